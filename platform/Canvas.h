@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "Geometry.h"
+
+typedef struct _cairo_surface cairo_surface_t;
+
+// The persistent picture of one view: an ARGB32 image (premultiplied, native-endian 32-bit
+// pixels, row 0 at the top) in device pixels. Nothing clears it but the host, once.
+class Canvas {
+ public:
+  // Largest accepted canvas: 2^28 pixels (1 GiB), and no side above 32767 (the image limit).
+  static constexpr int64_t maxPixels = int64_t{1} << 28;
+  static constexpr int maxSide = 32767;
+
+  // Nothing when the size is empty or too large, or the memory cannot be had.
+  static std::unique_ptr<Canvas> create(int pixelWidth, int pixelHeight);
+  ~Canvas();
+  Canvas(const Canvas&) = delete;
+  Canvas& operator=(const Canvas&) = delete;
+
+  int pixelWidth() const { return width_; }
+  int pixelHeight() const { return height_; }
+  int stride() const { return stride_; }  // bytes per row
+  uint8_t* data() const { return data_; }
+  uint32_t pixel(int x, int yFromTop) const;
+  cairo_surface_t* surface() const { return surface_; }
+
+  // Paints the rectangle (device pixels, row 0 at the top) opaque black.
+  void clearToBlack(int x, int yFromTop, int width, int height);
+  // Writes a PNG atomically: a temporary file beside it, then a rename. On failure the target is
+  // untouched and error says why.
+  bool writePng(const std::string& path, std::string* error) const;
+
+ private:
+  Canvas(cairo_surface_t* surface);
+  cairo_surface_t* surface_;
+  uint8_t* data_;
+  int width_, height_, stride_;
+};

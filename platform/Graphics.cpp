@@ -1,0 +1,50 @@
+#include "Graphics.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+float clampUnit(float v) {
+  if (!(v >= 0.0f)) return 0.0f;  // also NaN
+  return std::min(v, 1.0f);
+}
+}  // namespace
+
+Color Color::colorWithCalibratedHue(float hue, float saturation, float brightness, float alpha) {
+  return Color(Space::calibratedHSB, hue, saturation, brightness, alpha);
+}
+
+Color Color::whiteColor() { return Color(Space::rgb, 1.0f, 1.0f, 1.0f, 1.0f); }
+Color Color::blackColor() { return Color(Space::rgb, 0.0f, 0.0f, 0.0f, 1.0f); }
+
+Rgba Color::rgba() const {
+  const float alpha = clampUnit(c_[3]);
+  if (space_ == Space::rgb) return {clampUnit(c_[0]), clampUnit(c_[1]), clampUnit(c_[2]), alpha};
+
+  const float s = clampUnit(c_[1]);
+  const float v = clampUnit(c_[2]);
+  // Hexcone: six sectors of the hue circle; hue 1 is sector 6, the same red as hue 0.
+  float h6 = clampUnit(c_[0]) * 6.0f;
+  if (h6 >= 6.0f) h6 = 0.0f;
+  const int sector = static_cast<int>(h6);
+  const float f = h6 - static_cast<float>(sector);
+  const float p = v * (1.0f - s);
+  const float q = v * (1.0f - s * f);
+  const float t = v * (1.0f - s * (1.0f - f));
+  switch (sector) {
+    case 0: return {v, t, p, alpha};
+    case 1: return {q, v, p, alpha};
+    case 2: return {p, v, t, alpha};
+    case 3: return {p, q, v, alpha};
+    case 4: return {t, p, v, alpha};
+    default: return {v, p, q, alpha};
+  }
+}
+
+Rect GraphicsContext::takeDamage() {
+  const Rect d = damage_;
+  damage_ = {};
+  return d;
+}
+
+void GraphicsContext::addDamage(const Rect& rect) { damage_ = unionRect(damage_, rect); }

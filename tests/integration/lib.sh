@@ -1,0 +1,67 @@
+# Shared helpers for integration tests: a private Xvfb on a free display, processes tracked by
+# PID and stopped on exit, screenshots and simple picture checks. Source it from a test script.
+set -euo pipefail
+
+NIMBREL_PIDS=()
+WORK=$(mktemp -d /tmp/nimbrel-it-XXXXXX)
+
+cleanup() {
+  local pid
+  for pid in "${NIMBREL_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
+  for pid in "${NIMBREL_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+# Remembers a background process so that it is stopped when the test ends.
+track() { NIMBREL_PIDS+=("$1"); }
+
+fail() {
+  echo "FAIL: $*" >&2
+  exit 1
+}
+
+# Starts Xvfb on a free display (it picks the number itself) and exports DISPLAY.
+# Usage: start_xvfb [WxHxDEPTH]
+start_xvfb() {
+  local screen=${1:-1280x800x24}
+  local fifo="$WORK/displayfd"
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$fifo" 2>"$WORK/xvfb.log" &
+  XVFB_PID=$!
+  track "$XVFB_PID"
+  local number
+  read -r -t 20 number <"$fifo" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+  export DISPLAY=":$number"
+}
+
+# Waits up to $2 seconds (default 10) for a command to succeed.
+wait_for() {
+  local cmd=$1 limit=${2:-10} i
+  for ((i = 0; i < limit * 10; i++)); do
+    if eval "$cmd" >/dev/null 2>&1; then return 0; fi
+    sleep 0.1
+  done
+  return 1
+}
+
+# Screenshot of the whole screen (or of window $2) as PNG at $1.
+screenshot() {
+  local out=$1 window=${2:-root}
+  import -window "$window" "$out"
+}
+
+# Number of distinct colours in a PNG, after reducing to 5 bits per channel.
+distinct_colours() {
+  convert "$1" -depth 5 -format '%k' info:
+}
+
+# Mean brightness of a PNG (or of a crop WxH+X+Y of it) as a fraction 0..1.
+mean_brightness() {
+  local file=$1 crop=${2:-}
+  if [ -n "$crop" ]; then
+    convert "$file" -crop "$crop" +repage -colorspace Gray -format '%[fx:mean]' info:
+  else
+    convert "$file" -colorspace Gray -format '%[fx:mean]' info:
+  fi
+}
