@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <memory>
+#include <vector>
 
 #include "CairoGraphics.h"
 #include "Canvas.h"
@@ -33,6 +34,23 @@ Ink brightInk(const Canvas& c, int fromRow = 0, int toRow = -1) {
     }
   }
   return ink;
+}
+
+TEST(Color, CalibratedHsbToRgb) {
+  auto rgb = [](float h, float s, float b) {
+    const Rgba c = Color::colorWithCalibratedHue(h, s, b, 0.25f).rgba();
+    EXPECT_EQ(c.a, 0.25f);
+    return std::vector<float>{c.r, c.g, c.b};
+  };
+  EXPECT_EQ(rgb(0.0f, 1.0f, 1.0f), (std::vector<float>{1.0f, 0.0f, 0.0f}));
+  EXPECT_EQ(rgb(1.0f, 1.0f, 1.0f), (std::vector<float>{1.0f, 0.0f, 0.0f}));  // red again
+  EXPECT_EQ(rgb(0.5f, 1.0f, 1.0f), (std::vector<float>{0.0f, 1.0f, 1.0f}));
+  EXPECT_EQ(rgb(0.3f, 0.0f, 0.6f), (std::vector<float>{0.6f, 0.6f, 0.6f}));  // grey
+  EXPECT_EQ(rgb(0.25f, 1.0f, 0.0f), (std::vector<float>{0.0f, 0.0f, 0.0f}));
+  const std::vector<float> orange = rgb(1.0f / 12.0f, 1.0f, 1.0f);
+  EXPECT_EQ(orange[0], 1.0f);
+  EXPECT_NEAR(orange[1], 0.5f, 1e-6);
+  EXPECT_EQ(orange[2], 0.0f);
 }
 
 TEST(CairoGraphics, TranslucentOvalLandsWhereRecordedWithYUp) {

@@ -110,6 +110,19 @@ TEST(Title, AcrossTheWrapOfTheTickCounter) {
   EXPECT_EQ(rig.view->nextRandomizeTime, 435u + 480u);
 }
 
+// The drawing phase lasts for the rest of the view's life, also once the deadline lies more
+// than 2^31 ticks (about 414 days) behind.
+TEST(Title, LongRunningViewStaysInTheDrawingPhase) {
+  ViewRig rig(false, 5000);
+  EXPECT_EQ(rig.frame(5000).size(), 2u);
+  for (uint32_t t : {5090u, 5090u + 0x7fffffffu, 5090u + 0x80000010u, 5000u + 0xfffffff0u}) {
+    rig.view->nextRandomizeTime = t + 1000;  // keeps the randomisation out of the way
+    const std::vector<DrawCall> calls = rig.frame(t);
+    EXPECT_FALSE(calls.empty()) << t;
+    for (const DrawCall& c : calls) EXPECT_NE(c.op, Op::text);
+  }
+}
+
 TEST(Title, FirstFrameAfterTheWrapEndsThePhase) {
   ViewRig rig(false, 4294967260u);
   EXPECT_EQ(rig.view->hideSplashTime, 4294967295u);

@@ -42,6 +42,19 @@ TEST(ViewSetup, TitleDeadlineSaturatesWhileRandomisationDeadlineWraps) {
   }
 }
 
+// The title deadline comes from the first reading of the clock, the randomisation deadline
+// from a second one taken after the organisms are set up.
+TEST(ViewSetup, DeadlinesFromTwoClockReadings) {
+  TempConfigHome home;
+  ScriptedRandom random;
+  uint32_t tick = 2000;
+  platform::setTickSource([&tick] { return tick += 7; });
+  auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 100.0f}, false);
+  platform::setTickSource({});
+  EXPECT_EQ(view->hideSplashTime, 2007u + 90u);
+  EXPECT_EQ(view->nextRandomizeTime, 2014u + 480u);
+}
+
 TEST(ViewSetup, FieldsAfterInitialisation) {
   ViewRig rig(true);
   NimbrelView& v = *rig.view;
