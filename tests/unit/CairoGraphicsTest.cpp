@@ -77,11 +77,14 @@ TEST(CairoGraphics, TranslucentOvalLandsWhereRecordedWithYUp) {
   }
 }
 
-TEST(CairoGraphics, TitleIsCentredAQuarterUpAndUpright) {
+class CairoTitle : public testing::TestWithParam<float> {};
+
+TEST_P(CairoTitle, CentredAQuarterUpAndUpright) {
   TempConfigHome home;
   ScriptedClock clock(1000);
   ScriptedRandom random;
-  auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 400.0f, 200.0f}, false);
+  const float scale = GetParam();
+  auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 400.0f, 200.0f}, false, {scale});
   ASSERT_TRUE(view);
   view->drawRect(view->bounds());
   view->animateOneFrame();
@@ -91,13 +94,14 @@ TEST(CairoGraphics, TitleIsCentredAQuarterUpAndUpright) {
   const Size box = view->graphics().sizeWithAttributes(view->splashMessage, view->attributesLarge);
   const Ink ink = brightInk(c);
   ASSERT_GT(ink.count, 50);
-  // Centred across; inside the text box, whose lower edge lies 50 units up (row 150).
-  EXPECT_NEAR((ink.left + ink.right + 1) / 2.0, 200.0, 2.0);
-  EXPECT_LE(ink.right + 1 - ink.left, box.width);  // the box holds the side bearings too
-  EXPECT_GE(ink.right + 1 - ink.left, box.width - 12.0f);
-  EXPECT_LE(ink.bottom, 150);
-  EXPECT_GE(ink.top, 150 - static_cast<int>(box.height) - 1);
-  EXPECT_GT(ink.bottom - ink.top, static_cast<int>(box.height) / 2);
+  // In device pixels: centred across; inside the text box, whose lower edge lies 50 units up.
+  const float width = box.width * scale, height = box.height * scale, base = 150 * scale;
+  EXPECT_NEAR((ink.left + ink.right + 1) / 2.0, 200.0 * scale, 2.0 * scale);
+  EXPECT_LE(ink.right + 1 - ink.left, width);  // the box holds the side bearings too
+  EXPECT_GE(ink.right + 1 - ink.left, width - 12.0f * scale);
+  EXPECT_LE(ink.bottom, base);
+  EXPECT_GE(ink.top, base - height - 1);
+  EXPECT_GT(ink.bottom - ink.top, height / 2);
   // The shadow lies 2 right of and 2 below the text: dark where the text is not.
   EXPECT_EQ(red(c.pixel(ink.right + 2, ink.bottom + 2)) + red(c.pixel(ink.right, 10)), 0);
 
@@ -112,5 +116,7 @@ TEST(CairoGraphics, TitleIsCentredAQuarterUpAndUpright) {
   const Ink bottom = brightInk(c, t.bottom - quarter + 1, t.bottom);
   EXPECT_GT(top.right - top.left, 3 * (bottom.right - bottom.left));
 }
+
+INSTANTIATE_TEST_SUITE_P(Scales, CairoTitle, testing::Values(1.0f, 2.0f));
 
 }  // namespace

@@ -192,6 +192,16 @@ TEST(Frame, StarsOnTopInsideTheBounds) {
   }
 }
 
+TEST(Frame, PetalsOfDiameterZeroAreStillDrawn) {
+  OneOrganism rig(2);
+  rig.view->frameEdge = 1;
+  pin(*rig.view->org[0].dotRadius, 0.0f);
+  const std::vector<DrawCall> calls = rig.frame(1001);
+  ASSERT_EQ(calls.size(), 4u);
+  for (const DrawCall& c : calls) EXPECT_EQ(c.rect.width, 0.0f);
+  EXPECT_EQ(calls[1].op, Op::stroke);
+}
+
 TEST(Frame, NoPetalsButStillStars) {
   ViewRig rig;
   rig.view->drawStars = 1;

@@ -79,6 +79,17 @@ TEST(Title, RestOfThePhaseDrawsNothingAndTheDeadlineFrameIsOrdinary) {
   EXPECT_NE(angles(*rig.view), before);
 }
 
+TEST(Title, NoRandomisationDuringThePhase) {
+  ViewRig rig(false, 1000, storeText({{"randomizeInterval", "1"}, {"drawStars", "false"},
+                                     {"randomizeSettings", "false"}}));
+  ASSERT_EQ(rig.view->nextRandomizeTime, 1060u);
+  for (uint32_t t = 1000; t < 1090; t += 5) rig.frame(t);
+  EXPECT_EQ(rig.random.draws(), 60);
+  rig.frame(1090);  // overdue since 1061: runs now, and the lost time is not made up
+  EXPECT_EQ(rig.random.draws(), 60 + 16);
+  EXPECT_EQ(rig.view->nextRandomizeTime, 1150u);
+}
+
 TEST(Title, LateFirstFrameNeverShowsIt) {
   ViewRig rig(false, 5000);
   for (uint32_t t : {5090u, 5091u, 5200u}) {
