@@ -159,6 +159,9 @@ TEST(Preferences, FailedSaveLeavesTheOldFileWhole) {
   ASSERT_TRUE(view);
   EXPECT_EQ(settings(*view), kDefaults);
   EXPECT_EQ(home.read(), old);
+  int files = 0;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) files += entry.exists();
+  EXPECT_EQ(files, 1);  // no temporary file left beside it
   // Writes the values still pending, so they do not reach the next test's store.
   EXPECT_TRUE(platform::AppSynchronize(APPLICATIONID));
 }
