@@ -9,8 +9,12 @@
 
 namespace {
 
-int red(uint32_t p) { return (p >> 16) & 0xff; }
-int green(uint32_t p) { return (p >> 8) & 0xff; }
+int red(uint32_t p) {
+  return (p >> 16) & 0xff;
+}
+int green(uint32_t p) {
+  return (p >> 8) & 0xff;
+}
 
 // Pixels whose three channels are all bright, in canvas rows (row 0 at the top).
 struct Ink {
@@ -64,8 +68,7 @@ TEST(CairoGraphics, TranslucentOvalLandsWhereRecordedWithYUp) {
     gc.flush();
     const Rect r = gc.calls().at(0).rect;
     auto at = [&](float x, float y) {  // view units, y up
-      return canvas->pixel(static_cast<int>(x * scale),
-                           static_cast<int>((100.0f - y) * scale) - 1);
+      return canvas->pixel(static_cast<int>(x * scale), static_cast<int>((100.0f - y) * scale) - 1);
     };
     const uint32_t centre = at(r.x + r.width / 2, r.y + r.height / 2);
     EXPECT_NEAR(red(centre), 128, 2);  // half of red over black

@@ -96,7 +96,7 @@ TEST(Frame, HueRampsOverTheFullRangeAndBouncesInsideANarrowOne) {
   hue.fInc = 0.2f;
   rig.frame(1001);
   EXPECT_NEAR(rig.view->org[0].color->component(0), 0.1f, 1e-6);  // wrapped past 1
-  rig.view->selectColorThemeByIndex(7);                         // hue 0 to 0.25
+  rig.view->selectColorThemeByIndex(7);                           // hue 0 to 0.25
   hue.fValue = 0.2f;
   hue.fInc = 0.1f;
   rig.frame(1002);
@@ -162,7 +162,9 @@ TEST(Frame, StarsOnTopInsideTheBounds) {
     long size, x, y;
     float want;
   };
-  const Star stars[] = {{0, kOne, kOne, 1}, {kOne, 0, kOne, 1}, {kHalf, kOne, 0, 2},
+  const Star stars[] = {{0, kOne, kOne, 1},
+                        {kOne, 0, kOne, 1},
+                        {kHalf, kOne, 0, 2},
                         {unitValue(0.75), kOne, kOne, 3}};
   for (bool preview : {true, false}) {
     ViewRig rig(preview);

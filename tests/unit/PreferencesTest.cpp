@@ -14,9 +14,9 @@ namespace {
 
 // The ten settings in the order they are stored.
 std::vector<int64_t> settings(const NimbrelView& v) {
-  return {v.petalCount, v.mirrorPetals, v.frameEdge,       v.drawStars, v.useHuePhase,
-          v.randomizeSettings, v.randomizeInterval, v.speed, v.randomizeColors,
-          v.colorThemeIndex};
+  return {v.petalCount,      v.mirrorPetals,      v.frameEdge,         v.drawStars,
+          v.useHuePhase,     v.randomizeSettings, v.randomizeInterval, v.speed,
+          v.randomizeColors, v.colorThemeIndex};
 }
 
 const std::vector<int64_t> kDefaults = {8, 1, 1, 0, 0, 0, 8, 18, 1, 6};
@@ -41,8 +41,7 @@ Loaded load(const std::string& text) {
   auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 100.0f}, true);
   struct stat after {};
   stat(home.storeFile().c_str(), &after);
-  const bool rewritten = text.empty() || home.read() != text ||
-                         before.st_ino != after.st_ino ||
+  const bool rewritten = text.empty() || home.read() != text || before.st_ino != after.st_ino ||
                          before.st_mtim.tv_nsec != after.st_mtim.tv_nsec ||
                          before.st_mtim.tv_sec != after.st_mtim.tv_sec;
   return {settings(*view), colourGlobals(), home.read(), rewritten};
@@ -56,15 +55,16 @@ void expectDefaultsWritten(const Loaded& l) {
   EXPECT_EQ(l.fields, kDefaults);
   EXPECT_EQ(l.globals, kTheme6);
   EXPECT_TRUE(l.rewritten);
-  for (const char* line :
-       {"petalCount=8", "mirrorPetals=true", "frameEdge=true", "drawStars=false",
-        "useHuePhase=false", "randomizeSettings=false", "randomizeInterval=8", "speed=18",
-        "randomizeColors=true", "colorTheme=6"}) {
+  for (const char* line : {"petalCount=8", "mirrorPetals=true", "frameEdge=true", "drawStars=false",
+                           "useHuePhase=false", "randomizeSettings=false", "randomizeInterval=8",
+                           "speed=18", "randomizeColors=true", "colorTheme=6"}) {
     EXPECT_TRUE(holds(l.file, line)) << line << " in\n" << l.file;
   }
 }
 
-TEST(Preferences, EmptyStoreGetsTheDefaults) { expectDefaultsWritten(load("")); }
+TEST(Preferences, EmptyStoreGetsTheDefaults) {
+  expectDefaultsWritten(load(""));
+}
 
 TEST(Preferences, CompleteValidStoreIsTakenAndNotWritten) {
   const Loaded l = load(storeText());
@@ -97,12 +97,18 @@ TEST(Preferences, BoundaryValuesAreAccepted) {
     int64_t want;
   };
   const Case cases[] = {
-      {"petalCount", "2", 0, 2},           {"petalCount", "16", 0, 16},
-      {"petalCount", "65538", 0, 2},       {"randomizeInterval", "1", 6, 1},
-      {"randomizeInterval", "10000", 6, 10000}, {"colorTheme", "1", 9, 1},
-      {"colorTheme", "8", 9, 8},           {"speed", "9", 7, 10},
-      {"speed", "61", 7, 60},              {"speed", "-5", 7, 10},
-      {"mirrorPetals", "5", 1, 5},         {"drawStars", "7", 3, 7},
+      {"petalCount", "2", 0, 2},
+      {"petalCount", "16", 0, 16},
+      {"petalCount", "65538", 0, 2},
+      {"randomizeInterval", "1", 6, 1},
+      {"randomizeInterval", "10000", 6, 10000},
+      {"colorTheme", "1", 9, 1},
+      {"colorTheme", "8", 9, 8},
+      {"speed", "9", 7, 10},
+      {"speed", "61", 7, 60},
+      {"speed", "-5", 7, 10},
+      {"mirrorPetals", "5", 1, 5},
+      {"drawStars", "7", 3, 7},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key + "=" + c.value);

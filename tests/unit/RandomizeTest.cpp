@@ -5,10 +5,16 @@
 
 namespace {
 
-float unit(long v) { return static_cast<float>(v) * 0x1p-31f; }
-float range(float lo, float hi, long v) { return lo + (hi - lo) * unit(v); }
+float unit(long v) {
+  return static_cast<float>(v) * 0x1p-31f;
+}
+float range(float lo, float hi, long v) {
+  return lo + (hi - lo) * unit(v);
+}
 // The generator value whose percent draw is n.
-long percent(int n) { return unitValue((n + 0.5) / 101.0); }
+long percent(int n) {
+  return unitValue((n + 0.5) / 101.0);
+}
 
 // A preview view created at tick 1000 with the given settings randomisation, random colours
 // and stars off, theme 3; its first randomisation is due at 1000 + 20 * 60.
@@ -16,7 +22,8 @@ struct Rig : ViewRig {
   explicit Rig(bool settings)
       : ViewRig(true, 1000,
                 storeText({{"randomizeSettings", settings ? "true" : "false"},
-                           {"randomizeColors", "false"}, {"drawStars", "false"}})) {}
+                           {"randomizeColors", "false"},
+                           {"drawStars", "false"}})) {}
   // Runs one randomisation with the values queued, at the first tick past the deadline.
   void randomize(std::initializer_list<long> values) {
     for (long v : values) random.push(v);
@@ -112,8 +119,8 @@ TEST(Randomize, DrawsInTheirOrder) {
   v.randomizeColors = 1;
   std::vector<long> steps;
   for (int k = 0; k < 16; ++k) steps.push_back(unitValue(0.03 + 0.06 * k));
-  for (long s : {percent(51), percent(60), percent(30), percent(90), unitValue(0.2),
-                 unitValue(0.9)}) {
+  for (long s :
+       {percent(51), percent(60), percent(30), percent(90), unitValue(0.2), unitValue(0.9)}) {
     rig.random.push(s);
   }
   for (long s : steps) rig.random.push(s);
@@ -124,7 +131,8 @@ TEST(Randomize, DrawsInTheirOrder) {
   EXPECT_EQ(v.useHuePhase, 0);
   EXPECT_EQ(v.frameEdge, 0);
   EXPECT_EQ(v.drawStars, 0);
-  EXPECT_EQ(v.animationTimeInterval(), static_cast<double>(1.0f / (unit(unitValue(0.2)) * 50.0f + 10.0f)));
+  EXPECT_EQ(v.animationTimeInterval(),
+            static_cast<double>(1.0f / (unit(unitValue(0.2)) * 50.0f + 10.0f)));
   EXPECT_EQ(colourGlobals(), (std::vector<float>{0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f}));
   for (int i = 0; i < 4; ++i) {
     TOrganism& o = v.org[i];

@@ -17,15 +17,14 @@ std::string contents(const std::filesystem::path& path) {
 }
 
 bool oneLine(const std::string& text) {
-  return !text.empty() && text.back() == '\n' &&
-         std::count(text.begin(), text.end(), '\n') == 1;
+  return !text.empty() && text.back() == '\n' && std::count(text.begin(), text.end(), '\n') == 1;
 }
 
 TEST(Render, BadArgumentsEndWithOneLine) {
   const std::vector<std::vector<std::string>> bad = {
-      {"--size", "0x10"},  {"--size", "abc"},   {"--size", "100x"},  {"--size", "20000x10"},
-      {"--frames", "0"},   {"--frames", "-3"},  {"--frames", "x"},   {"--scale", "0"},
-      {"--scale", "100"},  {"--scale", "nan"},  {"--scale", "-1"},
+      {"--size", "0x10"}, {"--size", "abc"},  {"--size", "100x"}, {"--size", "20000x10"},
+      {"--frames", "0"},  {"--frames", "-3"}, {"--frames", "x"},  {"--scale", "0"},
+      {"--scale", "100"}, {"--scale", "nan"}, {"--scale", "-1"},
   };
   for (const auto& args : bad) {
     std::vector<std::string> all = {"-o", "/tmp/never-written.png"};
@@ -50,9 +49,9 @@ RenderRun run(const RenderOptions& o) {
 }
 
 RenderOptions small(const std::filesystem::path& dir, const std::string& name) {
-  const RenderParse parsed = parseRenderArguments(
-      {"-o", (dir / (name + ".png")).string(), "--size", "160x90", "--frames", "40", "--seed",
-       "7", "--trace", (dir / (name + ".jsonl")).string()});
+  const RenderParse parsed =
+      parseRenderArguments({"-o", (dir / (name + ".png")).string(), "--size", "160x90", "--frames",
+                            "40", "--seed", "7", "--trace", (dir / (name + ".jsonl")).string()});
   EXPECT_TRUE(parsed.options) << parsed.message;
   return *parsed.options;
 }

@@ -20,8 +20,8 @@
 
 #include "NimbrelView.h"
 #include "PreferenceStore.h"
-#include "RecordingGraphics.h"
 #include "Random.h"
+#include "RecordingGraphics.h"
 #include "TickCount.h"
 
 // Installs itself as the process-wide generator and hands out the queued values in order;
@@ -54,9 +54,11 @@ class ScriptedRandom {
 };
 
 // Generator values for unit draws: u = value * 2^-31.
-constexpr long kHalf = 1L << 30;          // u = 0.5
-constexpr long kOne = 2147483647L;        // rounds to 2^31: u = 1.0
-constexpr long unitValue(double u) { return static_cast<long>(u * 2147483648.0); }
+constexpr long kHalf = 1L << 30;    // u = 0.5
+constexpr long kOne = 2147483647L;  // rounds to 2^31: u = 1.0
+constexpr long unitValue(double u) {
+  return static_cast<long>(u * 2147483648.0);
+}
 
 // The value printed with as many significant digits as `shown` has, as the worked values are
 // given: shownAs(0.99874747f, "0.9987475") is "0.9987475".
@@ -135,9 +137,9 @@ class TempConfigHome {
 // values differ from the defaults, so a reset shows in every field.
 inline std::string storeText(const std::map<std::string, std::string>& changes = {}) {
   std::map<std::string, std::string> keys = {
-      {"petalCount", "5"},         {"mirrorPetals", "false"},     {"frameEdge", "false"},
-      {"drawStars", "true"},       {"useHuePhase", "true"},       {"randomizeSettings", "true"},
-      {"randomizeInterval", "20"}, {"speed", "30"},               {"randomizeColors", "false"},
+      {"petalCount", "5"},         {"mirrorPetals", "false"}, {"frameEdge", "false"},
+      {"drawStars", "true"},       {"useHuePhase", "true"},   {"randomizeSettings", "true"},
+      {"randomizeInterval", "20"}, {"speed", "30"},           {"randomizeColors", "false"},
       {"colorTheme", "3"}};
   for (const auto& [key, value] : changes) keys[key] = value;
   std::string text = std::string("[") + APPLICATIONID + "]\n";

@@ -54,8 +54,7 @@ TEST(Title, PreviewNeverShowsTheTitle) {
 std::vector<float> angles(NimbrelView& v) {
   std::vector<float> out;
   for (int i = 0; i < 4; ++i) {
-    for (auto* o : {&v.org[i].strokeAlpha, &v.org[i].rOsc, &v.org[i].angle1,
-                    &v.org[i].dotRadius}) {
+    for (auto* o : {&v.org[i].strokeAlpha, &v.org[i].rOsc, &v.org[i].angle1, &v.org[i].dotRadius}) {
       out.push_back((*o)->fAngle);
     }
   }
@@ -80,8 +79,10 @@ TEST(Title, RestOfThePhaseDrawsNothingAndTheDeadlineFrameIsOrdinary) {
 }
 
 TEST(Title, NoRandomisationDuringThePhase) {
-  ViewRig rig(false, 1000, storeText({{"randomizeInterval", "1"}, {"drawStars", "false"},
-                                     {"randomizeSettings", "false"}}));
+  ViewRig rig(
+      false, 1000,
+      storeText(
+          {{"randomizeInterval", "1"}, {"drawStars", "false"}, {"randomizeSettings", "false"}}));
   ASSERT_EQ(rig.view->nextRandomizeTime, 1060u);
   for (uint32_t t = 1000; t < 1090; t += 5) rig.frame(t);
   EXPECT_EQ(rig.random.draws(), 60);
@@ -103,8 +104,8 @@ TEST(Title, LateFirstFrameNeverShowsIt) {
 // Created at 4294967250: the title deadline stops at 4294967295 and the randomisation deadline
 // wraps to 434. Neither may hold for the 2^32 ticks a plain unsigned comparison would give.
 TEST(Title, AcrossTheWrapOfTheTickCounter) {
-  ViewRig rig(false, 4294967250u, storeText({{"randomizeSettings", "true"},
-                                             {"randomizeInterval", "8"}}));
+  ViewRig rig(false, 4294967250u,
+              storeText({{"randomizeSettings", "true"}, {"randomizeInterval", "8"}}));
   const int16_t petals = rig.view->petalCount;
   EXPECT_EQ(rig.frame(4294967250u).size(), 2u);  // the title
   EXPECT_TRUE(rig.frame(4294967294u).empty());

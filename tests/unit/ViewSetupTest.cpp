@@ -8,18 +8,22 @@
 
 namespace {
 
-float unit(long v) { return static_cast<float>(v) * 0x1p-31f; }
-float range(float lo, float hi, long v) { return lo + (hi - lo) * unit(v); }
+float unit(long v) {
+  return static_cast<float>(v) * 0x1p-31f;
+}
+float range(float lo, float hi, long v) {
+  return lo + (hi - lo) * unit(v);
+}
 
 // The oscillators of an organism in the order they are set up.
 std::vector<FloatOscillator*> oscillators(TOrganism& o) {
-  return {o.strokeAlpha.get(), o.alphaOsc.get(), o.rOsc.get(), o.gOsc.get(),
+  return {o.strokeAlpha.get(), o.alphaOsc.get(), o.rOsc.get(),   o.gOsc.get(),
           o.bOsc.get(),        o.radius1.get(),  o.angle1.get(), o.dotRadius.get()};
 }
 
 TEST(ViewSetup, AnimationIntervalFollowsSpeed) {
-  for (const auto& [speed, interval] : std::map<std::string, float>{
-           {"18", 0.055555556f}, {"10", 0.1f}, {"60", 0.016666668f}}) {
+  for (const auto& [speed, interval] :
+       std::map<std::string, float>{{"18", 0.055555556f}, {"10", 0.1f}, {"60", 0.016666668f}}) {
     ViewRig rig(true, 1000, storeText({{"speed", speed}}));
     EXPECT_EQ(rig.view->animationTimeInterval(), static_cast<double>(interval)) << speed;
   }
@@ -152,8 +156,8 @@ TEST(OrganismSetup, StepsAtTheEndsAndMiddleOfTheDraws) {
     for (FloatOscillator* o : oscillators(view->org[3])) out.push_back(o->fInc);
     return out;  // strokeAlpha, alphaOsc, rOsc, gOsc, bOsc, radius1, angle1, dotRadius
   };
-  EXPECT_EQ(steps(0), (std::vector<float>{0.02f, 0.02f, 0.005f, 0.01f, 0.02f, -0.001f, 0.012f,
-                                          0.02f}));
+  EXPECT_EQ(steps(0),
+            (std::vector<float>{0.02f, 0.02f, 0.005f, 0.01f, 0.02f, -0.001f, 0.012f, 0.02f}));
   const std::vector<float> half = steps(kHalf);
   const float worked[] = {0.035f, 0.035f, 0.0075f, 0.03f, 0.085f, -0.0255f, 0.0185f, 0.0525f};
   for (int i = 0; i < 8; ++i) EXPECT_FLOAT_EQ(half[i], worked[i]) << i;
@@ -185,10 +189,10 @@ TEST(OrganismSetup, ColourBoundsComeFromTheLoadedTheme) {
 TEST(ColorThemes, TableAndOtherNumbers) {
   ViewRig rig;
   const std::vector<std::vector<float>> rows = {
-      {0.0f, 1.0f, 0.1f, 0.25f, 0.2f, 0.8f},   {0.0f, 1.0f, 0.1f, 0.4f, 0.05f, 0.3f},
-      {0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f},    {0.0f, 1.0f, 0.05f, 0.3f, 0.9f, 1.0f},
-      {0.0f, 1.0f, 0.08f, 0.12f, 0.2f, 0.8f},  {0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f},
-      {0.0f, 0.25f, 0.1f, 0.21f, 0.2f, 0.8f},  {0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f}};
+      {0.0f, 1.0f, 0.1f, 0.25f, 0.2f, 0.8f},  {0.0f, 1.0f, 0.1f, 0.4f, 0.05f, 0.3f},
+      {0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f},   {0.0f, 1.0f, 0.05f, 0.3f, 0.9f, 1.0f},
+      {0.0f, 1.0f, 0.08f, 0.12f, 0.2f, 0.8f}, {0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f},
+      {0.0f, 0.25f, 0.1f, 0.21f, 0.2f, 0.8f}, {0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f}};
   for (int16_t n = 1; n <= 8; ++n) {
     rig.view->selectColorThemeByIndex(n);
     EXPECT_EQ(colourGlobals(), rows[n - 1]) << n;
