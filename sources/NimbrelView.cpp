@@ -47,10 +47,15 @@ int16_t percentDraw() {
   return n == 101 ? int16_t{0} : n;
 }
 
-// Wrap-aware tick comparisons (the sign of the 32-bit difference). Away from the wrap of the
-// counter they agree with plain unsigned comparisons; across it they keep a deadline set just
-// before the wrap from lasting until the counter comes round again, 2^32 ticks later.
-bool tickBefore(uint32_t a, uint32_t b) { return platform::tickAfter(b, a); }
+// Whether a frame at `now` lies in the title phase ending at `deadline`: the at most 90 ticks
+// before the deadline. Like a comparison by the sign of the 32-bit difference this keeps a
+// deadline set just before the wrap of the counter from lasting until the counter comes round
+// again, 2^32 ticks later; unlike it, a view that has drawn for 2^31 ticks (about 414 days)
+// does not fall back into the title phase. Away from the wrap it agrees with now < deadline.
+bool inTitlePhase(uint32_t now, uint32_t deadline) {
+  const uint32_t left = deadline - now;
+  return left != 0 && left <= kTitleTicks;
+}
 
 // --- colour themes ------------------------------------------------------------------------
 
@@ -313,7 +318,7 @@ void NimbrelView::animateOneFrame() {
   const float cy = b.y + 0.5f * b.height;
 
   // Title phase of a full-screen view: the title once, then nothing until the deadline.
-  if (!isPreview() && tickBefore(now, hideSplashTime)) {
+  if (!isPreview() && inTitlePhase(now, hideSplashTime)) {
     if (splashDrawn == 0) {
       centerStrInRect(splashMessage, b);
       splashDrawn = 1;

@@ -144,7 +144,10 @@ RenderParse parseRenderArguments(const std::vector<std::string>& args) {
 }
 
 int runRender(const RenderOptions& o) {
-  auto error = [](const std::string& why) {
+  // Files this run has created; a run that fails removes them, so it leaves no partial output.
+  std::vector<std::string> created;
+  auto error = [&created](const std::string& why) {
+    for (const std::string& path : created) std::remove(path.c_str());
     std::fprintf(stderr, "nimbrel render: %s\n", why.c_str());
     return 1;
   };
@@ -155,11 +158,13 @@ int runRender(const RenderOptions& o) {
   if (!o.tracePath.empty()) {
     trace.open(o.tracePath, std::ios::trunc);
     if (!trace) return error("cannot write " + o.tracePath + ": " + std::strerror(errno));
+    created.push_back(o.tracePath);
   }
   std::FILE* video = nullptr;
   if (!o.y4mPath.empty()) {
     video = o.y4mPath == "-" ? stdout : std::fopen(o.y4mPath.c_str(), "wb");
     if (!video) return error("cannot write " + o.y4mPath + ": " + std::strerror(errno));
+    if (video != stdout) created.push_back(o.y4mPath);
   }
 
   uint32_t seed = o.seed.value_or(0);

@@ -12,11 +12,16 @@
 #include <filesystem>
 #include <fstream>
 #include <initializer_list>
+#include <map>
+#include <memory>
 #include <sstream>
 #include <string>
+#include <vector>
 
+#include "NimbrelView.h"
 #include "PreferenceStore.h"
 #include "Random.h"
+#include "RecordingGraphics.h"
 #include "TickCount.h"
 
 // Installs itself as the process-wide generator and hands out the queued values in order;
@@ -49,9 +54,11 @@ class ScriptedRandom {
 };
 
 // Generator values for unit draws: u = value * 2^-31.
-constexpr long kHalf = 1L << 30;          // u = 0.5
-constexpr long kOne = 2147483647L;        // rounds to 2^31: u = 1.0
-constexpr long unitValue(double u) { return static_cast<long>(u * 2147483648.0); }
+constexpr long kHalf = 1L << 30;    // u = 0.5
+constexpr long kOne = 2147483647L;  // rounds to 2^31: u = 1.0
+constexpr long unitValue(double u) {
+  return static_cast<long>(u * 2147483648.0);
+}
 
 // The value printed with as many significant digits as `shown` has, as the worked values are
 // given: shownAs(0.99874747f, "0.9987475") is "0.9987475".
@@ -125,3 +132,59 @@ class TempConfigHome {
   std::string old_;
   bool hadOld_ = false;
 };
+
+// A complete, valid store file, with some keys replaced (an empty value drops the key). The
+// values differ from the defaults, so a reset shows in every field.
+inline std::string storeText(const std::map<std::string, std::string>& changes = {}) {
+  std::map<std::string, std::string> keys = {
+      {"petalCount", "5"},         {"mirrorPetals", "false"}, {"frameEdge", "false"},
+      {"drawStars", "true"},       {"useHuePhase", "true"},   {"randomizeSettings", "true"},
+      {"randomizeInterval", "20"}, {"speed", "30"},           {"randomizeColors", "false"},
+      {"colorTheme", "3"}};
+  for (const auto& [key, value] : changes) keys[key] = value;
+  std::string text = std::string("[") + APPLICATIONID + "]\n";
+  for (const auto& [key, value] : keys) {
+    if (!value.empty()) text += key + "=" + value + "\n";
+  }
+  return text;
+}
+
+// A view with its own store, clock and generator, drawing into a recorder.
+struct ViewRig {
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+  std::unique_ptr<NimbrelView> view;
+  RecordingGraphics* recorder = nullptr;
+
+  // An empty `store` leaves the store empty (the defaults are written).
+  explicit ViewRig(bool preview = true, uint32_t tick = 1000, const std::string& store = "",
+                   Rect frame = {0.0f, 0.0f, 1000.0f, 800.0f})
+      : clock(tick) {
+    if (!store.empty()) home.write(store);
+    view = NimbrelView::initWithFrame(frame, preview);
+    auto owned = std::make_unique<RecordingGraphics>();
+    recorder = owned.get();
+    view->setGraphics(std::move(owned));
+  }
+
+  // One frame at the tick; the calls it drew.
+  const std::vector<DrawCall>& frame(uint32_t tick) {
+    recorder->clear();
+    clock.now = tick;
+    view->animateOneFrame();
+    return recorder->calls();
+  }
+};
+
+// Makes the sine oscillator give exactly v on its next steps.
+inline void pin(FloatOscillator& o, float v) {
+  o.fMin = v;
+  o.fMax = v;
+  o.fInc = 0.0f;
+}
+
+// The six colour-range globals, in their declared order.
+inline std::vector<float> colourGlobals() {
+  return {gHueMin, gHueMax, gSaturationMin, gSaturationMax, gBrightnessMin, gBrightnessMax};
+}

@@ -1,0 +1,104 @@
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "RenderCommand.h"
+#include "TestSupport.h"
+
+namespace {
+
+std::string contents(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+bool oneLine(const std::string& text) {
+  return !text.empty() && text.back() == '\n' && std::count(text.begin(), text.end(), '\n') == 1;
+}
+
+TEST(Render, BadArgumentsEndWithOneLine) {
+  const std::vector<std::vector<std::string>> bad = {
+      {"--size", "0x10"}, {"--size", "abc"},  {"--size", "100x"}, {"--size", "20000x10"},
+      {"--frames", "0"},  {"--frames", "-3"}, {"--frames", "x"},  {"--scale", "0"},
+      {"--scale", "100"}, {"--scale", "nan"}, {"--scale", "-1"},
+  };
+  for (const auto& args : bad) {
+    std::vector<std::string> all = {"-o", "/tmp/never-written.png"};
+    all.insert(all.end(), args.begin(), args.end());
+    const RenderParse parsed = parseRenderArguments(all);
+    EXPECT_FALSE(parsed.options) << args[0] << " " << args[1];
+    EXPECT_NE(parsed.status, 0) << args[0] << " " << args[1];
+    EXPECT_TRUE(oneLine(parsed.message + "\n")) << parsed.message;
+  }
+  EXPECT_FALSE(std::filesystem::exists("/tmp/never-written.png"));
+}
+
+struct RenderRun {
+  int status;
+  std::string err;
+};
+
+RenderRun run(const RenderOptions& o) {
+  testing::internal::CaptureStderr();
+  const int status = runRender(o);
+  return {status, testing::internal::GetCapturedStderr()};
+}
+
+RenderOptions small(const std::filesystem::path& dir, const std::string& name) {
+  const RenderParse parsed =
+      parseRenderArguments({"-o", (dir / (name + ".png")).string(), "--size", "160x90", "--frames",
+                            "40", "--seed", "7", "--trace", (dir / (name + ".jsonl")).string()});
+  EXPECT_TRUE(parsed.options) << parsed.message;
+  return *parsed.options;
+}
+
+TEST(Render, SameSeedSamePictureAndTrace) {
+  TempConfigHome home;
+  const RenderRun a = run(small(home.dir(), "a"));
+  const RenderRun b = run(small(home.dir(), "b"));
+  ASSERT_EQ(a.status, 0) << a.err;
+  ASSERT_EQ(b.status, 0) << b.err;
+  const std::string png = contents(home.dir() / "a.png");
+  const std::string trace = contents(home.dir() / "a.jsonl");
+  EXPECT_EQ(png.substr(1, 3), "PNG");
+  EXPECT_EQ(png, contents(home.dir() / "b.png"));
+  EXPECT_EQ(trace, contents(home.dir() / "b.jsonl"));
+  EXPECT_EQ(trace.rfind("{\"frame\":0,\"tick\":0}\n", 0), 0u);
+  EXPECT_NE(trace.find("{\"op\":\"text\""), std::string::npos);
+  EXPECT_NE(trace.find("{\"op\":\"fill\""), std::string::npos);
+}
+
+TEST(Render, UnwritableOutputLeavesNothing) {
+  TempConfigHome home;
+  const std::filesystem::path dir = home.dir();
+  struct Case {
+    std::string output, trace, y4m;
+  };
+  const std::string missing = (dir / "no-such-dir" / "x").string();
+  const Case cases[] = {
+      {missing + ".png", (dir / "t1.jsonl").string(), ""},
+      {(dir / "p2.png").string(), missing + ".jsonl", ""},
+      {(dir / "p3.png").string(), (dir / "t3.jsonl").string(), missing + ".y4m"},
+      {dir.string(), (dir / "t4.jsonl").string(), ""},
+  };
+  for (const Case& c : cases) {
+    RenderOptions o = small(dir, "unused");
+    o.output = c.output;
+    o.tracePath = c.trace;
+    o.y4mPath = c.y4m;
+    const RenderRun r = run(o);
+    EXPECT_NE(r.status, 0) << c.output;
+    EXPECT_TRUE(oneLine(r.err)) << r.err;
+  }
+  std::vector<std::string> left;
+  for (const auto& entry : std::filesystem::directory_iterator(dir)) {
+    if (entry.path().filename() != "nimbrel") left.push_back(entry.path().filename());
+  }
+  EXPECT_TRUE(left.empty()) << left.front();
+}
+
+}  // namespace

@@ -1,0 +1,247 @@
+#include <cmath>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "NimbrelView.h"
+#include "TestSupport.h"
+
+namespace {
+
+float unit(long v) {
+  return static_cast<float>(v) * 0x1p-31f;
+}
+float range(float lo, float hi, long v) {
+  return lo + (hi - lo) * unit(v);
+}
+
+// The oscillators of an organism in the order they are set up.
+std::vector<FloatOscillator*> oscillators(TOrganism& o) {
+  return {o.strokeAlpha.get(), o.alphaOsc.get(), o.rOsc.get(),   o.gOsc.get(),
+          o.bOsc.get(),        o.radius1.get(),  o.angle1.get(), o.dotRadius.get()};
+}
+
+TEST(ViewSetup, AnimationIntervalFollowsSpeed) {
+  for (const auto& [speed, interval] :
+       std::map<std::string, float>{{"18", 0.055555556f}, {"10", 0.1f}, {"60", 0.016666668f}}) {
+    ViewRig rig(true, 1000, storeText({{"speed", speed}}));
+    EXPECT_EQ(rig.view->animationTimeInterval(), static_cast<double>(interval)) << speed;
+  }
+}
+
+TEST(ViewSetup, TitleDeadlineSaturatesWhileRandomisationDeadlineWraps) {
+  {
+    ViewRig rig(false, 4294967250u);  // defaults: interval 8
+    EXPECT_EQ(rig.view->hideSplashTime, 4294967295u);
+    EXPECT_EQ(rig.view->nextRandomizeTime, 434u);
+  }
+  {
+    ViewRig rig(false, 4294967205u);  // exactly reaches the top
+    EXPECT_EQ(rig.view->hideSplashTime, 4294967295u);
+  }
+  {
+    ViewRig rig(false, 1000, storeText({{"randomizeInterval", "10000"}}));
+    EXPECT_EQ(rig.view->hideSplashTime, 1090u);
+    EXPECT_EQ(rig.view->nextRandomizeTime, 601000u);
+  }
+}
+
+// The title deadline comes from the first reading of the clock, the randomisation deadline
+// from a second one taken after the organisms are set up.
+TEST(ViewSetup, DeadlinesFromTwoClockReadings) {
+  TempConfigHome home;
+  ScriptedRandom random;
+  uint32_t tick = 2000;
+  platform::setTickSource([&tick] { return tick += 7; });
+  auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 100.0f}, false);
+  platform::setTickSource({});
+  EXPECT_EQ(view->hideSplashTime, 2007u + 90u);
+  EXPECT_EQ(view->nextRandomizeTime, 2014u + 480u);
+}
+
+TEST(ViewSetup, FieldsAfterInitialisation) {
+  ViewRig rig(true);
+  NimbrelView& v = *rig.view;
+  EXPECT_EQ(v.orgCount, 4);
+  EXPECT_EQ(v.huePhase, 0);
+  EXPECT_EQ(v.huePhaseProbability, 50);
+  EXPECT_EQ(v.starProbability, 50);
+  EXPECT_EQ(v.diameter, 0);
+  EXPECT_EQ(v.splashDrawn, 0);
+  EXPECT_FALSE(v.splashMessage.empty());
+  EXPECT_EQ(rig.random.draws(), 60);
+  for (int i = 0; i < 5; ++i) {
+    TOrganism& o = v.org[i];
+    EXPECT_FALSE(o.radius2) << i;
+    EXPECT_FALSE(o.angle2) << i;
+    EXPECT_FALSE(o.color) << i;
+    for (FloatOscillator* osc : oscillators(o)) EXPECT_EQ(osc != nullptr, i < 4) << i;
+  }
+}
+
+TEST(ViewSetup, FailedBaseInitialisationTouchesNothing) {
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+  gHueMin = gHueMax = gSaturationMin = gSaturationMax = gBrightnessMin = gBrightnessMax = 0.125f;
+  EXPECT_EQ(NimbrelView::initWithFrame({0.0f, 0.0f, 0.0f, 0.0f}, false), nullptr);
+  EXPECT_EQ(colourGlobals(), std::vector<float>(6, 0.125f));
+  EXPECT_EQ(random.draws(), 0);
+  EXPECT_FALSE(std::filesystem::exists(home.storeFile()));
+}
+
+// Each organism takes 15 draws: steps, the hue angle's unit draw, and three RandomFloat pairs.
+TEST(OrganismSetup, EachDrawGoesToItsOscillator) {
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+  std::vector<long> values;
+  for (int i = 0; i < 4; ++i) {
+    const long b = 1000 * (i + 1);
+    values.insert(values.end(),
+                  {unitValue(0.01 + 0.1 * i), unitValue(0.02 + 0.1 * i), unitValue(0.03 + 0.1 * i),
+                   unitValue(0.04 + 0.1 * i), unitValue(0.05 + 0.1 * i), b + 1, b + 500,
+                   unitValue(0.06 + 0.1 * i), unitValue(0.07 + 0.1 * i), b + 2, b + 300,
+                   unitValue(0.08 + 0.1 * i), b + 700, b + 3, unitValue(0.09 + 0.1 * i)});
+  }
+  for (long v : values) random.push(v);
+  home.write(storeText({{"colorTheme", "8"}}));
+  auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 640.0f, 480.0f}, false);
+  ASSERT_TRUE(view);
+  EXPECT_EQ(random.draws(), 60);
+  EXPECT_EQ(random.remaining(), 0u);
+
+  const float twoPi = static_cast<float>(M_PI + M_PI);
+  for (int i = 0; i < 4; ++i) {
+    SCOPED_TRACE(i);
+    const long* d = &values[15 * i];
+    const float b = 1000.0f * (i + 1);
+    TOrganism& o = view->org[i];
+    struct Want {
+      FloatOscillator* osc;
+      float min, max, step, angle;
+    };
+    const Want wants[] = {
+        {o.strokeAlpha.get(), 0.04f, 1.0f, range(0.02f, 0.05f, d[0]), 0.0f},
+        {o.alphaOsc.get(), 0.04f, 0.94f, range(0.02f, 0.05f, d[1]), 0.0f},
+        {o.rOsc.get(), 0.35f, 0.75f, range(0.005f, 0.01f, d[2]), twoPi * unit(d[3])},
+        {o.gOsc.get(), 0.1f, 0.25f, range(0.01f, 0.05f, d[4]), (b + 1) / (b + 500)},
+        {o.bOsc.get(), 0.2f, 0.8f, range(0.02f, 0.15f, d[7]), 0.0f},
+        {o.radius1.get(), 0.0f, 1.0f, -range(0.001f, 0.05f, d[8]), (b + 2) / (b + 300)},
+        {o.angle1.get(), 0.0f, 1.0f, range(0.012f, 0.025f, d[11]), (b + 3) / (b + 700)},
+        {o.dotRadius.get(), 0.0f, 1.0f, range(0.02f, 0.085f, d[14]), -1.5707964f},
+    };
+    for (const Want& w : wants) {
+      EXPECT_EQ(w.osc->fMin, w.min);
+      EXPECT_EQ(w.osc->fMax, w.max);
+      EXPECT_EQ(w.osc->fInc, w.step);
+      EXPECT_EQ(w.osc->fAngle, w.angle);
+      EXPECT_EQ(w.osc->fValue, 0.0f);
+      EXPECT_EQ(w.osc->fWaveShape, 1);
+    }
+  }
+}
+
+TEST(OrganismSetup, StepsAtTheEndsAndMiddleOfTheDraws) {
+  // Step draws only; the RandomFloat and angle draws are 0.
+  auto steps = [](long u) {
+    TempConfigHome home;
+    ScriptedClock clock;
+    ScriptedRandom random;
+    for (int i = 0; i < 4; ++i) {
+      for (long v : {u, u, u, 0L, u, 0L, 0L, u, u, 0L, 0L, u, 0L, 0L, u}) random.push(v);
+    }
+    auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 100.0f}, true);
+    std::vector<float> out;
+    for (FloatOscillator* o : oscillators(view->org[3])) out.push_back(o->fInc);
+    return out;  // strokeAlpha, alphaOsc, rOsc, gOsc, bOsc, radius1, angle1, dotRadius
+  };
+  EXPECT_EQ(steps(0),
+            (std::vector<float>{0.02f, 0.02f, 0.005f, 0.01f, 0.02f, -0.001f, 0.012f, 0.02f}));
+  const std::vector<float> half = steps(kHalf);
+  const float worked[] = {0.035f, 0.035f, 0.0075f, 0.03f, 0.085f, -0.0255f, 0.0185f, 0.0525f};
+  for (int i = 0; i < 8; ++i) EXPECT_FLOAT_EQ(half[i], worked[i]) << i;
+  const std::vector<float> one = steps(kOne);
+  EXPECT_EQ(shownAs(one[3], "0.049999997"), "0.049999997");
+  EXPECT_EQ(shownAs(one[7], "0.084999993"), "0.084999993");
+  EXPECT_FLOAT_EQ(one[0], 0.05f);
+  EXPECT_FLOAT_EQ(one[4], 0.15f);
+  EXPECT_FLOAT_EQ(one[5], -0.05f);
+}
+
+TEST(OrganismSetup, ColourBoundsComeFromTheLoadedTheme) {
+  const std::map<std::string, std::vector<float>> themes = {
+      {"3", {0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f}},
+      {"6", {0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f}},
+      {"7", {0.0f, 0.25f, 0.1f, 0.21f, 0.2f, 0.8f}}};
+  for (const auto& [theme, want] : themes) {
+    ViewRig rig(true, 1000, storeText({{"colorTheme", theme}}));
+    for (int i = 0; i < 4; ++i) {
+      TOrganism& o = rig.view->org[i];
+      EXPECT_EQ((std::vector<float>{o.rOsc->fMin, o.rOsc->fMax, o.gOsc->fMin, o.gOsc->fMax,
+                                    o.bOsc->fMin, o.bOsc->fMax}),
+                want)
+          << theme;
+    }
+  }
+}
+
+TEST(ColorThemes, TableAndOtherNumbers) {
+  ViewRig rig;
+  const std::vector<std::vector<float>> rows = {
+      {0.0f, 1.0f, 0.1f, 0.25f, 0.2f, 0.8f},  {0.0f, 1.0f, 0.1f, 0.4f, 0.05f, 0.3f},
+      {0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f},   {0.0f, 1.0f, 0.05f, 0.3f, 0.9f, 1.0f},
+      {0.0f, 1.0f, 0.08f, 0.12f, 0.2f, 0.8f}, {0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f},
+      {0.0f, 0.25f, 0.1f, 0.21f, 0.2f, 0.8f}, {0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f}};
+  for (int16_t n = 1; n <= 8; ++n) {
+    rig.view->selectColorThemeByIndex(n);
+    EXPECT_EQ(colourGlobals(), rows[n - 1]) << n;
+    const FloatOscillator& g = *rig.view->org[2].gOsc;
+    EXPECT_EQ(g.fMin, rows[n - 1][2]);
+    EXPECT_EQ(g.fMax, rows[n - 1][3]);
+  }
+  for (int16_t n : {0, 9, -1, 32767, -32768}) {
+    rig.view->selectColorThemeByIndex(6);
+    rig.view->selectColorThemeByIndex(n);
+    EXPECT_EQ(colourGlobals(), rows[2]) << n;
+  }
+}
+
+TEST(ColorThemes, WithoutOrganismsOnlyTheGlobalsChange) {
+  ViewRig rig;
+  rig.view->selectColorThemeByIndex(6);
+  rig.view->orgCount = 0;
+  rig.view->selectColorThemeByIndex(8);
+  EXPECT_EQ(colourGlobals(), (std::vector<float>{0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f}));
+  EXPECT_EQ(rig.view->org[0].rOsc->fMin, 0.0f);
+  EXPECT_EQ(rig.view->org[0].gOsc->fMax, 1.0f);
+}
+
+TEST(ColorThemes, ThemeChangesOnlyTheColourBounds) {
+  ViewRig rig;
+  for (uint32_t t = 1100; t < 1110; ++t) rig.frame(t);  // values and angles away from zero
+  struct Snapshot {
+    float min, max, inc, angle, value;
+    bool operator==(const Snapshot&) const = default;
+  };
+  auto snapshot = [&] {
+    std::vector<Snapshot> out;
+    for (int i = 0; i < 4; ++i) {
+      for (FloatOscillator* o : oscillators(rig.view->org[i])) {
+        out.push_back({o->fMin, o->fMax, o->fInc, o->fAngle, o->fValue});
+      }
+    }
+    return out;
+  };
+  std::vector<Snapshot> want = snapshot();
+  for (int i = 0; i < 4; ++i) {
+    Snapshot* s = &want[8 * i];
+    s[2].min = 0.35f, s[2].max = 0.75f;  // rOsc
+    s[3].min = 0.1f, s[3].max = 0.25f;   // gOsc
+    s[4].min = 0.2f, s[4].max = 0.8f;    // bOsc
+  }
+  rig.view->selectColorThemeByIndex(8);
+  EXPECT_TRUE(snapshot() == want);
+}
+
+}  // namespace
