@@ -237,11 +237,13 @@ bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner) {
   for (auto& w : load->windows) {
     g_signal_connect(w->window, "close-request", G_CALLBACK(+[](GtkWindow* window, gpointer self) {
                        auto* toolkit = static_cast<GtkSheetToolkit*>(self);
+                       SheetWindow* sheet = nullptr;
                        for (auto& [owner, l] : toolkit->current_) {
                          for (auto& mine : l->windows) {
-                           if (mine->window == window) toolkit->endSheet(mine.get());
+                           if (mine->window == window) sheet = mine.get();
                          }
                        }
+                       if (sheet) toolkit->endSheet(sheet);
                        return TRUE;
                      }),
                      this);
@@ -270,11 +272,14 @@ void GtkSheetToolkit::endSheet(SheetWindow* sheet) {
   auto* ended = new Ended{this, GTK_WINDOW(g_object_ref(window->window))};
   g_idle_add(+[](gpointer p) -> gboolean {
                auto* e = static_cast<Ended*>(p);
+               // Found first, told after: the host may replace the owner, and with it the map.
+               SheetWindow* sheet = nullptr;
                for (auto& [owner, load] : e->toolkit->current_) {
                  for (auto& w : load->windows) {
-                   if (w->window == e->window) e->toolkit->sheetEnded(w.get());
+                   if (w->window == e->window) sheet = w.get();
                  }
                }
+               if (sheet) e->toolkit->sheetEnded(sheet);
                g_object_unref(e->window);
                delete e;
                return G_SOURCE_REMOVE;
