@@ -84,6 +84,19 @@ void startElement(GMarkupParseContext*, const char* element, const char** names,
     if (!p.objects.empty() && p.objects.back().control && handler) {
       p.objects.back().control->handler = handler;
     }
+  } else if (name == "stepper") {
+    // A stepper's limits and the field it is tied to.
+    MemorySheetToolkit::Control* c = p.objects.empty() ? nullptr : p.objects.back().control;
+    if (c && c->kind == Kind::stepper) {
+      for (int i = 0; names[i]; ++i) {
+        const std::string attr = names[i];
+        const int32_t number = platform::leadingInteger(values[i]);
+        if (attr == "field") c->fieldId = values[i];
+        if (attr == "lower") c->lower = number;
+        if (attr == "upper") c->upper = number;
+        if (attr == "increment") c->increment = number;
+      }
+    }
   } else if (name == "item") {
     p.inItem = true;
     p.textBuffer.clear();
@@ -101,13 +114,6 @@ void applyProperty(Frame& frame, const std::string& prop, const std::string& tex
   if (c->kind == Kind::twoState && prop == "active") c->value = truthOf(text) ? 1 : 0;
   if (c->kind == Kind::textField && prop == "text") c->text = text;
   if (c->kind == Kind::popUp && prop == "selected") c->selected = number;
-  if (c->kind == Kind::stepper) {
-    if (prop == "field") c->fieldId = text;
-    if (prop == "lower") c->lower = number;
-    if (prop == "upper") c->upper = number;
-    if (prop == "increment") c->increment = number;
-    if (prop == "value") c->value = number;
-  }
 }
 
 void endElement(GMarkupParseContext*, const char* element, gpointer data, GError**) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "Sheet.h"
@@ -14,36 +15,15 @@ struct _NimbrelStepper {
   int lower, upper, increment, value;
 };
 
-G_DEFINE_TYPE(NimbrelStepper, nimbrel_stepper, GTK_TYPE_WIDGET)
+static void nimbrel_stepper_buildable_init(GtkBuildableIface* iface);
+
+G_DEFINE_TYPE_WITH_CODE(NimbrelStepper, nimbrel_stepper, GTK_TYPE_WIDGET,
+                        G_IMPLEMENT_INTERFACE(GTK_TYPE_BUILDABLE, nimbrel_stepper_buildable_init))
 
 namespace {
 
-enum { PROP_0, PROP_FIELD, PROP_LOWER, PROP_UPPER, PROP_INCREMENT, PROP_VALUE, N_PROPS };
-GParamSpec* properties[N_PROPS];
-
-void setProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
-  auto* self = NIMBREL_STEPPER(object);
-  switch (id) {
-    case PROP_FIELD: g_set_object(&self->field, GTK_WIDGET(g_value_get_object(value))); break;
-    case PROP_LOWER: self->lower = g_value_get_int(value); break;
-    case PROP_UPPER: self->upper = g_value_get_int(value); break;
-    case PROP_INCREMENT: self->increment = g_value_get_int(value); break;
-    case PROP_VALUE: nimbrel_stepper_set_value(self, g_value_get_int(value)); break;
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-  }
-}
-
-void getProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
-  auto* self = NIMBREL_STEPPER(object);
-  switch (id) {
-    case PROP_FIELD: g_value_set_object(value, self->field); break;
-    case PROP_LOWER: g_value_set_int(value, self->lower); break;
-    case PROP_UPPER: g_value_set_int(value, self->upper); break;
-    case PROP_INCREMENT: g_value_set_int(value, self->increment); break;
-    case PROP_VALUE: g_value_set_int(value, self->value); break;
-    default: G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
-  }
-}
+GtkBuildableIface* parentBuildable = nullptr;
+constexpr char kTag[] = "stepper";
 
 void dispose(GObject* object) {
   auto* self = NIMBREL_STEPPER(object);
@@ -56,24 +36,75 @@ void dispose(GObject* object) {
 void onDown(GtkButton*, gpointer self) { nimbrel_stepper_step(NIMBREL_STEPPER(self), -1); }
 void onUp(GtkButton*, gpointer self) { nimbrel_stepper_step(NIMBREL_STEPPER(self), 1); }
 
+// --- the <stepper> element of an interface file ---
+
+struct TagData {
+  NimbrelStepper* self;
+  std::string fieldId;
+};
+
+void tagStart(GtkBuildableParseContext*, const char* element, const char** names,
+              const char** values, gpointer data, GError**) {
+  if (std::strcmp(element, kTag) != 0) return;
+  auto* tag = static_cast<TagData*>(data);
+  for (int i = 0; names[i]; ++i) {
+    const int number = platform::leadingInteger(values[i]);
+    if (std::strcmp(names[i], "field") == 0) tag->fieldId = values[i];
+    if (std::strcmp(names[i], "lower") == 0) tag->self->lower = number;
+    if (std::strcmp(names[i], "upper") == 0) tag->self->upper = number;
+    if (std::strcmp(names[i], "increment") == 0) tag->self->increment = std::max(1, number);
+  }
+}
+
+const GtkBuildableParser kTagParser = {tagStart, nullptr, nullptr, nullptr, {}};
+
+gboolean customTagStart(GtkBuildable* buildable, GtkBuilder* builder, GObject* child,
+                        const char* tagname, GtkBuildableParser* parser, gpointer* data) {
+  if (std::strcmp(tagname, kTag) != 0) {
+    return parentBuildable->custom_tag_start(buildable, builder, child, tagname, parser, data);
+  }
+  *parser = kTagParser;
+  *data = new TagData{NIMBREL_STEPPER(buildable), {}};
+  return TRUE;
+}
+
+void customTagEnd(GtkBuildable* buildable, GtkBuilder* builder, GObject* child,
+                  const char* tagname, gpointer data) {
+  if (std::strcmp(tagname, kTag) != 0 && parentBuildable->custom_tag_end) {
+    parentBuildable->custom_tag_end(buildable, builder, child, tagname, data);
+  }
+}
+
+// The field may come later in the file: it is looked up once every object exists.
+void customFinished(GtkBuildable* buildable, GtkBuilder* builder, GObject* child,
+                    const char* tagname, gpointer data) {
+  if (std::strcmp(tagname, kTag) != 0) {
+    if (parentBuildable->custom_finished) {
+      parentBuildable->custom_finished(buildable, builder, child, tagname, data);
+    }
+    return;
+  }
+  auto* tag = static_cast<TagData*>(data);
+  GObject* field = gtk_builder_get_object(builder, tag->fieldId.c_str());
+  if (field && GTK_IS_EDITABLE(field)) {
+    g_set_object(&tag->self->field, GTK_WIDGET(field));
+  } else {
+    g_warning("stepper: no text field '%s'", tag->fieldId.c_str());
+  }
+  delete tag;
+}
+
 }  // namespace
 
-static void nimbrel_stepper_class_init(NimbrelStepperClass* klass) {
-  GObjectClass* object = G_OBJECT_CLASS(klass);
-  object->set_property = setProperty;
-  object->get_property = getProperty;
-  object->dispose = dispose;
-  const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
-  properties[PROP_FIELD] =
-      g_param_spec_object("field", nullptr, nullptr, GTK_TYPE_WIDGET, flags);
-  properties[PROP_LOWER] = g_param_spec_int("lower", nullptr, nullptr, G_MININT, G_MAXINT, 0, flags);
-  properties[PROP_UPPER] =
-      g_param_spec_int("upper", nullptr, nullptr, G_MININT, G_MAXINT, 100, flags);
-  properties[PROP_INCREMENT] =
-      g_param_spec_int("increment", nullptr, nullptr, 1, G_MAXINT, 1, flags);
-  properties[PROP_VALUE] = g_param_spec_int("value", nullptr, nullptr, G_MININT, G_MAXINT, 0, flags);
-  g_object_class_install_properties(object, N_PROPS, properties);
+static void nimbrel_stepper_buildable_init(GtkBuildableIface* iface) {
+  parentBuildable = static_cast<GtkBuildableIface*>(g_type_interface_peek_parent(iface));
+  iface->custom_tag_start = customTagStart;
+  iface->custom_tag_end = customTagEnd;
+  iface->custom_finished = customFinished;
+}
 
+static void nimbrel_stepper_class_init(NimbrelStepperClass* klass) {
+  G_OBJECT_CLASS(klass)->dispose = dispose;
   GtkWidgetClass* widget = GTK_WIDGET_CLASS(klass);
   gtk_widget_class_set_layout_manager_type(widget, GTK_TYPE_BOX_LAYOUT);
   gtk_widget_class_set_css_name(widget, "stepper");
@@ -97,20 +128,16 @@ static void nimbrel_stepper_init(NimbrelStepper* self) {
 int nimbrel_stepper_get_value(NimbrelStepper* self) { return self->value; }
 
 void nimbrel_stepper_set_value(NimbrelStepper* self, int value) {
-  const int clamped = std::clamp(value, self->lower, std::max(self->lower, self->upper));
-  if (clamped == self->value) return;
-  self->value = clamped;
-  g_object_notify_by_pspec(G_OBJECT(self), properties[PROP_VALUE]);
+  self->value = std::clamp(value, self->lower, std::max(self->lower, self->upper));
 }
 
 void nimbrel_stepper_step(NimbrelStepper* self, int direction) {
-  const bool hasField = self->field && GTK_IS_EDITABLE(self->field);
-  const int base =
-      hasField ? platform::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(self->field)))
-               : self->value;
+  const int base = self->field ? platform::leadingInteger(
+                                     gtk_editable_get_text(GTK_EDITABLE(self->field)))
+                               : self->value;
   const int64_t next = int64_t{base} + int64_t{direction} * self->increment;
   nimbrel_stepper_set_value(self, static_cast<int>(std::clamp<int64_t>(next, G_MININT, G_MAXINT)));
-  if (hasField) {
+  if (self->field) {
     gtk_editable_set_text(GTK_EDITABLE(self->field), std::to_string(self->value).c_str());
   }
 }
