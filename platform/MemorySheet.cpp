@@ -147,20 +147,34 @@ void text(GMarkupParseContext*, const char* chars, gsize length, gpointer data, 
 
 void MemorySheetToolkit::Control::setIntValue(int32_t v) {
   switch (kind) {
-    case Kind::twoState: value = v != 0 ? 1 : 0; break;
-    case Kind::textField: text = std::to_string(v); break;
-    case Kind::stepper: value = std::clamp(v, lower, upper); break;
-    case Kind::popUp: selectItemAtIndex(v); break;
-    case Kind::slider: value = v; break;
-    case Kind::button: break;
+    case Kind::twoState:
+      value = v != 0 ? 1 : 0;
+      break;
+    case Kind::textField:
+      text = std::to_string(v);
+      break;
+    case Kind::stepper:
+      value = std::clamp(v, lower, upper);
+      break;
+    case Kind::popUp:
+      selectItemAtIndex(v);
+      break;
+    case Kind::slider:
+      value = v;
+      break;
+    case Kind::button:
+      break;
   }
 }
 
 int32_t MemorySheetToolkit::Control::intValue() const {
   switch (kind) {
-    case Kind::textField: return platform::leadingInteger(text);
-    case Kind::popUp: return selected;
-    default: return value;
+    case Kind::textField:
+      return platform::leadingInteger(text);
+    case Kind::popUp:
+      return selected;
+    default:
+      return value;
   }
 }
 
@@ -178,16 +192,20 @@ void MemorySheetToolkit::Control::click() {
   fire();
 }
 
-void MemorySheetToolkit::Control::stepUp() { step(increment); }
-void MemorySheetToolkit::Control::stepDown() { step(-increment); }
+void MemorySheetToolkit::Control::stepUp() {
+  step(increment);
+}
+void MemorySheetToolkit::Control::stepDown() {
+  step(-increment);
+}
 
 // Steps from the number the field shows, so that stepping after typing continues from what
 // was typed, and shows the result in the field.
 void MemorySheetToolkit::Control::step(int32_t delta) {
   const int32_t base = field ? field->intValue() : value;
-  value = std::clamp(static_cast<int32_t>(std::clamp<int64_t>(int64_t{base} + delta, INT32_MIN,
-                                                               INT32_MAX)),
-                     lower, upper);
+  value = std::clamp(
+      static_cast<int32_t>(std::clamp<int64_t>(int64_t{base} + delta, INT32_MIN, INT32_MAX)), lower,
+      upper);
   if (field) field->text = std::to_string(value);
   fire();
 }

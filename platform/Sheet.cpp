@@ -31,8 +31,12 @@ SheetOwner::~SheetOwner() {
 
 namespace platform {
 
-SheetToolkit* sheetToolkit() { return gToolkit; }
-void setSheetToolkit(SheetToolkit* toolkit) { gToolkit = toolkit; }
+SheetToolkit* sheetToolkit() {
+  return gToolkit;
+}
+void setSheetToolkit(SheetToolkit* toolkit) {
+  gToolkit = toolkit;
+}
 
 std::vector<std::filesystem::path> resourceDirectories() {
   std::vector<std::filesystem::path> dirs;

@@ -36,8 +36,8 @@ std::string saverPath() {
   std::error_code ec;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
   if (!ec) {
-    for (const auto& candidate : {self.parent_path() / "nimbrel",
-                                  self.parent_path().parent_path() / "saver" / "nimbrel"}) {
+    for (const auto& candidate :
+         {self.parent_path() / "nimbrel", self.parent_path().parent_path() / "saver" / "nimbrel"}) {
       if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
     }
   }
@@ -82,14 +82,11 @@ class SettingsWindow {
     GtkWidget* optionsButton = gtk_button_new_with_label("Options…");
     gtk_widget_set_name(tryButton, "tryButton");
     gtk_widget_set_name(optionsButton, "optionsButton");
-    g_signal_connect_swapped(tryButton, "clicked", G_CALLBACK(+[](SettingsWindow* self) {
-                               self->tryFullScreen();
-                             }),
+    g_signal_connect_swapped(tryButton, "clicked",
+                             G_CALLBACK(+[](SettingsWindow* self) { self->tryFullScreen(); }),
                              this);
-    g_signal_connect_swapped(optionsButton, "clicked", G_CALLBACK(+[](SettingsWindow* self) {
-                               self->openOptions();
-                             }),
-                             this);
+    g_signal_connect_swapped(optionsButton, "clicked",
+                             G_CALLBACK(+[](SettingsWindow* self) { self->openOptions(); }), this);
     gtk_box_append(GTK_BOX(buttons), tryButton);
     gtk_box_append(GTK_BOX(buttons), optionsButton);
     gtk_box_append(GTK_BOX(box), buttons);

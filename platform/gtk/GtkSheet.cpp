@@ -15,7 +15,16 @@ class Window final : public SheetWindow {
   GtkWindow* window;
 };
 
-enum class Kind { stepper, popUp, checkButton, toggleButton, switchButton, textField, slider, other };
+enum class Kind {
+  stepper,
+  popUp,
+  checkButton,
+  toggleButton,
+  switchButton,
+  textField,
+  slider,
+  other
+};
 
 Kind kindOf(GObject* o) {
   if (NIMBREL_IS_STEPPER(o)) return Kind::stepper;
@@ -30,39 +39,58 @@ Kind kindOf(GObject* o) {
 
 class Control final : public SheetPopUpButton {
  public:
-  Control(GObject* o, int* quiet) : object(G_OBJECT(g_object_ref(o))), kind(kindOf(o)), quiet_(quiet) {}
+  Control(GObject* o, int* quiet)
+      : object(G_OBJECT(g_object_ref(o))), kind(kindOf(o)), quiet_(quiet) {}
   ~Control() override { g_object_unref(object); }
 
   void setIntValue(int32_t v) override {
     ++*quiet_;
     switch (kind) {
-      case Kind::stepper: nimbrel_stepper_set_value(NIMBREL_STEPPER(object), v); break;
-      case Kind::popUp: selectItemAtIndex(v); break;
-      case Kind::checkButton: gtk_check_button_set_active(GTK_CHECK_BUTTON(object), v != 0); break;
+      case Kind::stepper:
+        nimbrel_stepper_set_value(NIMBREL_STEPPER(object), v);
+        break;
+      case Kind::popUp:
+        selectItemAtIndex(v);
+        break;
+      case Kind::checkButton:
+        gtk_check_button_set_active(GTK_CHECK_BUTTON(object), v != 0);
+        break;
       case Kind::toggleButton:
         gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(object), v != 0);
         break;
-      case Kind::switchButton: gtk_switch_set_active(GTK_SWITCH(object), v != 0); break;
+      case Kind::switchButton:
+        gtk_switch_set_active(GTK_SWITCH(object), v != 0);
+        break;
       case Kind::textField:
         gtk_editable_set_text(GTK_EDITABLE(object), std::to_string(v).c_str());
         break;
-      case Kind::slider: gtk_range_set_value(GTK_RANGE(object), v); break;
-      case Kind::other: break;
+      case Kind::slider:
+        gtk_range_set_value(GTK_RANGE(object), v);
+        break;
+      case Kind::other:
+        break;
     }
     --*quiet_;
   }
 
   int32_t intValue() const override {
     switch (kind) {
-      case Kind::stepper: return nimbrel_stepper_get_value(NIMBREL_STEPPER(object));
-      case Kind::popUp: return indexOfSelectedItem();
-      case Kind::checkButton: return gtk_check_button_get_active(GTK_CHECK_BUTTON(object));
-      case Kind::toggleButton: return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(object));
-      case Kind::switchButton: return gtk_switch_get_active(GTK_SWITCH(object));
+      case Kind::stepper:
+        return nimbrel_stepper_get_value(NIMBREL_STEPPER(object));
+      case Kind::popUp:
+        return indexOfSelectedItem();
+      case Kind::checkButton:
+        return gtk_check_button_get_active(GTK_CHECK_BUTTON(object));
+      case Kind::toggleButton:
+        return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(object));
+      case Kind::switchButton:
+        return gtk_switch_get_active(GTK_SWITCH(object));
       case Kind::textField:
         return platform::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(object)));
-      case Kind::slider: return static_cast<int32_t>(gtk_range_get_value(GTK_RANGE(object)));
-      case Kind::other: return 0;
+      case Kind::slider:
+        return static_cast<int32_t>(gtk_range_get_value(GTK_RANGE(object)));
+      case Kind::other:
+        return 0;
     }
     return 0;
   }
@@ -133,8 +161,8 @@ void marshalAction(GClosure* closure, GValue*, guint count, const GValue* params
   auto* data = static_cast<ActionData*>(closure->data);
   GtkSheetToolkit::Load& load = *data->load;
   if (load.quiet > 0 || !load.owner || count == 0) return;
-  GObject* sender = G_VALUE_HOLDS_OBJECT(&params[0]) ? G_OBJECT(g_value_get_object(&params[0]))
-                                                      : nullptr;
+  GObject* sender =
+      G_VALUE_HOLDS_OBJECT(&params[0]) ? G_OBJECT(g_value_get_object(&params[0])) : nullptr;
   SheetControl* control = sender ? load.controlFor(sender) : nullptr;
   if (!load.owner->sendAction(data->handler, control)) {
     g_warning("%s: the owner has no handler '%s'", load.file.c_str(), data->handler.c_str());
@@ -145,8 +173,7 @@ void marshalAction(GClosure* closure, GValue*, guint count, const GValue* params
 
 G_BEGIN_DECLS
 #define NIMBREL_TYPE_SHEET_SCOPE (nimbrel_sheet_scope_get_type())
-G_DECLARE_FINAL_TYPE(NimbrelSheetScope, nimbrel_sheet_scope, NIMBREL, SHEET_SCOPE,
-                     GtkBuilderCScope)
+G_DECLARE_FINAL_TYPE(NimbrelSheetScope, nimbrel_sheet_scope, NIMBREL, SHEET_SCOPE, GtkBuilderCScope)
 G_END_DECLS
 
 struct _NimbrelSheetScope {
@@ -165,9 +192,8 @@ static GClosure* createClosure(GtkBuilderScope* scope, GtkBuilder*, const char* 
   auto* self = NIMBREL_SHEET_SCOPE(scope);
   auto* data = new ActionData{*self->load, functionName};
   GClosure* closure = g_closure_new_simple(sizeof(GClosure), data);
-  g_closure_add_finalize_notifier(closure, data, [](gpointer d, GClosure*) {
-    delete static_cast<ActionData*>(d);
-  });
+  g_closure_add_finalize_notifier(
+      closure, data, [](gpointer d, GClosure*) { delete static_cast<ActionData*>(d); });
   g_closure_set_marshal(closure, marshalAction);
   return closure;
 }
@@ -176,7 +202,9 @@ static void nimbrel_sheet_scope_iface_init(GtkBuilderScopeInterface* iface) {
   iface->create_closure = createClosure;
 }
 static void nimbrel_sheet_scope_class_init(NimbrelSheetScopeClass*) {}
-static void nimbrel_sheet_scope_init(NimbrelSheetScope* self) { self->load = nullptr; }
+static void nimbrel_sheet_scope_init(NimbrelSheetScope* self) {
+  self->load = nullptr;
+}
 
 // --- the toolkit --------------------------------------------------------------------------
 
@@ -270,21 +298,22 @@ void GtkSheetToolkit::endSheet(SheetWindow* sheet) {
     GtkWindow* window;
   };
   auto* ended = new Ended{this, GTK_WINDOW(g_object_ref(window->window))};
-  g_idle_add(+[](gpointer p) -> gboolean {
-               auto* e = static_cast<Ended*>(p);
-               // Found first, told after: the host may replace the owner, and with it the map.
-               SheetWindow* sheet = nullptr;
-               for (auto& [owner, load] : e->toolkit->current_) {
-                 for (auto& w : load->windows) {
-                   if (w->window == e->window) sheet = w.get();
-                 }
-               }
-               if (sheet) e->toolkit->sheetEnded(sheet);
-               g_object_unref(e->window);
-               delete e;
-               return G_SOURCE_REMOVE;
-             },
-             ended);
+  g_idle_add(
+      +[](gpointer p) -> gboolean {
+        auto* e = static_cast<Ended*>(p);
+        // Found first, told after: the host may replace the owner, and with it the map.
+        SheetWindow* sheet = nullptr;
+        for (auto& [owner, load] : e->toolkit->current_) {
+          for (auto& w : load->windows) {
+            if (w->window == e->window) sheet = w.get();
+          }
+        }
+        if (sheet) e->toolkit->sheetEnded(sheet);
+        g_object_unref(e->window);
+        delete e;
+        return G_SOURCE_REMOVE;
+      },
+      ended);
 }
 
 void GtkSheetToolkit::forgetOwner(SheetOwner& owner) {

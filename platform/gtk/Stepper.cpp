@@ -33,8 +33,12 @@ void dispose(GObject* object) {
   G_OBJECT_CLASS(nimbrel_stepper_parent_class)->dispose(object);
 }
 
-void onDown(GtkButton*, gpointer self) { nimbrel_stepper_step(NIMBREL_STEPPER(self), -1); }
-void onUp(GtkButton*, gpointer self) { nimbrel_stepper_step(NIMBREL_STEPPER(self), 1); }
+void onDown(GtkButton*, gpointer self) {
+  nimbrel_stepper_step(NIMBREL_STEPPER(self), -1);
+}
+void onUp(GtkButton*, gpointer self) {
+  nimbrel_stepper_step(NIMBREL_STEPPER(self), 1);
+}
 
 // --- the <stepper> element of an interface file ---
 
@@ -68,8 +72,8 @@ gboolean customTagStart(GtkBuildable* buildable, GtkBuilder* builder, GObject* c
   return TRUE;
 }
 
-void customTagEnd(GtkBuildable* buildable, GtkBuilder* builder, GObject* child,
-                  const char* tagname, gpointer data) {
+void customTagEnd(GtkBuildable* buildable, GtkBuilder* builder, GObject* child, const char* tagname,
+                  gpointer data) {
   if (std::strcmp(tagname, kTag) != 0 && parentBuildable->custom_tag_end) {
     parentBuildable->custom_tag_end(buildable, builder, child, tagname, data);
   }
@@ -125,16 +129,18 @@ static void nimbrel_stepper_init(NimbrelStepper* self) {
   g_signal_connect(self->up, "clicked", G_CALLBACK(onUp), self);
 }
 
-int nimbrel_stepper_get_value(NimbrelStepper* self) { return self->value; }
+int nimbrel_stepper_get_value(NimbrelStepper* self) {
+  return self->value;
+}
 
 void nimbrel_stepper_set_value(NimbrelStepper* self, int value) {
   self->value = std::clamp(value, self->lower, std::max(self->lower, self->upper));
 }
 
 void nimbrel_stepper_step(NimbrelStepper* self, int direction) {
-  const int base = self->field ? platform::leadingInteger(
-                                     gtk_editable_get_text(GTK_EDITABLE(self->field)))
-                               : self->value;
+  const int base = self->field
+                       ? platform::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(self->field)))
+                       : self->value;
   const int64_t next = int64_t{base} + int64_t{direction} * self->increment;
   nimbrel_stepper_set_value(self, static_cast<int>(std::clamp<int64_t>(next, G_MININT, G_MAXINT)));
   if (self->field) {
