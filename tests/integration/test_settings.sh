@@ -85,8 +85,16 @@ sheet_gone
 sleep 0.5
 cmp -s "$STORE" "$WORK/before.ini" || fail "dismissing wrote the store: $(cat "$STORE")"
 
+# Escape dismisses too.
+open_sheet
+type_into 112 325 12
+xdotool key Escape
+sheet_gone
+sleep 0.5
+cmp -s "$STORE" "$WORK/before.ini" || fail "Escape wrote the store: $(cat "$STORE")"
+
 screenshot "$SHOTS/settings-window.png" "$MAIN"
 colours=$(distinct_colours "$SHOTS/settings-window.png")
 [ "$colours" -gt 40 ] || fail "the preview pane looks empty ($colours colours)"
-if grep -q CRITICAL "$WORK/settings.log"; then fail "GTK criticals: $(cat "$WORK/settings.log")"; fi
+if grep -qE 'CRITICAL|WARNING' "$WORK/settings.log"; then fail "GTK complained: $(cat "$WORK/settings.log")"; fi
 echo "settings: confirm and dismiss behave; $colours colours in the settings window"
