@@ -132,6 +132,26 @@ int16_t clampSpeed(int16_t speed) {
   return speed;
 }
 
+// --- configuration sheet ------------------------------------------------------------------
+
+constexpr char kSheetFile[] = "Prefs";
+constexpr int kPetalCountPreference = 0;
+constexpr int kIntervalPreference = 6;
+
+// A control that was never loaded reads as 0 and ignores what it is sent.
+int32_t intValueOf(const SheetControl* control) { return control ? control->intValue() : 0; }
+void setIntValueOf(SheetControl* control, int32_t value) {
+  if (control) control->setIntValue(value);
+}
+
+// A typed number brought into what loading accepts. The clamp is taken on the number as typed,
+// before it is narrowed to the field, so that 70000 petals give 16 rather than its low bits.
+int32_t clampTyped(int32_t typed, const Preference& p) {
+  if (typed < p.lo) return static_cast<int32_t>(p.lo);
+  if (typed > p.hi) return static_cast<int32_t>(p.hi);
+  return typed;
+}
+
 }  // namespace
 
 // --- lifecycle ----------------------------------------------------------------------------
@@ -462,4 +482,114 @@ void NimbrelView::randomize(uint32_t now) {
     o.gOsc->setStepWith(rangeDraw(0.01f, 0.05f));
     o.bOsc->setStepWith(rangeDraw(0.01f, 0.05f));
   }
+}
+
+// --- configuration sheet ------------------------------------------------------------------
+
+bool NimbrelView::hasConfigureSheet() { return true; }
+
+// Loads a fresh sheet on every request and fills it from the fields as they stand. When the
+// file cannot be loaded the outlets still name the previous sheet's controls (or nothing).
+SheetWindow* NimbrelView::configureSheet() {
+  if (SheetToolkit* toolkit = platform::sheetToolkit()) toolkit->loadNibNamed(kSheetFile, *this);
+
+  setIntValueOf(petalCountField, petalCount);
+  setIntValueOf(petalStepperControl, petalCount);
+  setIntValueOf(mirrorPetalsButton, mirrorPetals);
+  setIntValueOf(frameEdgeButton, frameEdge);
+  setIntValueOf(starsButton, drawStars);
+  setIntValueOf(huePhaseButton, useHuePhase);
+  setIntValueOf(randomizeSettingsButton, randomizeSettings);
+  setIntValueOf(randomizeIntervalField, static_cast<int32_t>(randomizeInterval));
+  setIntValueOf(randomizeIntervalStepperControl, static_cast<int32_t>(randomizeInterval));
+
+  speed = clampSpeed(speed);
+  setIntValueOf(speedField, speed);
+  setIntValueOf(speedStepperControl, speed);
+
+  if (colorThemePopUpButton) {
+    colorThemePopUpButton->selectItemAtIndex(randomizeColors != 0 ? 0 : colorThemeIndex);
+  }
+  return configSheet;
+}
+
+void NimbrelView::closeSheet(SheetControl*) {
+  if (SheetToolkit* toolkit = platform::sheetToolkit()) toolkit->endSheet(configSheet);
+}
+
+// Takes the sheet into the running view and the store. The text fields are read, never the
+// steppers. Every number is brought into the range that loading accepts, so that the store
+// always holds a set that the next view takes as it is.
+void NimbrelView::changePrefs(SheetControl*) {
+  petalCount = static_cast<int16_t>(
+      clampTyped(intValueOf(petalCountField), kPreferences[kPetalCountPreference]));
+  mirrorPetals = static_cast<uint8_t>(intValueOf(mirrorPetalsButton));
+  frameEdge = static_cast<uint8_t>(intValueOf(frameEdgeButton));
+  drawStars = intValueOf(starsButton);
+  useHuePhase = static_cast<int16_t>(intValueOf(huePhaseButton));
+  randomizeSettings = static_cast<uint8_t>(intValueOf(randomizeSettingsButton));
+  randomizeInterval = static_cast<uint32_t>(
+      clampTyped(intValueOf(randomizeIntervalField), kPreferences[kIntervalPreference]));
+  // The new speed shows only in views created from now on.
+  speed = clampSpeed(static_cast<int16_t>(intValueOf(speedField)));
+
+  const auto k = static_cast<int16_t>(intValueOf(colorThemePopUpButton));
+  if (k == 0) {
+    randomizeColors = 1;
+    colorThemeIndex = randomThemeNumber();
+  } else {
+    randomizeColors = 0;
+    colorThemeIndex = k < 1 ? int16_t{1} : k > 8 ? int16_t{8} : k;
+  }
+
+  selectColorThemeByIndex(colorThemeIndex);
+  storePrefs();
+  closeSheet(nullptr);
+}
+
+// Puts the chosen colours in force at once, without storing them; item 0 shows one random
+// theme, which the confirmation then draws afresh.
+void NimbrelView::selectColorTheme(SheetControl* sender) {
+  const auto k = static_cast<int16_t>(intValueOf(colorThemePopUpButton));
+  if (k == 0) {
+    randomizeColors = 1;
+    selectColorThemeByIndex(randomThemeNumber());
+  } else {
+    colorThemeIndex = k;
+    randomizeColors = 0;
+    selectColorThemeByIndex(k);
+  }
+  if (auto* popUp = dynamic_cast<SheetPopUpButton*>(sender)) popUp->selectItemAtIndex(k);
+}
+
+std::vector<SheetOwner::Outlet> NimbrelView::sheetOutlets() {
+  return {
+      {"configSheet", &configSheet},
+      {"speedSlider", &speedSlider},
+      {"frameEdgeButton", &frameEdgeButton},
+      {"starsButton", &starsButton},
+      {"huePhaseButton", &huePhaseButton},
+      {"petalCountField", &petalCountField},
+      {"petalStepperControl", &petalStepperControl},
+      {"mirrorPetalsButton", &mirrorPetalsButton},
+      {"randomizeSettingsButton", &randomizeSettingsButton},
+      {"randomizeIntervalField", &randomizeIntervalField},
+      {"randomizeIntervalStepperControl", &randomizeIntervalStepperControl},
+      {"speedField", &speedField},
+      {"speedStepperControl", &speedStepperControl},
+      {"colorThemePopUpButton", &colorThemePopUpButton},
+  };
+}
+
+bool NimbrelView::sendAction(std::string_view handler, SheetControl* sender) {
+  if (handler == "changePrefs") {
+    changePrefs(sender);
+  } else if (handler == "closeSheet") {
+    closeSheet(sender);
+  } else if (handler == "selectColorTheme") {
+    selectColorTheme(sender);
+  } else {
+    return false;
+  }
+  return true;
 }

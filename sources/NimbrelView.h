@@ -4,10 +4,13 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <string_view>
+#include <vector>
 
 #include "Graphics.h"
 #include "Oscillator.h"
 #include "ScreenSaverView.h"
+#include "Sheet.h"
 
 // The preference domain of Nimbrel.
 inline constexpr char APPLICATIONID[] = "org.nimbrel.Nimbrel";
@@ -31,7 +34,7 @@ struct TOrganism {
 // The colour ranges of the theme last applied, shared by every view of the process; fractions.
 extern float gHueMin, gHueMax, gSaturationMin, gSaturationMax, gBrightnessMin, gBrightnessMax;
 
-class NimbrelView final : public ScreenSaverView {
+class NimbrelView final : public ScreenSaverView, public SheetOwner {
  public:
   // Nothing when the base view cannot be made for the frame (no canvas for that size).
   static std::unique_ptr<NimbrelView> initWithFrame(const Rect& frame, bool isPreview,
@@ -47,6 +50,14 @@ class NimbrelView final : public ScreenSaverView {
   void prepareAttributes();
   void centerStrInRect(const std::string& str, const Rect& rect);
   void selectColorThemeByIndex(int16_t index);
+
+  // The configuration sheet, from the interface file "Prefs". Senders are the controls that
+  // send the actions, or nothing when the view itself does.
+  bool hasConfigureSheet() override;
+  SheetWindow* configureSheet() override;
+  void closeSheet(SheetControl* sender);
+  void changePrefs(SheetControl* sender);
+  void selectColorTheme(SheetControl* sender);
 
   // Organisms.
   TOrganism org[5];
@@ -80,6 +91,25 @@ class NimbrelView final : public ScreenSaverView {
   TextAttributes attributes;
   TextAttributes attributesLarge;
   TextAttributes attributesLargeShadow;
+
+  // Sheet outlets: the objects of the sheet loaded last. speedSlider is never read or set.
+  SheetWindow* configSheet = nullptr;
+  SheetControl* speedSlider = nullptr;
+  SheetControl* frameEdgeButton = nullptr;
+  SheetControl* starsButton = nullptr;
+  SheetControl* huePhaseButton = nullptr;
+  SheetControl* petalCountField = nullptr;
+  SheetControl* petalStepperControl = nullptr;
+  SheetControl* mirrorPetalsButton = nullptr;
+  SheetControl* randomizeSettingsButton = nullptr;
+  SheetControl* randomizeIntervalField = nullptr;
+  SheetControl* randomizeIntervalStepperControl = nullptr;
+  SheetControl* speedField = nullptr;
+  SheetControl* speedStepperControl = nullptr;
+  SheetPopUpButton* colorThemePopUpButton = nullptr;
+
+  std::vector<Outlet> sheetOutlets() override;
+  bool sendAction(std::string_view handler, SheetControl* sender) override;
 
  private:
   NimbrelView() = default;

@@ -1,0 +1,79 @@
+#include "Sheet.h"
+
+#include <cstdlib>
+#include <limits>
+#include <system_error>
+
+namespace {
+
+SheetToolkit* gToolkit = nullptr;
+
+// Whether this program runs from the build tree (then resources come from the source tree).
+bool runsFromBuildTree() {
+  std::error_code ec;
+  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (ec) return false;
+  const std::string build = NIMBREL_BUILD_DIR;
+  const std::string path = exe.string();
+  return path.size() > build.size() && path.compare(0, build.size(), build) == 0 &&
+         path[build.size()] == '/';
+}
+
+}  // namespace
+
+SheetWindow::~SheetWindow() = default;
+SheetControl::~SheetControl() = default;
+SheetToolkit::~SheetToolkit() = default;
+
+SheetOwner::~SheetOwner() {
+  if (gToolkit) gToolkit->forgetOwner(*this);
+}
+
+namespace platform {
+
+SheetToolkit* sheetToolkit() {
+  return gToolkit;
+}
+void setSheetToolkit(SheetToolkit* toolkit) {
+  gToolkit = toolkit;
+}
+
+std::vector<std::filesystem::path> resourceDirectories() {
+  std::vector<std::filesystem::path> dirs;
+  if (const char* env = std::getenv("NIMBREL_RESOURCES"); env && *env) return {env};
+  if (runsFromBuildTree()) {
+    dirs.emplace_back(NIMBREL_SOURCE_RESOURCES);
+    dirs.emplace_back(NIMBREL_INSTALLED_RESOURCES);
+  } else {
+    dirs.emplace_back(NIMBREL_INSTALLED_RESOURCES);
+    dirs.emplace_back(NIMBREL_SOURCE_RESOURCES);
+  }
+  return dirs;
+}
+
+std::filesystem::path findResource(const std::string& fileName) {
+  for (const auto& dir : resourceDirectories()) {
+    std::error_code ec;
+    const auto path = dir / fileName;
+    if (std::filesystem::is_regular_file(path, ec)) return path;
+  }
+  return {};
+}
+
+int32_t leadingInteger(std::string_view text) {
+  size_t i = 0;
+  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
+  bool negative = false;
+  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  int64_t value = 0;
+  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    value = value * 10 + (text[i] - '0');
+    if (value > int64_t{1} << 32) value = int64_t{1} << 32;  // saturates below
+  }
+  if (negative) value = -value;
+  if (value > std::numeric_limits<int32_t>::max()) return std::numeric_limits<int32_t>::max();
+  if (value < std::numeric_limits<int32_t>::min()) return std::numeric_limits<int32_t>::min();
+  return static_cast<int32_t>(value);
+}
+
+}  // namespace platform

@@ -1,0 +1,330 @@
+#include "GtkSheet.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "Stepper.h"
+
+namespace {
+
+class Window final : public SheetWindow {
+ public:
+  explicit Window(GtkWindow* w) : window(GTK_WINDOW(g_object_ref(w))) {}
+  ~Window() override { g_object_unref(window); }
+  GtkWindow* window;
+};
+
+enum class Kind {
+  stepper,
+  popUp,
+  checkButton,
+  toggleButton,
+  switchButton,
+  textField,
+  slider,
+  other
+};
+
+Kind kindOf(GObject* o) {
+  if (NIMBREL_IS_STEPPER(o)) return Kind::stepper;
+  if (GTK_IS_DROP_DOWN(o)) return Kind::popUp;
+  if (GTK_IS_CHECK_BUTTON(o)) return Kind::checkButton;
+  if (GTK_IS_TOGGLE_BUTTON(o)) return Kind::toggleButton;
+  if (GTK_IS_SWITCH(o)) return Kind::switchButton;
+  if (GTK_IS_EDITABLE(o)) return Kind::textField;
+  if (GTK_IS_RANGE(o)) return Kind::slider;
+  return Kind::other;
+}
+
+class Control final : public SheetPopUpButton {
+ public:
+  Control(GObject* o, int* quiet)
+      : object(G_OBJECT(g_object_ref(o))), kind(kindOf(o)), quiet_(quiet) {}
+  ~Control() override { g_object_unref(object); }
+
+  void setIntValue(int32_t v) override {
+    ++*quiet_;
+    switch (kind) {
+      case Kind::stepper:
+        nimbrel_stepper_set_value(NIMBREL_STEPPER(object), v);
+        break;
+      case Kind::popUp:
+        selectItemAtIndex(v);
+        break;
+      case Kind::checkButton:
+        gtk_check_button_set_active(GTK_CHECK_BUTTON(object), v != 0);
+        break;
+      case Kind::toggleButton:
+        gtk_toggle_button_set_active(GTK_TOGGLE_BUTTON(object), v != 0);
+        break;
+      case Kind::switchButton:
+        gtk_switch_set_active(GTK_SWITCH(object), v != 0);
+        break;
+      case Kind::textField:
+        gtk_editable_set_text(GTK_EDITABLE(object), std::to_string(v).c_str());
+        break;
+      case Kind::slider:
+        gtk_range_set_value(GTK_RANGE(object), v);
+        break;
+      case Kind::other:
+        break;
+    }
+    --*quiet_;
+  }
+
+  int32_t intValue() const override {
+    switch (kind) {
+      case Kind::stepper:
+        return nimbrel_stepper_get_value(NIMBREL_STEPPER(object));
+      case Kind::popUp:
+        return indexOfSelectedItem();
+      case Kind::checkButton:
+        return gtk_check_button_get_active(GTK_CHECK_BUTTON(object));
+      case Kind::toggleButton:
+        return gtk_toggle_button_get_active(GTK_TOGGLE_BUTTON(object));
+      case Kind::switchButton:
+        return gtk_switch_get_active(GTK_SWITCH(object));
+      case Kind::textField:
+        return platform::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(object)));
+      case Kind::slider:
+        return static_cast<int32_t>(gtk_range_get_value(GTK_RANGE(object)));
+      case Kind::other:
+        return 0;
+    }
+    return 0;
+  }
+
+  void selectItemAtIndex(int32_t index) override {
+    if (kind != Kind::popUp) return;
+    GtkDropDown* dropDown = GTK_DROP_DOWN(object);
+    GListModel* model = gtk_drop_down_get_model(dropDown);
+    const guint items = model ? g_list_model_get_n_items(model) : 0;
+    ++*quiet_;
+    gtk_drop_down_set_selected(dropDown, index >= 0 && static_cast<guint>(index) < items
+                                             ? static_cast<guint>(index)
+                                             : GTK_INVALID_LIST_POSITION);
+    --*quiet_;
+  }
+
+  int32_t indexOfSelectedItem() const override {
+    if (kind != Kind::popUp) return -1;
+    const guint selected = gtk_drop_down_get_selected(GTK_DROP_DOWN(object));
+    return selected == GTK_INVALID_LIST_POSITION ? -1 : static_cast<int32_t>(selected);
+  }
+
+  GObject* object;
+  Kind kind;
+
+ private:
+  int* quiet_;
+};
+
+}  // namespace
+
+struct GtkSheetToolkit::Load {
+  GtkSheetToolkit* toolkit = nullptr;
+  SheetOwner* owner = nullptr;  // none until bound, and once replaced or gone
+  std::string file;
+  std::vector<std::unique_ptr<Window>> windows;
+  std::map<GObject*, std::unique_ptr<Control>> controls;
+  int quiet = 0;  // above 0 while the module itself changes a control
+
+  Window* windowFor(GObject* o) {
+    for (auto& w : windows) {
+      if (G_OBJECT(w->window) == o) return w.get();
+    }
+    windows.push_back(std::make_unique<Window>(GTK_WINDOW(o)));
+    return windows.back().get();
+  }
+  Control* controlFor(GObject* o) {
+    auto& slot = controls[o];
+    if (!slot) slot = std::make_unique<Control>(o, &quiet);
+    return slot.get();
+  }
+  void destroyWindows() {
+    for (auto& w : windows) gtk_window_destroy(w->window);
+  }
+};
+
+// --- actions: every handler named in the file becomes a closure that sends it to the owner ---
+
+namespace {
+
+struct ActionData {
+  std::shared_ptr<GtkSheetToolkit::Load> load;
+  std::string handler;
+};
+
+void marshalAction(GClosure* closure, GValue*, guint count, const GValue* params, gpointer,
+                   gpointer) {
+  auto* data = static_cast<ActionData*>(closure->data);
+  GtkSheetToolkit::Load& load = *data->load;
+  if (load.quiet > 0 || !load.owner || count == 0) return;
+  GObject* sender =
+      G_VALUE_HOLDS_OBJECT(&params[0]) ? G_OBJECT(g_value_get_object(&params[0])) : nullptr;
+  SheetControl* control = sender ? load.controlFor(sender) : nullptr;
+  if (!load.owner->sendAction(data->handler, control)) {
+    g_warning("%s: the owner has no handler '%s'", load.file.c_str(), data->handler.c_str());
+  }
+}
+
+}  // namespace
+
+G_BEGIN_DECLS
+#define NIMBREL_TYPE_SHEET_SCOPE (nimbrel_sheet_scope_get_type())
+G_DECLARE_FINAL_TYPE(NimbrelSheetScope, nimbrel_sheet_scope, NIMBREL, SHEET_SCOPE, GtkBuilderCScope)
+G_END_DECLS
+
+struct _NimbrelSheetScope {
+  GtkBuilderCScope parent_instance;
+  std::shared_ptr<GtkSheetToolkit::Load>* load;
+};
+
+static void nimbrel_sheet_scope_iface_init(GtkBuilderScopeInterface* iface);
+
+G_DEFINE_TYPE_WITH_CODE(NimbrelSheetScope, nimbrel_sheet_scope, GTK_TYPE_BUILDER_CSCOPE,
+                        G_IMPLEMENT_INTERFACE(GTK_TYPE_BUILDER_SCOPE,
+                                              nimbrel_sheet_scope_iface_init))
+
+static GClosure* createClosure(GtkBuilderScope* scope, GtkBuilder*, const char* functionName,
+                               GtkBuilderClosureFlags, GObject*, GError**) {
+  auto* self = NIMBREL_SHEET_SCOPE(scope);
+  auto* data = new ActionData{*self->load, functionName};
+  GClosure* closure = g_closure_new_simple(sizeof(GClosure), data);
+  g_closure_add_finalize_notifier(
+      closure, data, [](gpointer d, GClosure*) { delete static_cast<ActionData*>(d); });
+  g_closure_set_marshal(closure, marshalAction);
+  return closure;
+}
+
+static void nimbrel_sheet_scope_iface_init(GtkBuilderScopeInterface* iface) {
+  iface->create_closure = createClosure;
+}
+static void nimbrel_sheet_scope_class_init(NimbrelSheetScopeClass*) {}
+static void nimbrel_sheet_scope_init(NimbrelSheetScope* self) {
+  self->load = nullptr;
+}
+
+// --- the toolkit --------------------------------------------------------------------------
+
+GtkSheetToolkit::GtkSheetToolkit() {
+  g_type_ensure(NIMBREL_TYPE_STEPPER);
+  g_type_ensure(NIMBREL_TYPE_SHEET_SCOPE);
+}
+
+GtkSheetToolkit::~GtkSheetToolkit() {
+  for (auto& [owner, load] : current_) {
+    load->owner = nullptr;
+    load->destroyWindows();
+  }
+}
+
+bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner) {
+  const std::filesystem::path path = platform::findResource(name + ".ui");
+  if (path.empty()) return false;
+
+  auto load = std::make_shared<Load>();
+  load->toolkit = this;
+  load->file = path.string();
+  auto* scope = NIMBREL_SHEET_SCOPE(g_object_new(NIMBREL_TYPE_SHEET_SCOPE, nullptr));
+  scope->load = &load;
+  GtkBuilder* builder = gtk_builder_new();
+  gtk_builder_set_scope(builder, GTK_BUILDER_SCOPE(scope));
+  GError* error = nullptr;
+  const bool built = gtk_builder_add_from_file(builder, load->file.c_str(), &error);
+  scope->load = nullptr;
+  g_object_unref(scope);
+  if (!built) {
+    g_warning("%s", error->message);
+    g_error_free(error);
+    // Windows made before the error would stay in the toplevel list for ever.
+    GSList* objects = gtk_builder_get_objects(builder);
+    for (GSList* o = objects; o; o = o->next) {
+      if (GTK_IS_WINDOW(o->data)) gtk_window_destroy(GTK_WINDOW(o->data));
+    }
+    g_slist_free(objects);
+    g_object_unref(builder);
+    return false;
+  }
+
+  for (const SheetOwner::Outlet& outlet : owner.sheetOutlets()) {
+    GObject* o = gtk_builder_get_object(builder, std::string(outlet.name).c_str());
+    if (!o) continue;
+    if (auto* slot = std::get_if<SheetWindow**>(&outlet.slot)) {
+      if (GTK_IS_WINDOW(o)) **slot = load->windowFor(o);
+    } else if (auto* slot = std::get_if<SheetControl**>(&outlet.slot)) {
+      **slot = load->controlFor(o);
+    } else if (auto* slot = std::get_if<SheetPopUpButton**>(&outlet.slot)) {
+      if (GTK_IS_DROP_DOWN(o)) **slot = load->controlFor(o);
+    }
+  }
+  g_object_unref(builder);
+
+  // A window closed by the window manager is a dismissed sheet.
+  for (auto& w : load->windows) {
+    g_signal_connect(w->window, "close-request", G_CALLBACK(+[](GtkWindow* window, gpointer self) {
+                       auto* toolkit = static_cast<GtkSheetToolkit*>(self);
+                       SheetWindow* sheet = nullptr;
+                       for (auto& [owner, l] : toolkit->current_) {
+                         for (auto& mine : l->windows) {
+                           if (mine->window == window) sheet = mine.get();
+                         }
+                       }
+                       if (sheet) toolkit->endSheet(sheet);
+                       return TRUE;
+                     }),
+                     this);
+  }
+
+  if (auto old = current_.find(&owner); old != current_.end()) {
+    old->second->owner = nullptr;
+    old->second->destroyWindows();
+  }
+  load->owner = &owner;
+  current_[&owner] = load;
+  return true;
+}
+
+void GtkSheetToolkit::endSheet(SheetWindow* sheet) {
+  auto* window = dynamic_cast<Window*>(sheet);
+  if (!window) return;
+  gtk_window_set_modal(window->window, false);
+  gtk_widget_set_visible(GTK_WIDGET(window->window), false);
+  // Told from the main loop, after the action that ended the sheet has returned: the host may
+  // then replace the view that sent it.
+  struct Ended {
+    GtkSheetToolkit* toolkit;
+    GtkWindow* window;
+  };
+  auto* ended = new Ended{this, GTK_WINDOW(g_object_ref(window->window))};
+  g_idle_add(
+      +[](gpointer p) -> gboolean {
+        auto* e = static_cast<Ended*>(p);
+        // Found first, told after: the host may replace the owner, and with it the map.
+        SheetWindow* sheet = nullptr;
+        for (auto& [owner, load] : e->toolkit->current_) {
+          for (auto& w : load->windows) {
+            if (w->window == e->window) sheet = w.get();
+          }
+        }
+        if (sheet) e->toolkit->sheetEnded(sheet);
+        g_object_unref(e->window);
+        delete e;
+        return G_SOURCE_REMOVE;
+      },
+      ended);
+}
+
+void GtkSheetToolkit::forgetOwner(SheetOwner& owner) {
+  const auto it = current_.find(&owner);
+  if (it == current_.end()) return;
+  it->second->owner = nullptr;
+  it->second->destroyWindows();
+  current_.erase(it);
+}
+
+GtkWindow* GtkSheetToolkit::gtkWindow(SheetWindow* sheet) {
+  auto* window = dynamic_cast<Window*>(sheet);
+  return window ? window->window : nullptr;
+}

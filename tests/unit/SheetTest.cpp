@@ -1,0 +1,300 @@
+// The configuration sheet, driven through the in-memory toolkit over the real resources/Prefs.ui.
+#include <cstdlib>
+#include <filesystem>
+
+#include "MemorySheet.h"
+#include "NimbrelView.h"
+#include "RecordingGraphics.h"
+#include "TestSupport.h"
+
+namespace {
+
+constexpr Rect kFrame{0.0f, 0.0f, 160.0f, 120.0f};
+
+class SheetTest : public ::testing::Test {
+ protected:
+  SheetTest() : random({}, kHalf) { platform::setSheetToolkit(&toolkit); }
+  ~SheetTest() override {
+    view.reset();
+    platform::setSheetToolkit(nullptr);
+  }
+
+  std::unique_ptr<NimbrelView> newView() { return NimbrelView::initWithFrame(kFrame, true); }
+  void open() { sheet = view->configureSheet(); }
+  MemorySheetToolkit::Control& c(const std::string& id) { return toolkit.control(id); }
+  std::string stored(const std::string& key) {
+    return std::to_string(platform::CopyAppIntValue(key, APPLICATIONID).value_or(-999));
+  }
+
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+  MemorySheetToolkit toolkit;
+  std::unique_ptr<NimbrelView> view = newView();
+  SheetWindow* sheet = nullptr;
+};
+
+TEST_F(SheetTest, FillsEveryControlFromTheView) {
+  EXPECT_TRUE(view->hasConfigureSheet());
+  open();
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(sheet, view->configSheet);
+  EXPECT_EQ(static_cast<MemorySheetToolkit::Window*>(sheet)->id, "configSheet");
+  EXPECT_EQ(toolkit.loadRequests(), 1);
+
+  // The defaults of an empty store.
+  EXPECT_EQ(c("petalCountField").text, "8");
+  EXPECT_EQ(c("petalStepperControl").value, 8);
+  EXPECT_EQ(c("mirrorPetalsButton").value, 1);
+  EXPECT_EQ(c("frameEdgeButton").value, 1);
+  EXPECT_EQ(c("starsButton").value, 0);
+  EXPECT_EQ(c("huePhaseButton").value, 0);
+  EXPECT_EQ(c("randomizeSettingsButton").value, 0);
+  EXPECT_EQ(c("randomizeIntervalField").text, "8");
+  EXPECT_EQ(c("randomizeIntervalStepperControl").value, 8);
+  EXPECT_EQ(c("speedField").text, "18");
+  EXPECT_EQ(c("speedStepperControl").value, 18);
+  // Random colours on: entry 0 whatever the theme.
+  EXPECT_EQ(view->colorThemeIndex, 6);
+  EXPECT_EQ(c("colorThemePopUpButton").selected, 0);
+  EXPECT_EQ(c("colorThemePopUpButton").items.size(), 9u);
+  EXPECT_EQ(c("colorThemePopUpButton").items[0], "Random colours");
+
+  // With random colours off the pop-up shows the theme; speed is clamped in the view itself.
+  view->randomizeColors = 0;
+  view->colorThemeIndex = 4;
+  view->speed = 5;
+  open();
+  EXPECT_EQ(c("colorThemePopUpButton").selected, 4);
+  EXPECT_EQ(view->speed, 10);
+  EXPECT_EQ(c("speedField").text, "10");
+  view->speed = 75;
+  open();
+  EXPECT_EQ(view->speed, 60);
+  EXPECT_EQ(c("speedStepperControl").value, 60);
+}
+
+TEST_F(SheetTest, ConfirmingWithThemeThreeAppliesAndStoresAll) {
+  open();
+  c("petalCountField").type("12");
+  c("mirrorPetalsButton").click();  // off
+  c("starsButton").click();         // on
+  c("huePhaseButton").click();      // on
+  c("randomizeSettingsButton").click();
+  c("randomizeIntervalField").type("30");
+  c("speedField").type("25");
+  c("colorThemePopUpButton").choose(3);
+  const double interval = view->animationTimeInterval();
+  c("okButton").click();
+
+  EXPECT_EQ(view->petalCount, 12);
+  EXPECT_EQ(view->mirrorPetals, 0);
+  EXPECT_EQ(view->frameEdge, 1);
+  EXPECT_EQ(view->drawStars, 1);
+  EXPECT_EQ(view->useHuePhase, 1);
+  EXPECT_EQ(view->randomizeSettings, 1);
+  EXPECT_EQ(view->randomizeInterval, 30u);
+  EXPECT_EQ(view->speed, 25);
+  EXPECT_EQ(view->randomizeColors, 0);
+  EXPECT_EQ(view->colorThemeIndex, 3);
+  EXPECT_EQ(gSaturationMin, 0.5f);
+  EXPECT_EQ(view->org[0].gOsc->min(), 0.5f);
+  EXPECT_EQ(view->animationTimeInterval(), interval);  // the speed waits for a new view
+  EXPECT_FALSE(static_cast<MemorySheetToolkit::Window*>(sheet)->onScreen);
+
+  EXPECT_EQ(stored("petalCount"), "12");
+  EXPECT_EQ(stored("mirrorPetals"), "0");
+  EXPECT_EQ(stored("drawStars"), "1");
+  EXPECT_EQ(stored("randomizeInterval"), "30");
+  EXPECT_EQ(stored("speed"), "25");
+  EXPECT_EQ(stored("randomizeColors"), "0");
+  EXPECT_EQ(stored("colorTheme"), "3");
+
+  auto next = newView();
+  EXPECT_EQ(next->petalCount, 12);
+  EXPECT_EQ(next->useHuePhase, 1);
+  EXPECT_EQ(next->colorThemeIndex, 3);
+  EXPECT_EQ(next->animationTimeInterval(), static_cast<double>(1.0f / 25.0f));
+}
+
+TEST_F(SheetTest, ConfirmingRandomColoursDrawsAFreshTheme) {
+  view->randomizeColors = 0;
+  view->colorThemeIndex = 2;
+  open();
+  random.push(unitValue(0.3));  // shown while choosing: theme 3
+  c("colorThemePopUpButton").choose(0);
+  EXPECT_EQ(gSaturationMin, 0.5f);
+  random.push(unitValue(0.9));  // confirmed: theme 8
+  c("okButton").click();
+  EXPECT_EQ(view->randomizeColors, 1);
+  EXPECT_EQ(view->colorThemeIndex, 8);
+  EXPECT_EQ(gHueMin, 0.35f);
+  EXPECT_EQ(stored("colorTheme"), "8");
+  EXPECT_EQ(stored("randomizeColors"), "1");
+
+  // The draw that rounds up to 1.0 gives theme 1.
+  open();
+  random.push(kOne);
+  c("okButton").click();
+  EXPECT_EQ(view->colorThemeIndex, 1);
+}
+
+TEST_F(SheetTest, TypedNumbersAreBroughtIntoRange) {
+  struct Case {
+    const char *petals, *interval, *speed;
+    int16_t petalCount;
+    uint32_t randomizeInterval;
+    int16_t speedValue;
+  };
+  for (const Case& k : {Case{"40", "0", "5", 16, 1, 10}, Case{"1", "20000", "75", 2, 10000, 60},
+                        Case{"-3", "-5", "x", 2, 1, 10}, Case{"70000", " 9 s", "60", 16, 9, 60}}) {
+    SCOPED_TRACE(k.petals);
+    view = newView();
+    open();
+    c("starsButton").click();  // a setting the next load must keep
+    c("colorThemePopUpButton").choose(7);
+    c("petalCountField").type(k.petals);
+    c("randomizeIntervalField").type(k.interval);
+    c("speedField").type(k.speed);
+    c("okButton").click();
+    EXPECT_EQ(view->petalCount, k.petalCount);
+    EXPECT_EQ(view->randomizeInterval, k.randomizeInterval);
+    EXPECT_EQ(view->speed, k.speedValue);
+
+    // Drawn: the next frame paints that many petals per organism (mirrored: twice as many),
+    // then the one star of a preview.
+    auto recorder = std::make_unique<RecordingGraphics>(view->setGraphics(nullptr));
+    RecordingGraphics* calls = recorder.get();
+    view->setGraphics(std::move(recorder));
+    view->animateOneFrame();
+    int fills = 0;
+    for (const DrawCall& call : calls->calls()) fills += call.op == DrawCall::Op::fill;
+    EXPECT_EQ(fills, 4 * 2 * k.petalCount + 1);
+
+    // Stored, and the next view keeps the whole set.
+    EXPECT_EQ(stored("petalCount"), std::to_string(k.petalCount));
+    EXPECT_EQ(stored("randomizeInterval"), std::to_string(k.randomizeInterval));
+    EXPECT_EQ(stored("speed"), std::to_string(k.speedValue));
+    auto next = newView();
+    EXPECT_EQ(next->petalCount, k.petalCount);
+    EXPECT_EQ(next->randomizeInterval, k.randomizeInterval);
+    EXPECT_EQ(next->speed, k.speedValue);
+    EXPECT_EQ(next->drawStars, 1);
+    EXPECT_EQ(next->colorThemeIndex, 7);
+    next.reset();
+    // Next round starts from the defaults.
+    std::filesystem::remove(home.storeFile());
+  }
+}
+
+TEST_F(SheetTest, SteppersChangeTheFieldButConfirmationReadsTheField) {
+  open();
+  c("petalStepperControl").stepUp();
+  EXPECT_EQ(c("petalCountField").text, "9");
+  c("petalCountField").type("15");
+  c("petalStepperControl").stepUp();  // from what was typed
+  c("petalStepperControl").stepUp();  // held at the upper limit
+  EXPECT_EQ(c("petalCountField").text, "16");
+  c("speedStepperControl").stepDown();
+  EXPECT_EQ(c("speedField").text, "17");
+  c("randomizeIntervalField").type("12");  // typed after stepping: the stepper stays at 8
+  EXPECT_EQ(c("randomizeIntervalStepperControl").value, 8);
+  c("okButton").click();
+  EXPECT_EQ(view->petalCount, 16);
+  EXPECT_EQ(view->speed, 17);
+  EXPECT_EQ(view->randomizeInterval, 12u);
+}
+
+TEST_F(SheetTest, PickingAThemeThenDismissingKeepsItInTheViewOnly) {
+  const std::string before = home.read();
+  open();
+  c("colorThemePopUpButton").choose(5);
+  EXPECT_EQ(view->randomizeColors, 0);
+  EXPECT_EQ(view->colorThemeIndex, 5);
+  EXPECT_EQ(gSaturationMin, 0.08f);
+  EXPECT_EQ(view->org[3].gOsc->max(), 0.12f);
+  c("cancelButton").click();
+  EXPECT_FALSE(static_cast<MemorySheetToolkit::Window*>(sheet)->onScreen);
+  EXPECT_EQ(home.read(), before);
+  EXPECT_EQ(view->colorThemeIndex, 5);
+
+  open();
+  EXPECT_EQ(c("colorThemePopUpButton").selected, 5);
+
+  // Entry 0: random colours on, the theme number kept.
+  random.push(unitValue(0.0));  // theme 1 shown
+  c("colorThemePopUpButton").choose(0);
+  EXPECT_EQ(view->randomizeColors, 1);
+  EXPECT_EQ(view->colorThemeIndex, 5);
+  EXPECT_EQ(gSaturationMax, 0.25f);
+  c("cancelButton").click();
+  EXPECT_EQ(home.read(), before);
+  EXPECT_EQ(toolkit.last()->unknownHandlers.size(), 0u);
+}
+
+TEST_F(SheetTest, EveryOpeningLoadsAFreshSheet) {
+  open();
+  SheetWindow* first = sheet;
+  SheetControl* firstField = view->petalCountField;
+  c("petalCountField").type("3");  // left unconfirmed
+  view->petalCount = 13;
+  open();
+  EXPECT_EQ(toolkit.loads(), 2);
+  EXPECT_NE(sheet, first);
+  EXPECT_NE(view->petalCountField, firstField);
+  EXPECT_EQ(c("petalCountField").text, "13");
+}
+
+TEST_F(SheetTest, MissingInterfaceFileLeavesTheOutletsAsTheyWere) {
+  const std::filesystem::path empty = home.dir() / "no-resources";
+  std::filesystem::create_directories(empty);
+  setenv("NIMBREL_RESOURCES", empty.c_str(), 1);
+  open();
+  EXPECT_EQ(sheet, nullptr);
+  EXPECT_EQ(view->petalCountField, nullptr);
+  view->closeSheet(nullptr);  // ends nothing, harmlessly
+
+  unsetenv("NIMBREL_RESOURCES");
+  open();
+  SheetWindow* loaded = sheet;
+  ASSERT_NE(loaded, nullptr);
+  view->petalCount = 5;
+  setenv("NIMBREL_RESOURCES", empty.c_str(), 1);
+  open();
+  unsetenv("NIMBREL_RESOURCES");
+  EXPECT_EQ(toolkit.loadRequests(), 3);
+  EXPECT_EQ(toolkit.loads(), 1);
+  EXPECT_EQ(sheet, loaded);  // the earlier sheet, filled afresh
+  EXPECT_EQ(c("petalCountField").text, "5");
+
+  // Without any toolkit (the saver itself) nothing loads.
+  platform::setSheetToolkit(nullptr);
+  auto bare = newView();
+  EXPECT_TRUE(bare->hasConfigureSheet());
+  EXPECT_EQ(bare->configureSheet(), nullptr);
+  bare.reset();
+  platform::setSheetToolkit(&toolkit);
+}
+
+TEST_F(SheetTest, AGoneOwnerGetsNoActions) {
+  open();
+  MemorySheetToolkit::Control& ok = c("okButton");
+  c("petalCountField").type("4");
+  const std::string before = home.read();
+  view.reset();
+  ok.click();  // must not reach the destroyed view
+  EXPECT_EQ(toolkit.last()->owner, nullptr);
+  EXPECT_EQ(home.read(), before);
+}
+
+TEST(LeadingInteger, ReadsLikeATextField) {
+  EXPECT_EQ(platform::leadingInteger("42"), 42);
+  EXPECT_EQ(platform::leadingInteger("  -7 petals"), -7);
+  EXPECT_EQ(platform::leadingInteger("+3"), 3);
+  EXPECT_EQ(platform::leadingInteger("abc"), 0);
+  EXPECT_EQ(platform::leadingInteger(""), 0);
+  EXPECT_EQ(platform::leadingInteger("99999999999"), 2147483647);
+  EXPECT_EQ(platform::leadingInteger("-99999999999"), -2147483647 - 1);
+}
+
+}  // namespace
