@@ -1,0 +1,30 @@
+#include "FrameScheduler.h"
+
+#include <time.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+// Never schedule faster than this, whatever the view asks for (a zero or garbage interval would
+// otherwise spin).
+constexpr Nanos kShortestInterval = 1'000'000;      // 1 ms
+constexpr Nanos kLongestInterval = 10'000'000'000;  // 10 s
+}  // namespace
+
+Nanos monotonicNanos() {
+  timespec ts{};
+  clock_gettime(CLOCK_MONOTONIC, &ts);
+  return static_cast<Nanos>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+}
+
+void FrameScheduler::frameDone(double intervalSeconds, Nanos now) {
+  Nanos interval = kShortestInterval;
+  if (std::isfinite(intervalSeconds)) {
+    const double ns = std::round(intervalSeconds * 1e9);
+    interval = static_cast<Nanos>(std::clamp(ns, static_cast<double>(kShortestInterval),
+                                             static_cast<double>(kLongestInterval)));
+  }
+  due_ += interval;
+  if (now - due_ > interval) due_ = now;
+}
