@@ -39,10 +39,12 @@ std::string hexId(unsigned long id) {
 }
 
 // The canvas is premultiplied ARGB in native-endian 32-bit words: exactly a 24- or 32-bit
-// TrueColor visual with the usual masks, so rows can be copied as they are.
-bool canShowCanvas(const XWindowAttributes& a) {
+// TrueColor visual with the usual masks, so rows can be copied as they are. SDL gives its own
+// windows a DirectColor visual when there is one, with an identity ramp: the same thing.
+bool canShowCanvas(const XWindowAttributes& a, bool sdlWindow) {
   const Visual* v = a.visual;
-  return (a.depth == 24 || a.depth == 32) && v->c_class == TrueColor && v->red_mask == 0xff0000 &&
+  const bool trueColor = v->c_class == TrueColor || (sdlWindow && v->c_class == DirectColor);
+  return (a.depth == 24 || a.depth == 32) && trueColor && v->red_mask == 0xff0000 &&
          v->green_mask == 0x00ff00 && v->blue_mask == 0x0000ff;
 }
 
@@ -120,7 +122,7 @@ struct ForeignWindow::State {
 };
 
 std::unique_ptr<ForeignWindow> ForeignWindow::open(std::optional<unsigned long> id,
-                                                   std::string& error) {
+                                                   std::string& error, bool watch) {
   const char* name = std::getenv("DISPLAY");
   if (!name || !*name) {
     error = "no display: DISPLAY is not set";
@@ -136,14 +138,14 @@ std::unique_ptr<ForeignWindow> ForeignWindow::open(std::optional<unsigned long> 
   XSetIOErrorHandler(onXIOError);
 
   s->window = id ? *id : DefaultRootWindow(s->display);
-  gWatched = s->window;
+  if (watch) gWatched = s->window;
   gWindowGone = false;
   XWindowAttributes a{};
   if (!XGetWindowAttributes(s->display, s->window, &a) || gWindowGone) {
     error = "no X11 window " + hexId(s->window) + " on display '" + name + "'";
     return nullptr;
   }
-  if (!canShowCanvas(a)) {
+  if (!canShowCanvas(a, !watch)) {
     error = "window " + hexId(s->window) + " has a visual of depth " + std::to_string(a.depth) +
             "; 24-bit true colour is needed";
     return nullptr;
@@ -154,7 +156,7 @@ std::unique_ptr<ForeignWindow> ForeignWindow::open(std::optional<unsigned long> 
   s->height = a.height;
   // Only events that any number of clients may select on one window together: its size, its
   // end, and when it needs painting again.
-  XSelectInput(s->display, s->window, StructureNotifyMask | ExposureMask);
+  if (watch) XSelectInput(s->display, s->window, StructureNotifyMask | ExposureMask);
   s->gc = XCreateGC(s->display, s->window, 0, nullptr);
   XSync(s->display, False);
   if (gWindowGone) {
@@ -199,6 +201,12 @@ void ForeignWindow::present(const uint8_t* pixels, int stride, int canvasWidth, 
                             int x, int y, int w, int h) {
   State& s = *state_;
   if (w <= 0 || h <= 0) return;
+  if (canvasWidth != s.width || canvasHeight != s.height) {
+    // A window whose size we do not watch ourselves: the canvas tells.
+    s.width = canvasWidth;
+    s.height = canvasHeight;
+    s.dropSharedImage();
+  }
   if (s.shared || (canvasWidth == s.width && canvasHeight == s.height && s.makeSharedImage())) {
     if (canvasWidth == s.width && canvasHeight == s.height) {
       for (int row = y; row < y + h; ++row) {

@@ -12,8 +12,10 @@ class ForeignWindow {
  public:
   // Opens the display and the window (the root window when id is nothing). Nothing, with a
   // one-line reason in error, when there is no display, no such window, or a visual the canvas
-  // cannot be shown in.
-  static std::unique_ptr<ForeignWindow> open(std::optional<unsigned long> id, std::string& error);
+  // cannot be shown in. watch: follow the window's size and end; off for a window whose events
+  // someone else (SDL) already reads, where this is only a faster way to show pixels.
+  static std::unique_ptr<ForeignWindow> open(std::optional<unsigned long> id, std::string& error,
+                                             bool watch = true);
   ~ForeignWindow();
   ForeignWindow(const ForeignWindow&) = delete;
   ForeignWindow& operator=(const ForeignWindow&) = delete;
@@ -33,7 +35,7 @@ class ForeignWindow {
   bool hasQueuedEvents();
 
   // Shows a rectangle of an ARGB32 canvas (device pixels, row 0 at the top) at the same place
-  // in the window.
+  // in the window. The canvas is expected to have the window's size.
   void present(const uint8_t* pixels, int stride, int canvasWidth, int canvasHeight, int x, int y,
                int w, int h);
 

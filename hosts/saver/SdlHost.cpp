@@ -7,9 +7,12 @@
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "DisplayLayout.h"
+#include "ForeignWindow.h"
+#include "NativeWindow.h"
 #include "SignalQuit.h"
 #include "ViewSlot.h"
 
@@ -21,9 +24,11 @@ constexpr int kMouseSlack = 8;
 // Longest single wait (ms), so a signal that arrives while SDL waits is seen soon.
 constexpr int kLongestWaitMs = 100;
 
-// One window of ours with the view shown in it.
+// One window of ours with the view shown in it: on X11 through Xlib (only the changed pixels
+// travel, and no GL is needed), elsewhere through an SDL renderer and a streaming texture.
 struct Screen {
   SDL_Window* window = nullptr;
+  std::unique_ptr<ForeignWindow> x11;
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* texture = nullptr;
   std::unique_ptr<ViewSlot> slot;
@@ -31,6 +36,7 @@ struct Screen {
 
   ~Screen() {
     slot.reset();
+    x11.reset();
     if (texture) SDL_DestroyTexture(texture);
     if (renderer) SDL_DestroyRenderer(renderer);
     if (window) SDL_DestroyWindow(window);
@@ -45,6 +51,14 @@ Rect wholeCanvas(ViewSlot& slot) {
 // Copies the changed part of the canvas into the texture (the canvas's ARGB32 words are SDL's
 // ARGB8888 and RGB888 layouts) and shows the whole texture: after a present the back buffer is undefined.
 void present(Screen& s, const Rect& damage) {
+  if (s.x11) {
+    const Canvas& c = s.slot->canvas();
+    const Rect r = s.needsPresent ? wholeCanvas(*s.slot) : damage;
+    s.x11->present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(), static_cast<int>(r.x),
+                   static_cast<int>(r.y), static_cast<int>(r.width), static_cast<int>(r.height));
+    s.needsPresent = false;
+    return;
+  }
   if (!damage.isEmpty()) {
     const Canvas& canvas = s.slot->canvas();
     const SDL_Rect r{static_cast<int>(damage.x), static_cast<int>(damage.y),
@@ -64,7 +78,9 @@ void present(Screen& s, const Rect& damage) {
 bool fitView(Screen& s, bool preview, bool force) {
   int w = 0, h = 0, pw = 0, ph = 0;
   SDL_GetWindowSize(s.window, &w, &h);
-  if (SDL_GetRendererOutputSize(s.renderer, &pw, &ph) != 0 || pw <= 0) pw = w, ph = h;
+  if (!s.renderer || SDL_GetRendererOutputSize(s.renderer, &pw, &ph) != 0 || pw <= 0) {
+    pw = w, ph = h;  // X11 windows are sized in pixels
+  }
   if (w <= 0 || h <= 0) return true;  // minimised: keep what there is
   const float scale = static_cast<float>(pw) / static_cast<float>(w);
   const Size size{static_cast<float>(w), static_cast<float>(h)};
@@ -77,6 +93,11 @@ bool fitView(Screen& s, bool preview, bool force) {
   if (!s.slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", w, h);
     return false;
+  }
+  if (s.x11) {
+    s.needsPresent = true;
+    present(s, {});
+    return true;
   }
   if (s.texture) SDL_DestroyTexture(s.texture);
   // The canvas is opaque: its words read as XRGB8888 with no blending, which is a plain copy.
@@ -97,6 +118,11 @@ std::unique_ptr<Screen> openScreen(const char* title, int x, int y, int w, int h
   if (!s->window) {
     std::fprintf(stderr, "nimbrel: cannot open a window: %s\n", SDL_GetError());
     return nullptr;
+  }
+  if (const std::optional<unsigned long> id = x11WindowOf(s->window)) {
+    std::string error;
+    s->x11 = ForeignWindow::open(id, error, false);
+    if (s->x11) return s;
   }
   // No vsync: the view sets its own pace, and a vsynced present per display would serialise.
   s->renderer = SDL_CreateRenderer(s->window, -1, 0);
