@@ -145,12 +145,12 @@ std::vector<DisplayArea> displayAreas() {
 }
 
 // Ends a full-screen run on user input; a window of ours ends only when closed (or Escape).
+// The mouse counts only once it has moved away from where it first showed up: windows that
+// appear under a resting pointer get a motion event without any movement.
 class InputWatch {
  public:
-  explicit InputWatch(bool fullScreen) : fullScreen_(fullScreen) {
-    SDL_GetGlobalMouseState(&startX_, &startY_);
-  }
-  bool endsRun(const SDL_Event& e) const {
+  explicit InputWatch(bool fullScreen) : fullScreen_(fullScreen) {}
+  bool endsRun(const SDL_Event& e) {
     switch (e.type) {
       case SDL_QUIT:
         return true;
@@ -158,19 +158,29 @@ class InputWatch {
         return fullScreen_ || e.key.keysym.sym == SDLK_ESCAPE;
       case SDL_MOUSEBUTTONDOWN:
         return fullScreen_;
-      case SDL_MOUSEMOTION: {
-        if (!fullScreen_) return false;
-        int x = 0, y = 0;
-        SDL_GetGlobalMouseState(&x, &y);
-        return std::abs(x - startX_) > kMouseSlack || std::abs(y - startY_) > kMouseSlack;
-      }
+      case SDL_MOUSEMOTION:
+        return fullScreen_ && movedFar(e.motion);
       default:
         return false;
     }
   }
 
  private:
+  // Desktop coordinates: each full-screen window has its own origin.
+  bool movedFar(const SDL_MouseMotionEvent& m) {
+    int wx = 0, wy = 0;
+    if (SDL_Window* w = SDL_GetWindowFromID(m.windowID)) SDL_GetWindowPosition(w, &wx, &wy);
+    const int x = wx + m.x, y = wy + m.y;
+    if (!seen_) {
+      seen_ = true;
+      startX_ = x, startY_ = y;
+      return false;
+    }
+    return std::abs(x - startX_) > kMouseSlack || std::abs(y - startY_) > kMouseSlack;
+  }
+
   bool fullScreen_;
+  bool seen_ = false;
   int startX_ = 0, startY_ = 0;
 };
 
@@ -208,7 +218,7 @@ int run(const SaverOptions& options) {
     if (!fitView(*s, options.preview, false)) return 1;
   }
 
-  const InputWatch input(fullScreen);
+  InputWatch input(fullScreen);
   bool quit = false;
   auto handle = [&](const SDL_Event& e) {
     if (input.endsRun(e)) quit = true;
