@@ -89,7 +89,7 @@ bool fitView(Screen& s, bool preview, bool force) {
     return true;
   }
   s.slot.reset();  // the old view stops before the new one starts
-  s.slot = ViewSlot::create(size, scale, preview || isPreviewSize(w), monotonicNanos());
+  s.slot = ViewSlot::create(size, scale, preview, monotonicNanos());
   if (!s.slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", w, h);
     return false;
@@ -119,7 +119,11 @@ std::unique_ptr<Screen> openScreen(const char* title, int x, int y, int w, int h
     std::fprintf(stderr, "nimbrel: cannot open a window: %s\n", SDL_GetError());
     return nullptr;
   }
-  if (const std::optional<unsigned long> id = x11WindowOf(s->window)) {
+  // Asking SDL for a particular render driver (SDL_RENDER_DRIVER) gets that driver, on X11 too.
+  const char* driver = std::getenv("SDL_RENDER_DRIVER");
+  const std::optional<unsigned long> id =
+      driver && *driver ? std::nullopt : x11WindowOf(s->window);
+  if (id) {
     std::string error;
     s->x11 = ForeignWindow::open(id, error, false);
     if (s->x11) return s;

@@ -35,10 +35,35 @@ echo "window: $colours colours, mean saturation $saturation, mean brightness $br
 awk -v s="$saturation" 'BEGIN { exit !(s > 0.1) }' || fail "rings are not coloured ($saturation)"
 awk -v b="$brightness" 'BEGIN { exit !(b > 0.05) }' || fail "picture is nearly black ($brightness)"
 
+# Resized: a new view of the new size, starting over on black with its title.
+xdotool windowsize "$window" 600 400
+sleep 0.6
+screenshot "$WORK/resized.png" "$window"
+[ "$(identify -format '%wx%h' "$WORK/resized.png")" = 600x400 ] || fail "window was not resized"
+title=$(mean_brightness "$WORK/resized.png" 240x70+180+235)
+above=$(mean_brightness "$WORK/resized.png" 600x220+0+0)
+awk -v t="$title" 'BEGIN { exit !(t > 0.03) }' || fail "no title of a new view ($title)"
+awk -v a="$above" 'BEGIN { exit !(a < 0.001) }' || fail "new view did not start on black ($above)"
+
 kill -TERM "$saver"
 ended_with 0 "$saver" || fail "window run did not end with status 0 on SIGTERM"
 [ ! -s "$WORK/window.err" ] || fail "window run wrote to stderr: $(cat "$WORK/window.err")"
-cp "$WORK/title.png" "$WORK/rings.png" "${NIMBREL_KEEP_SHOTS:-$WORK}/" 2>/dev/null || true
+cp "$WORK/title.png" "$WORK/rings.png" "$WORK/resized.png" "${NIMBREL_KEEP_SHOTS:-$WORK}/" \
+  2>/dev/null || true
+
+# The same window through an SDL renderer and a streaming texture, as on Wayland.
+SDL_RENDER_DRIVER=software "$nimbrel" --window 640x480 --seed 4 2>"$WORK/renderer.err" &
+saver=$!
+track "$saver"
+wait_for "xdotool search --name '^Nimbrel\$'" 10 || fail "no Nimbrel window appeared"
+sleep 3
+screenshot "$WORK/renderer.png" "$(xdotool search --name '^Nimbrel$' | head -n 1)"
+colours=$(distinct_colours "$WORK/renderer.png")
+echo "through the SDL renderer: $colours colours"
+[ "$colours" -gt 200 ] || fail "only $colours colours through the SDL renderer"
+kill -TERM "$saver"
+ended_with 0 "$saver" || fail "renderer run did not end with status 0 on SIGTERM"
+[ ! -s "$WORK/renderer.err" ] || fail "renderer run wrote to stderr: $(cat "$WORK/renderer.err")"
 
 # --- full screen ---------------------------------------------------------------------------
 # Starts a full-screen run and waits until its window covers the screen.
