@@ -78,8 +78,8 @@ struct ForeignWindow::State {
   bool makeSharedImage() {
     if (triedShared || !XShmQueryExtension(display)) return false;
     triedShared = true;
-    XImage* image = XShmCreateImage(display, visual, depth, ZPixmap, nullptr, &segment, width,
-                                    height);
+    XImage* image =
+        XShmCreateImage(display, visual, depth, ZPixmap, nullptr, &segment, width, height);
     if (!image) return false;
     segment.shmid =
         shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * height, IPC_CREAT | 0600);
@@ -169,10 +169,18 @@ std::unique_ptr<ForeignWindow> ForeignWindow::open(std::optional<unsigned long> 
 ForeignWindow::ForeignWindow(std::unique_ptr<State> state) : state_(std::move(state)) {}
 ForeignWindow::~ForeignWindow() = default;
 
-int ForeignWindow::width() const { return state_->width; }
-int ForeignWindow::height() const { return state_->height; }
-int ForeignWindow::connectionFd() const { return ConnectionNumber(state_->display); }
-bool ForeignWindow::hasQueuedEvents() { return XPending(state_->display) > 0; }
+int ForeignWindow::width() const {
+  return state_->width;
+}
+int ForeignWindow::height() const {
+  return state_->height;
+}
+int ForeignWindow::connectionFd() const {
+  return ConnectionNumber(state_->display);
+}
+bool ForeignWindow::hasQueuedEvents() {
+  return XPending(state_->display) > 0;
+}
 
 ForeignWindow::Changes ForeignWindow::readEvents() {
   State& s = *state_;

@@ -31,8 +31,8 @@ std::vector<std::string> normalizeDashes(const std::vector<std::string>& args) {
   out.reserve(args.size());
   for (const std::string& a : args) {
     // "-5" is a value, "-h" a short option; only "-word" is a long option with one dash.
-    const bool singleDashLong = a.size() > 2 && a[0] == '-' && a[1] != '-' &&
-                                !(a[1] >= '0' && a[1] <= '9');
+    const bool singleDashLong =
+        a.size() > 2 && a[0] == '-' && a[1] != '-' && !(a[1] >= '0' && a[1] <= '9');
     out.push_back(singleDashLong ? "-" + a : a);
   }
   return out;
@@ -58,22 +58,23 @@ SaverParse parseSaverArguments(const std::vector<std::string>& args,
   bool fps = false;
   uint32_t seed = 0;
 
-  CLI::App app{"Nimbrel, a screen saver: rings of translucent petals built up layer upon layer.\n"
-               "Without options it runs full screen on every display and quits on a key press, "
-               "a click or a mouse movement."};
+  CLI::App app{
+      "Nimbrel, a screen saver: rings of translucent petals built up layer upon layer.\n"
+      "Without options it runs full screen on every display and quits on a key press, "
+      "a click or a mouse movement."};
   app.name("nimbrel");
   auto* windowOption =
       app.add_option("--window", size, "run in a resizable window of WxH points (default 1280x720)")
           ->expected(0, 1);
   app.add_flag("--root", root,
                "draw into the window named by XSCREENSAVER_WINDOW, or else the root window");
-  auto* windowIdOption =
-      app.add_option("--window-id", windowId, "draw into this X11 window (hexadecimal 0x... or "
-                                              "decimal)");
+  auto* windowIdOption = app.add_option("--window-id", windowId,
+                                        "draw into this X11 window (hexadecimal 0x... or "
+                                        "decimal)");
   app.add_flag("--preview", o.preview, "draw as a small preview: no title, one star");
-  auto* seedOption =
-      app.add_option("--seed", seed, "seed of the random generator, for a run that can be "
-                                     "repeated");
+  auto* seedOption = app.add_option("--seed", seed,
+                                    "seed of the random generator, for a run that can be "
+                                    "repeated");
   app.add_flag("--fps", fps, "accepted for XScreenSaver's sake and ignored");
   app.set_help_flag("-h,--help", "show this help and exit");
   app.footer("Use 'nimbrel render --help' for the headless renderer.");
@@ -93,7 +94,8 @@ SaverParse parseSaverArguments(const std::vector<std::string>& args,
   if (*windowIdOption) {
     o.windowId = parseWindowId(windowId);
     if (!o.windowId) {
-      return fail("bad window id '" + windowId + "': expected 0x... (hexadecimal) or a decimal "
+      return fail("bad window id '" + windowId +
+                  "': expected 0x... (hexadecimal) or a decimal "
                   "number");
     }
     o.mode = SaverMode::foreignWindow;

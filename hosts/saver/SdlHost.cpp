@@ -49,7 +49,8 @@ Rect wholeCanvas(ViewSlot& slot) {
 }
 
 // Copies the changed part of the canvas into the texture (the canvas's ARGB32 words are SDL's
-// ARGB8888 and RGB888 layouts) and shows the whole texture: after a present the back buffer is undefined.
+// ARGB8888 and RGB888 layouts) and shows the whole texture: after a present the back buffer is
+// undefined.
 void present(Screen& s, const Rect& damage) {
   if (s.x11) {
     const Canvas& c = s.slot->canvas();
@@ -121,8 +122,7 @@ std::unique_ptr<Screen> openScreen(const char* title, int x, int y, int w, int h
   }
   // Asking SDL for a particular render driver (SDL_RENDER_DRIVER) gets that driver, on X11 too.
   const char* driver = std::getenv("SDL_RENDER_DRIVER");
-  const std::optional<unsigned long> id =
-      driver && *driver ? std::nullopt : x11WindowOf(s->window);
+  const std::optional<unsigned long> id = driver && *driver ? std::nullopt : x11WindowOf(s->window);
   if (id) {
     std::string error;
     s->x11 = ForeignWindow::open(id, error, false);
@@ -201,8 +201,8 @@ int run(const SaverOptions& options) {
   if (fullScreen) {
     for (const ScreenPlan& p : planScreens(displayAreas())) {
       auto s = openScreen("Nimbrel", SDL_WINDOWPOS_UNDEFINED_DISPLAY(p.display),
-                          SDL_WINDOWPOS_UNDEFINED_DISPLAY(p.display), p.area.width,
-                          p.area.height, SDL_WINDOW_FULLSCREEN_DESKTOP);
+                          SDL_WINDOWPOS_UNDEFINED_DISPLAY(p.display), p.area.width, p.area.height,
+                          SDL_WINDOW_FULLSCREEN_DESKTOP);
       if (!s) return 1;
       screens.push_back(std::move(s));
     }
@@ -212,8 +212,8 @@ int run(const SaverOptions& options) {
     }
     SDL_ShowCursor(SDL_DISABLE);
   } else {
-    auto s = openScreen("Nimbrel", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                        options.width, options.height, SDL_WINDOW_RESIZABLE);
+    auto s = openScreen("Nimbrel", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, options.width,
+                        options.height, SDL_WINDOW_RESIZABLE);
     if (!s) return 1;
     screens.push_back(std::move(s));
   }

@@ -39,7 +39,9 @@ void install() {
   sigaction(SIGUSR1, &action, nullptr);
 }
 
-bool quitRequested() { return gQuit != 0; }
+bool quitRequested() {
+  return gQuit != 0;
+}
 
 bool takeResetRequest() {
   if (!gReset) return false;
@@ -47,7 +49,9 @@ bool takeResetRequest() {
   return true;
 }
 
-int wakeFd() { return gPipe[0]; }
+int wakeFd() {
+  return gPipe[0];
+}
 
 void drainWake() {
   char buffer[64];

@@ -55,12 +55,13 @@ int runInX11Window(const SaverOptions& options) {
     // The host took its window away: the run is over, and that is no error.
     if (changes.gone || signalquit::quitRequested()) break;
 
-    if (changes.resized || signalquit::takeResetRequest()) {
+    const bool renew = changes.resized || signalquit::takeResetRequest();
+    if (renew) {
       slot.reset();  // the old view stops before the new one starts
       slot = makeSlot(*window, options.preview);
       if (!slot) return 1;
     }
-    if (changes.exposed || changes.resized) present(*window, *slot, wholeCanvas(*slot));
+    if (changes.exposed || renew) present(*window, *slot, wholeCanvas(*slot));
     present(*window, *slot, slot->runIfDue(monotonicNanos()));
     if (window->hasQueuedEvents()) continue;
 

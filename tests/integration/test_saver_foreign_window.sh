@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Nimbrel in a window that belongs to someone else, as xsecurelock runs a saver (-root and a
 # decimal XSCREENSAVER_WINDOW) or as --window-id names one: it draws into the window, makes a
-# new view when the window is resized, ends with status 0 when the window is destroyed or on
-# SIGTERM; narrow windows get preview views; bad input gets one line and a non-zero status.
+# new view when the window is resized and on SIGUSR1, ends with status 0 when the window is
+# destroyed or on SIGTERM; narrow windows get preview views; bad input gets one line and a
+# non-zero status.
 source "$(dirname "$0")/lib.sh"
 
 nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
@@ -44,6 +45,15 @@ echo "in the foreign window: $colours colours, white fraction $white"
 [ "$(identify -format '%wx%h' "$WORK/drawn.png")" = 800x600 ] || fail "window size changed"
 [ "$colours" -gt 200 ] || fail "only $colours colours in the window"
 below "$white" 0.001 || fail "the window's white background still shows ($white)"
+
+# SIGUSR1 (xsecurelock: the unlock dialog closed) starts a fresh view: black with its title.
+kill -USR1 "$saver"
+sleep 0.5
+screenshot "$WORK/reset.png" "$HOST_ID"
+above=$(mean_brightness "$WORK/reset.png" 800x350+0+0)
+below "$above" 0.001 || fail "SIGUSR1 did not start a fresh view ($above)"
+kill -0 "$saver" || fail "SIGUSR1 ended the saver"
+sleep 2
 
 # Resized in place: a new view of the new size, starting over with its title on black.
 tell_window "resize 1000 700"

@@ -136,8 +136,8 @@ TEST(FrameScheduler, LateByLessThanAnIntervalCatchesUpThenLongStallsResynchronis
 }
 
 TEST(DisplayLayout, OneViewPerDisplayInOrder) {
-  const std::vector<ScreenPlan> plans = planScreens({{0, 0, 1920, 1080}, {1920, -200, 1080, 1920},
-                                                     {-1280, 0, 1280, 1024}});
+  const std::vector<ScreenPlan> plans =
+      planScreens({{0, 0, 1920, 1080}, {1920, -200, 1080, 1920}, {-1280, 0, 1280, 1024}});
   ASSERT_EQ(plans.size(), 3u);
   EXPECT_EQ(plans[0].display, 0);
   EXPECT_EQ(plans[1].display, 1);
@@ -149,9 +149,11 @@ TEST(DisplayLayout, OneViewPerDisplayInOrder) {
 }
 
 TEST(DisplayLayout, MirroredEmptyAndClonedDisplaysGetNoViewOfTheirOwn) {
-  const std::vector<ScreenPlan> plans =
-      planScreens({{0, 0, 0, 0}, {0, 0, 1920, 1080}, {0, 0, 1920, 1080}, {0, 0, 1280, 720},
-                   {1000, 0, 1920, 1080}});
+  const std::vector<ScreenPlan> plans = planScreens({{0, 0, 0, 0},
+                                                     {0, 0, 1920, 1080},
+                                                     {0, 0, 1920, 1080},
+                                                     {0, 0, 1280, 720},
+                                                     {1000, 0, 1920, 1080}});
   ASSERT_EQ(plans.size(), 2u);
   EXPECT_EQ(plans[0].display, 1);
   // Overlapping but not inside the first: a display of its own.
@@ -208,7 +210,8 @@ TEST(ViewSlot, ClearsStartsAndDrawsOnlyWhenDue) {
   EXPECT_EQ(v.splashDrawn, 1);
   EXPECT_FALSE(damage.isEmpty());
   EXPECT_LE(damage.x + damage.width, 400.0f);
-  EXPECT_EQ(slot->due(), 1000 * kMs + static_cast<Nanos>(std::llround(v.animationTimeInterval() * 1e9)));
+  EXPECT_EQ(slot->due(),
+            1000 * kMs + static_cast<Nanos>(std::llround(v.animationTimeInterval() * 1e9)));
   // Later frames of the title phase draw nothing.
   EXPECT_TRUE(slot->runIfDue(slot->due()).isEmpty());
   EXPECT_EQ(v.huePhase, 0);
