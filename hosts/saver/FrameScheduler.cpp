@@ -1,8 +1,7 @@
 #include "FrameScheduler.h"
 
-#include <time.h>
-
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
 namespace {
@@ -13,9 +12,8 @@ constexpr Nanos kLongestInterval = 10'000'000'000;  // 10 s
 }  // namespace
 
 Nanos monotonicNanos() {
-  timespec ts{};
-  clock_gettime(CLOCK_MONOTONIC, &ts);
-  return static_cast<Nanos>(ts.tv_sec) * 1'000'000'000 + ts.tv_nsec;
+  using namespace std::chrono;
+  return duration_cast<nanoseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
 void FrameScheduler::frameDone(double intervalSeconds, Nanos now) {

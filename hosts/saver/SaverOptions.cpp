@@ -65,12 +65,14 @@ SaverParse parseSaverArguments(const std::vector<std::string>& args,
   app.name("nimbrel");
   auto* windowOption =
       app.add_option("--window", size, "run in a resizable window of WxH points (default 1280x720)")
-          ->expected(0, 1);
+          ->expected(0, 1)
+          ->type_name("WxH");
   app.add_flag("--root", root,
                "draw into the window named by XSCREENSAVER_WINDOW, or else the root window");
   auto* windowIdOption = app.add_option("--window-id", windowId,
                                         "draw into this X11 window (hexadecimal 0x... or "
-                                        "decimal)");
+                                        "decimal)")
+                             ->type_name("ID");
   app.add_flag("--preview", o.preview, "draw as a small preview: no title, one star");
   auto* seedOption = app.add_option("--seed", seed,
                                     "seed of the random generator, for a run that can be "
