@@ -157,7 +157,10 @@ std::unique_ptr<ForeignWindow> ForeignWindow::open(std::optional<unsigned long> 
   // Only events that any number of clients may select on one window together: its size, its
   // end, and when it needs painting again.
   if (watch) XSelectInput(s->display, s->window, StructureNotifyMask | ExposureMask);
-  s->gc = XCreateGC(s->display, s->window, 0, nullptr);
+  // No GraphicsExpose/NoExpose events: nobody would read them on a connection that only draws.
+  XGCValues values{};
+  values.graphics_exposures = False;
+  s->gc = XCreateGC(s->display, s->window, GCGraphicsExposures, &values);
   XSync(s->display, False);
   if (gWindowGone) {
     error = "X11 window " + hexId(s->window) + " went away";
