@@ -22,12 +22,13 @@ fail() {
 }
 
 # Starts Xvfb on a free display (it picks the number itself) and exports DISPLAY.
-# Usage: start_xvfb [WxHxDEPTH]
+# Usage: start_xvfb [WxHxDEPTH [more Xvfb arguments...]]
 start_xvfb() {
   local screen=${1:-1280x800x24}
+  [ $# -gt 0 ] && shift
   local fifo="$WORK/displayfd"
   mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset 3>"$fifo" 2>"$WORK/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset "$@" 3>"$fifo" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   track "$XVFB_PID"
   local number
@@ -64,4 +65,21 @@ mean_brightness() {
   else
     convert "$file" -colorspace Gray -format '%[fx:mean]' info:
   fi
+}
+
+# Succeeds when process $2 (a child of this shell) ends within $3 seconds (default 5) with exit
+# status $1.
+ended_with() {
+  local want=$1 pid=$2 limit=${3:-5} i status=0
+  for ((i = 0; i < limit * 10; i++)); do
+    if ! kill -0 "$pid" 2>/dev/null; then
+      wait "$pid" || status=$?
+      [ "$status" = "$want" ] && return 0
+      echo "process $pid ended with status $status, not $want" >&2
+      return 1
+    fi
+    sleep 0.1
+  done
+  echo "process $pid still runs after $limit seconds" >&2
+  return 1
 }

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <string>
+
+// An existing X11 window that belongs to someone else (XScreenSaver, xsecurelock, the root),
+// seen through Xlib: we only draw on it and watch its size and its end. Xlib stays behind this
+// header, because its names (Font, Window, ...) clash with ours.
+class ForeignWindow {
+ public:
+  // Opens the display and the window (the root window when id is nothing). Nothing, with a
+  // one-line reason in error, when there is no display, no such window, or a visual the canvas
+  // cannot be shown in. watch: follow the window's size and end; off for a window whose events
+  // someone else (SDL) already reads, where this is only a faster way to show pixels.
+  static std::unique_ptr<ForeignWindow> open(std::optional<unsigned long> id, std::string& error,
+                                             bool watch = true);
+  ~ForeignWindow();
+  ForeignWindow(const ForeignWindow&) = delete;
+  ForeignWindow& operator=(const ForeignWindow&) = delete;
+
+  int width() const;
+  int height() const;
+  // Readable when the server sent something; poll it.
+  int connectionFd() const;
+
+  // What happened since the last look; the size is the window's latest.
+  struct Changes {
+    bool gone = false;
+    bool exposed = false;
+    bool resized = false;
+  };
+  Changes readEvents();
+  bool hasQueuedEvents();
+
+  // Shows a rectangle of an ARGB32 canvas (device pixels, row 0 at the top) at the same place
+  // in the window. The canvas is expected to have the window's size.
+  void present(const uint8_t* pixels, int stride, int canvasWidth, int canvasHeight, int x, int y,
+               int w, int h);
+
+ private:
+  struct State;
+  explicit ForeignWindow(std::unique_ptr<State> state);
+  std::unique_ptr<State> state_;
+};

@@ -1,0 +1,11 @@
+#include "NativeWindow.h"
+
+#include <SDL.h>
+#include <SDL_syswm.h>
+
+std::optional<unsigned long> x11WindowOf(SDL_Window* window) {
+  SDL_SysWMinfo info;
+  SDL_VERSION(&info.version);
+  if (!SDL_GetWindowWMInfo(window, &info) || info.subsystem != SDL_SYSWM_X11) return std::nullopt;
+  return static_cast<unsigned long>(info.info.x11.window);
+}

@@ -1,0 +1,9 @@
+#pragma once
+
+#include <optional>
+
+struct SDL_Window;
+
+// The X11 window behind an SDL window, when SDL runs on X11. Kept apart because SDL's
+// window-manager header pulls in Xlib, whose names clash with ours.
+std::optional<unsigned long> x11WindowOf(SDL_Window* window);

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+// How `nimbrel` (the saver, not `nimbrel render`) was asked to run.
+enum class SaverMode {
+  fullScreen,     // one view per display
+  window,         // one resizable window of its own
+  foreignWindow,  // an existing X11 window: XScreenSaver, xsecurelock, --window-id, the root
+};
+
+struct SaverOptions {
+  SaverMode mode = SaverMode::fullScreen;
+  int width = 1280;  // --window size, points
+  int height = 720;
+  // The X11 window to draw into; nothing with foreignWindow means the root window.
+  std::optional<unsigned long> windowId;
+  bool preview = false;
+  std::optional<uint32_t> seed;
+};
+
+// Either options to run with, or the end of the run: an exit status and what to print (help on
+// stdout for status 0, one error line on stderr otherwise).
+struct SaverParse {
+  std::optional<SaverOptions> options;
+  int status = 0;
+  std::string message;
+};
+
+// Parses the saver's arguments (without the program name). xscreensaverWindow is the value of
+// XSCREENSAVER_WINDOW, or nothing when it is not set.
+//
+// Precedence: --window-id, then --window, then --root (XSCREENSAVER_WINDOW when set, else the
+// root window). Without any of them a set XSCREENSAVER_WINDOW still wins over full screen,
+// because xsecurelock starts its saver with no arguments at all.
+SaverParse parseSaverArguments(const std::vector<std::string>& args,
+                               const std::optional<std::string>& xscreensaverWindow);
+
+// Single-dash long options (`-root`, `-fps`, `-window-id 0x...`), as the X11 saver hosts pass
+// them, become their double-dash forms; anything else is left alone.
+std::vector<std::string> normalizeDashes(const std::vector<std::string>& args);
+
+// An X11 window id, hexadecimal with 0x or decimal; nothing for anything else or for 0.
+std::optional<unsigned long> parseWindowId(const std::string& text);

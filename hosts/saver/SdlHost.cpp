@@ -1,0 +1,288 @@
+#include "SdlHost.h"
+
+#include <SDL.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "DisplayLayout.h"
+#include "ForeignWindow.h"
+#include "NativeWindow.h"
+#include "SignalQuit.h"
+#include "ViewSlot.h"
+
+namespace {
+
+// How far (desktop pixels, each axis) the mouse may drift before a full-screen run ends; a
+// nudged desk should not wake the screen.
+constexpr int kMouseSlack = 8;
+// Longest single wait (ms), so a signal that arrives while SDL waits is seen soon.
+constexpr int kLongestWaitMs = 100;
+
+// One window of ours with the view shown in it: on X11 through Xlib (only the changed pixels
+// travel, and no GL is needed), elsewhere through an SDL renderer and a streaming texture.
+struct Screen {
+  SDL_Window* window = nullptr;
+  std::unique_ptr<ForeignWindow> x11;
+  SDL_Renderer* renderer = nullptr;
+  SDL_Texture* texture = nullptr;
+  std::unique_ptr<ViewSlot> slot;
+  bool needsPresent = false;
+
+  ~Screen() {
+    slot.reset();
+    x11.reset();
+    if (texture) SDL_DestroyTexture(texture);
+    if (renderer) SDL_DestroyRenderer(renderer);
+    if (window) SDL_DestroyWindow(window);
+  }
+};
+
+Rect wholeCanvas(ViewSlot& slot) {
+  return {0.0f, 0.0f, static_cast<float>(slot.canvas().pixelWidth()),
+          static_cast<float>(slot.canvas().pixelHeight())};
+}
+
+// Copies the changed part of the canvas into the texture (the canvas's ARGB32 words are SDL's
+// ARGB8888 and RGB888 layouts) and shows the whole texture: after a present the back buffer is
+// undefined.
+void present(Screen& s, const Rect& damage) {
+  if (s.x11) {
+    const Canvas& c = s.slot->canvas();
+    const Rect r = s.needsPresent ? wholeCanvas(*s.slot) : damage;
+    s.x11->present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(), static_cast<int>(r.x),
+                   static_cast<int>(r.y), static_cast<int>(r.width), static_cast<int>(r.height));
+    s.needsPresent = false;
+    return;
+  }
+  if (!damage.isEmpty()) {
+    const Canvas& canvas = s.slot->canvas();
+    const SDL_Rect r{static_cast<int>(damage.x), static_cast<int>(damage.y),
+                     static_cast<int>(damage.width), static_cast<int>(damage.height)};
+    SDL_UpdateTexture(s.texture, &r, canvas.data() + r.y * canvas.stride() + r.x * 4,
+                      canvas.stride());
+  } else if (!s.needsPresent) {
+    return;
+  }
+  SDL_RenderCopy(s.renderer, s.texture, nullptr, nullptr);
+  SDL_RenderPresent(s.renderer);
+  s.needsPresent = false;
+}
+
+// Gives the screen a view of its window's current size, unless it has one already (or force).
+// Points are the window's size, device pixels the renderer's output: their ratio is the scale.
+bool fitView(Screen& s, bool preview, bool force) {
+  int w = 0, h = 0, pw = 0, ph = 0;
+  SDL_GetWindowSize(s.window, &w, &h);
+  if (!s.renderer || SDL_GetRendererOutputSize(s.renderer, &pw, &ph) != 0 || pw <= 0) {
+    pw = w, ph = h;  // X11 windows are sized in pixels
+  }
+  if (w <= 0 || h <= 0) return true;  // minimised: keep what there is
+  const float scale = static_cast<float>(pw) / static_cast<float>(w);
+  const Size size{static_cast<float>(w), static_cast<float>(h)};
+  if (!force && s.slot && s.slot->size().width == size.width &&
+      s.slot->size().height == size.height && s.slot->scale() == scale) {
+    return true;
+  }
+  s.slot.reset();  // the old view stops before the new one starts
+  s.slot = ViewSlot::create(size, scale, preview, monotonicNanos());
+  if (!s.slot) {
+    std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", w, h);
+    return false;
+  }
+  if (s.x11) {
+    s.needsPresent = true;
+    present(s, {});
+    return true;
+  }
+  if (s.texture) SDL_DestroyTexture(s.texture);
+  // The canvas is opaque: its words read as XRGB8888 with no blending, which is a plain copy.
+  s.texture = SDL_CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
+                                s.slot->canvas().pixelWidth(), s.slot->canvas().pixelHeight());
+  if (!s.texture) {
+    std::fprintf(stderr, "nimbrel: cannot make a texture: %s\n", SDL_GetError());
+    return false;
+  }
+  SDL_SetTextureBlendMode(s.texture, SDL_BLENDMODE_NONE);
+  present(s, wholeCanvas(*s.slot));
+  return true;
+}
+
+std::unique_ptr<Screen> openScreen(const char* title, int x, int y, int w, int h, Uint32 flags) {
+  auto s = std::make_unique<Screen>();
+  s->window = SDL_CreateWindow(title, x, y, w, h, flags | SDL_WINDOW_ALLOW_HIGHDPI);
+  if (!s->window) {
+    std::fprintf(stderr, "nimbrel: cannot open a window: %s\n", SDL_GetError());
+    return nullptr;
+  }
+  // Asking SDL for a particular render driver (SDL_RENDER_DRIVER) gets that driver, on X11 too.
+  const char* driver = std::getenv("SDL_RENDER_DRIVER");
+  const std::optional<unsigned long> id = driver && *driver ? std::nullopt : x11WindowOf(s->window);
+  if (id) {
+    std::string error;
+    s->x11 = ForeignWindow::open(id, error, false);
+    if (s->x11) return s;
+  }
+  // No vsync: the view sets its own pace, and a vsynced present per display would serialise.
+  s->renderer = SDL_CreateRenderer(s->window, -1, 0);
+  if (!s->renderer) {
+    std::fprintf(stderr, "nimbrel: cannot draw into the window: %s\n", SDL_GetError());
+    return nullptr;
+  }
+  return s;
+}
+
+std::vector<DisplayArea> displayAreas() {
+  std::vector<DisplayArea> areas;
+  const int count = SDL_GetNumVideoDisplays();
+  for (int i = 0; i < count; ++i) {
+    SDL_Rect r{};
+    if (SDL_GetDisplayBounds(i, &r) != 0) r = {};
+    areas.push_back({r.x, r.y, r.w, r.h});
+  }
+  return areas;
+}
+
+// Ends a full-screen run on user input; a window of ours ends only when closed (or Escape).
+// The mouse counts only once it has moved away from where it first showed up: windows that
+// appear under a resting pointer get a motion event without any movement.
+class InputWatch {
+ public:
+  explicit InputWatch(bool fullScreen) : fullScreen_(fullScreen) {}
+  bool endsRun(const SDL_Event& e) {
+    switch (e.type) {
+      case SDL_QUIT:
+        return true;
+      case SDL_KEYDOWN:
+        return fullScreen_ || e.key.keysym.sym == SDLK_ESCAPE;
+      case SDL_MOUSEBUTTONDOWN:
+        return fullScreen_;
+      case SDL_MOUSEMOTION:
+        return fullScreen_ && movedFar(e.motion);
+      default:
+        return false;
+    }
+  }
+
+ private:
+  // Desktop coordinates: each full-screen window has its own origin.
+  bool movedFar(const SDL_MouseMotionEvent& m) {
+    int wx = 0, wy = 0;
+    if (SDL_Window* w = SDL_GetWindowFromID(m.windowID)) SDL_GetWindowPosition(w, &wx, &wy);
+    const int x = wx + m.x, y = wy + m.y;
+    if (!seen_) {
+      seen_ = true;
+      startX_ = x, startY_ = y;
+      return false;
+    }
+    return std::abs(x - startX_) > kMouseSlack || std::abs(y - startY_) > kMouseSlack;
+  }
+
+  bool fullScreen_;
+  bool seen_ = false;
+  int startX_ = 0, startY_ = 0;
+};
+
+Screen* screenOf(std::vector<std::unique_ptr<Screen>>& screens, Uint32 windowId) {
+  for (auto& s : screens) {
+    if (SDL_GetWindowID(s->window) == windowId) return s.get();
+  }
+  return nullptr;
+}
+
+int run(const SaverOptions& options) {
+  const bool fullScreen = options.mode == SaverMode::fullScreen;
+  std::vector<std::unique_ptr<Screen>> screens;
+  if (fullScreen) {
+    for (const ScreenPlan& p : planScreens(displayAreas())) {
+      auto s = openScreen("Nimbrel", SDL_WINDOWPOS_UNDEFINED_DISPLAY(p.display),
+                          SDL_WINDOWPOS_UNDEFINED_DISPLAY(p.display), p.area.width, p.area.height,
+                          SDL_WINDOW_FULLSCREEN_DESKTOP);
+      if (!s) return 1;
+      screens.push_back(std::move(s));
+    }
+    if (screens.empty()) {
+      std::fprintf(stderr, "nimbrel: the display reports no screens\n");
+      return 1;
+    }
+    SDL_ShowCursor(SDL_DISABLE);
+  } else {
+    auto s = openScreen("Nimbrel", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, options.width,
+                        options.height, SDL_WINDOW_RESIZABLE);
+    if (!s) return 1;
+    screens.push_back(std::move(s));
+  }
+  // Views are made only once every window exists, so they all start their title together.
+  for (auto& s : screens) {
+    if (!fitView(*s, options.preview, false)) return 1;
+  }
+
+  InputWatch input(fullScreen);
+  bool quit = false;
+  auto handle = [&](const SDL_Event& e) {
+    if (input.endsRun(e)) quit = true;
+    if (e.type != SDL_WINDOWEVENT) return;
+    Screen* s = screenOf(screens, e.window.windowID);
+    if (!s) return;
+    if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
+      if (!fitView(*s, options.preview, false)) quit = true;
+    } else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
+      s->needsPresent = true;
+    } else if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
+      quit = true;
+    }
+  };
+
+  int status = 0;
+  while (!quit) {
+    SDL_Event e;
+    while (!quit && SDL_PollEvent(&e)) handle(e);
+    if (quit || signalquit::quitRequested()) break;
+    if (signalquit::takeResetRequest()) {
+      for (auto& s : screens) {
+        if (!fitView(*s, options.preview, true)) status = 1, quit = true;
+      }
+    }
+
+    Nanos due = monotonicNanos() + Nanos{kLongestWaitMs} * 1'000'000;
+    for (auto& s : screens) {
+      if (!s->slot) continue;
+      present(*s, s->slot->runIfDue(monotonicNanos()));
+      due = std::min(due, s->slot->due());
+    }
+    const Nanos wait = std::max<Nanos>(0, due - monotonicNanos());
+    // Round up: waking a moment early only costs another turn of the loop.
+    const int ms = static_cast<int>((wait + 999'999) / 1'000'000);
+    if (ms > 0 && SDL_WaitEventTimeout(&e, ms) == 1) handle(e);
+  }
+  return status;
+}
+
+}  // namespace
+
+int runWithSdl(const SaverOptions& options) {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if ((!x11 || !*x11) && (!wayland || !*wayland)) {
+    std::fprintf(stderr, "nimbrel: no display: neither DISPLAY nor WAYLAND_DISPLAY is set\n");
+    return 1;
+  }
+  // Our own handlers end the run cleanly; several full-screen windows must not minimise each
+  // other when one of them takes the focus; a window of ours should not keep the desktop's
+  // screen saver away.
+  SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
+  if (options.mode == SaverMode::window) SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+    std::fprintf(stderr, "nimbrel: cannot open the display: %s\n", SDL_GetError());
+    return 1;
+  }
+  const int status = run(options);
+  SDL_Quit();
+  return status;
+}

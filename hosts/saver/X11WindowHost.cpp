@@ -1,0 +1,75 @@
+#include "X11WindowHost.h"
+
+#include <poll.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "DisplayLayout.h"
+#include "ForeignWindow.h"
+#include "SignalQuit.h"
+#include "ViewSlot.h"
+
+namespace {
+
+std::unique_ptr<ViewSlot> makeSlot(const ForeignWindow& window, bool preview) {
+  const Size size{static_cast<float>(window.width()), static_cast<float>(window.height())};
+  std::unique_ptr<ViewSlot> slot =
+      ViewSlot::create(size, 1.0f, preview || isPreviewSize(window.width()), monotonicNanos());
+  if (!slot) {
+    std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", window.width(),
+                 window.height());
+  }
+  return slot;
+}
+
+void present(ForeignWindow& window, ViewSlot& slot, const Rect& r) {
+  const Canvas& c = slot.canvas();
+  window.present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(), static_cast<int>(r.x),
+                 static_cast<int>(r.y), static_cast<int>(r.width), static_cast<int>(r.height));
+}
+
+Rect wholeCanvas(ViewSlot& slot) {
+  return {0.0f, 0.0f, static_cast<float>(slot.canvas().pixelWidth()),
+          static_cast<float>(slot.canvas().pixelHeight())};
+}
+
+}  // namespace
+
+int runInX11Window(const SaverOptions& options) {
+  std::string error;
+  std::unique_ptr<ForeignWindow> window = ForeignWindow::open(options.windowId, error);
+  if (!window) {
+    std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
+    return 1;
+  }
+  std::unique_ptr<ViewSlot> slot = makeSlot(*window, options.preview);
+  if (!slot) return 1;
+  present(*window, *slot, wholeCanvas(*slot));
+
+  pollfd fds[2] = {{window->connectionFd(), POLLIN, 0}, {signalquit::wakeFd(), POLLIN, 0}};
+  for (;;) {
+    const ForeignWindow::Changes changes = window->readEvents();
+    // The host took its window away: the run is over, and that is no error.
+    if (changes.gone || signalquit::quitRequested()) break;
+
+    const bool renew = changes.resized || signalquit::takeResetRequest();
+    if (renew) {
+      slot.reset();  // the old view stops before the new one starts
+      slot = makeSlot(*window, options.preview);
+      if (!slot) return 1;
+    }
+    if (changes.exposed || renew) present(*window, *slot, wholeCanvas(*slot));
+    present(*window, *slot, slot->runIfDue(monotonicNanos()));
+    if (window->hasQueuedEvents()) continue;
+
+    const Nanos wait = std::max<Nanos>(0, slot->due() - monotonicNanos());
+    // Round up: waking a moment early only costs another turn of the loop.
+    const int ms = static_cast<int>((wait + 999'999) / 1'000'000);
+    if (ms > 0) poll(fds, fds[1].fd >= 0 ? 2 : 1, ms);
+    signalquit::drainWake();
+  }
+  return 0;
+}

@@ -1,0 +1,10 @@
+#pragma once
+
+#include "SaverOptions.h"
+
+// Draws into an existing X11 window, the way XScreenSaver and xsecurelock run a saver: the
+// window named by options.windowId, or the root window. Plain Xlib (with shared-memory images
+// when the server offers them) rather than SDL, so that a window we do not own is only ever
+// drawn on and watched: resized, it gets a new view of the new size; destroyed, the run ends
+// with status 0. Returns the exit status; errors are one line on stderr.
+int runInX11Window(const SaverOptions& options);

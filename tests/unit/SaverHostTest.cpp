@@ -1,0 +1,220 @@
+// The parts of the saver host that need no display: options, frame timing, the layout of views
+// over displays, and a view's lifecycle as the host drives it.
+#include <cmath>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "DisplayLayout.h"
+#include "FrameScheduler.h"
+#include "SaverOptions.h"
+#include "TestSupport.h"
+#include "ViewSlot.h"
+
+namespace {
+
+constexpr Nanos kMs = 1'000'000;
+
+SaverOptions parsed(const std::vector<std::string>& args,
+                    std::optional<std::string> env = std::nullopt) {
+  SaverParse p = parseSaverArguments(args, env);
+  EXPECT_TRUE(p.options) << p.message;
+  return p.options.value_or(SaverOptions{});
+}
+
+// A failed parse: non-zero status and exactly one line that names the problem.
+void expectError(const std::vector<std::string>& args, const std::string& mentions,
+                 std::optional<std::string> env = std::nullopt) {
+  SaverParse p = parseSaverArguments(args, env);
+  EXPECT_FALSE(p.options);
+  EXPECT_NE(p.status, 0);
+  EXPECT_EQ(p.message.find('\n'), std::string::npos) << p.message;
+  EXPECT_NE(p.message.find(mentions), std::string::npos) << p.message;
+}
+
+TEST(SaverOptions, ModesAndTheirPrecedence) {
+  EXPECT_EQ(parsed({}).mode, SaverMode::fullScreen);
+
+  SaverOptions w = parsed({"--window"});
+  EXPECT_EQ(w.mode, SaverMode::window);
+  EXPECT_EQ(w.width, 1280);
+  EXPECT_EQ(w.height, 720);
+  w = parsed({"--window", "800x600", "--preview"});
+  EXPECT_EQ(w.width, 800);
+  EXPECT_EQ(w.height, 600);
+  EXPECT_TRUE(w.preview);
+
+  // --root: XSCREENSAVER_WINDOW in hexadecimal or decimal, else the root window.
+  SaverOptions r = parsed({"--root"});
+  EXPECT_EQ(r.mode, SaverMode::foreignWindow);
+  EXPECT_FALSE(r.windowId);
+  EXPECT_EQ(parsed({"-root"}, "0x1a00007").windowId, 0x1a00007UL);
+  EXPECT_EQ(parsed({"-root"}, "27262983").windowId, 27262983UL);
+  // xsecurelock starts its saver with no arguments at all.
+  EXPECT_EQ(parsed({}, "4242").windowId, 4242UL);
+  // --window-id beats --root and the environment; --window beats the environment.
+  EXPECT_EQ(parsed({"--root", "--window-id", "0x2a"}, "77").windowId, 42UL);
+  EXPECT_EQ(parsed({"-window-id", "99"}).windowId, 99UL);
+  EXPECT_EQ(parsed({"--window-id=0x2A"}).windowId, 42UL);
+  EXPECT_EQ(parsed({"--window"}, "77").mode, SaverMode::window);
+}
+
+TEST(SaverOptions, SingleDashSpellingsFpsAndSeed) {
+  EXPECT_EQ(parsed({"-root", "-fps"}).mode, SaverMode::foreignWindow);
+  EXPECT_EQ(parsed({"--fps", "--root"}).mode, SaverMode::foreignWindow);
+  EXPECT_EQ(parsed({"-seed", "7"}).seed, 7u);
+  EXPECT_EQ(parsed({"--seed", "4294967295"}).seed, 4294967295u);
+  EXPECT_FALSE(parsed({}).seed);
+  EXPECT_EQ(normalizeDashes({"-root", "--fps", "-h", "-5", "-", "800x600"}),
+            (std::vector<std::string>{"--root", "--fps", "-h", "-5", "-", "800x600"}));
+
+  SaverParse help = parseSaverArguments({"-help"}, std::nullopt);
+  EXPECT_EQ(help.status, 0);
+  EXPECT_NE(help.message.find("--window"), std::string::npos);
+}
+
+TEST(SaverOptions, BadInputIsOneLineAndNonZero) {
+  expectError({"--bogus"}, "--bogus");
+  expectError({"--window", "0x0"}, "0x0");
+  expectError({"--window", "800"}, "800");
+  expectError({"--window", "800x600x3"}, "800x600x3");
+  expectError({"--window", "16385x100"}, "16385x100");
+  expectError({"--window", "-3x4"}, "window");
+  expectError({"--window-id", "0x"}, "0x");
+  expectError({"--window-id", "zz"}, "zz");
+  expectError({"--window-id", "0"}, "window id");
+  expectError({"--window-id"}, "window-id");
+  expectError({"--root"}, "XSCREENSAVER_WINDOW", "window");
+  expectError({"--seed", "x"}, "seed");
+}
+
+TEST(WindowId, HexOrDecimal) {
+  EXPECT_EQ(parseWindowId("0x400001"), 0x400001UL);
+  EXPECT_EQ(parseWindowId("0X1f"), 31UL);
+  EXPECT_EQ(parseWindowId("4194305"), 4194305UL);
+  EXPECT_FALSE(parseWindowId(""));
+  EXPECT_FALSE(parseWindowId("0"));
+  EXPECT_FALSE(parseWindowId("12abc"));
+  EXPECT_FALSE(parseWindowId("-5"));
+  EXPECT_FALSE(parseWindowId("0x20000000"));  // beyond the 29 bits of an X11 id
+}
+
+TEST(FrameScheduler, DeadlinesDoNotDriftWhenWakingLate) {
+  FrameScheduler s(1000 * kMs);
+  EXPECT_TRUE(s.isDue(1000 * kMs));
+  // Ten frames, each started 3 ms late: the deadlines stay on the 50 ms grid.
+  Nanos now = 1000 * kMs;
+  for (int i = 0; i < 10; ++i) {
+    s.frameDone(0.05, now);
+    now = s.due() + 3 * kMs;
+  }
+  EXPECT_EQ(s.due(), 1500 * kMs);
+  EXPECT_FALSE(s.isDue(1499 * kMs));
+  EXPECT_EQ(s.waitFrom(1490 * kMs), 10 * kMs);
+  EXPECT_EQ(s.waitFrom(1600 * kMs), 0);
+}
+
+TEST(FrameScheduler, LateByLessThanAnIntervalCatchesUpThenLongStallsResynchronise) {
+  FrameScheduler s(0);
+  // 80 ms late with a 55.6 ms interval: the next frame is due at 111 ms, already past, so it runs
+  // at once and the grid is kept.
+  s.frameDone(1.0 / 18.0, 80 * kMs);
+  EXPECT_EQ(s.due(), 55'555'556);
+  s.frameDone(1.0 / 18.0, 90 * kMs);
+  EXPECT_EQ(s.due(), 111'111'112);
+  // A stall of two seconds: no burst of missed frames, the next one is due now.
+  s.frameDone(1.0 / 18.0, 2000 * kMs);
+  EXPECT_EQ(s.due(), 2000 * kMs);
+  // The interval is read afresh every frame.
+  s.frameDone(0.1, 2000 * kMs);
+  EXPECT_EQ(s.due(), 2100 * kMs);
+  // Nonsense intervals cannot make the loop spin.
+  s.frameDone(0.0, 2100 * kMs);
+  EXPECT_EQ(s.due(), 2101 * kMs);
+  s.frameDone(std::nan(""), 2101 * kMs);
+  EXPECT_EQ(s.due(), 2102 * kMs);
+}
+
+TEST(DisplayLayout, OneViewPerDisplayInOrder) {
+  const std::vector<ScreenPlan> plans =
+      planScreens({{0, 0, 1920, 1080}, {1920, -200, 1080, 1920}, {-1280, 0, 1280, 1024}});
+  ASSERT_EQ(plans.size(), 3u);
+  EXPECT_EQ(plans[0].display, 0);
+  EXPECT_EQ(plans[1].display, 1);
+  EXPECT_EQ(plans[1].area.x, 1920);
+  EXPECT_EQ(plans[1].area.y, -200);
+  EXPECT_EQ(plans[1].area.width, 1080);
+  EXPECT_EQ(plans[1].area.height, 1920);
+  EXPECT_EQ(plans[2].area.x, -1280);
+}
+
+TEST(DisplayLayout, MirroredEmptyAndClonedDisplaysGetNoViewOfTheirOwn) {
+  const std::vector<ScreenPlan> plans = planScreens({{0, 0, 0, 0},
+                                                     {0, 0, 1920, 1080},
+                                                     {0, 0, 1920, 1080},
+                                                     {0, 0, 1280, 720},
+                                                     {1000, 0, 1920, 1080}});
+  ASSERT_EQ(plans.size(), 2u);
+  EXPECT_EQ(plans[0].display, 1);
+  // Overlapping but not inside the first: a display of its own.
+  EXPECT_EQ(plans[1].display, 4);
+  EXPECT_TRUE(planScreens({}).empty());
+  EXPECT_TRUE(isPreviewSize(639));
+  EXPECT_FALSE(isPreviewSize(640));
+}
+
+TEST(DisplayLayout, EachDisplaysViewHasItsOwnBoundsAndOrganisms) {
+  TempConfigHome home;
+  ScriptedClock clock(5000);
+  srandom(11);
+  std::vector<std::unique_ptr<ViewSlot>> slots;
+  for (const ScreenPlan& p : planScreens({{0, 0, 640, 360}, {640, 0, 320, 480}})) {
+    const Size size{static_cast<float>(p.area.width), static_cast<float>(p.area.height)};
+    slots.push_back(ViewSlot::create(size, 1.0f, false, 0));
+    ASSERT_TRUE(slots.back());
+  }
+  ASSERT_EQ(slots.size(), 2u);
+  EXPECT_EQ(slots[0]->view().bounds().width, 640.0f);
+  EXPECT_EQ(slots[0]->view().bounds().height, 360.0f);
+  EXPECT_EQ(slots[1]->view().bounds().width, 320.0f);
+  EXPECT_EQ(slots[1]->view().canvas().pixelHeight(), 480);
+  // Both draw from the one generator in turn, so their oscillators differ.
+  NimbrelView& a = slots[0]->view();
+  NimbrelView& b = slots[1]->view();
+  ASSERT_EQ(a.orgCount, 4);
+  ASSERT_EQ(b.orgCount, 4);
+  EXPECT_NE(a.org[0].rOsc.get(), b.org[0].rOsc.get());
+  EXPECT_NE(a.org[0].radius1->fInc, b.org[0].radius1->fInc);
+  EXPECT_NE(a.org[0].rOsc->fAngle, b.org[0].rOsc->fAngle);
+}
+
+TEST(ViewSlot, ClearsStartsAndDrawsOnlyWhenDue) {
+  TempConfigHome home;
+  ScriptedClock clock(5000);
+  std::unique_ptr<ViewSlot> slot = ViewSlot::create({200.0f, 100.0f}, 2.0f, false, 1000 * kMs);
+  ASSERT_TRUE(slot);
+  NimbrelView& v = slot->view();
+  EXPECT_TRUE(v.isAnimating());
+  // Canvas in device pixels, cleared to opaque black.
+  EXPECT_EQ(v.canvas().pixelWidth(), 400);
+  EXPECT_EQ(v.canvas().pixelHeight(), 200);
+  EXPECT_EQ(v.canvas().pixel(0, 0), 0xff000000u);
+  EXPECT_EQ(v.canvas().pixel(399, 199), 0xff000000u);
+
+  // Not yet due: no frame, so the hue phase does not move.
+  EXPECT_TRUE(slot->runIfDue(999 * kMs).isEmpty());
+  EXPECT_EQ(v.huePhase, 0);
+  // Due: the first frame of a full-screen view draws the title.
+  const Rect damage = slot->runIfDue(1000 * kMs);
+  EXPECT_EQ(v.huePhase, 1);
+  EXPECT_EQ(v.splashDrawn, 1);
+  EXPECT_FALSE(damage.isEmpty());
+  EXPECT_LE(damage.x + damage.width, 400.0f);
+  EXPECT_EQ(slot->due(),
+            1000 * kMs + static_cast<Nanos>(std::llround(v.animationTimeInterval() * 1e9)));
+  // Later frames of the title phase draw nothing.
+  EXPECT_TRUE(slot->runIfDue(slot->due()).isEmpty());
+  EXPECT_EQ(v.huePhase, 0);
+}
+
+}  // namespace
