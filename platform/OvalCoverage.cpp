@@ -91,42 +91,11 @@ OvalCoverage::Ellipse OvalCoverage::makeEllipse(double cx, double cy, double a, 
   return e;
 }
 
-void OvalCoverage::addEllipse(Ellipse& e, int row) {
-  const double v0 = std::max(static_cast<double>(row), e.cy - e.b);
-  const double v1 = std::min(static_cast<double>(row) + 1.0, e.cy + e.b);
-  if (!(v0 < v1)) {
-    e.hasLast = false;
-    return;
-  }
-  auto halfWidth = [&](double v) {
-    const double t = (v - e.cy) * e.inverseB;
-    return e.a * std::sqrt(std::max(0.0, 1.0 - t * t));
-  };
-  // Rows come in order, so the top of this row is usually the bottom of the last.
-  const double w0 = e.hasLast && e.lastV == v0 ? e.lastHalfWidth : halfWidth(v0);
-  const double w1 = halfWidth(v1);
-  e.lastV = v1;
-  e.lastHalfWidth = w1;
-  e.hasLast = true;
-
-  // The chains are monotone on either side of the widest point, v = cy.
-  auto piece = [&](double pa, double wa, double pb, double wb, bool upper) {
-    addChain(e, e.cx - wa, pa, e.cx - wb, pb, upper, e.sign, -1.0);
-    addChain(e, e.cx + wa, pa, e.cx + wb, pb, upper, -e.sign, 1.0);
-  };
-  if (v0 < e.cy && e.cy < v1) {
-    piece(v0, w0, e.cy, e.a, true);
-    piece(e.cy, e.a, v1, w1, false);
-  } else {
-    piece(v0, w0, v1, w1, v1 <= e.cy);
-  }
-}
-
 // One chain from (x0, v0) to (x1, v1), v growing, cut where it crosses a whole column. Each
 // piece gives its height to the pixels right of its column and its area (the part of its pixel
 // left of it) to its own pixel. Only columns 0 to width_ matter: everything left of the canvas
 // counts for column 0, everything right of it for nothing.
-void OvalCoverage::addChain(const Ellipse& e, double x0, double v0, double x1, double v1,
+inline __attribute__((always_inline)) void OvalCoverage::addChain(const Ellipse& e, double x0, double v0, double x1, double v1,
                             bool upper, double sign, double bulge) {
   const double w = width_;
   double* delta = delta_.data();
@@ -143,7 +112,7 @@ void OvalCoverage::addChain(const Ellipse& e, double x0, double v0, double x1, d
   }
   const double perRho = bulge * e.perRho;
 
-  auto segment = [&](double xa, double va, double xb, double vb) {
+  auto segment = [&](double xa, double va, double xb, double vb) __attribute__((always_inline)) {
     const double dv = vb - va;
     if (!(dv > 0.0)) return;
     const double mid = 0.5 * (xa + xb);
@@ -162,13 +131,13 @@ void OvalCoverage::addChain(const Ellipse& e, double x0, double v0, double x1, d
     delta[i + 1] += sign * area;
   };
 
-  auto crossing = [&](double k) {
+  auto crossing = [&](double k) __attribute__((always_inline)) {
     const double t = (k - e.cx) * e.inverseA;
     const double s = e.b * std::sqrt(std::max(0.0, 1.0 - t * t));
     return upper ? e.cy - s : e.cy + s;
   };
   double xp = x0, vp = v0;
-  auto cut = [&](double k) {
+  auto cut = [&](double k) __attribute__((always_inline)) {
     const double v = std::clamp(crossing(k), vp, v1);
     segment(xp, vp, k, v);
     xp = k;
@@ -197,3 +166,35 @@ void OvalCoverage::addChain(const Ellipse& e, double x0, double v0, double x1, d
   ranges_[rangeCount_++] = {std::max(0, static_cast<int>(floorLo)),
                             std::min(width_, static_cast<int>(floorHi) + 1)};
 }
+
+void OvalCoverage::addEllipse(Ellipse& e, int row) {
+  const double v0 = std::max(static_cast<double>(row), e.cy - e.b);
+  const double v1 = std::min(static_cast<double>(row) + 1.0, e.cy + e.b);
+  if (!(v0 < v1)) {
+    e.hasLast = false;
+    return;
+  }
+  auto halfWidth = [&](double v) {
+    const double t = (v - e.cy) * e.inverseB;
+    return e.a * std::sqrt(std::max(0.0, 1.0 - t * t));
+  };
+  // Rows come in order, so the top of this row is usually the bottom of the last.
+  const double w0 = e.hasLast && e.lastV == v0 ? e.lastHalfWidth : halfWidth(v0);
+  const double w1 = halfWidth(v1);
+  e.lastV = v1;
+  e.lastHalfWidth = w1;
+  e.hasLast = true;
+
+  // The chains are monotone on either side of the widest point, v = cy.
+  auto piece = [&](double pa, double wa, double pb, double wb, bool upper) __attribute__((always_inline)) {
+    addChain(e, e.cx - wa, pa, e.cx - wb, pb, upper, e.sign, -1.0);
+    addChain(e, e.cx + wa, pa, e.cx + wb, pb, upper, -e.sign, 1.0);
+  };
+  if (v0 < e.cy && e.cy < v1) {
+    piece(v0, w0, e.cy, e.a, true);
+    piece(e.cy, e.a, v1, w1, false);
+  } else {
+    piece(v0, w0, v1, w1, v1 <= e.cy);
+  }
+}
+

@@ -158,3 +158,70 @@ TEST(FastGraphics, InteriorsAreByteForByteThoseOfCairo) {
   }
   EXPECT_GT(compared, 10000);
 }
+
+// Shapes that cannot be drawn, or only partly: nothing for the empty, negative and not-finite
+// ones (as on the Cairo path, which would otherwise stop drawing for good), the clipped part for
+// the huge and the far-away ones, and no trouble at all on a canvas of one pixel.
+TEST(FastGraphics, OddRectanglesAreClippedOrIgnored) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  const float inf = std::numeric_limits<float>::infinity();
+  const Rect nothing[] = {
+      {10.0f, 10.0f, 0.0f, 0.0f},    {10.0f, 10.0f, -5.0f, -5.0f}, {nan, 10.0f, 5.0f, 5.0f},
+      {10.0f, 10.0f, nan, nan},      {inf, 0.0f, 5.0f, 5.0f},      {0.0f, 0.0f, inf, inf},
+      {5000.0f, 20.0f, 10.0f, 10.0f}, {-900.0f, -900.0f, 30.0f, 30.0f},
+  };
+  for (const int size : {1, 64}) {
+    auto fastCanvas = Canvas::create(size, size);
+    auto cairoCanvas = Canvas::create(size, size);
+    ASSERT_TRUE(fastCanvas && cairoCanvas);
+    auto fast = makeFastGraphics(*fastCanvas, 1.0f, 2);
+    auto cairo = makeCairoGraphics(*cairoCanvas, 1.0f);
+    for (GraphicsContext* gc : {fast.get(), cairo.get()}) {
+      gc->setColor(Color::colorWithCalibratedHue(0.3f, 0.8f, 0.9f, 0.7f));
+      for (const Rect& r : nothing) {
+        gc->fillOval(r);
+        gc->strokeOval(r, 1.0f);
+      }
+      gc->strokeOval({4.0f, 4.0f, 8.0f, 8.0f}, nan);
+      gc->strokeOval({4.0f, 4.0f, 8.0f, 8.0f}, -1.0f);
+      gc->flush();
+    }
+    for (int y = 0; y < size; ++y) {
+      for (int x = 0; x < size; ++x) ASSERT_EQ(0u, fastCanvas->pixel(x, y)) << size << ": " << x << "," << y;
+    }
+
+    // A disc far larger than the canvas covers all of it; one that only reaches in from far
+    // away covers what it reaches, as on the Cairo path.
+    for (GraphicsContext* gc : {fast.get(), cairo.get()}) {
+      gc->setColor(Color::colorWithCalibratedHue(0.0f, 1.0f, 1.0f, 0.5f));
+      gc->fillOval({-1e6f, -1e6f, 2e6f, 2e6f});
+      gc->setColor(Color::colorWithCalibratedHue(0.6f, 1.0f, 1.0f, 1.0f));
+      gc->fillOval({-3000.0f, -1000.0f, 3000.0f + size * 0.5f, 2000.0f + size});
+      gc->strokeOval({-2.0f, -2.0f, 2.0f * size + 4.0f, 2.0f * size + 4.0f}, 1.0f);
+      gc->flush();
+    }
+    const Difference d = compare(*fastCanvas, *cairoCanvas);
+    EXPECT_LE(d.maxPerChannel, kMaxChannelDifference) << size;
+    EXPECT_NE(0u, fastCanvas->pixel(size - 1, 0));
+    // The opaque blue half-ellipse covers the lower left corner wholly.
+    if (size > 1) EXPECT_EQ(0xff0066ffu, fastCanvas->pixel(0, size - 1)) << std::hex << fastCanvas->pixel(0, size - 1);
+  }
+}
+
+// Damage is the oval's rectangle, a stroke's grown by half its width, as the Cairo path gives.
+TEST(FastGraphics, DamageIsTheOvalsRectangle) {
+  auto canvas = Canvas::create(100, 100);
+  ASSERT_TRUE(canvas);
+  auto fast = makeFastGraphics(*canvas, 2.0f, 1);
+  fast->setColor(Color::whiteColor());
+  fast->fillOval({10.0f, 10.0f, 4.0f, 4.0f});
+  fast->strokeOval({20.0f, 5.0f, 6.0f, 6.0f}, 1.0f);
+  fast->fillOval({10.0f, 10.0f, 0.0f, 0.0f});
+  fast->flush();
+  const Rect d = fast->takeDamage();
+  EXPECT_FLOAT_EQ(10.0f, d.x);
+  EXPECT_FLOAT_EQ(4.5f, d.y);
+  EXPECT_FLOAT_EQ(26.5f - 10.0f, d.width);
+  EXPECT_FLOAT_EQ(14.0f - 4.5f, d.height);
+  EXPECT_TRUE(fast->takeDamage().isEmpty());
+}
