@@ -204,7 +204,9 @@ TEST(FastGraphics, OddRectanglesAreClippedOrIgnored) {
     EXPECT_LE(d.maxPerChannel, kMaxChannelDifference) << size;
     EXPECT_NE(0u, fastCanvas->pixel(size - 1, 0));
     // The opaque blue half-ellipse covers the lower left corner wholly.
-    if (size > 1) EXPECT_EQ(0xff0066ffu, fastCanvas->pixel(0, size - 1)) << std::hex << fastCanvas->pixel(0, size - 1);
+    if (size > 1) {
+      EXPECT_EQ(0xff0066ffu, fastCanvas->pixel(0, size - 1)) << std::hex << fastCanvas->pixel(0, size - 1);
+    }
   }
 }
 
