@@ -386,9 +386,10 @@ class FastGraphics final : public GraphicsContext {
  public:
   FastGraphics(Canvas& canvas, float scale, int threads)
       : canvas_(canvas), scale_(scale), text_(makeCairoGraphics(canvas, scale)) {
-    if (threads <= 0) {
-      threads = static_cast<int>(std::thread::hardware_concurrency());
-    }
+    // A number asked for is used whenever there are bands enough; the machine's own only when
+    // the frame is large enough to repay waking the threads.
+    automatic_ = threads <= 0;
+    if (automatic_) threads = static_cast<int>(std::thread::hardware_concurrency());
     threads_ = std::clamp(threads, 1, kMaxThreads);
     ops_.reserve(512);
   }
@@ -485,7 +486,8 @@ class FastGraphics final : public GraphicsContext {
     }
     const int firstBand = top / kBandRows;
     const int bands = (bottom + kBandRows - 1) / kBandRows - firstBand;
-    const int wanted = std::min({threads_, bands, 1 + static_cast<int>(work_ / kPixelsPerExtraThread)});
+    int wanted = std::min(threads_, bands);
+    if (automatic_) wanted = std::min(wanted, 1 + static_cast<int>(work_ / kPixelsPerExtraThread));
     if (wanted > 1 && (!workers_ || workers_->count() + 1 < wanted)) {
       workers_ = std::make_unique<Workers>(wanted - 1);
     }
@@ -537,6 +539,7 @@ class FastGraphics final : public GraphicsContext {
   Canvas& canvas_;
   float scale_;
   int threads_ = 1;
+  bool automatic_ = true;
   Color color_ = Color::blackColor();
   Paint paint_ = paintFor(Color::blackColor());
   std::unique_ptr<GraphicsContext> text_;
