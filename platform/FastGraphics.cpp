@@ -10,7 +10,6 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstring>
-#include <functional>
 #include <mutex>
 #include <thread>
 #include <vector>
@@ -335,16 +334,18 @@ class Workers {
 
   int count() const { return static_cast<int>(threads_.size()); }
 
-  // Runs job(index) on the caller (index 0) and on every extra thread (1 ..).
-  void run(const std::function<void(int)>& job) {
+  // Runs job(context, index) on the caller (index 0) and on every extra thread (1 ..).
+  using Job = void (*)(void* context, int index);
+  void run(Job job, void* context) {
     {
       std::lock_guard<std::mutex> lock(mutex_);
-      job_ = &job;
+      job_ = job;
+      context_ = context;
       pending_ = static_cast<int>(threads_.size());
       ++generation_;
     }
     wake_.notify_all();
-    job(0);
+    job(context, 0);
     std::unique_lock<std::mutex> lock(mutex_);
     done_.wait(lock, [this] { return pending_ == 0; });
     job_ = nullptr;
@@ -354,15 +355,17 @@ class Workers {
   void loop(int index) {
     uint64_t seen = 0;
     for (;;) {
-      const std::function<void(int)>* job;
+      Job job;
+      void* context;
       {
         std::unique_lock<std::mutex> lock(mutex_);
         wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
         if (stop_) return;
         seen = generation_;
         job = job_;
+        context = context_;
       }
-      (*job)(index);
+      job(context, index);
       {
         std::lock_guard<std::mutex> lock(mutex_);
         --pending_;
@@ -373,7 +376,8 @@ class Workers {
 
   std::mutex mutex_;
   std::condition_variable wake_, done_;
-  const std::function<void(int)>* job_ = nullptr;
+  Job job_ = nullptr;
+  void* context_ = nullptr;
   uint64_t generation_ = 0;
   int pending_ = 0;
   bool stop_ = false;
@@ -488,26 +492,31 @@ class FastGraphics final : public GraphicsContext {
     const int bands = (bottom + kBandRows - 1) / kBandRows - firstBand;
     int wanted = std::min(threads_, bands);
     if (automatic_) wanted = std::min(wanted, 1 + static_cast<int>(work_ / kPixelsPerExtraThread));
-    if (wanted > 1 && (!workers_ || workers_->count() + 1 < wanted)) {
-      workers_ = std::make_unique<Workers>(wanted - 1);
-    }
+    // The threads and their scratch rows are made once and kept.
+    if (wanted > 1 && !workers_) workers_ = std::make_unique<Workers>(threads_ - 1);
     const int participants = wanted > 1 ? workers_->count() + 1 : 1;
     while (static_cast<int>(coverage_.size()) < participants) {
       coverage_.push_back(std::make_unique<OvalCoverage>(canvas_.pixelWidth()));
     }
 
-    std::atomic<int> next{0};
-    auto job = [&](int index) {
-      OvalCoverage& coverage = *coverage_[index];
-      for (int b = next.fetch_add(1); b < bands; b = next.fetch_add(1)) {
-        const int band = firstBand + b;
-        drawBand(coverage, band * kBandRows, std::min((band + 1) * kBandRows, bottom));
+    // Whole bands go to whichever thread asks next; each band sees every shape in order.
+    struct Bands {
+      FastGraphics* self;
+      std::atomic<int> next{0};
+      int first, count, bottom;
+    } bands_{this, {}, firstBand, bands, bottom};
+    auto job = [](void* context, int index) {
+      auto& b = *static_cast<Bands*>(context);
+      OvalCoverage& coverage = *b.self->coverage_[index];
+      for (int k = b.next.fetch_add(1); k < b.count; k = b.next.fetch_add(1)) {
+        const int band = b.first + k;
+        b.self->drawBand(coverage, band * kBandRows, std::min((band + 1) * kBandRows, b.bottom));
       }
     };
     if (participants > 1) {
-      workers_->run(job);
+      workers_->run(job, &bands_);
     } else {
-      job(0);
+      job(&bands_, 0);
     }
     ops_.clear();
     work_ = 0.0;
