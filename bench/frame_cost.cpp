@@ -8,6 +8,7 @@
 // frame), their ratio, the bytes presented per frame (the damage rectangle) against a full
 // upload, and the same frames drawn by plain Cairo. The last line sums up the targets.
 
+#include <time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -114,6 +115,14 @@ double msSince(Clock::time_point start) {
   return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
 }
 
+// CPU time of the calling thread, in ms: what the work cost even when other processes share the
+// cores (it counts only this thread, so it serves single-threaded drawing and the copies).
+double threadCpuMs() {
+  timespec t{};
+  clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+}
+
 struct Config {
   const char* name;
   int width, height;
@@ -123,6 +132,8 @@ struct Config {
 struct Run {
   double drawMs = 0.0;     // median per frame
   double boundMs = 0.0;    // median per frame, when measured
+  double drawCpuMs = 0.0;  // the same in this thread's CPU time
+  double boundCpuMs = 0.0;
   double coveredBytes = 0.0;    // mean per frame
   double presentedBytes = 0.0;  // mean per frame
   std::unique_ptr<NimbrelView> view;
@@ -161,16 +172,18 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
 
   view.drawRect(view.bounds());
   view.startAnimation();
-  std::vector<double> draw, copy;
+  std::vector<double> draw, copy, drawCpu, copyCpu;
   double covered = 0.0, presented = 0.0;
   double t = 0.0;
   for (int k = 0; k < frames; ++k) {
     tick = kStartTick + static_cast<uint32_t>(std::floor(60.0 * t));
     tap.ovals().clear();
     const auto start = Clock::now();
+    const double startCpu = threadCpuMs();
     view.animateOneFrame();
     const Rect damage = view.finishFrame();
     draw.push_back(msSince(start));
+    drawCpu.push_back(threadCpuMs() - startCpu);
     presented += 4.0 * static_cast<double>(damage.width) * damage.height;
     t += view.animationTimeInterval();
     if (!bound) continue;
@@ -187,8 +200,10 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
       covered += static_cast<double>(bytes);
     }
     const auto copyStart = Clock::now();
+    const double copyStartCpu = threadCpuMs();
     for (const auto& [offset, bytes] : copies) std::memcpy(to.data() + offset, from.data() + offset, bytes);
     copy.push_back(msSince(copyStart));
+    copyCpu.push_back(threadCpuMs() - copyStartCpu);
   }
   view.stopAnimation();
   platform::setTickSource({});
@@ -197,6 +212,8 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
 
   run.drawMs = median(draw);
   run.boundMs = median(copy);
+  run.drawCpuMs = median(drawCpu);
+  run.boundCpuMs = median(copyCpu);
   run.coveredBytes = covered / frames;
   run.presentedBytes = presented / frames;
   return run;
@@ -285,6 +302,9 @@ int main(int argc, char** argv) {
                 fast.drawMs, single.drawMs, fast.boundMs, ratio, cairo.drawMs, speedup,
                 fast.coveredBytes / 1e6, fast.presentedBytes / 1e6, full / 1e6,
                 100.0 * fast.presentedBytes / full, mean, largest);
+    std::printf("%-18s %8s %8.2f %8.3f %6.2f %8.2f %8.1f   (CPU time of the drawing thread)\n", "", "",
+                single.drawCpuMs, fast.boundCpuMs, single.drawCpuMs / fast.boundCpuMs, cairo.drawCpuMs,
+                cairo.drawCpuMs / single.drawCpuMs);
     std::fflush(stdout);
     if (std::strcmp(c.name, "default-3840x2160") == 0) {
       defaultRatio = ratio;
