@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <limits>
@@ -97,6 +98,8 @@ TEST(FastGraphics, FramesOfTheViewMatchTheCairoPath) {
     auto cairo = runView(s, ViewOptions::Backend::cairo, 1);
     ASSERT_TRUE(fast && cairo);
     const Difference d = compare(fast->canvas(), cairo->canvas());
+    std::printf("fast against Cairo: mean %.3f, largest %d (per channel, 1/255)\n", d.meanPerChannel,
+                d.maxPerChannel);
     EXPECT_LT(d.meanPerChannel, 1.0);
     EXPECT_LE(d.maxPerChannel, kMaxChannelDifference);
     // Something was drawn at all.
