@@ -47,7 +47,8 @@ class CairoGraphics final : public GraphicsContext {
   }
 
   void strokeOval(const Rect& rect, float lineWidth) override {
-    if (!ovalPath(rect)) return;
+    // A stroke of no width (or none that is a number) draws nothing.
+    if (!(lineWidth > 0.0f) || !std::isfinite(lineWidth) || !ovalPath(rect)) return;
     cairo_set_line_width(cr_, lineWidth);
     cairo_stroke(cr_);
     const float half = lineWidth * 0.5f;
@@ -85,9 +86,14 @@ class CairoGraphics final : public GraphicsContext {
 
  private:
   // Builds the ellipse inscribed in the rectangle as the current path; false for an empty
-  // rectangle, whose oval covers nothing.
+  // rectangle, whose oval covers nothing, and for one that is not finite, which would put the
+  // context into an error state that ends all later drawing.
   bool ovalPath(const Rect& rect) {
     if (!(rect.width > 0.0f) || !(rect.height > 0.0f)) return false;
+    if (!std::isfinite(rect.x) || !std::isfinite(rect.y) || !std::isfinite(rect.width) ||
+        !std::isfinite(rect.height)) {
+      return false;
+    }
     cairo_new_path(cr_);
     cairo_save(cr_);
     cairo_translate(cr_, rect.x + rect.width * 0.5, rect.y + rect.height * 0.5);

@@ -14,6 +14,13 @@ struct ViewOptions {
   // Device pixels per view unit (2 on a HiDPI display): bounds stay in units, the canvas is in
   // device pixels.
   float backingScaleFactor = 1.0f;
+
+  // What draws on the canvas: the fast oval compositor, or plain Cairo for everything. The
+  // default takes the environment variable NIMBREL_BACKEND ("cairo" or "fast"), else fast.
+  enum class Backend { automatic, fast, cairo };
+  Backend backend = Backend::automatic;
+  // Threads that the fast backend may draw with; 0 picks a number from the machine's cores.
+  int drawingThreads = 0;
 };
 
 // The base of every saver view: its frame and bounds, the preview flag, the animation interval
@@ -44,7 +51,11 @@ class ScreenSaverView {
   void setAnimationTimeInterval(double seconds) { animationTimeInterval_ = seconds; }
   double animationTimeInterval() const { return animationTimeInterval_; }
 
-  Canvas& canvas() { return *canvas_; }
+  // The canvas with everything drawn so far on it (batched drawing is completed first).
+  Canvas& canvas() {
+    if (graphics_) graphics_->flush();
+    return *canvas_;
+  }
   GraphicsContext& graphics() { return *graphics_; }
   // Replaces the context that drawing goes to (a recorder in tests, a faster backend) and
   // hands back the one it replaces, e.g. for a recorder to forward to.

@@ -1,0 +1,316 @@
+// frame_cost: what one frame of the real view costs to draw, against what merely copying the
+// bytes that its ovals cover costs on this machine, for the fast backend and for plain Cairo.
+//
+// For each configuration (default settings and a heavy one, at 1920x1080 and 3840x2160) it runs
+// a seeded preview view with a simulated clock for a fixed number of frames and reports the
+// median drawing cost per frame (animateOneFrame plus finishFrame), the median bound (memcpy of
+// as many bytes as the frame's ovals cover, within a canvas-sized buffer, timed right after each
+// frame), their ratio, the bytes presented per frame (the damage rectangle) against a full
+// upload, and the same frames drawn by plain Cairo. The last line sums up the targets.
+
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <ctime>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "NimbrelView.h"
+#include "TickCount.h"
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+constexpr unsigned kSeed = 20240611;
+constexpr uint32_t kStartTick = 1000;
+
+// Forwards every call to the backend and keeps the frame's ovals in device pixels.
+class OvalTap final : public GraphicsContext {
+ public:
+  struct Oval {
+    double cx, cy, outer, inner;  // radii; inner 0 for a fill
+  };
+
+  OvalTap(std::unique_ptr<GraphicsContext> inner, float scale, int pixelHeight)
+      : inner_(std::move(inner)), scale_(scale), height_(pixelHeight) {}
+
+  void setColor(const Color& color) override { inner_->setColor(color); }
+  void fillOval(const Rect& r) override {
+    keep(r, 0.0f);
+    inner_->fillOval(r);
+  }
+  void strokeOval(const Rect& r, float lineWidth) override {
+    keep(r, lineWidth);
+    inner_->strokeOval(r, lineWidth);
+  }
+  Size sizeWithAttributes(const std::string& text, const TextAttributes& attributes) override {
+    return inner_->sizeWithAttributes(text, attributes);
+  }
+  void drawAtPoint(const std::string& text, Point at, const TextAttributes& attributes) override {
+    inner_->drawAtPoint(text, at, attributes);
+  }
+  void flush() override {
+    inner_->flush();
+    addDamage(inner_->takeDamage());
+  }
+
+  std::vector<Oval>& ovals() { return ovals_; }
+
+ private:
+  void keep(const Rect& r, float lineWidth) {
+    if (!(r.width > 0.0f) || !(r.height > 0.0f)) return;
+    const double radius = scale_ * r.width * 0.5;
+    const double half = scale_ * lineWidth * 0.5;
+    ovals_.push_back({scale_ * (r.x + r.width * 0.5), height_ - scale_ * (r.y + r.height * 0.5),
+                      radius + half, lineWidth > 0.0f ? std::max(0.0, radius - half) : 0.0});
+  }
+
+  std::unique_ptr<GraphicsContext> inner_;
+  double scale_;
+  double height_;
+  std::vector<Oval> ovals_;
+};
+
+// Pixels of a width x height canvas that the oval touches: per row, the span of the outer
+// circle less the pixels wholly inside the hole.
+int64_t coveredPixels(const OvalTap::Oval& o, int width, int height) {
+  int64_t count = 0;
+  const int top = std::max(0, static_cast<int>(std::floor(std::max(o.cy - o.outer, -1.0))));
+  const int bottom = std::min(height, static_cast<int>(std::ceil(std::min(o.cy + o.outer, height + 1.0))));
+  for (int y = top; y < bottom; ++y) {
+    const double nearest = std::clamp(o.cy, static_cast<double>(y), y + 1.0) - o.cy;
+    const double w = std::sqrt(std::max(0.0, o.outer * o.outer - nearest * nearest));
+    const int left = std::max(0, static_cast<int>(std::floor(std::max(o.cx - w, -1.0))));
+    const int right = std::min(width, static_cast<int>(std::ceil(std::min(o.cx + w, width + 1.0))));
+    if (right <= left) continue;
+    count += right - left;
+    if (o.inner > 0.0) {
+      const double farthest = std::max(std::abs(y - o.cy), std::abs(y + 1.0 - o.cy));
+      if (farthest < o.inner) {
+        const double wi = std::sqrt(o.inner * o.inner - farthest * farthest);
+        const int il = std::max(left, static_cast<int>(std::ceil(o.cx - wi)));
+        const int ir = std::min(right, static_cast<int>(std::floor(o.cx + wi)));
+        if (ir > il) count -= ir - il;
+      }
+    }
+  }
+  return count;
+}
+
+double median(std::vector<double> v) {
+  if (v.empty()) return 0.0;
+  std::sort(v.begin(), v.end());
+  const size_t n = v.size();
+  return n % 2 ? v[n / 2] : 0.5 * (v[n / 2 - 1] + v[n / 2]);
+}
+
+double msSince(Clock::time_point start) {
+  return std::chrono::duration<double, std::milli>(Clock::now() - start).count();
+}
+
+// CPU time of the process, in ms: what the work cost even when other processes share the cores.
+// It serves single-threaded drawing and the copies (no drawing threads are busy then).
+double cpuMs() { return static_cast<double>(std::clock()) * 1e3 / CLOCKS_PER_SEC; }
+
+struct Config {
+  const char* name;
+  int width, height;
+  bool heavy;
+};
+
+struct Run {
+  double drawMs = 0.0;     // median per frame
+  double boundMs = 0.0;    // median per frame, when measured
+  double drawCpuMs = 0.0;  // the same in this thread's CPU time
+  double boundCpuMs = 0.0;
+  double coveredBytes = 0.0;    // mean per frame
+  double presentedBytes = 0.0;  // mean per frame
+  std::unique_ptr<NimbrelView> view;
+};
+
+Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int frames, bool bound) {
+  srandom(kSeed);
+  uint32_t tick = kStartTick;
+  platform::setTickSource([&tick] { return tick; });
+  ViewOptions options;
+  options.backend = backend;
+  options.drawingThreads = threads;
+  Run run;
+  run.view = NimbrelView::initWithFrame({0.0f, 0.0f, static_cast<float>(c.width), static_cast<float>(c.height)},
+                                        true, options);
+  if (!run.view) {
+    std::fprintf(stderr, "frame_cost: cannot make a %dx%d view\n", c.width, c.height);
+    std::exit(1);
+  }
+  NimbrelView& view = *run.view;
+  if (c.heavy) {
+    view.petalCount = 16;
+    view.mirrorPetals = 1;
+    view.frameEdge = 1;
+    view.drawStars = 1;
+  }
+  Canvas& canvas = view.canvas();
+  const int pw = canvas.pixelWidth(), ph = canvas.pixelHeight();
+  auto tapOwned = std::make_unique<OvalTap>(view.setGraphics(nullptr), view.backingScaleFactor(), ph);
+  OvalTap& tap = *tapOwned;
+  view.setGraphics(std::move(tapOwned));
+
+  // The bound copies within two canvas-sized buffers, touched once beforehand like the canvas.
+  const size_t size = static_cast<size_t>(canvas.stride()) * ph;
+  std::vector<uint8_t> from(bound ? size : 0, 1), to(bound ? size : 0, 2);
+
+  view.drawRect(view.bounds());
+  view.startAnimation();
+  std::vector<double> draw, copy, drawCpu, copyCpu;
+  double covered = 0.0, presented = 0.0;
+  double t = 0.0;
+  for (int k = 0; k < frames; ++k) {
+    tick = kStartTick + static_cast<uint32_t>(std::floor(60.0 * t));
+    tap.ovals().clear();
+    const auto start = Clock::now();
+    const double startCpu = cpuMs();
+    view.animateOneFrame();
+    const Rect damage = view.finishFrame();
+    draw.push_back(msSince(start));
+    drawCpu.push_back(cpuMs() - startCpu);
+    presented += 4.0 * static_cast<double>(damage.width) * damage.height;
+    t += view.animationTimeInterval();
+    if (!bound) continue;
+
+    std::vector<std::pair<size_t, size_t>> copies;  // offset, bytes
+    for (const OvalTap::Oval& o : tap.ovals()) {
+      const size_t bytes = static_cast<size_t>(coveredPixels(o, pw, ph)) * 4;
+      if (bytes == 0) continue;
+      const double top = std::clamp(std::floor(o.cy - o.outer), 0.0, ph - 1.0);
+      const double left = std::clamp(std::floor(o.cx - o.outer), 0.0, pw - 1.0);
+      size_t offset = static_cast<size_t>(top) * canvas.stride() + static_cast<size_t>(left) * 4;
+      offset = std::min(offset, size - bytes);
+      copies.emplace_back(offset, bytes);
+      covered += static_cast<double>(bytes);
+    }
+    const auto copyStart = Clock::now();
+    const double copyStartCpu = cpuMs();
+    for (const auto& [offset, bytes] : copies) std::memcpy(to.data() + offset, from.data() + offset, bytes);
+    copy.push_back(msSince(copyStart));
+    copyCpu.push_back(cpuMs() - copyStartCpu);
+  }
+  view.stopAnimation();
+  platform::setTickSource({});
+  // Keep the copies from being optimised away.
+  if (bound && to[size / 2] == 0xff && from[0] == 0xff) std::fputs("", stderr);
+
+  run.drawMs = median(draw);
+  run.boundMs = median(copy);
+  run.drawCpuMs = median(drawCpu);
+  run.boundCpuMs = median(copyCpu);
+  run.coveredBytes = covered / frames;
+  run.presentedBytes = presented / frames;
+  return run;
+}
+
+// Mean absolute difference per channel (1/255 units) and the largest, of two canvases.
+void difference(Canvas& a, Canvas& b, double& mean, int& largest) {
+  double sum = 0.0;
+  largest = 0;
+  for (int y = 0; y < a.pixelHeight(); ++y) {
+    for (int x = 0; x < a.pixelWidth(); ++x) {
+      const uint32_t p = a.pixel(x, y), q = b.pixel(x, y);
+      for (int s = 0; s < 32; s += 8) {
+        const int d = std::abs(static_cast<int>((p >> s) & 0xff) - static_cast<int>((q >> s) & 0xff));
+        sum += d;
+        largest = std::max(largest, d);
+      }
+    }
+  }
+  mean = sum / (4.0 * a.pixelWidth() * a.pixelHeight());
+}
+
+int usage() {
+  std::fputs("usage: frame_cost [--frames N] [--threads N] [--quick]\n"
+             "  --frames N   frames per configuration (default 200)\n"
+             "  --threads N  drawing threads of the fast backend (default 0: from the cores)\n"
+             "  --quick      only the 1920x1080 configurations\n",
+             stderr);
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  int frames = 200, threads = 0;
+  bool quick = false;
+  for (int i = 1; i < argc; ++i) {
+    const std::string a = argv[i];
+    if (a == "--frames" && i + 1 < argc) {
+      frames = std::atoi(argv[++i]);
+    } else if (a == "--threads" && i + 1 < argc) {
+      threads = std::atoi(argv[++i]);
+    } else if (a == "--quick") {
+      quick = true;
+    } else {
+      return usage();
+    }
+  }
+  if (frames < 1 || threads < 0) return usage();
+
+  // Default settings: an empty preference store in a private configuration directory.
+  char pattern[] = "/tmp/nimbrel-bench-XXXXXX";
+  const char* home = mkdtemp(pattern);
+  if (!home) {
+    std::perror("frame_cost: mkdtemp");
+    return 1;
+  }
+  setenv("XDG_CONFIG_HOME", home, 1);
+
+  const Config configs[] = {
+      {"default-1920x1080", 1920, 1080, false},
+      {"default-3840x2160", 3840, 2160, false},
+      {"heavy-1920x1080", 1920, 1080, true},
+      {"heavy-3840x2160", 3840, 2160, true},
+  };
+  std::printf("frame_cost: %d frames per configuration, seed %u, preview view\n", frames, kSeed);
+  std::printf("%-18s %8s %8s %8s %6s %8s %8s %7s %10s %9s %6s %9s\n", "configuration", "fast",
+              "1thread", "bound", "ratio", "cairo", "speedup", "covered", "presented", "full", "share",
+              "diff");
+  std::printf("%-18s %8s %8s %8s %6s %8s %8s %7s %10s %9s %6s %9s\n", "", "ms", "ms", "ms", "", "ms",
+              "", "MB", "MB/frame", "MB", "", "mean/max");
+  double defaultRatio = 0.0, defaultSpeedup = 0.0, heavyRatio = 0.0;
+  for (const Config& c : configs) {
+    if (quick && c.width > 1920) continue;
+    Run fast = runConfig(c, ViewOptions::Backend::fast, threads, frames, true);
+    Run single = runConfig(c, ViewOptions::Backend::fast, 1, frames, false);
+    Run cairo = runConfig(c, ViewOptions::Backend::cairo, 1, frames, false);
+    double mean = 0.0;
+    int largest = 0;
+    difference(fast.view->canvas(), cairo.view->canvas(), mean, largest);
+
+    const double ratio = fast.drawMs / fast.boundMs;
+    const double speedup = cairo.drawMs / fast.drawMs;
+    const double full = 4.0 * c.width * c.height;
+    std::printf("%-18s %8.2f %8.2f %8.3f %6.2f %8.2f %8.1f %7.1f %10.2f %9.2f %5.0f%% %5.2f/%-3d\n", c.name,
+                fast.drawMs, single.drawMs, fast.boundMs, ratio, cairo.drawMs, speedup,
+                fast.coveredBytes / 1e6, fast.presentedBytes / 1e6, full / 1e6,
+                100.0 * fast.presentedBytes / full, mean, largest);
+    std::printf("%-18s %8s %8.2f %8.3f %6.2f %8.2f %8.1f   (CPU time, one drawing thread)\n", "", "",
+                single.drawCpuMs, fast.boundCpuMs, single.drawCpuMs / fast.boundCpuMs, cairo.drawCpuMs,
+                cairo.drawCpuMs / single.drawCpuMs);
+    std::fflush(stdout);
+    if (std::strcmp(c.name, "default-3840x2160") == 0) {
+      defaultRatio = ratio;
+      defaultSpeedup = speedup;
+    }
+    if (std::strcmp(c.name, "heavy-3840x2160") == 0) heavyRatio = ratio;
+  }
+  std::error_code ec;
+  std::filesystem::remove_all(home, ec);
+  std::printf("summary: default-3840x2160 ratio=%.2f speedup=%.1f heavy-3840x2160 ratio=%.2f\n",
+              defaultRatio, defaultSpeedup, heavyRatio);
+  return 0;
+}
