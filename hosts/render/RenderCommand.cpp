@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -22,18 +23,23 @@ namespace {
 constexpr int kMaxSide = 16384;  // view units per side
 constexpr int kMaxFrames = 100000000;
 
-// "WxH" with both sides whole numbers from 1 to kMaxSide.
+// "WxH" with both sides whole numbers from 1 to kMaxSide, in plain digits.
 bool parseSize(const std::string& text, int& width, int& height) {
-  unsigned w = 0, h = 0;
-  char x = 0;
-  int consumed = 0;
-  if (std::sscanf(text.c_str(), "%u%c%u%n", &w, &x, &h, &consumed) != 3) return false;
-  if ((x != 'x' && x != 'X') || consumed != static_cast<int>(text.size())) return false;
-  if (text[0] < '0' || text[0] > '9') return false;
-  if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return false;
-  width = static_cast<int>(w);
-  height = static_cast<int>(h);
-  return true;
+  const size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) return false;
+  // from_chars takes no sign or blank and reports overflow, where sscanf's %u would quietly
+  // wrap "4294967297" round to 1.
+  auto side = [](const char* begin, const char* end, int& out) {
+    unsigned value = 0;
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (begin == end || stop != end || error != std::errc() || value < 1 || value > kMaxSide) {
+      return false;
+    }
+    out = static_cast<int>(value);
+    return true;
+  };
+  const char* begin = text.data();
+  return side(begin, begin + x, width) && side(begin + x + 1, begin + text.size(), height);
 }
 
 // Checks that a file can be created beside the target, so a long render does not end in a
