@@ -52,7 +52,7 @@ fuzz: deps
 
 # The long soak: 200,000 frames (about four minutes), against 20,000 for peak memory.
 soak: build
-	@cd $(BUILD) && NIMBREL_SOAK_FRAMES=200000 ctest --output-on-failure -L soak
+	@cd $(BUILD) && NIMBREL_SOAK_FRAMES=200000 ctest --verbose -L soak
 
 unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
