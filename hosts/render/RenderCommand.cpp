@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -80,6 +81,30 @@ void writeY4mFrame(std::FILE* out, const Canvas& canvas) {
   std::fputs("FRAME\n", out);
   std::fwrite(planes.data(), 1, planes.size(), out);
 }
+
+// Set by SIGTERM, SIGINT or SIGHUP: the run stops after the frame it is drawing.
+volatile std::sig_atomic_t gStopSignal = 0;
+
+// Catches the stop signals for the length of a run and restores the previous handlers after.
+class StopSignals {
+ public:
+  StopSignals() {
+    gStopSignal = 0;
+    struct sigaction action {};
+    action.sa_handler = [](int signal) { gStopSignal = signal; };
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &previous_[i]);
+  }
+  ~StopSignals() {
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous_[i], nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+ private:
+  static constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
+  struct sigaction previous_[3] {};
+};
 
 }  // namespace
 
@@ -203,7 +228,9 @@ int runRender(const RenderOptions& o) {
   view->drawRect(view->bounds());
   view->startAnimation();
   double t = 0.0;
-  for (int k = 0; k < o.frames; ++k) {
+  StopSignals stopSignals;
+  int k = 0;
+  for (; k < o.frames && gStopSignal == 0; ++k) {
     tick = o.startTick + static_cast<uint32_t>(static_cast<uint64_t>(std::floor(60.0 * t)));
     if (recorder) trace << "{\"frame\":" << k << ",\"tick\":" << tick << "}\n";
     view->animateOneFrame();
@@ -219,6 +246,7 @@ int runRender(const RenderOptions& o) {
     }
   }
   if (o.progress) std::fputc('\n', stderr);
+  const int stopSignal = gStopSignal;
   view->stopAnimation();
   platform::setTickSource({});
 
@@ -227,6 +255,13 @@ int runRender(const RenderOptions& o) {
   if (trace.is_open()) {
     trace.close();
     if (!trace) return error("cannot write " + o.tracePath);
+  }
+  // Stopped by a signal: the trace and the video end with a whole frame, and no picture is
+  // written, so nothing is left half-made. The status is the usual one of that signal.
+  if (stopSignal != 0) {
+    error("stopped by " + std::string(strsignal(stopSignal)) + " after " + std::to_string(k) +
+          " of " + std::to_string(o.frames) + " frames; no picture written");
+    return 128 + stopSignal;
   }
   if (!view->canvas().writePng(o.output, &why)) return error(why);
   return 0;

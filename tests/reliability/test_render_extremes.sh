@@ -63,4 +63,25 @@ for setting in petalCount=-2147483648 petalCount=2147483647 petalCount=65538 \
   expect_ok --size 48x32 --frames 300 --start-tick 4294967200
 done
 
+# SIGTERM (and SIGINT) in the middle of a long run: the run stops after the frame it is
+# drawing, says so in one line, exits with 128 + the signal, and leaves the trace ending on a
+# whole frame and no picture or temporary file behind.
+write_prefs
+for signal in TERM INT; do
+  rm -rf "$SCRATCH/stop" && mkdir "$SCRATCH/stop"
+  "$NIMBREL" render --seed 3 --size 64x48 --frames 100000000 -o "$SCRATCH/stop/out.png" \
+    --trace "$SCRATCH/stop/trace.jsonl" 2>"$SCRATCH/stop-err" &
+  pid=$!
+  sleep 1
+  kill -"$signal" "$pid"
+  status=0
+  wait "$pid" || status=$?
+  expected=$((128 + $(kill -l "$signal")))
+  [ "$status" -eq "$expected" ] || fail "SIG$signal: status $status, expected $expected"
+  [ "$(wc -l <"$SCRATCH/stop-err")" -eq 1 ] && grep -q "stopped by" "$SCRATCH/stop-err" ||
+    fail "SIG$signal: expected one line saying the run stopped, got: $(cat "$SCRATCH/stop-err")"
+  [ "$(ls "$SCRATCH/stop")" = trace.jsonl ] || fail "SIG$signal left: $(ls "$SCRATCH/stop")"
+  tail -n 1 "$SCRATCH/stop/trace.jsonl" | grep -q '^{.*}$' || fail "SIG$signal: trace cut mid-line"
+done
+
 finish
