@@ -50,7 +50,7 @@ fuzz: deps
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_preferences fuzz_render_args
 	@cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS) -L fuzz
 
-# The long soak: 200,000 frames (about four minutes), against 20,000 for peak memory.
+# The long soak: 200,000 frames (about two minutes), against 20,000 for peak memory.
 soak: build
 	@cd $(BUILD) && NIMBREL_SOAK_FRAMES=200000 ctest --verbose -L soak
 
