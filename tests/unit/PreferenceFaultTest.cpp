@@ -250,6 +250,29 @@ TEST(StoreFaults, SymbolicLinkIsReadThenReplaced) {
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(home.storeFile())));
 }
 
+// A store its owner may not read (mode 0200, as an ordinary user: root reads anything) is kept
+// aside like an unparseable one before the defaults are written, not silently replaced.
+TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
+  TempConfigHome home;
+  home.write("[org.nimbrel.Nimbrel]\npetalCount=4\n");
+  const fs::path dir = home.storeFile().parent_path();
+  for (const fs::path& p : {home.dir(), dir, home.storeFile()}) {
+    ASSERT_EQ(chown(p.c_str(), 65534, 65534), 0) << p;
+  }
+  fs::permissions(home.storeFile(), fs::perms::owner_write);
+
+  EXPECT_CHILD_OK(inChild([&]() -> std::string {
+    if (setgid(65534) != 0 || setuid(65534) != 0) return "skip: cannot become nobody";
+    ScriptedClock clock;
+    ScriptedRandom random;
+    std::unique_ptr<NimbrelView> view = smallView();
+    if (!view || !holdsDefaults(*view)) return "no view with the defaults";
+    return {};
+  }));
+  EXPECT_EQ(readFile(home.storeFile().string() + ".bad"), "[org.nimbrel.Nimbrel]\npetalCount=4\n");
+  EXPECT_NE(readFile(home.storeFile()).find("petalCount=8"), std::string::npos);
+}
+
 // 50 MB of garbage is not read (the store refuses files over 1 MiB), is kept aside whole, and
 // the defaults are written in its place; a second bad file goes beside the first.
 TEST(StoreFaults, HugeGarbageIsKeptAsideUnread) {
