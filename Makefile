@@ -49,6 +49,8 @@ fuzz: deps
 	  -DNIMBREL_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_preferences fuzz_render_args
 	@cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS) -L fuzz
+	@grep -hE '^(Done [0-9]+ runs|stat::new_units_added)|Test: fuzz' \
+	  $(FUZZ_BUILD)/Testing/Temporary/LastTest.log || true
 
 # The long soak: 200,000 frames (about two minutes), against 20,000 for peak memory.
 soak: build
