@@ -10,7 +10,7 @@ FUZZ_SECONDS ?= 60
 # tests/lsan.supp.
 SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1 \
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
-  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
 .PHONY: all deps configure build run test unit integration install clean demo asan fuzz soak
 

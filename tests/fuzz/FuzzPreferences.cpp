@@ -48,9 +48,9 @@ struct Settings {
 };
 
 Settings settingsOf(const NimbrelView& v) {
-  return {v.petalCount, v.mirrorPetals, v.frameEdge, v.drawStars, v.useHuePhase,
-          v.randomizeSettings, v.randomizeInterval, v.speed, v.randomizeColors,
-          v.colorThemeIndex};
+  return {v.petalCount,      v.mirrorPetals,      v.frameEdge,         v.drawStars,
+          v.useHuePhase,     v.randomizeSettings, v.randomizeInterval, v.speed,
+          v.randomizeColors, v.colorThemeIndex};
 }
 
 }  // namespace

@@ -15,17 +15,18 @@
 
 namespace {
 
-const char* const kKeys[10] = {"petalCount",        "mirrorPetals",      "frameEdge",
-                               "drawStars",         "useHuePhase",       "randomizeSettings",
-                               "randomizeInterval", "speed",             "randomizeColors",
-                               "colorTheme"};
+const char* const kKeys[10] = {
+    "petalCount",        "mirrorPetals",      "frameEdge", "drawStars",       "useHuePhase",
+    "randomizeSettings", "randomizeInterval", "speed",     "randomizeColors", "colorTheme"};
 
 // A complete valid store (not the defaults, so that a reset shows) with one key's text replaced.
 std::string storeWith(const std::string& key, const std::string& text) {
-  const std::string values[10] = {"5", "false", "false", "true", "true",
-                                  "true", "3", "30", "false", "2"};
+  const std::string values[10] = {"5",    "false", "false", "true",  "true",
+                                  "true", "3",     "30",    "false", "2"};
   std::string out = "[org.nimbrel.Nimbrel]\n";
-  for (int i = 0; i < 10; ++i) out += std::string(kKeys[i]) + "=" + (kKeys[i] == key ? text : values[i]) + "\n";
+  for (int i = 0; i < 10; ++i) {
+    out += std::string(kKeys[i]) + "=" + (kKeys[i] == key ? text : values[i]) + "\n";
+  }
   return out;
 }
 
@@ -79,11 +80,11 @@ TEST(ExtremeValues, StoredValuesNarrowOrReset) {
       {"petalCount", "17", kReset},
       {"petalCount", "0", kReset},
       {"petalCount", "-5", kReset},
-      {"petalCount", "65538", 2},   // low 16 bits
+      {"petalCount", "65538", 2},    // low 16 bits
       {"petalCount", "-65520", 16},  // 0xffff0010
       {"petalCount", "32767", kReset},
-      {"petalCount", "2147483647", kReset},   // low 16 bits: -1
-      {"petalCount", "-2147483648", kReset},  // low 16 bits: 0
+      {"petalCount", "2147483647", kReset},            // low 16 bits: -1
+      {"petalCount", "-2147483648", kReset},           // low 16 bits: 0
       {"petalCount", "99999999999999999999", kReset},  // saturates to 2147483647
       {"petalCount", "8.9", 8},
       {"petalCount", "1e1", 10},
@@ -121,7 +122,7 @@ TEST(ExtremeValues, StoredValuesNarrowOrReset) {
       {"mirrorPetals", "256", 0},  // low 8 bits
       {"mirrorPetals", "-1", 255},
       {"mirrorPetals", "1.5", 1},
-      {"mirrorPetals", "yes", kReset},  // no integer reading
+      {"mirrorPetals", "yes", kReset},          // no integer reading
       {"drawStars", "-2147483648", INT32_MIN},  // 32-bit: whole
       {"drawStars", "2147483647", INT32_MAX},
       {"useHuePhase", "65537", 1},
@@ -162,10 +163,11 @@ TEST(ExtremeValues, PetalCountsFromOutsideTheStore) {
   TempConfigHome home;
   ScriptedClock clock(4294967000u);
   ScriptedRandom random({}, kHalf);
-  for (int16_t count : {int16_t{0}, int16_t{1}, int16_t{17}, int16_t{32767}, int16_t{-5},
-                        int16_t{-32768}}) {
+  for (int16_t count :
+       {int16_t{0}, int16_t{1}, int16_t{17}, int16_t{32767}, int16_t{-5}, int16_t{-32768}}) {
     SCOPED_TRACE(count);
-    std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame({0.0f, 0.0f, 64.0f, 48.0f}, true);
+    std::unique_ptr<NimbrelView> view =
+        NimbrelView::initWithFrame({0.0f, 0.0f, 64.0f, 48.0f}, true);
     ASSERT_TRUE(view);
     view->petalCount = count;
     view->mirrorPetals = 1;
@@ -229,7 +231,8 @@ TEST(ExtremeValues, StoringExtremeFields) {
   view->randomizeInterval = 4294967295u;  // low 16 bits: -1, rejected on load
   view->storePrefs();
   EXPECT_NE(home.read().find("randomizeInterval=-1\n"), std::string::npos);
-  std::unique_ptr<NimbrelView> reloaded = NimbrelView::initWithFrame({0.0f, 0.0f, 16.0f, 16.0f}, true);
+  std::unique_ptr<NimbrelView> reloaded =
+      NimbrelView::initWithFrame({0.0f, 0.0f, 16.0f, 16.0f}, true);
   ASSERT_TRUE(reloaded);
   EXPECT_EQ(reloaded->randomizeInterval, 8u);
 }
@@ -241,7 +244,8 @@ TEST(ExtremeValues, ViewSizes) {
   ScriptedClock clock(4294967200u);
   ScriptedRandom random({}, kHalf);
   for (bool preview : {false, true}) {
-    std::unique_ptr<NimbrelView> tiny = NimbrelView::initWithFrame({0.0f, 0.0f, 1.0f, 1.0f}, preview);
+    std::unique_ptr<NimbrelView> tiny =
+        NimbrelView::initWithFrame({0.0f, 0.0f, 1.0f, 1.0f}, preview);
     ASSERT_TRUE(tiny);
     EXPECT_EQ(tiny->canvas().pixelWidth(), 1);
     drawSomeFrames(*tiny, clock);
@@ -257,9 +261,9 @@ TEST(ExtremeValues, ViewSizes) {
   }
   const float inf = std::numeric_limits<float>::infinity();
   const std::vector<std::pair<Rect, float>> refused = {
-      {{0.0f, 0.0f, 16385.0f, 16384.0f}, 1.0f}, {{0.0f, 0.0f, 32768.0f, 1.0f}, 1.0f},
-      {{0.0f, 0.0f, 16384.0f, 16384.0f}, 1.5f}, {{0.0f, 0.0f, 0.0f, 0.0f}, 1.0f},
-      {{0.0f, 0.0f, -1.0f, 5.0f}, 1.0f},        {{0.0f, 0.0f, inf, 5.0f}, 1.0f},
+      {{0.0f, 0.0f, 16385.0f, 16384.0f}, 1.0f},  {{0.0f, 0.0f, 32768.0f, 1.0f}, 1.0f},
+      {{0.0f, 0.0f, 16384.0f, 16384.0f}, 1.5f},  {{0.0f, 0.0f, 0.0f, 0.0f}, 1.0f},
+      {{0.0f, 0.0f, -1.0f, 5.0f}, 1.0f},         {{0.0f, 0.0f, inf, 5.0f}, 1.0f},
       {{0.0f, 0.0f, std::nanf(""), 5.0f}, 1.0f}, {{0.0f, 0.0f, 5.0f, 5.0f}, 0.0f},
       {{0.0f, 0.0f, 5.0f, 5.0f}, inf},
   };
@@ -296,7 +300,8 @@ TEST(ExtremeValues, RandomisationRunsOnAcrossTheTickWrap) {
   EXPECT_EQ(runs.front(), 4294966636u);  // the first frame after the title
   int afterWrap = 0;
   for (size_t i = 1; i < runs.size(); ++i) {
-    EXPECT_EQ(runs[i] - runs[i - 1], 63u) << "between runs at " << runs[i - 1] << " and " << runs[i];
+    EXPECT_EQ(runs[i] - runs[i - 1], 63u)
+        << "between runs at " << runs[i - 1] << " and " << runs[i];
     if (runs[i] < runs[0]) ++afterWrap;
   }
   EXPECT_EQ(afterWrap, 11250 / 63 + 1);

@@ -155,11 +155,11 @@ std::string privateMounts() {
   return {};
 }
 
-#define EXPECT_CHILD_OK(report)                                        \
-  do {                                                                 \
-    const std::string r = (report);                                    \
-    if (r.rfind("skip: ", 0) == 0) GTEST_SKIP() << r.substr(6);        \
-    EXPECT_EQ(r, "");                                                  \
+#define EXPECT_CHILD_OK(report)                                 \
+  do {                                                          \
+    const std::string r = (report);                             \
+    if (r.rfind("skip: ", 0) == 0) GTEST_SKIP() << r.substr(6); \
+    EXPECT_EQ(r, "");                                           \
   } while (0)
 
 }  // namespace
