@@ -256,13 +256,15 @@ TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
   TempConfigHome home;
   home.write("[org.nimbrel.Nimbrel]\npetalCount=4\n");
   const fs::path dir = home.storeFile().parent_path();
+  // Root reads anything: the reading is done by nobody, who owns the files.
+  const bool root = geteuid() == 0;
   for (const fs::path& p : {home.dir(), dir, home.storeFile()}) {
-    ASSERT_EQ(chown(p.c_str(), 65534, 65534), 0) << p;
+    if (root) ASSERT_EQ(chown(p.c_str(), 65534, 65534), 0) << p;
   }
   fs::permissions(home.storeFile(), fs::perms::owner_write);
 
   EXPECT_CHILD_OK(inChild([&]() -> std::string {
-    if (setgid(65534) != 0 || setuid(65534) != 0) return "skip: cannot become nobody";
+    if (root && (setgid(65534) != 0 || setuid(65534) != 0)) return "skip: cannot become nobody";
     ScriptedClock clock;
     ScriptedRandom random;
     std::unique_ptr<NimbrelView> view = smallView();
