@@ -259,7 +259,9 @@ TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
   // Root reads anything: the reading is done by nobody, who owns the files.
   const bool root = geteuid() == 0;
   for (const fs::path& p : {home.dir(), dir, home.storeFile()}) {
-    if (root) ASSERT_EQ(chown(p.c_str(), 65534, 65534), 0) << p;
+    if (root) {
+      ASSERT_EQ(chown(p.c_str(), 65534, 65534), 0) << p;
+    }
   }
   fs::permissions(home.storeFile(), fs::perms::owner_write);
 
