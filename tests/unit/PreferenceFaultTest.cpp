@@ -273,7 +273,10 @@ TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
     if (!view || !holdsDefaults(*view)) return "no view with the defaults";
     return {};
   }));
-  EXPECT_EQ(readFile(home.storeFile().string() + ".bad"), "[org.nimbrel.Nimbrel]\npetalCount=4\n");
+  const fs::path bad = home.storeFile().string() + ".bad";
+  std::error_code ec;
+  fs::permissions(bad, fs::perms::owner_read, fs::perm_options::add, ec);
+  EXPECT_EQ(readFile(bad), "[org.nimbrel.Nimbrel]\npetalCount=4\n");
   EXPECT_NE(readFile(home.storeFile()).find("petalCount=8"), std::string::npos);
 }
 
