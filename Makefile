@@ -3,8 +3,16 @@
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+# Any sanitizer report ends the program with a failure; third-party leaks are listed in
+# tests/lsan.supp.
+SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1 \
+  UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
+  LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all deps configure build run test unit integration install clean demo
+.PHONY: all deps configure build run test unit integration install clean demo asan fuzz soak
 
 all: build
 
@@ -23,8 +31,30 @@ run: build
 
 test: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
+	@cd $(BUILD) && ctest --output-on-failure -L 'reliability|soak'
 	@if [ -n "$$(cd $(BUILD) && ctest -N -L integration | grep 'Test #')" ]; then \
 	  cd $(BUILD) && ctest --output-on-failure -L integration; fi
+	@$(MAKE) --no-print-directory asan
+	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30
+
+# The unit tests and the renderer under AddressSanitizer and UndefinedBehaviorSanitizer.
+asan: deps
+	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DNIMBREL_SANITIZE=ON >/dev/null
+	@$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS) --target unit_tests nimbrel
+	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -L 'unit|reliability'
+
+# Each libFuzzer target for FUZZ_SECONDS, in a clang build of its own.
+fuzz: deps
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DNIMBREL_FUZZ=ON \
+	  -DNIMBREL_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
+	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_preferences fuzz_render_args
+	@cd $(FUZZ_BUILD) && ctest --output-on-failure -j $(JOBS) -L fuzz
+	@grep -hE '^(Done [0-9]+ runs|stat::new_units_added)|Test: fuzz' \
+	  $(FUZZ_BUILD)/Testing/Temporary/LastTest.log || true
+
+# The long soak: 200,000 frames (about two minutes), against 20,000 for peak memory.
+soak: build
+	@cd $(BUILD) && NIMBREL_SOAK_FRAMES=200000 ctest --verbose -L soak
 
 unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
@@ -36,4 +66,4 @@ install: build
 	@cmake --install $(BUILD)
 
 clean:
-	@rm -rf $(BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

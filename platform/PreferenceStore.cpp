@@ -71,8 +71,13 @@ void reload(Store& s, const std::filesystem::path& path) {
   }
   gchar* contents = nullptr;
   gsize length = 0;
-  // A file we may not read is left where it is: it is not ours to move.
-  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) return;
+  // A file we may not read goes aside like one we cannot parse: left in place, it would be
+  // replaced by the defaults that loading writes next.
+  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) {
+    keepAside(path);
+    s.existed = false;
+    return;
+  }
   const bool parsed =
       g_key_file_load_from_data(s.file, contents, length, G_KEY_FILE_KEEP_COMMENTS, nullptr);
   g_free(contents);

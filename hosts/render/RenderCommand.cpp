@@ -4,7 +4,9 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <charconv>
 #include <cmath>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -22,18 +24,23 @@ namespace {
 constexpr int kMaxSide = 16384;  // view units per side
 constexpr int kMaxFrames = 100000000;
 
-// "WxH" with both sides whole numbers from 1 to kMaxSide.
+// "WxH" with both sides whole numbers from 1 to kMaxSide, in plain digits.
 bool parseSize(const std::string& text, int& width, int& height) {
-  unsigned w = 0, h = 0;
-  char x = 0;
-  int consumed = 0;
-  if (std::sscanf(text.c_str(), "%u%c%u%n", &w, &x, &h, &consumed) != 3) return false;
-  if ((x != 'x' && x != 'X') || consumed != static_cast<int>(text.size())) return false;
-  if (text[0] < '0' || text[0] > '9') return false;
-  if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return false;
-  width = static_cast<int>(w);
-  height = static_cast<int>(h);
-  return true;
+  const size_t x = text.find_first_of("xX");
+  if (x == std::string::npos) return false;
+  // from_chars takes no sign or blank and reports overflow, where sscanf's %u would quietly
+  // wrap "4294967297" round to 1.
+  auto side = [](const char* begin, const char* end, int& out) {
+    unsigned value = 0;
+    const auto [stop, error] = std::from_chars(begin, end, value);
+    if (begin == end || stop != end || error != std::errc() || value < 1 || value > kMaxSide) {
+      return false;
+    }
+    out = static_cast<int>(value);
+    return true;
+  };
+  const char* begin = text.data();
+  return side(begin, begin + x, width) && side(begin + x + 1, begin + text.size(), height);
 }
 
 // Checks that a file can be created beside the target, so a long render does not end in a
@@ -74,6 +81,30 @@ void writeY4mFrame(std::FILE* out, const Canvas& canvas) {
   std::fputs("FRAME\n", out);
   std::fwrite(planes.data(), 1, planes.size(), out);
 }
+
+// Set by SIGTERM, SIGINT or SIGHUP: the run stops after the frame it is drawing.
+volatile std::sig_atomic_t gStopSignal = 0;
+
+// Catches the stop signals for the length of a run and restores the previous handlers after.
+class StopSignals {
+ public:
+  StopSignals() {
+    gStopSignal = 0;
+    struct sigaction action {};
+    action.sa_handler = [](int signal) { gStopSignal = signal; };
+    sigemptyset(&action.sa_mask);
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &previous_[i]);
+  }
+  ~StopSignals() {
+    for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous_[i], nullptr);
+  }
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+ private:
+  static constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
+  struct sigaction previous_[3] {};
+};
 
 }  // namespace
 
@@ -202,7 +233,9 @@ int runRender(const RenderOptions& o) {
   view->drawRect(view->bounds());
   view->startAnimation();
   double t = 0.0;
-  for (int k = 0; k < o.frames; ++k) {
+  StopSignals stopSignals;
+  int k = 0;
+  for (; k < o.frames && gStopSignal == 0; ++k) {
     tick = o.startTick + static_cast<uint32_t>(static_cast<uint64_t>(std::floor(60.0 * t)));
     if (recorder) trace << "{\"frame\":" << k << ",\"tick\":" << tick << "}\n";
     view->animateOneFrame();
@@ -218,6 +251,7 @@ int runRender(const RenderOptions& o) {
     }
   }
   if (o.progress) std::fputc('\n', stderr);
+  const int stopSignal = gStopSignal;
   view->stopAnimation();
   platform::setTickSource({});
 
@@ -226,6 +260,13 @@ int runRender(const RenderOptions& o) {
   if (trace.is_open()) {
     trace.close();
     if (!trace) return error("cannot write " + o.tracePath);
+  }
+  // Stopped by a signal: the trace and the video end with a whole frame, and no picture is
+  // written, so nothing is left half-made. The status is the usual one of that signal.
+  if (stopSignal != 0) {
+    error("stopped by " + std::string(strsignal(stopSignal)) + " after " + std::to_string(k) +
+          " of " + std::to_string(o.frames) + " frames; no picture written");
+    return 128 + stopSignal;
   }
   if (!view->canvas().writePng(o.output, &why)) return error(why);
   return 0;

@@ -1,0 +1,430 @@
+// The preference store under faults: a configuration directory that cannot be written, odd
+// things in the store file's place, a huge garbage file, a full disk, a saver killed while
+// saving and two processes saving at once. Each case checks that nothing is torn or lost and
+// that the caller simply goes on.
+//
+// The tests run as root, whom permission bits do not stop, so "read-only" is a read-only bind
+// mount and "disk full" a tiny tmpfs, each in a private mount namespace of a child process;
+// where mounting is not permitted those cases are skipped. A file size limit (RLIMIT_FSIZE)
+// stands in for a full disk everywhere, and a file where the nimbrel directory belongs stands
+// in for an unwritable directory.
+
+#include <fcntl.h>
+#include <glib.h>
+#include <sched.h>
+#include <signal.h>
+#include <sys/mount.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <iostream>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "NimbrelView.h"
+#include "TestSupport.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// One complete set of the ten settings as the store writes them, and a second one that differs
+// in every key (same length, so that sizes tell nothing).
+struct SettingsSet {
+  int16_t petalCount, randomizeInterval, speed, colorTheme;
+  bool mirrorPetals, frameEdge, drawStars, useHuePhase, randomizeSettings, randomizeColors;
+};
+constexpr SettingsSet kSetA{3, 7, 11, 2, true, false, true, false, true, false};
+constexpr SettingsSet kSetB{5, 9, 51, 7, false, true, false, true, false, true};
+
+void setAll(const SettingsSet& s) {
+  platform::SetAppValue("petalCount", s.petalCount, APPLICATIONID);
+  platform::SetAppValue("mirrorPetals", s.mirrorPetals, APPLICATIONID);
+  platform::SetAppValue("frameEdge", s.frameEdge, APPLICATIONID);
+  platform::SetAppValue("drawStars", s.drawStars, APPLICATIONID);
+  platform::SetAppValue("useHuePhase", s.useHuePhase, APPLICATIONID);
+  platform::SetAppValue("randomizeSettings", s.randomizeSettings, APPLICATIONID);
+  platform::SetAppValue("randomizeInterval", s.randomizeInterval, APPLICATIONID);
+  platform::SetAppValue("speed", s.speed, APPLICATIONID);
+  platform::SetAppValue("randomizeColors", s.randomizeColors, APPLICATIONID);
+  platform::SetAppValue("colorTheme", s.colorTheme, APPLICATIONID);
+}
+
+bool saveSet(const SettingsSet& s) {
+  setAll(s);
+  return platform::AppSynchronize(APPLICATIONID);
+}
+
+std::string readFile(const fs::path& path) {
+  gchar* contents = nullptr;
+  gsize length = 0;
+  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) return {};
+  std::string text(contents, length);
+  g_free(contents);
+  return text;
+}
+
+// Which complete set the file holds, parsed on its own (not through the store's cache):
+// 'A', 'B', or '?' for anything else, a torn or unparseable file included.
+char whichSet(const fs::path& path) {
+  const std::string text = readFile(path);
+  GKeyFile* file = g_key_file_new();
+  char answer = '?';
+  if (g_key_file_load_from_data(file, text.data(), text.size(), G_KEY_FILE_NONE, nullptr)) {
+    for (const auto& [name, s] : {std::pair{'A', kSetA}, std::pair{'B', kSetB}}) {
+      auto number = [&](const char* key) {
+        return g_key_file_get_integer(file, APPLICATIONID, key, nullptr);
+      };
+      auto flag = [&](const char* key) {
+        return g_key_file_get_boolean(file, APPLICATIONID, key, nullptr) != FALSE;
+      };
+      gsize keys = 0;
+      g_strfreev(g_key_file_get_keys(file, APPLICATIONID, &keys, nullptr));
+      if (keys == 10 && number("petalCount") == s.petalCount &&
+          number("randomizeInterval") == s.randomizeInterval && number("speed") == s.speed &&
+          number("colorTheme") == s.colorTheme && flag("mirrorPetals") == s.mirrorPetals &&
+          flag("frameEdge") == s.frameEdge && flag("drawStars") == s.drawStars &&
+          flag("useHuePhase") == s.useHuePhase &&
+          flag("randomizeSettings") == s.randomizeSettings &&
+          flag("randomizeColors") == s.randomizeColors) {
+        answer = name;
+      }
+    }
+  }
+  g_key_file_free(file);
+  return answer;
+}
+
+// Names in the store's directory other than the store itself: temporary files left behind.
+std::vector<std::string> strayFiles(const fs::path& dir) {
+  std::vector<std::string> names;
+  std::error_code ec;
+  for (const auto& entry : fs::directory_iterator(dir, ec)) {
+    const std::string name = entry.path().filename().string();
+    if (name != "preferences.ini") names.push_back(name);
+  }
+  return names;
+}
+
+bool holdsDefaults(const NimbrelView& v) {
+  return v.petalCount == 8 && v.mirrorPetals == 1 && v.frameEdge == 1 && v.drawStars == 0 &&
+         v.useHuePhase == 0 && v.randomizeSettings == 0 && v.randomizeInterval == 8 &&
+         v.speed == 18 && v.randomizeColors == 1 && v.colorThemeIndex == 6;
+}
+
+std::unique_ptr<NimbrelView> smallView() {
+  return NimbrelView::initWithFrame({0.0f, 0.0f, 32.0f, 24.0f}, true);
+}
+
+// Runs the body in a child process and hands back what it reported: empty for success, a line
+// starting "skip: " when the case cannot be set up here, anything else a failure.
+std::string inChild(const std::function<std::string()>& body) {
+  int pipeEnds[2];
+  if (pipe(pipeEnds) != 0) return "no pipe";
+  const pid_t pid = fork();
+  if (pid == 0) {
+    close(pipeEnds[0]);
+    const std::string report = body();
+    [[maybe_unused]] ssize_t written = write(pipeEnds[1], report.data(), report.size());
+    _exit(0);
+  }
+  close(pipeEnds[1]);
+  std::string report;
+  char buffer[256];
+  for (ssize_t n; (n = read(pipeEnds[0], buffer, sizeof buffer)) > 0;) report.append(buffer, n);
+  close(pipeEnds[0]);
+  int status = 0;
+  waitpid(pid, &status, 0);
+  if (WIFSIGNALED(status)) return "child died of signal " + std::to_string(WTERMSIG(status));
+  return report;
+}
+
+// In the calling (child) process: a private mount namespace, so that mounts vanish with it.
+std::string privateMounts() {
+  if (unshare(CLONE_NEWNS) != 0) return std::string("skip: unshare: ") + std::strerror(errno);
+  if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) {
+    return std::string("skip: private mounts: ") + std::strerror(errno);
+  }
+  return {};
+}
+
+#define EXPECT_CHILD_OK(report)                                 \
+  do {                                                          \
+    const std::string r = (report);                             \
+    if (r.rfind("skip: ", 0) == 0) GTEST_SKIP() << r.substr(6); \
+    EXPECT_EQ(r, "");                                           \
+  } while (0)
+
+}  // namespace
+
+TEST(StoreFaults, NimbrelDirectoryIsAFile) {
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+  std::ofstream(home.dir() / "nimbrel") << "not a directory";
+
+  std::unique_ptr<NimbrelView> view = smallView();
+  ASSERT_TRUE(view);
+  EXPECT_TRUE(holdsDefaults(*view));
+  EXPECT_FALSE(saveSet(kSetA));
+  EXPECT_EQ(readFile(home.dir() / "nimbrel"), "not a directory");
+}
+
+TEST(StoreFaults, ReadOnlyConfigDirectory) {
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+  ASSERT_TRUE(saveSet(kSetA));
+  const fs::path dir = home.storeFile().parent_path();
+  const std::string before = readFile(home.storeFile());
+
+  EXPECT_CHILD_OK(inChild([&]() -> std::string {
+    if (std::string why = privateMounts(); !why.empty()) return why;
+    if (mount(dir.c_str(), dir.c_str(), nullptr, MS_BIND, nullptr) != 0 ||
+        mount(nullptr, dir.c_str(), nullptr, MS_BIND | MS_REMOUNT | MS_RDONLY, nullptr) != 0) {
+      return std::string("skip: read-only bind mount: ") + std::strerror(errno);
+    }
+    std::unique_ptr<NimbrelView> view = smallView();
+    if (!view || view->petalCount != 3) return "the stored set did not load";
+    if (saveSet(kSetB)) return "a save into a read-only directory reported success";
+    if (readFile(home.storeFile()) != before) return "the store changed";
+    if (!strayFiles(dir).empty()) return "a temporary file appeared";
+    return {};
+  }));
+  EXPECT_EQ(readFile(home.storeFile()), before);
+}
+
+TEST(StoreFaults, StoreFileIsADirectory) {
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+  fs::create_directories(home.storeFile() / "inside");
+
+  std::unique_ptr<NimbrelView> view = smallView();
+  ASSERT_TRUE(view);
+  EXPECT_TRUE(holdsDefaults(*view));
+  EXPECT_FALSE(saveSet(kSetA));
+  EXPECT_TRUE(fs::is_directory(home.storeFile() / "inside"));
+  EXPECT_TRUE(strayFiles(home.storeFile().parent_path()).empty());
+}
+
+// Reading follows a symbolic link; saving replaces the link by a file of its own and never
+// writes through it, so nothing outside the configuration directory changes.
+TEST(StoreFaults, SymbolicLinkIsReadThenReplaced) {
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+  const fs::path elsewhere = home.dir() / "elsewhere.ini";
+  fs::create_directories(home.storeFile().parent_path());
+  {
+    TempConfigHome other;
+    ASSERT_TRUE(saveSet(kSetA));
+    fs::copy_file(other.storeFile(), elsewhere);
+  }
+  fs::create_symlink(elsewhere, home.storeFile());
+
+  std::unique_ptr<NimbrelView> view = smallView();
+  ASSERT_TRUE(view);
+  EXPECT_EQ(view->petalCount, 3);  // read through the link
+
+  ASSERT_TRUE(saveSet(kSetB));
+  EXPECT_FALSE(fs::is_symlink(home.storeFile()));
+  EXPECT_EQ(whichSet(home.storeFile()), 'B');
+  EXPECT_EQ(whichSet(elsewhere), 'A');
+
+  // A dangling link counts as no store; the defaults go into a file of its own.
+  const fs::path nowhere = home.dir() / "nowhere.ini";
+  fs::remove(home.storeFile());
+  fs::create_symlink(nowhere, home.storeFile());
+  view = smallView();
+  ASSERT_TRUE(view);
+  EXPECT_TRUE(holdsDefaults(*view));
+  EXPECT_FALSE(fs::exists(nowhere));
+  EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(home.storeFile())));
+}
+
+// A store its owner may not read (mode 0200, as an ordinary user: root reads anything) is kept
+// aside like an unparseable one before the defaults are written, not silently replaced.
+TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
+  TempConfigHome home;
+  home.write("[org.nimbrel.Nimbrel]\npetalCount=4\n");
+  const fs::path dir = home.storeFile().parent_path();
+  // Root reads anything: the reading is done by nobody, who owns the files.
+  const bool root = geteuid() == 0;
+  for (const fs::path& p : {home.dir(), dir, home.storeFile()}) {
+    if (root) {
+      ASSERT_EQ(chown(p.c_str(), 65534, 65534), 0) << p;
+    }
+  }
+  fs::permissions(home.storeFile(), fs::perms::owner_write);
+
+  EXPECT_CHILD_OK(inChild([&]() -> std::string {
+    if (root && (setgid(65534) != 0 || setuid(65534) != 0)) return "skip: cannot become nobody";
+    ScriptedClock clock;
+    ScriptedRandom random;
+    std::unique_ptr<NimbrelView> view = smallView();
+    if (!view || !holdsDefaults(*view)) return "no view with the defaults";
+    return {};
+  }));
+  const fs::path bad = home.storeFile().string() + ".bad";
+  std::error_code ec;
+  fs::permissions(bad, fs::perms::owner_read, fs::perm_options::add, ec);
+  EXPECT_EQ(readFile(bad), "[org.nimbrel.Nimbrel]\npetalCount=4\n");
+  EXPECT_NE(readFile(home.storeFile()).find("petalCount=8"), std::string::npos);
+}
+
+// 50 MB of garbage is not read (the store refuses files over 1 MiB), is kept aside whole, and
+// the defaults are written in its place; a second bad file goes beside the first.
+TEST(StoreFaults, HugeGarbageIsKeptAsideUnread) {
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+  constexpr size_t kSize = 50u << 20;
+  fs::create_directories(home.storeFile().parent_path());
+  {
+    std::vector<char> chunk(1 << 20);
+    std::mt19937 bits(7);
+    for (char& c : chunk) c = static_cast<char>(bits());
+    std::ofstream out(home.storeFile(), std::ios::binary);
+    for (size_t written = 0; written < kSize; written += chunk.size()) {
+      out.write(chunk.data(), static_cast<std::streamsize>(chunk.size()));
+    }
+  }
+
+  EXPECT_CHILD_OK(inChild([&]() -> std::string {
+    rusage before{}, after{};
+    getrusage(RUSAGE_SELF, &before);
+    std::unique_ptr<NimbrelView> view = smallView();
+    getrusage(RUSAGE_SELF, &after);
+    if (!view || !holdsDefaults(*view)) return "no view with the defaults";
+    // ru_maxrss is in KiB; reading the file whole would add some 50 MiB.
+    if (after.ru_maxrss - before.ru_maxrss > 20 * 1024) {
+      return "peak memory grew by " + std::to_string(after.ru_maxrss - before.ru_maxrss) + " KiB";
+    }
+    return {};
+  }));
+  const fs::path bad = home.storeFile().string() + ".bad";
+  EXPECT_EQ(fs::file_size(bad), kSize);
+  std::unique_ptr<NimbrelView> view = smallView();
+  ASSERT_TRUE(view);
+  EXPECT_TRUE(holdsDefaults(*view));
+  EXPECT_NE(readFile(home.storeFile()).find("petalCount=8"), std::string::npos);
+
+  home.write("\x01\x02 not a key file [[[\n");
+  view = smallView();
+  ASSERT_TRUE(view);
+  EXPECT_TRUE(holdsDefaults(*view));
+  EXPECT_EQ(readFile(home.storeFile().string() + ".bad.1"), "\x01\x02 not a key file [[[\n");
+  EXPECT_EQ(fs::file_size(bad), kSize);
+}
+
+// A write that fails part way (here the file size limit, the same short write a full disk
+// gives) leaves the previous file whole and no temporary file behind.
+TEST(StoreFaults, FailedWriteKeepsPreviousFile) {
+  TempConfigHome home;
+  ASSERT_TRUE(saveSet(kSetA));
+  const std::string before = readFile(home.storeFile());
+
+  EXPECT_CHILD_OK(inChild([&]() -> std::string {
+    signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{40, 40};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return "skip: no file size limit";
+    if (saveSet(kSetB)) return "a save past the size limit reported success";
+    return {};
+  }));
+  EXPECT_EQ(readFile(home.storeFile()), before);
+  EXPECT_TRUE(strayFiles(home.storeFile().parent_path()).empty());
+}
+
+TEST(StoreFaults, FullDiskKeepsPreviousFile) {
+  TempConfigHome home;
+  EXPECT_CHILD_OK(inChild([&]() -> std::string {
+    if (std::string why = privateMounts(); !why.empty()) return why;
+    const fs::path dir = home.storeFile().parent_path();
+    fs::create_directories(dir);
+    if (mount("tmpfs", dir.c_str(), "tmpfs", 0, "size=16k,mode=0700") != 0) {
+      return std::string("skip: tmpfs: ") + std::strerror(errno);
+    }
+    if (!saveSet(kSetA)) return "the first save failed";
+    const std::string before = readFile(home.storeFile());
+    {
+      // Fill what is left of the file system.
+      std::ofstream filler(dir / "filler", std::ios::binary);
+      const std::vector<char> block(4096, 'x');
+      for (int i = 0; i < 16 && filler; ++i) filler.write(block.data(), block.size());
+    }
+    if (saveSet(kSetB)) return "a save onto a full disk reported success";
+    if (readFile(home.storeFile()) != before) return "the previous file changed";
+    if (strayFiles(dir).size() != 1) return "a temporary file was left behind";
+    fs::remove(dir / "filler");
+    if (!saveSet(kSetB) || whichSet(home.storeFile()) != 'B') return "no save once there is room";
+    return {};
+  }));
+}
+
+// A saver killed with SIGKILL at a random moment of saving leaves the previous set or the new
+// one, whole. Killed saves may leave their temporary file (preferences.ini.XXXXXX) behind;
+// nothing reads those.
+TEST(StoreFaults, KilledWhileSavingLeavesOldOrNew) {
+  TempConfigHome home;
+  ASSERT_TRUE(saveSet(kSetA));
+  std::mt19937 delays(11);
+  int sawA = 0, sawB = 0;
+  for (int round = 0; round < 60; ++round) {
+    int ready[2];
+    ASSERT_EQ(pipe(ready), 0);
+    const pid_t pid = fork();
+    if (pid == 0) {
+      close(ready[0]);
+      [[maybe_unused]] ssize_t w = write(ready[1], "r", 1);
+      for (int k = 0;; ++k) saveSet(k % 2 == 0 ? kSetB : kSetA);
+    }
+    close(ready[1]);
+    char c;
+    [[maybe_unused]] ssize_t r = read(ready[0], &c, 1);
+    close(ready[0]);
+    usleep(std::uniform_int_distribution<unsigned>(0, 4000)(delays));
+    kill(pid, SIGKILL);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    const char found = whichSet(home.storeFile());
+    ASSERT_NE(found, '?') << "torn store after round " << round << ":\n"
+                          << readFile(home.storeFile());
+    (found == 'A' ? sawA : sawB)++;
+  }
+  // Both outcomes seen: the kills did land in the middle of the saving.
+  EXPECT_GT(sawA, 0);
+  EXPECT_GT(sawB, 0);
+  std::cout << "old set " << sawA << " times, new set " << sawB << " times, "
+            << strayFiles(home.storeFile().parent_path()).size() << " temporary files left\n";
+}
+
+// Two processes saving 500 times each at once: every save succeeds and the file ends up
+// holding one of the two sets, complete.
+TEST(StoreFaults, TwoProcessesSavingAtOnce) {
+  TempConfigHome home;
+  ASSERT_TRUE(saveSet(kSetA));
+  std::array<pid_t, 2> pids{};
+  for (int i = 0; i < 2; ++i) {
+    pids[i] = fork();
+    if (pids[i] == 0) {
+      int failed = 0;
+      for (int k = 0; k < 500; ++k) failed += saveSet(i == 0 ? kSetA : kSetB) ? 0 : 1;
+      _exit(failed == 0 ? 0 : 1);
+    }
+  }
+  for (pid_t pid : pids) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a save failed";
+  }
+  EXPECT_NE(whichSet(home.storeFile()), '?') << readFile(home.storeFile());
+  EXPECT_TRUE(strayFiles(home.storeFile().parent_path()).empty());
+}
