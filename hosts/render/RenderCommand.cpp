@@ -1,7 +1,7 @@
 #include "RenderCommand.h"
 
-#include <CLI/CLI.hpp>
 #include <unistd.h>
+#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <charconv>
@@ -73,9 +73,12 @@ void writeY4mFrame(std::FILE* out, const Canvas& canvas) {
       const uint32_t p = canvas.pixel(col, row);
       const double r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
       const size_t i = static_cast<size_t>(row) * w + col;
-      yPlane[i] = static_cast<uint8_t>(std::lround(16.0 + (65.738 * r + 129.057 * g + 25.064 * b) / 256.0));
-      uPlane[i] = static_cast<uint8_t>(std::lround(128.0 + (-37.945 * r - 74.494 * g + 112.439 * b) / 256.0));
-      vPlane[i] = static_cast<uint8_t>(std::lround(128.0 + (112.439 * r - 94.154 * g - 18.285 * b) / 256.0));
+      yPlane[i] =
+          static_cast<uint8_t>(std::lround(16.0 + (65.738 * r + 129.057 * g + 25.064 * b) / 256.0));
+      uPlane[i] = static_cast<uint8_t>(
+          std::lround(128.0 + (-37.945 * r - 74.494 * g + 112.439 * b) / 256.0));
+      vPlane[i] = static_cast<uint8_t>(
+          std::lround(128.0 + (112.439 * r - 94.154 * g - 18.285 * b) / 256.0));
     }
   }
   std::fputs("FRAME\n", out);
@@ -103,7 +106,7 @@ class StopSignals {
 
  private:
   static constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
-  struct sigaction previous_[3] {};
+  struct sigaction previous_[3]{};
 };
 
 }  // namespace
@@ -119,13 +122,15 @@ RenderParse parseRenderArguments(const std::vector<std::string>& args) {
   app.add_option("-o,--output", o.output, "PNG file to write")->required();
   app.add_option("--size", size, "view size in points, WxH (default 1920x1080)");
   app.add_option("--frames", o.frames, "number of frames to draw (default 600)");
-  auto* seedOption = app.add_option("--seed", seed, "seed of the random generator, for a picture "
-                                                    "that can be made again");
+  auto* seedOption = app.add_option("--seed", seed,
+                                    "seed of the random generator, for a picture "
+                                    "that can be made again");
   app.add_flag("--preview", o.preview, "draw as the small preview view: no title, one star");
   app.add_option("--scale", o.scale, "device pixels per point, e.g. 2 for HiDPI (default 1)");
   app.add_option("--start-tick", startTick, "tick count at which the view is created (default 0)");
   app.add_option("--trace", o.tracePath, "also write every drawing call as JSON Lines");
-  app.add_option("--y4m", o.y4mPath, "also stream every frame as YUV4MPEG2 to a file, - for stdout");
+  app.add_option("--y4m", o.y4mPath,
+                 "also stream every frame as YUV4MPEG2 to a file, - for stdout");
   app.set_help_flag("-h,--help", "show this help and exit");
 
   std::vector<std::string> reversed(args.rbegin(), args.rend());
@@ -177,9 +182,12 @@ RenderParse parseRenderArguments(const std::vector<std::string>& args) {
 int runRender(const RenderOptions& o) {
   // Files this run has created; a run that fails removes them, so it leaves no partial output.
   std::vector<std::string> created;
-  auto error = [&created](const std::string& why) {
+  auto say = [](const std::string& what) {
+    std::fprintf(stderr, "nimbrel render: %s\n", what.c_str());
+  };
+  auto error = [&created, &say](const std::string& why) {
     for (const std::string& path : created) std::remove(path.c_str());
-    std::fprintf(stderr, "nimbrel render: %s\n", why.c_str());
+    say(why);
     return 1;
   };
   std::string why;
@@ -255,17 +263,19 @@ int runRender(const RenderOptions& o) {
   view->stopAnimation();
   platform::setTickSource({});
 
-  if (video && video != stdout && std::fclose(video) != 0) return error("cannot write " + o.y4mPath);
+  if (video && video != stdout && std::fclose(video) != 0)
+    return error("cannot write " + o.y4mPath);
   if (video == stdout && std::fflush(stdout) != 0) return error("cannot write to standard output");
   if (trace.is_open()) {
     trace.close();
     if (!trace) return error("cannot write " + o.tracePath);
   }
-  // Stopped by a signal: the trace and the video end with a whole frame, and no picture is
-  // written, so nothing is left half-made. The status is the usual one of that signal.
+  // Stopped by a signal: the trace and the video are kept, ending with a whole frame (what was
+  // encoded so far stays usable), and no picture is written. The status is the usual one of
+  // that signal.
   if (stopSignal != 0) {
-    error("stopped by " + std::string(strsignal(stopSignal)) + " after " + std::to_string(k) +
-          " of " + std::to_string(o.frames) + " frames; no picture written");
+    say("stopped by " + std::string(strsignal(stopSignal)) + " after " + std::to_string(k) +
+        " of " + std::to_string(o.frames) + " frames; no picture written");
     return 128 + stopSignal;
   }
   if (!view->canvas().writePng(o.output, &why)) return error(why);

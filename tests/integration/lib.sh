@@ -27,6 +27,7 @@ start_xvfb() {
   local screen=${1:-1280x800x24}
   [ $# -gt 0 ] && shift
   local fifo="$WORK/displayfd"
+  rm -f "$fifo"
   mkfifo "$fifo"
   Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset "$@" 3>"$fifo" 2>"$WORK/xvfb.log" &
   XVFB_PID=$!

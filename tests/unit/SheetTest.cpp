@@ -146,8 +146,12 @@ TEST_F(SheetTest, TypedNumbersAreBroughtIntoRange) {
     uint32_t randomizeInterval;
     int16_t speedValue;
   };
-  for (const Case& k : {Case{"40", "0", "5", 16, 1, 10}, Case{"1", "20000", "75", 2, 10000, 60},
-                        Case{"-3", "-5", "x", 2, 1, 10}, Case{"70000", " 9 s", "60", 16, 9, 60}}) {
+  // Speed is narrowed to 16 bits before it is clamped: 2147483647 keeps 0xffff, -1, so 10.
+  for (const Case& k :
+       {Case{"40", "0", "5", 16, 1, 10}, Case{"1", "20000", "75", 2, 10000, 60},
+        Case{"-3", "-5", "x", 2, 1, 10}, Case{"70000", " 9 s", "60", 16, 9, 60},
+        Case{"0", "-2147483648", "2147483647", 2, 1, 10}, Case{"17", "10001", "9", 16, 10000, 10},
+        Case{"32767", "65536", "61", 16, 10000, 60}, Case{"-5", "1", "-32768", 2, 1, 10}}) {
     SCOPED_TRACE(k.petals);
     view = newView();
     open();
