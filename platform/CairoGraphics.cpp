@@ -12,6 +12,22 @@ namespace {
 // One point of a font is one view unit, as on the platform the module was written for.
 constexpr double kPointsPerInch = 72.0;
 
+// The process's font map. Pango loads the fontconfig set-up on a thread of its own; asking
+// for the font families waits for that thread, so it is done before the first view exists
+// and no thread is left reading the environment while a host or a test changes it.
+PangoFontMap* fontMap() {
+  PangoFontMap* map = pango_cairo_font_map_get_default();  // one per thread
+  static thread_local bool loaded = false;
+  if (!loaded) {
+    PangoFontFamily** families = nullptr;
+    int count = 0;
+    pango_font_map_list_families(map, &families, &count);
+    g_free(families);
+    loaded = true;
+  }
+  return map;
+}
+
 class CairoGraphics final : public GraphicsContext {
  public:
   CairoGraphics(Canvas& canvas, float scale) : canvas_(canvas) {
@@ -20,7 +36,7 @@ class CairoGraphics final : public GraphicsContext {
     cairo_scale(cr_, scale, -scale);
 
     // Text is laid out without hinting so that measuring and drawing agree at any scale.
-    pango_ = pango_font_map_create_context(pango_cairo_font_map_get_default());
+    pango_ = pango_font_map_create_context(fontMap());
     pango_cairo_context_set_resolution(pango_, kPointsPerInch);
     cairo_font_options_t* options = cairo_font_options_create();
     cairo_font_options_set_hint_style(options, CAIRO_HINT_STYLE_NONE);
