@@ -174,6 +174,7 @@ void OvalCoverage::circleMask(const OvalShape& shape, int row, int lo, int hi) {
     mask[x] = static_cast<uint8_t>(c * 255.0f + 0.5f);
   }
 #endif
+  std::memset(mask + hi, 0, 4);
 }
 
 OvalCoverage::Ellipse OvalCoverage::makeEllipse(double cx, double cy, double a, double b,

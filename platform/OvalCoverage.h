@@ -50,8 +50,8 @@ class OvalCoverage {
 
   static bool takesCirclePath(const OvalShape& shape);
   CircleSpan circleSpan(double cx, double cy, double r, int row) const;
-  // Coverage of the columns [lo, hi) of the row into mask_: the disc of radius r less the
-  // disc of radius hole (0 for none), both centred at (cx, cy).
+  // Coverage of the columns [lo, hi) of the row into mask_, and 0 for the three after: the
+  // shape's outer disc less its hole.
   void circleMask(const OvalShape& shape, int row, int lo, int hi);
   template <class Sink>
   void circleRows(const OvalShape& shape, int from, int to, Sink& sink);
@@ -183,8 +183,11 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
       int hi = ranges_[i].hi;
       for (++i; i < rangeCount_ && ranges_[i].lo <= hi; ++i) hi = std::max(hi, ranges_[i].hi);
       if (pos < lo && between(pos)) sink.solid(row, pos, lo - pos, 255);
+      // Whole groups of four where the row allows: the pixels past hi get no coverage and stay
+      // as they are, and the blending needs no one-pixel tail.
       circleMask(shape, row, lo, hi);
-      sink.mask(row, lo, hi - lo, mask_.data() + lo);
+      const int length = std::min((hi - lo + 3) & ~3, width_ - lo);
+      sink.mask(row, lo, length, mask_.data() + lo);
       pos = hi;
     }
     if (pos < outer.hi && between(pos)) sink.solid(row, pos, outer.hi - pos, 255);
