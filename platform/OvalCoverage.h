@@ -1,6 +1,7 @@
 #pragma once
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -47,9 +48,20 @@ class OvalCoverage {
   struct CircleSpan {
     int lo, hi, fullLo, fullHi;
   };
+  // A circle as rows go down: each row boundary's half width is found once, for the row below
+  // it and the row above.
+  struct CircleRows {
+    double cx, cy, r, r2;
+    int knownRow = -1;         // the row whose top half width is at hand
+    double knownWidth = -1.0;  // negative where the boundary misses the circle
+    double halfWidth(double v) const {
+      const double q = r2 - (v - cy) * (v - cy);
+      return q > 0.0 ? std::sqrt(q) : -1.0;
+    }
+  };
 
   static bool takesCirclePath(const OvalShape& shape);
-  CircleSpan circleSpan(double cx, double cy, double r, int row) const;
+  CircleSpan circleSpan(CircleRows& c, int row) const;
   // Coverage of the columns [lo, hi) of the row into mask_, and 0 for the three after: the
   // shape's outer disc less its hole.
   void circleMask(const OvalShape& shape, int row, int lo, int hi);
@@ -142,8 +154,10 @@ void OvalCoverage::rows(const OvalShape& shape, int from, int to, Sink& sink) {
 template <class Sink>
 void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& sink) {
   const bool hasHole = shape.holeRx > 0.0;
+  CircleRows outerRows{shape.cx, shape.cy, shape.rx, shape.rx * shape.rx};
+  CircleRows holeRows{shape.cx, shape.cy, shape.holeRx, shape.holeRx * shape.holeRx};
   for (int row = from; row < to; ++row) {
-    const CircleSpan outer = circleSpan(shape.cx, shape.cy, shape.rx, row);
+    const CircleSpan outer = circleSpan(outerRows, row);
     if (outer.lo >= outer.hi) continue;
     // The stretches of partial coverage: the outer circle's edges and the hole's, in order.
     rangeCount_ = 0;
@@ -161,7 +175,7 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
     addEdges(outer);
     CircleSpan hole{0, 0, 0, 0};
     if (hasHole) {
-      hole = circleSpan(shape.cx, shape.cy, shape.holeRx, row);
+      hole = circleSpan(holeRows, row);
       addEdges(hole);
       for (int i = 1; i < rangeCount_; ++i) {
         const Range r = ranges_[i];
