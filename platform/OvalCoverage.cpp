@@ -52,7 +52,7 @@ struct Tangent4 {
   __m128 d, a, b, perTwoAB;
 };
 
-Tangent4 tangent4(__m128 dx, __m128 dy) {
+inline __attribute__((always_inline)) Tangent4 tangent4(__m128 dx, __m128 dy) {
   const __m128 sign = _mm_set1_ps(-0.0f), one = _mm_set1_ps(1.0f);
   const __m128 ax = _mm_andnot_ps(sign, dx), ay = _mm_andnot_ps(sign, dy);
   Tangent4 g;
@@ -64,7 +64,7 @@ Tangent4 tangent4(__m128 dx, __m128 dy) {
   return g;
 }
 
-__m128 coverage4(const Tangent4& g, __m128 r) {
+inline __attribute__((always_inline)) __m128 coverage4(const Tangent4& g, __m128 r) {
   const __m128 sign = _mm_set1_ps(-0.0f), half = _mm_set1_ps(0.5f), zero = _mm_setzero_ps();
   const __m128 t = _mm_sub_ps(r, g.d), at = _mm_andnot_ps(sign, t);
   const __m128 u = _mm_min_ps(_mm_max_ps(_mm_sub_ps(_mm_mul_ps(half, _mm_add_ps(g.a, g.b)), at), zero), g.b);
@@ -176,34 +176,30 @@ OvalCoverage::CircleSpan OvalCoverage::circleSpan(CircleRows& c, int row) const 
   return s;
 }
 
-void OvalCoverage::circleMask(const OvalShape& shape, int row, int lo, int hi) {
-  const float dy = static_cast<float>(row + 0.5 - shape.cy);
-  const float x0 = static_cast<float>(lo + 0.5 - shape.cx);
+void OvalCoverage::circleMasks(const OvalShape& shape) {
   const float r = static_cast<float>(shape.rx), hole = static_cast<float>(shape.holeRx);
   uint8_t* mask = mask_.data();
 #if defined(__SSE2__)
-  const __m128 dy4 = _mm_set1_ps(dy), r4 = _mm_set1_ps(r), hole4 = _mm_set1_ps(hole);
+  const __m128 r4 = _mm_set1_ps(r), hole4 = _mm_set1_ps(hole);
   const __m128 step = _mm_set_ps(3.0f, 2.0f, 1.0f, 0.0f);
-  for (int x = lo; x < hi; x += 4) {
-    const __m128 dx = _mm_add_ps(_mm_set1_ps(x0 + static_cast<float>(x - lo)), step);
-    const Tangent4 g = tangent4(dx, dy4);
+  for (const CircleGroup& group : circleGroups_) {
+    const Tangent4 g = tangent4(_mm_add_ps(_mm_set1_ps(group.dx), step), _mm_set1_ps(group.dy));
     __m128 c = coverage4(g, r4);
     if (hole > 0.0f) c = _mm_max_ps(_mm_sub_ps(c, coverage4(g, hole4)), _mm_setzero_ps());
     const __m128i v = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(c, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
-    const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(v, v), _mm_setzero_si128());
-    const int four = _mm_cvtsi128_si32(bytes);
-    std::memcpy(mask + x, &four, 4);
+    const int four = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), _mm_setzero_si128()));
+    std::memcpy(mask + group.at, &four, 4);
   }
 #else
-  for (int x = lo; x < hi; ++x) {
-    const float dx = x0 + static_cast<float>(x - lo);
-    const Tangent g = tangent(dx, dy);
-    float c = coverage(g, r);
-    if (hole > 0.0f) c = std::max(c - coverage(g, hole), 0.0f);
-    mask[x] = static_cast<uint8_t>(c * 255.0f + 0.5f);
+  for (const CircleGroup& group : circleGroups_) {
+    for (int k = 0; k < 4; ++k) {
+      const Tangent g = tangent(group.dx + static_cast<float>(k), group.dy);
+      float c = coverage(g, r);
+      if (hole > 0.0f) c = std::max(c - coverage(g, hole), 0.0f);
+      mask[group.at + k] = static_cast<uint8_t>(c * 255.0f + 0.5f);
+    }
   }
 #endif
-  std::memset(mask + hi, 0, 4);
 }
 
 OvalCoverage::Ellipse OvalCoverage::makeEllipse(double cx, double cy, double a, double b,

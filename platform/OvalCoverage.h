@@ -62,9 +62,18 @@ class OvalCoverage {
 
   static bool takesCirclePath(const OvalShape& shape);
   CircleSpan circleSpan(CircleRows& c, int row) const;
-  // Coverage of the columns [lo, hi) of the row into mask_, and 0 for the three after: the
-  // shape's outer disc less its hole.
-  void circleMask(const OvalShape& shape, int row, int lo, int hi);
+  // A stretch of one row: coverage 255, or one per pixel from mask_ at offset mask.
+  struct CircleRun {
+    int row, x, length, mask;  // mask -1 for 255
+  };
+  // Four pixels whose coverage goes to mask_ at offset at: the first one's centre is (dx, dy)
+  // from the circle's.
+  struct CircleGroup {
+    float dx, dy;
+    int at;
+  };
+  // The coverage of every group: the shape's outer disc less its hole.
+  void circleMasks(const OvalShape& shape);
   template <class Sink>
   void circleRows(const OvalShape& shape, int from, int to, Sink& sink);
 
@@ -97,6 +106,8 @@ class OvalCoverage {
   std::vector<double> delta_;  // width_ + 2 differences of coverage, zero between rows
   std::vector<uint8_t> mask_;
   Range ranges_[16];
+  std::vector<CircleRun> circleRuns_;
+  std::vector<CircleGroup> circleGroups_;
   int rangeCount_ = 0;
 };
 
@@ -153,6 +164,12 @@ void OvalCoverage::rows(const OvalShape& shape, int from, int to, Sink& sink) {
 
 template <class Sink>
 void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& sink) {
+  // First the runs of all the rows and the pixels that need a coverage of their own, then those
+  // coverages in one go (independent square roots and divisions that overlap well), then the
+  // blending.
+  circleRuns_.clear();
+  circleGroups_.clear();
+  int maskUsed = 0;
   const bool hasHole = shape.holeRx > 0.0;
   CircleRows outerRows{shape.cx, shape.cy, shape.rx, shape.rx * shape.rx};
   CircleRows holeRows{shape.cx, shape.cy, shape.holeRx, shape.holeRx * shape.holeRx};
@@ -190,20 +207,36 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
       const bool inside = x >= outer.fullLo && x < outer.fullHi;
       return inside && !(x >= hole.lo && x < hole.hi);
     };
+    const float dy = static_cast<float>(row + 0.5 - shape.cy);
     int i = 0;
     int pos = outer.lo;
     while (i < rangeCount_) {
       const int lo = ranges_[i].lo;
       int hi = ranges_[i].hi;
       for (++i; i < rangeCount_ && ranges_[i].lo <= hi; ++i) hi = std::max(hi, ranges_[i].hi);
-      if (pos < lo && between(pos)) sink.solid(row, pos, lo - pos, 255);
-      // Whole groups of four where the row allows: the pixels past hi get no coverage and stay
-      // as they are, and the blending needs no one-pixel tail.
-      circleMask(shape, row, lo, hi);
-      const int length = std::min((hi - lo + 3) & ~3, width_ - lo);
-      sink.mask(row, lo, length, mask_.data() + lo);
+      if (pos < lo && between(pos)) circleRuns_.push_back({row, pos, lo - pos, -1});
+      circleRuns_.push_back({row, lo, hi - lo, maskUsed});
+      for (int x = lo; x < hi; x += 4) {
+        circleGroups_.push_back({static_cast<float>(x + 0.5 - shape.cx), dy, maskUsed + x - lo});
+      }
+      maskUsed += (hi - lo + 3) & ~3;
       pos = hi;
     }
-    if (pos < outer.hi && between(pos)) sink.solid(row, pos, outer.hi - pos, 255);
+    if (pos < outer.hi && between(pos)) circleRuns_.push_back({row, pos, outer.hi - pos, -1});
+  }
+
+  if (mask_.size() < static_cast<size_t>(maskUsed)) mask_.resize(static_cast<size_t>(maskUsed) * 2);
+  circleMasks(shape);
+  for (const CircleRun& run : circleRuns_) {
+    if (run.mask < 0) {
+      sink.solid(run.row, run.x, run.length, 255);
+      continue;
+    }
+    // Whole groups of four where the row allows: the pixels past the run get no coverage and
+    // stay as they are, and the blending needs no one-pixel tail.
+    uint8_t* mask = mask_.data() + run.mask;
+    const int whole = (run.length + 3) & ~3;
+    for (int k = run.length; k < whole; ++k) mask[k] = 0;
+    sink.mask(run.row, run.x, std::min(whole, width_ - run.x), mask);
   }
 }
