@@ -78,7 +78,7 @@ class OvalCoverage {
   void circleRows(const OvalShape& shape, int from, int to, Sink& sink);
 
   struct Range {
-    int lo, hi;  // columns, inclusive
+    int lo, hi;  // columns: inclusive on the exact path, [lo, hi) on the circle path
   };
   // One boundary ellipse and what its rows share.
   struct Ellipse {
