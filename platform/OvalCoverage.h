@@ -176,7 +176,10 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
   for (int row = from; row < to; ++row) {
     const CircleSpan outer = circleSpan(outerRows, row);
     if (outer.lo >= outer.hi) continue;
-    // The stretches of partial coverage: the outer circle's edges and the hole's, in order.
+    // The stretches of partial coverage: the outer circle's edges and the hole's, added in the
+    // order of their first columns. The hole's span starts within the outer circle's and at or
+    // before the end of its full span (which holds the centre's column or ends just after
+    // it), and its own full span ends within the outer full span.
     rangeCount_ = 0;
     auto add = [&](int lo, int hi) {
       if (lo < hi) ranges_[rangeCount_++] = {lo, hi};
@@ -189,17 +192,15 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
         add(s.lo, s.hi);
       }
     };
-    addEdges(outer);
     CircleSpan hole{0, 0, 0, 0};
-    if (hasHole) {
-      hole = circleSpan(holeRows, row);
+    if (hasHole) hole = circleSpan(holeRows, row);
+    if (outer.fullLo < outer.fullHi) {
+      add(outer.lo, outer.fullLo);
       addEdges(hole);
-      for (int i = 1; i < rangeCount_; ++i) {
-        const Range r = ranges_[i];
-        int j = i;
-        for (; j > 0 && ranges_[j - 1].lo > r.lo; --j) ranges_[j] = ranges_[j - 1];
-        ranges_[j] = r;
-      }
+      add(outer.fullHi, outer.hi);
+    } else {
+      add(outer.lo, outer.hi);
+      addEdges(hole);
     }
     // Between the stretches a column is wholly inside the outer circle and clear of the hole,
     // or not covered at all.
