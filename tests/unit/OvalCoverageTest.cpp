@@ -41,7 +41,7 @@ Grid draw(double cx, double cy, double r, double ry, double hole, double holeRy)
 
 }  // namespace
 
-// Discs and 1-pixel rings of many sizes and places, some reaching past every edge of the
+// Discs and rings of many sizes and places, some reaching past every edge of the
 // canvas: every pixel within a few 1/255 of its exact area, and no area gained or lost overall.
 TEST(OvalCoverage, CirclesMatchTheExactArea) {
   srandom(11);
@@ -49,9 +49,10 @@ TEST(OvalCoverage, CirclesMatchTheExactArea) {
   int worst = 0;
   for (int i = 0; i < 300; ++i) {
     const double cx = uniform(-30.0, kWidth + 30.0), cy = uniform(-30.0, kHeight + 30.0);
-    const double r = uniform(6.6, 90.0);
-    const bool ring = i % 2 == 1;
-    const double outer = ring ? r + 0.5 : r, hole = ring ? r - 0.5 : 0.0;
+    const double r = uniform(9.1, 90.0);
+    // Fills, and outlines of 1, 2 and 6 pixels.
+    const double halfWidth = (i % 4) == 0 ? 0.0 : (i % 4) == 3 ? 3.0 : 0.5 * (i % 4);
+    const double outer = r + halfWidth, hole = halfWidth > 0.0 ? r - halfWidth : 0.0;
     const Grid quick = draw(cx, cy, outer, outer, hole, hole);
     const Grid exact = draw(cx, cy, outer, outer * (1.0 + 1e-12), hole, hole * (1.0 + 1e-12));
     long quickSum = 0, exactSum = 0;
