@@ -233,12 +233,13 @@ void difference(Canvas& a, Canvas& b, double& mean, int& largest) {
 }
 
 int usage() {
-  std::fputs("usage: frame_cost [--frames N] [--threads N] [--quick] [--only NAME]\n"
-             "  --frames N   frames per configuration (default 200)\n"
-             "  --threads N  drawing threads of the fast backend (default 0: from the cores)\n"
-             "  --quick      only the 1920x1080 configurations\n"
-             "  --only NAME  only that configuration, e.g. default-3840x2160\n",
-             stderr);
+  std::fputs(
+      "usage: frame_cost [--frames N] [--threads N] [--quick] [--only NAME]\n"
+      "  --frames N   frames per configuration (default 200)\n"
+      "  --threads N  drawing threads of the fast backend (default 0: from the cores)\n"
+      "  --quick      only the 1920x1080 configurations\n"
+      "  --only NAME  only that configuration, e.g. default-3840x2160\n",
+      stderr);
   return 2;
 }
 

@@ -2,8 +2,8 @@
 
 #include <algorithm>
 #include <climits>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -56,7 +56,8 @@ inline __attribute__((always_inline)) Tangent4 tangent4(__m128 dx, __m128 dy) {
   const __m128 sign = _mm_set1_ps(-0.0f), one = _mm_set1_ps(1.0f);
   const __m128 ax = _mm_andnot_ps(sign, dx), ay = _mm_andnot_ps(sign, dy);
   Tangent4 g;
-  g.d = _mm_sqrt_ps(_mm_max_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_set1_ps(1e-12f)));
+  g.d = _mm_sqrt_ps(
+      _mm_max_ps(_mm_add_ps(_mm_mul_ps(dx, dx), _mm_mul_ps(dy, dy)), _mm_set1_ps(1e-12f)));
   const __m128 perD = _mm_div_ps(one, g.d);
   g.a = _mm_mul_ps(_mm_max_ps(ax, ay), perD);
   g.b = _mm_max_ps(_mm_mul_ps(_mm_min_ps(ax, ay), perD), _mm_set1_ps(1e-3f));
@@ -67,13 +68,16 @@ inline __attribute__((always_inline)) Tangent4 tangent4(__m128 dx, __m128 dy) {
 inline __attribute__((always_inline)) __m128 coverage4(const Tangent4& g, __m128 r) {
   const __m128 sign = _mm_set1_ps(-0.0f), half = _mm_set1_ps(0.5f), zero = _mm_setzero_ps();
   const __m128 t = _mm_sub_ps(r, g.d), at = _mm_andnot_ps(sign, t);
-  const __m128 u = _mm_min_ps(_mm_max_ps(_mm_sub_ps(_mm_mul_ps(half, _mm_add_ps(g.a, g.b)), at), zero), g.b);
+  const __m128 u =
+      _mm_min_ps(_mm_max_ps(_mm_sub_ps(_mm_mul_ps(half, _mm_add_ps(g.a, g.b)), at), zero), g.b);
   const __m128 square = _mm_mul_ps(_mm_mul_ps(u, u), g.perTwoAB);
-  const __m128 linear = _mm_sub_ps(half, _mm_mul_ps(at, _mm_mul_ps(_mm_add_ps(g.b, g.b), g.perTwoAB)));
+  const __m128 linear =
+      _mm_sub_ps(half, _mm_mul_ps(at, _mm_mul_ps(_mm_add_ps(g.b, g.b), g.perTwoAB)));
   const __m128 ends = _mm_cmpge_ps(at, _mm_mul_ps(half, _mm_sub_ps(g.a, g.b)));
   const __m128 outside = _mm_or_ps(_mm_and_ps(ends, square), _mm_andnot_ps(ends, linear));
   const __m128 inside = _mm_cmpge_ps(t, zero);
-  return _mm_or_ps(_mm_and_ps(inside, _mm_sub_ps(_mm_set1_ps(1.0f), outside)), _mm_andnot_ps(inside, outside));
+  return _mm_or_ps(_mm_and_ps(inside, _mm_sub_ps(_mm_set1_ps(1.0f), outside)),
+                   _mm_andnot_ps(inside, outside));
 }
 #else
 struct Tangent {
@@ -94,7 +98,8 @@ Tangent tangent(float dx, float dy) {
 float coverage(const Tangent& g, float r) {
   const float t = r - g.d, at = std::abs(t);
   const float u = std::clamp(0.5f * (g.a + g.b) - at, 0.0f, g.b);
-  const float outside = at >= 0.5f * (g.a - g.b) ? u * u * g.perTwoAB : 0.5f - at * ((g.b + g.b) * g.perTwoAB);
+  const float outside =
+      at >= 0.5f * (g.a - g.b) ? u * u * g.perTwoAB : 0.5f - at * ((g.b + g.b) * g.perTwoAB);
   return t >= 0.0f ? 1.0f - outside : outside;
 }
 #endif
@@ -150,7 +155,8 @@ OvalCoverage::OvalCoverage(int width)
 bool OvalCoverage::takesCirclePath(const OvalShape& shape) {
   const bool round = shape.rx == shape.ry && shape.holeRx == shape.holeRy;
   const bool hole = shape.holeRx > 0.0;
-  return round && shape.rx <= kMaxCircleRadius && (hole ? shape.holeRx : shape.rx) >= kMinCircleRadius;
+  return round && shape.rx <= kMaxCircleRadius &&
+         (hole ? shape.holeRx : shape.rx) >= kMinCircleRadius;
 }
 
 OvalCoverage::CircleSpan OvalCoverage::circleSpan(CircleRows& c, int row) const {
@@ -186,8 +192,10 @@ void OvalCoverage::circleMasks(const OvalShape& shape) {
     const Tangent4 g = tangent4(_mm_add_ps(_mm_set1_ps(group.dx), step), _mm_set1_ps(group.dy));
     __m128 c = coverage4(g, r4);
     if (hole > 0.0f) c = _mm_max_ps(_mm_sub_ps(c, coverage4(g, hole4)), _mm_setzero_ps());
-    const __m128i v = _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(c, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
-    const int four = _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), _mm_setzero_si128()));
+    const __m128i v =
+        _mm_cvttps_epi32(_mm_add_ps(_mm_mul_ps(c, _mm_set1_ps(255.0f)), _mm_set1_ps(0.5f)));
+    const int four =
+        _mm_cvtsi128_si32(_mm_packus_epi16(_mm_packs_epi32(v, v), _mm_setzero_si128()));
     std::memcpy(mask + group.at, &four, 4);
   }
 #else
