@@ -233,11 +233,13 @@ void difference(Canvas& a, Canvas& b, double& mean, int& largest) {
 }
 
 int usage() {
-  std::fputs("usage: frame_cost [--frames N] [--threads N] [--quick]\n"
-             "  --frames N   frames per configuration (default 200)\n"
-             "  --threads N  drawing threads of the fast backend (default 0: from the cores)\n"
-             "  --quick      only the 1920x1080 configurations\n",
-             stderr);
+  std::fputs(
+      "usage: frame_cost [--frames N] [--threads N] [--quick] [--only NAME]\n"
+      "  --frames N   frames per configuration (default 200)\n"
+      "  --threads N  drawing threads of the fast backend (default 0: from the cores)\n"
+      "  --quick      only the 1920x1080 configurations\n"
+      "  --only NAME  only that configuration, e.g. default-3840x2160\n",
+      stderr);
   return 2;
 }
 
@@ -246,6 +248,7 @@ int usage() {
 int main(int argc, char** argv) {
   int frames = 200, threads = 0;
   bool quick = false;
+  std::string only;
   for (int i = 1; i < argc; ++i) {
     const std::string a = argv[i];
     if (a == "--frames" && i + 1 < argc) {
@@ -254,6 +257,8 @@ int main(int argc, char** argv) {
       threads = std::atoi(argv[++i]);
     } else if (a == "--quick") {
       quick = true;
+    } else if (a == "--only" && i + 1 < argc) {
+      only = argv[++i];
     } else {
       return usage();
     }
@@ -283,7 +288,7 @@ int main(int argc, char** argv) {
               "", "MB", "MB/frame", "MB", "", "mean/max");
   double defaultRatio = 0.0, defaultSpeedup = 0.0, heavyRatio = 0.0;
   for (const Config& c : configs) {
-    if (quick && c.width > 1920) continue;
+    if ((quick && c.width > 1920) || (!only.empty() && only != c.name)) continue;
     Run fast = runConfig(c, ViewOptions::Backend::fast, threads, frames, true);
     Run single = runConfig(c, ViewOptions::Backend::fast, 1, frames, false);
     Run cairo = runConfig(c, ViewOptions::Backend::cairo, 1, frames, false);

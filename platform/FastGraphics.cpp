@@ -2,7 +2,7 @@
 
 #include <cairo.h>
 #if defined(__SSE2__)
-#include <emmintrin.h>
+#include <immintrin.h>
 #endif
 
 #include <algorithm>
@@ -81,10 +81,34 @@ inline __m128i mulLanes128(__m128i x, __m128i m) {
   return _mm_mulhi_epu16(t, _mm_set1_epi16(0x0101));
 }
 
-// src OVER every pixel of the run.
+// src OVER every pixel of the run, eight at a time where the processor can; the same bytes.
+__attribute__((target("avx2"))) int overRunWide(uint32_t* d, int n, uint32_t src) {
+  const __m256i zero = _mm256_setzero_si256();
+  const __m256i ia = _mm256_set1_epi16(static_cast<short>(255u - (src >> 24)));
+  const __m256i s = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(src)), zero);
+  const __m256i half = _mm256_set1_epi16(0x80), by257 = _mm256_set1_epi16(0x0101);
+  int i = 0;
+  for (; i + 8 <= n; i += 8) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
+    __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(v, zero), ia), half);
+    __m256i hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(v, zero), ia), half);
+    lo = _mm256_add_epi16(_mm256_mulhi_epu16(lo, by257), s);
+    hi = _mm256_add_epi16(_mm256_mulhi_epu16(hi, by257), s);
+    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_packus_epi16(lo, hi));
+  }
+  return i;
+}
+
+const bool kHasAvx2 = __builtin_cpu_supports("avx2");
+
 void overRun(uint32_t* d, int n, uint32_t src) {
   const uint32_t inverse = 255u - (src >> 24);
   if (inverse == 255u) return;  // a colour with no alpha left after rounding changes nothing
+  if (kHasAvx2 && n >= 8) {
+    const int done = overRunWide(d, n, src);
+    d += done;
+    n -= done;
+  }
   const __m128i zero = _mm_setzero_si128();
   const __m128i ia = _mm_set1_epi16(static_cast<short>(inverse));
   const __m128i s = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(src)), zero);
