@@ -49,7 +49,12 @@ bool sameFile(const struct stat& a, const struct stat& b) {
 void keepAside(const std::filesystem::path& path) {
   std::string target;
   for (int i = 0; i < kMaxKeptAside; ++i) {
-    target = path.string() + ".bad" + (i == 0 ? "" : "." + std::to_string(i));
+    target = path.string();
+    target += ".bad";
+    if (i > 0) {
+      target += '.';
+      target += std::to_string(i);
+    }
     struct stat st;
     if (lstat(target.c_str(), &st) != 0) break;
   }
