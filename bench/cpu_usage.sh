@@ -20,22 +20,10 @@ if [ ! -x "$nimbrel" ]; then
 fi
 command -v Xvfb >/dev/null || { echo "cpu_usage: Xvfb is not installed" >&2; exit 2; }
 
-work=$(mktemp -d /tmp/nimbrel-cpu-XXXXXX)
-pids=()
-cleanup() {
-  local pid
-  for pid in "${pids[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${pids[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$work"
-}
-trap cleanup EXIT
-
-# Xvfb picks a free display itself and writes its number to the fifo.
-mkfifo "$work/displayfd"
-Xvfb -displayfd 3 -screen 0 "${size}x24" -nolisten tcp -noreset 3>"$work/displayfd" 2>"$work/xvfb.log" &
-pids+=($!)
-read -r -t 20 display <"$work/displayfd" || { echo "cpu_usage: Xvfb did not start" >&2; exit 1; }
-export DISPLAY=":$display"
+# A private Xvfb on a free display; it and the saver are stopped when the script ends.
+source "$(dirname "$0")/../tests/integration/lib.sh"
+work=$WORK
+start_xvfb "${size}x24"
 
 # Default settings: an empty preference store.
 export XDG_CONFIG_HOME="$work/config"
@@ -43,7 +31,7 @@ mkdir -p "$XDG_CONFIG_HOME"
 
 "$nimbrel" --window "$size" >"$work/saver.log" 2>&1 &
 saver=$!
-pids+=("$saver")
+track "$saver"
 sleep "$warmup"
 if ! kill -0 "$saver" 2>/dev/null; then
   echo "cpu_usage: '$nimbrel --window $size' exited at once:" >&2

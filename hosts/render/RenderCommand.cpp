@@ -1,7 +1,6 @@
 #include "RenderCommand.h"
 
 #include <unistd.h>
-#include <CLI/CLI.hpp>
 
 #include <cerrno>
 #include <charconv>
@@ -15,6 +14,7 @@
 #include <iostream>
 #include <random>
 
+#include "CommandLine.h"
 #include "NimbrelView.h"
 #include "RecordingGraphics.h"
 #include "TickCount.h"
@@ -133,15 +133,7 @@ RenderParse parseRenderArguments(const std::vector<std::string>& args) {
                  "also stream every frame as YUV4MPEG2 to a file, - for stdout");
   app.set_help_flag("-h,--help", "show this help and exit");
 
-  std::vector<std::string> reversed(args.rbegin(), args.rend());
-  try {
-    app.parse(reversed);
-  } catch (const CLI::CallForHelp&) {
-    return {std::nullopt, 0, app.help()};
-  } catch (const CLI::ParseError& e) {
-    std::string what = e.what();
-    return {std::nullopt, 2, "nimbrel render: " + what + " (see nimbrel render --help)"};
-  }
+  if (auto end = parseCommandLine(app, args)) return {std::nullopt, end->status, end->message};
 
   auto fail = [](const std::string& why) {
     return RenderParse{std::nullopt, 2, "nimbrel render: " + why};

@@ -1,6 +1,7 @@
 #include "SaverOptions.h"
 
-#include <CLI/CLI.hpp>
+#include "CommandLine.h"
+
 
 #include <cerrno>
 #include <cstdio>
@@ -82,14 +83,8 @@ SaverParse parseSaverArguments(const std::vector<std::string>& args,
   app.footer("Use 'nimbrel render --help' for the headless renderer.");
 
   const std::vector<std::string> normalized = normalizeDashes(args);
-  std::vector<std::string> reversed(normalized.rbegin(), normalized.rend());
-  try {
-    app.parse(reversed);
-  } catch (const CLI::CallForHelp&) {
-    return {std::nullopt, 0, app.help()};
-  } catch (const CLI::ParseError& e) {
-    std::string what = e.what();
-    return {std::nullopt, 2, "nimbrel: " + what + " (see nimbrel --help)"};
+  if (auto end = parseCommandLine(app, normalized)) {
+    return {std::nullopt, end->status, end->message};
   }
   auto fail = [](const std::string& why) { return SaverParse{std::nullopt, 2, "nimbrel: " + why}; };
 
