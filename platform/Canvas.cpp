@@ -2,12 +2,12 @@
 
 #include <cairo.h>
 
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
 
 #include <algorithm>
 
@@ -16,7 +16,8 @@ std::unique_ptr<Canvas> Canvas::create(int pixelWidth, int pixelHeight) {
     return nullptr;
   }
   if (int64_t{pixelWidth} * pixelHeight > maxPixels) return nullptr;
-  cairo_surface_t* surface = cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
+  cairo_surface_t* surface =
+      cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
     return nullptr;
@@ -72,8 +73,9 @@ bool Canvas::writePng(const std::string& path, std::string* error) const {
     if (std::rename(tmp.c_str(), path.c_str()) == 0) return true;
     if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
   } else if (error) {
-    *error = "cannot write " + path + ": " +
-             (status != CAIRO_STATUS_SUCCESS ? cairo_status_to_string(status) : std::strerror(errno));
+    *error =
+        "cannot write " + path + ": " +
+        (status != CAIRO_STATUS_SUCCESS ? cairo_status_to_string(status) : std::strerror(errno));
   }
   std::remove(tmp.c_str());
   return false;

@@ -32,12 +32,18 @@ Rgba Color::rgba() const {
   const float q = v * (1.0f - s * f);
   const float t = v * (1.0f - s * (1.0f - f));
   switch (sector) {
-    case 0: return {v, t, p, alpha};
-    case 1: return {q, v, p, alpha};
-    case 2: return {p, v, t, alpha};
-    case 3: return {p, q, v, alpha};
-    case 4: return {t, p, v, alpha};
-    default: return {v, p, q, alpha};
+    case 0:
+      return {v, t, p, alpha};
+    case 1:
+      return {q, v, p, alpha};
+    case 2:
+      return {p, v, t, alpha};
+    case 3:
+      return {p, q, v, alpha};
+    case 4:
+      return {t, p, v, alpha};
+    default:
+      return {v, p, q, alpha};
   }
 }
 

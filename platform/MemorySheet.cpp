@@ -192,12 +192,8 @@ void MemorySheetToolkit::Control::click() {
   fire();
 }
 
-void MemorySheetToolkit::Control::stepUp() {
-  step(increment);
-}
-void MemorySheetToolkit::Control::stepDown() {
-  step(-increment);
-}
+void MemorySheetToolkit::Control::stepUp() { step(increment); }
+void MemorySheetToolkit::Control::stepDown() { step(-increment); }
 
 // Steps from the number the field shows, so that stepping after typing continues from what
 // was typed, and shows the result in the field.

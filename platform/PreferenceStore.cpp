@@ -7,8 +7,8 @@
 #include <cmath>
 #include <cstdlib>
 #include <limits>
-#include <vector>
 #include <utility>
+#include <vector>
 
 namespace platform {
 namespace {

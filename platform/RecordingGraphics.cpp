@@ -30,8 +30,12 @@ Size RecordingGraphics::sizeWithAttributes(const std::string& text,
 
 void RecordingGraphics::drawAtPoint(const std::string& text, Point at,
                                     const TextAttributes& attributes) {
-  calls_.push_back({DrawCall::Op::text, {}, 0.0f,
-                    attributes.foregroundColor.value_or(current_), text, at,
+  calls_.push_back({DrawCall::Op::text,
+                    {},
+                    0.0f,
+                    attributes.foregroundColor.value_or(current_),
+                    text,
+                    at,
                     attributes.font.value_or(Font{})});
   const Size box = sizeWithAttributes(text, attributes);
   addDamage({at.x, at.y, box.width, box.height});
@@ -91,9 +95,9 @@ std::string jsonLine(const DrawCall& call) {
       return "{\"op\":\"stroke\",\"oval\":" + numbers({r.x, r.y, r.width, r.height}) +
              ",\"width\":" + number(call.lineWidth) + "," + colorField(call.color) + "}";
     case DrawCall::Op::text:
-      return "{\"op\":\"text\",\"text\":" + jsonString(call.text) + ",\"at\":" +
-             numbers({call.at.x, call.at.y}) + ",\"size\":" + number(call.font.pointSize) + "," +
-             colorField(call.color) + "}";
+      return "{\"op\":\"text\",\"text\":" + jsonString(call.text) +
+             ",\"at\":" + numbers({call.at.x, call.at.y}) +
+             ",\"size\":" + number(call.font.pointSize) + "," + colorField(call.color) + "}";
   }
   return "{}";
 }

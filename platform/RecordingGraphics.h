@@ -13,9 +13,9 @@ struct DrawCall {
   Rect rect;               // fill, stroke: the oval's rectangle
   float lineWidth = 0.0f;  // stroke
   Color color = Color::blackColor();
-  std::string text;        // text
-  Point at;                // text: lower-left corner of the box
-  Font font;               // text
+  std::string text;  // text
+  Point at;          // text: lower-left corner of the box
+  Font font;         // text
 };
 
 // Keeps every drawing call in order, for tests and traces. When given an inner context it also

@@ -31,12 +31,8 @@ SheetOwner::~SheetOwner() {
 
 namespace platform {
 
-SheetToolkit* sheetToolkit() {
-  return gToolkit;
-}
-void setSheetToolkit(SheetToolkit* toolkit) {
-  gToolkit = toolkit;
-}
+SheetToolkit* sheetToolkit() { return gToolkit; }
+void setSheetToolkit(SheetToolkit* toolkit) { gToolkit = toolkit; }
 
 std::vector<std::filesystem::path> resourceDirectories() {
   std::vector<std::filesystem::path> dirs;

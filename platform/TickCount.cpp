@@ -1,6 +1,6 @@
 #include "TickCount.h"
 
-#include <ctime>
+#include <chrono>
 #include <utility>
 
 namespace {
@@ -10,12 +10,11 @@ std::function<uint32_t()>& tickSource() {
 }
 
 uint32_t monotonicTicks() {
-  timespec now{};
-  clock_gettime(CLOCK_MONOTONIC, &now);
-  // Whole ticks; the count is taken modulo 2^32 on purpose, like the counter it stands for.
-  const uint64_t ticks = static_cast<uint64_t>(now.tv_sec) * 60u +
-                         static_cast<uint64_t>(now.tv_nsec) * 60u / 1000000000u;
-  return static_cast<uint32_t>(ticks);
+  // The steady clock is the monotonic clock, which counts from boot on Linux.
+  using Ticks = std::chrono::duration<uint64_t, std::ratio<1, 60>>;
+  const auto since = std::chrono::steady_clock::now().time_since_epoch();
+  // Whole ticks, modulo 2^32 on purpose, like the counter this stands for.
+  return static_cast<uint32_t>(std::chrono::duration_cast<Ticks>(since).count());
 }
 }  // namespace
 

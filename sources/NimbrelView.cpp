@@ -65,15 +65,15 @@ struct ColorTheme {
 
 // Themes 1 to 8, then the row that every other number selects (the same as theme 3).
 constexpr ColorTheme kThemes[9] = {
-    {0.0f, 1.0f, 0.1f, 0.25f, 0.2f, 0.8f},     // every hue, weak colour, middle brightness
-    {0.0f, 1.0f, 0.1f, 0.4f, 0.05f, 0.3f},     // every hue, dark
-    {0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f},      // every hue, strong colour, fairly bright
-    {0.0f, 1.0f, 0.05f, 0.3f, 0.9f, 1.0f},     // every hue, pale and bright
-    {0.0f, 1.0f, 0.08f, 0.12f, 0.2f, 0.8f},    // every hue, almost grey
-    {0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f},      // everything
-    {0.0f, 0.25f, 0.1f, 0.21f, 0.2f, 0.8f},    // red to yellow-green, weak colour
-    {0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f},   // green to violet, weak colour
-    {0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f},      // any other number
+    {0.0f, 1.0f, 0.1f, 0.25f, 0.2f, 0.8f},    // every hue, weak colour, middle brightness
+    {0.0f, 1.0f, 0.1f, 0.4f, 0.05f, 0.3f},    // every hue, dark
+    {0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f},     // every hue, strong colour, fairly bright
+    {0.0f, 1.0f, 0.05f, 0.3f, 0.9f, 1.0f},    // every hue, pale and bright
+    {0.0f, 1.0f, 0.08f, 0.12f, 0.2f, 0.8f},   // every hue, almost grey
+    {0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f},     // everything
+    {0.0f, 0.25f, 0.1f, 0.21f, 0.2f, 0.8f},   // red to yellow-green, weak colour
+    {0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f},  // green to violet, weak colour
+    {0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f},     // any other number
 };
 
 // --- preferences --------------------------------------------------------------------------
@@ -385,8 +385,8 @@ void NimbrelView::drawOrganism(TOrganism& o, float cx, float cy) {
 
   // Ring radius: 3 % to 63 % of the width, so large rings run past the edges.
   const float wr = w * o.radius1->nextValue();
-  const auto ringRadius = static_cast<int32_t>(static_cast<double>(wr) * 0.6 +
-                                               static_cast<double>(w) * 0.03);
+  const auto ringRadius =
+      static_cast<int32_t>(static_cast<double>(wr) * 0.6 + static_cast<double>(w) * 0.03);
   const double r = ringRadius;
 
   // Start angles: the first petal sits one angular step before 2 pi a; the mirror angle is

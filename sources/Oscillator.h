@@ -32,8 +32,8 @@ class FloatOscillator {
 
   float fMin = 0.0f;
   float fMax = 0.0f;
-  float fInc = 0.0f;    // per step: radians for the sine, value units for ramp and triangle
-  float fAngle = 0.0f;  // radians; grows without bound, never reduced modulo 2pi
-  float fValue = 0.0f;  // last value produced
+  float fInc = 0.0f;       // per step: radians for the sine, value units for ramp and triangle
+  float fAngle = 0.0f;     // radians; grows without bound, never reduced modulo 2pi
+  float fValue = 0.0f;     // last value produced
   int32_t fWaveShape = 0;  // set to 1 by setFloatOscWithMin; nothing reads it
 };

@@ -24,6 +24,4 @@ std::vector<ScreenPlan> planScreens(const std::vector<DisplayArea>& displays);
 // Windows narrower than this (points) get preview views: that is how a settings program shows
 // a saver in its small preview pane.
 inline constexpr int kPreviewWidthBelow = 640;
-inline bool isPreviewSize(int width) {
-  return width < kPreviewWidthBelow;
-}
+inline bool isPreviewSize(int width) { return width < kPreviewWidthBelow; }

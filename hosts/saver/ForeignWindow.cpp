@@ -172,18 +172,10 @@ std::unique_ptr<ForeignWindow> ForeignWindow::open(std::optional<unsigned long> 
 ForeignWindow::ForeignWindow(std::unique_ptr<State> state) : state_(std::move(state)) {}
 ForeignWindow::~ForeignWindow() = default;
 
-int ForeignWindow::width() const {
-  return state_->width;
-}
-int ForeignWindow::height() const {
-  return state_->height;
-}
-int ForeignWindow::connectionFd() const {
-  return ConnectionNumber(state_->display);
-}
-bool ForeignWindow::hasQueuedEvents() {
-  return XPending(state_->display) > 0;
-}
+int ForeignWindow::width() const { return state_->width; }
+int ForeignWindow::height() const { return state_->height; }
+int ForeignWindow::connectionFd() const { return ConnectionNumber(state_->display); }
+bool ForeignWindow::hasQueuedEvents() { return XPending(state_->display) > 0; }
 
 ForeignWindow::Changes ForeignWindow::readEvents() {
   State& s = *state_;

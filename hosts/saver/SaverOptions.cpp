@@ -2,7 +2,6 @@
 
 #include "CommandLine.h"
 
-
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>

@@ -39,9 +39,7 @@ void install() {
   sigaction(SIGUSR1, &action, nullptr);
 }
 
-bool quitRequested() {
-  return gQuit != 0;
-}
+bool quitRequested() { return gQuit != 0; }
 
 bool takeResetRequest() {
   if (!gReset) return false;
@@ -49,9 +47,7 @@ bool takeResetRequest() {
   return true;
 }
 
-int wakeFd() {
-  return gPipe[0];
-}
+int wakeFd() { return gPipe[0]; }
 
 void drainWake() {
   char buffer[64];

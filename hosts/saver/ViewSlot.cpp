@@ -13,9 +13,7 @@ std::unique_ptr<ViewSlot> ViewSlot::create(Size points, float scale, bool previe
 ViewSlot::ViewSlot(std::unique_ptr<NimbrelView> view, Size size, float scale, Nanos now)
     : view_(std::move(view)), size_(size), scale_(scale), scheduler_(now) {}
 
-ViewSlot::~ViewSlot() {
-  view_->stopAnimation();
-}
+ViewSlot::~ViewSlot() { view_->stopAnimation(); }
 
 Rect ViewSlot::runIfDue(Nanos now) {
   if (!scheduler_.isDue(now)) return {};

@@ -68,10 +68,8 @@ class SettingsWindow {
     gtk_drawing_area_set_content_height(area_, kPreviewHeight);
     gtk_drawing_area_set_draw_func(area_, &SettingsWindow::draw, this, nullptr);
     // A canvas in the display's own pixels: a new view when the window moves to another scale.
-    g_signal_connect_swapped(area_, "notify::scale-factor", G_CALLBACK(+[](SettingsWindow* self) {
-                               self->makePreview();
-                             }),
-                             this);
+    g_signal_connect_swapped(area_, "notify::scale-factor",
+                             G_CALLBACK(+[](SettingsWindow* self) { self->makePreview(); }), this);
     GtkWidget* frame = gtk_frame_new(nullptr);
     gtk_frame_set_child(GTK_FRAME(frame), GTK_WIDGET(area_));
     gtk_box_append(GTK_BOX(box), frame);

@@ -202,9 +202,7 @@ static void nimbrel_sheet_scope_iface_init(GtkBuilderScopeInterface* iface) {
   iface->create_closure = createClosure;
 }
 static void nimbrel_sheet_scope_class_init(NimbrelSheetScopeClass*) {}
-static void nimbrel_sheet_scope_init(NimbrelSheetScope* self) {
-  self->load = nullptr;
-}
+static void nimbrel_sheet_scope_init(NimbrelSheetScope* self) { self->load = nullptr; }
 
 // --- the toolkit --------------------------------------------------------------------------
 

@@ -33,12 +33,8 @@ void dispose(GObject* object) {
   G_OBJECT_CLASS(nimbrel_stepper_parent_class)->dispose(object);
 }
 
-void onDown(GtkButton*, gpointer self) {
-  nimbrel_stepper_step(NIMBREL_STEPPER(self), -1);
-}
-void onUp(GtkButton*, gpointer self) {
-  nimbrel_stepper_step(NIMBREL_STEPPER(self), 1);
-}
+void onDown(GtkButton*, gpointer self) { nimbrel_stepper_step(NIMBREL_STEPPER(self), -1); }
+void onUp(GtkButton*, gpointer self) { nimbrel_stepper_step(NIMBREL_STEPPER(self), 1); }
 
 // --- the <stepper> element of an interface file ---
 
@@ -129,9 +125,7 @@ static void nimbrel_stepper_init(NimbrelStepper* self) {
   g_signal_connect(self->up, "clicked", G_CALLBACK(onUp), self);
 }
 
-int nimbrel_stepper_get_value(NimbrelStepper* self) {
-  return self->value;
-}
+int nimbrel_stepper_get_value(NimbrelStepper* self) { return self->value; }
 
 void nimbrel_stepper_set_value(NimbrelStepper* self, int value) {
   self->value = std::clamp(value, self->lower, std::max(self->lower, self->upper));

@@ -9,12 +9,8 @@
 
 namespace {
 
-int red(uint32_t p) {
-  return (p >> 16) & 0xff;
-}
-int green(uint32_t p) {
-  return (p >> 8) & 0xff;
-}
+int red(uint32_t p) { return (p >> 16) & 0xff; }
+int green(uint32_t p) { return (p >> 8) & 0xff; }
 
 // Pixels whose three channels are all bright, in canvas rows (row 0 at the top).
 struct Ink {

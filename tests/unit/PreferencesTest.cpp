@@ -62,9 +62,7 @@ void expectDefaultsWritten(const Loaded& l) {
   }
 }
 
-TEST(Preferences, EmptyStoreGetsTheDefaults) {
-  expectDefaultsWritten(load(""));
-}
+TEST(Preferences, EmptyStoreGetsTheDefaults) { expectDefaultsWritten(load("")); }
 
 TEST(Preferences, CompleteValidStoreIsTakenAndNotWritten) {
   const Loaded l = load(storeText());

@@ -5,16 +5,10 @@
 
 namespace {
 
-float unit(long v) {
-  return static_cast<float>(v) * 0x1p-31f;
-}
-float range(float lo, float hi, long v) {
-  return lo + (hi - lo) * unit(v);
-}
+float unit(long v) { return static_cast<float>(v) * 0x1p-31f; }
+float range(float lo, float hi, long v) { return lo + (hi - lo) * unit(v); }
 // The generator value whose percent draw is n.
-long percent(int n) {
-  return unitValue((n + 0.5) / 101.0);
-}
+long percent(int n) { return unitValue((n + 0.5) / 101.0); }
 
 // A preview view created at tick 1000 with the given settings randomisation, random colours
 // and stars off, theme 3; its first randomisation is due at 1000 + 20 * 60.

@@ -56,9 +56,7 @@ class ScriptedRandom {
 // Generator values for unit draws: u = value * 2^-31.
 constexpr long kHalf = 1L << 30;    // u = 0.5
 constexpr long kOne = 2147483647L;  // rounds to 2^31: u = 1.0
-constexpr long unitValue(double u) {
-  return static_cast<long>(u * 2147483648.0);
-}
+constexpr long unitValue(double u) { return static_cast<long>(u * 2147483648.0); }
 
 // The value printed with as many significant digits as `shown` has, as the worked values are
 // given: shownAs(0.99874747f, "0.9987475") is "0.9987475".
