@@ -217,6 +217,9 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
       for (++i; i < rangeCount_ && ranges_[i].lo <= hi; ++i) hi = std::max(hi, ranges_[i].hi);
       if (pos < lo && between(pos)) circleRuns_.push_back({row, pos, lo - pos, -1});
       circleRuns_.push_back({row, lo, hi - lo, maskUsed});
+      // The edge pixels are scattered over the canvas: their memory is asked for now and
+      // arrives while the coverages are worked out.
+      if constexpr (requires { sink.prefetch(row, lo); }) sink.prefetch(row, lo);
       for (int x = lo; x < hi; x += 4) {
         circleGroups_.push_back({static_cast<float>(x + 0.5 - shape.cx), dy, maskUsed + x - lo});
       }
