@@ -14,7 +14,8 @@
 // inside follow from the circle's extent at the row's top and bottom edges, and only the columns
 // between those and the outer extent get a coverage of their own, each from the straight
 // tangent to the circle nearest the pixel's centre (exact for a straight edge at any angle, off
-// by the circle's bulge over one pixel otherwise).
+// by the circle's bulge over one pixel otherwise), read from a table by the tangent's angle and
+// distance.
 
 // An ellipse, or the ring between two ellipses of one centre (a stroked circle).
 struct OvalShape {
