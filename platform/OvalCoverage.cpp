@@ -154,21 +154,40 @@ bool OvalCoverage::takesCirclePath(const OvalShape& shape) {
          (hole ? shape.holeRx : shape.rx) >= kMinCircleRadius;
 }
 
-OvalCoverage::CircleSpan OvalCoverage::circleSpan(CircleRows& c, int row) const {
-  const double top = c.knownRow == row ? c.knownWidth : c.halfWidth(row);
-  const double bottom = c.halfWidth(row + 1.0);
-  c.knownRow = row + 1;
-  c.knownWidth = bottom;
-  const double outer = row < c.cy && c.cy < row + 1.0 ? c.r : std::max(top, bottom);
+void OvalCoverage::halfWidths(double cy, double r, int from, int count, double* out) {
+  const double r2 = r * r;
+#if defined(__SSE2__)
+  const __m128d centre = _mm_set1_pd(cy), square = _mm_set1_pd(r2), zero = _mm_setzero_pd();
+  const __m128d missing = _mm_set1_pd(-1.0);
+  int k = 0;
+  for (; k + 2 <= count; k += 2) {
+    const __m128d v = _mm_sub_pd(_mm_set_pd(from + k + 1.0, from + k + 0.0), centre);
+    const __m128d q = _mm_sub_pd(square, _mm_mul_pd(v, v));
+    const __m128d positive = _mm_cmpgt_pd(q, zero);
+    const __m128d w = _mm_sqrt_pd(_mm_max_pd(q, zero));
+    _mm_storeu_pd(out + k, _mm_or_pd(_mm_and_pd(positive, w), _mm_andnot_pd(positive, missing)));
+  }
+#else
+  int k = 0;
+#endif
+  for (; k < count; ++k) {
+    const double v = from + k - cy, q = r2 - v * v;
+    out[k] = q > 0.0 ? std::sqrt(q) : -1.0;
+  }
+}
+
+OvalCoverage::CircleSpan OvalCoverage::circleSpan(double cx, double cy, double r, double top,
+                                                  double bottom, int row) const {
+  const double outer = row < cy && cy < row + 1.0 ? r : std::max(top, bottom);
   if (!(outer > 0.0)) return {0, 0, 0, 0};
   CircleSpan s;
-  s.lo = clampToInt(c.cx - outer, 0, width_);
-  s.hi = ceilToInt(c.cx + outer, 0, width_);
+  s.lo = clampToInt(cx - outer, 0, width_);
+  s.hi = ceilToInt(cx + outer, 0, width_);
   s.fullLo = s.fullHi = s.lo;
   const double inner = std::min(top, bottom);
   if (inner >= 0.0) {
-    const int lo = ceilToInt(c.cx - inner, s.lo, s.hi);
-    const int hi = clampToInt(c.cx + inner, s.lo, s.hi);
+    const int lo = ceilToInt(cx - inner, s.lo, s.hi);
+    const int hi = clampToInt(cx + inner, s.lo, s.hi);
     if (lo < hi) {
       s.fullLo = lo;
       s.fullHi = hi;

@@ -49,20 +49,13 @@ class OvalCoverage {
   struct CircleSpan {
     int lo, hi, fullLo, fullHi;
   };
-  // A circle as rows go down: each row boundary's half width is found once, for the row below
-  // it and the row above.
-  struct CircleRows {
-    double cx, cy, r, r2;
-    int knownRow = -1;         // the row whose top half width is at hand
-    double knownWidth = -1.0;  // negative where the boundary misses the circle
-    double halfWidth(double v) const {
-      const double q = r2 - (v - cy) * (v - cy);
-      return q > 0.0 ? std::sqrt(q) : -1.0;
-    }
-  };
-
   static bool takesCirclePath(const OvalShape& shape);
-  CircleSpan circleSpan(CircleRows& c, int row) const;
+  // The half widths of the circle of radius r centred on row cy at the row boundaries from,
+  // from + 1, ..., from + count - 1, negative where a boundary misses the circle: all of a band's
+  // square roots at once, where they overlap.
+  static void halfWidths(double cy, double r, int from, int count, double* out);
+  // The columns of a row whose top and bottom boundaries have the given half widths.
+  CircleSpan circleSpan(double cx, double cy, double r, double top, double bottom, int row) const;
   // A stretch of one row: coverage 255, or one per pixel from mask_ at offset mask.
   struct CircleRun {
     int row, x, length, mask;  // mask -1 for 255
@@ -109,6 +102,7 @@ class OvalCoverage {
   Range ranges_[16];
   std::vector<CircleRun> circleRuns_;
   std::vector<CircleGroup> circleGroups_;
+  std::vector<double> halfWidths_;  // a band's row boundaries: the outer circle's, then the hole's
   int rangeCount_ = 0;
 };
 
@@ -172,10 +166,16 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
   circleGroups_.clear();
   int maskUsed = 0;
   const bool hasHole = shape.holeRx > 0.0;
-  CircleRows outerRows{shape.cx, shape.cy, shape.rx, shape.rx * shape.rx};
-  CircleRows holeRows{shape.cx, shape.cy, shape.holeRx, shape.holeRx * shape.holeRx};
+  const int boundaries = to - from + 1;
+  if (halfWidths_.size() < 2 * static_cast<size_t>(boundaries)) halfWidths_.resize(4 * static_cast<size_t>(boundaries));
+  double* outerWidths = halfWidths_.data();
+  double* holeWidths = outerWidths + boundaries;
+  halfWidths(shape.cy, shape.rx, from, boundaries, outerWidths);
+  if (hasHole) halfWidths(shape.cy, shape.holeRx, from, boundaries, holeWidths);
   for (int row = from; row < to; ++row) {
-    const CircleSpan outer = circleSpan(outerRows, row);
+    const int k = row - from;
+    const CircleSpan outer =
+        circleSpan(shape.cx, shape.cy, shape.rx, outerWidths[k], outerWidths[k + 1], row);
     if (outer.lo >= outer.hi) continue;
     // The stretches of partial coverage: the outer circle's edges and the hole's, added in the
     // order of their first columns. The hole's span starts within the outer circle's and at or
@@ -194,7 +194,9 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
       }
     };
     CircleSpan hole{0, 0, 0, 0};
-    if (hasHole) hole = circleSpan(holeRows, row);
+    if (hasHole) {
+      hole = circleSpan(shape.cx, shape.cy, shape.holeRx, holeWidths[k], holeWidths[k + 1], row);
+    }
     if (outer.fullLo < outer.fullHi) {
       add(outer.lo, outer.fullLo);
       addEdges(hole);
