@@ -1,8 +1,10 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 // Area coverage of anti-aliased discs and rings on a pixel grid, one row at a time: for every
@@ -243,7 +245,19 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
     // stay as they are, and the blending needs no one-pixel tail.
     uint8_t* mask = mask_.data() + run.mask;
     const int whole = (run.length + 3) & ~3;
-    for (int k = run.length; k < whole; ++k) mask[k] = 0;
+    const int tail = run.length & 3;
+    if constexpr (std::endian::native == std::endian::little) {
+      // One four-byte write: the blending reads the group back as a whole at once, which a
+      // store of single bytes could not hand on and would make it wait for.
+      if (tail != 0) {
+        uint32_t last;
+        std::memcpy(&last, mask + whole - 4, 4);
+        last &= (1u << (8 * tail)) - 1u;
+        std::memcpy(mask + whole - 4, &last, 4);
+      }
+    } else {
+      for (int k = run.length; k < whole; ++k) mask[k] = 0;
+    }
     sink.mask(run.row, run.x, std::min(whole, width_ - run.x), mask);
   }
 }
