@@ -558,6 +558,7 @@ class FastGraphics final : public GraphicsContext {
       uint32_t* at(int y, int x) const {
         return reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * stride) + x;
       }
+      void prefetch(int y, int x) const { __builtin_prefetch(at(y, x), 1); }
       void solid(int y, int x, int length, uint8_t m) { blendSolid(at(y, x), length, m, paint); }
       void mask(int y, int x, int length, const uint8_t* m) { blendMask(at(y, x), length, m, paint); }
     };

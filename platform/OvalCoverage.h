@@ -1,8 +1,10 @@
 #pragma once
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 // Area coverage of anti-aliased discs and rings on a pixel grid, one row at a time: for every
@@ -14,7 +16,8 @@
 // inside follow from the circle's extent at the row's top and bottom edges, and only the columns
 // between those and the outer extent get a coverage of their own, each from the straight
 // tangent to the circle nearest the pixel's centre (exact for a straight edge at any angle, off
-// by the circle's bulge over one pixel otherwise).
+// by the circle's bulge over one pixel otherwise), read from a table by the tangent's angle and
+// distance.
 
 // An ellipse, or the ring between two ellipses of one centre (a stroked circle).
 struct OvalShape {
@@ -48,20 +51,13 @@ class OvalCoverage {
   struct CircleSpan {
     int lo, hi, fullLo, fullHi;
   };
-  // A circle as rows go down: each row boundary's half width is found once, for the row below
-  // it and the row above.
-  struct CircleRows {
-    double cx, cy, r, r2;
-    int knownRow = -1;         // the row whose top half width is at hand
-    double knownWidth = -1.0;  // negative where the boundary misses the circle
-    double halfWidth(double v) const {
-      const double q = r2 - (v - cy) * (v - cy);
-      return q > 0.0 ? std::sqrt(q) : -1.0;
-    }
-  };
-
   static bool takesCirclePath(const OvalShape& shape);
-  CircleSpan circleSpan(CircleRows& c, int row) const;
+  // The half widths of the circle of radius r centred on row cy at the row boundaries from,
+  // from + 1, ..., from + count - 1, negative where a boundary misses the circle: all of a band's
+  // square roots at once, where they overlap.
+  static void halfWidths(double cy, double r, int from, int count, double* out);
+  // The columns of a row whose top and bottom boundaries have the given half widths.
+  CircleSpan circleSpan(double cx, double cy, double r, double top, double bottom, int row) const;
   // A stretch of one row: coverage 255, or one per pixel from mask_ at offset mask.
   struct CircleRun {
     int row, x, length, mask;  // mask -1 for 255
@@ -108,6 +104,7 @@ class OvalCoverage {
   Range ranges_[16];
   std::vector<CircleRun> circleRuns_;
   std::vector<CircleGroup> circleGroups_;
+  std::vector<double> halfWidths_;  // a band's row boundaries: the outer circle's, then the hole's
   int rangeCount_ = 0;
 };
 
@@ -171,10 +168,16 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
   circleGroups_.clear();
   int maskUsed = 0;
   const bool hasHole = shape.holeRx > 0.0;
-  CircleRows outerRows{shape.cx, shape.cy, shape.rx, shape.rx * shape.rx};
-  CircleRows holeRows{shape.cx, shape.cy, shape.holeRx, shape.holeRx * shape.holeRx};
+  const int boundaries = to - from + 1;
+  if (halfWidths_.size() < 2 * static_cast<size_t>(boundaries)) halfWidths_.resize(4 * static_cast<size_t>(boundaries));
+  double* outerWidths = halfWidths_.data();
+  double* holeWidths = outerWidths + boundaries;
+  halfWidths(shape.cy, shape.rx, from, boundaries, outerWidths);
+  if (hasHole) halfWidths(shape.cy, shape.holeRx, from, boundaries, holeWidths);
   for (int row = from; row < to; ++row) {
-    const CircleSpan outer = circleSpan(outerRows, row);
+    const int k = row - from;
+    const CircleSpan outer =
+        circleSpan(shape.cx, shape.cy, shape.rx, outerWidths[k], outerWidths[k + 1], row);
     if (outer.lo >= outer.hi) continue;
     // The stretches of partial coverage: the outer circle's edges and the hole's, added in the
     // order of their first columns. The hole's span starts within the outer circle's and at or
@@ -193,7 +196,9 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
       }
     };
     CircleSpan hole{0, 0, 0, 0};
-    if (hasHole) hole = circleSpan(holeRows, row);
+    if (hasHole) {
+      hole = circleSpan(shape.cx, shape.cy, shape.holeRx, holeWidths[k], holeWidths[k + 1], row);
+    }
     if (outer.fullLo < outer.fullHi) {
       add(outer.lo, outer.fullLo);
       addEdges(hole);
@@ -217,6 +222,9 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
       for (++i; i < rangeCount_ && ranges_[i].lo <= hi; ++i) hi = std::max(hi, ranges_[i].hi);
       if (pos < lo && between(pos)) circleRuns_.push_back({row, pos, lo - pos, -1});
       circleRuns_.push_back({row, lo, hi - lo, maskUsed});
+      // The edge pixels are scattered over the canvas: their memory is asked for now and
+      // arrives while the coverages are worked out.
+      if constexpr (requires { sink.prefetch(row, lo); }) sink.prefetch(row, lo);
       for (int x = lo; x < hi; x += 4) {
         circleGroups_.push_back({static_cast<float>(x + 0.5 - shape.cx), dy, maskUsed + x - lo});
       }
@@ -237,7 +245,19 @@ void OvalCoverage::circleRows(const OvalShape& shape, int from, int to, Sink& si
     // stay as they are, and the blending needs no one-pixel tail.
     uint8_t* mask = mask_.data() + run.mask;
     const int whole = (run.length + 3) & ~3;
-    for (int k = run.length; k < whole; ++k) mask[k] = 0;
+    const int tail = run.length & 3;
+    if constexpr (std::endian::native == std::endian::little) {
+      // One four-byte write: the blending reads the group back as a whole at once, which a
+      // store of single bytes could not hand on and would make it wait for.
+      if (tail != 0) {
+        uint32_t last;
+        std::memcpy(&last, mask + whole - 4, 4);
+        last &= (1u << (8 * tail)) - 1u;
+        std::memcpy(mask + whole - 4, &last, 4);
+      }
+    } else {
+      for (int k = run.length; k < whole; ++k) mask[k] = 0;
+    }
     sink.mask(run.row, run.x, std::min(whole, width_ - run.x), mask);
   }
 }
