@@ -67,8 +67,7 @@ class CairoGraphics final : public GraphicsContext {
     if (!(lineWidth > 0.0f) || !std::isfinite(lineWidth) || !ovalPath(rect)) return;
     cairo_set_line_width(cr_, lineWidth);
     cairo_stroke(cr_);
-    const float half = lineWidth * 0.5f;
-    addDamage({rect.x - half, rect.y - half, rect.width + lineWidth, rect.height + lineWidth});
+    addStrokeDamage(rect, lineWidth);
   }
 
   Size sizeWithAttributes(const std::string& text, const TextAttributes& attributes) override {

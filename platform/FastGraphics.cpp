@@ -438,8 +438,7 @@ class FastGraphics final : public GraphicsContext {
 
   void strokeOval(const Rect& rect, float lineWidth) override {
     if (!drawable(rect) || !(lineWidth > 0.0f) || !std::isfinite(lineWidth)) return;
-    const float half = lineWidth * 0.5f;
-    addDamage({rect.x - half, rect.y - half, rect.width + lineWidth, rect.height + lineWidth});
+    addStrokeDamage(rect, lineWidth);
     if (rect.width != rect.height) {
       // The outline of an ellipse is no ellipse: Cairo draws it, after what came before.
       drawBatch();

@@ -54,3 +54,8 @@ Rect GraphicsContext::takeDamage() {
 }
 
 void GraphicsContext::addDamage(const Rect& rect) { damage_ = unionRect(damage_, rect); }
+
+void GraphicsContext::addStrokeDamage(const Rect& rect, float lineWidth) {
+  const float half = lineWidth * 0.5f;
+  addDamage({rect.x - half, rect.y - half, rect.width + lineWidth, rect.height + lineWidth});
+}

@@ -78,6 +78,8 @@ class GraphicsContext {
 
  protected:
   void addDamage(const Rect& rect);
+  // The oval's rectangle grown by half the line width on every side: what its outline touches.
+  void addStrokeDamage(const Rect& rect, float lineWidth);
 
  private:
   Rect damage_;

@@ -16,8 +16,7 @@ void RecordingGraphics::fillOval(const Rect& rect) {
 
 void RecordingGraphics::strokeOval(const Rect& rect, float lineWidth) {
   calls_.push_back({DrawCall::Op::stroke, rect, lineWidth, current_, {}, {}, {}});
-  const float half = lineWidth * 0.5f;
-  addDamage({rect.x - half, rect.y - half, rect.width + lineWidth, rect.height + lineWidth});
+  addStrokeDamage(rect, lineWidth);
   if (inner_) inner_->strokeOval(rect, lineWidth);
 }
 
