@@ -43,18 +43,13 @@ struct Screen {
   }
 };
 
-Rect wholeCanvas(ViewSlot& slot) {
-  return {0.0f, 0.0f, static_cast<float>(slot.canvas().pixelWidth()),
-          static_cast<float>(slot.canvas().pixelHeight())};
-}
-
 // Copies the changed part of the canvas into the texture (the canvas's ARGB32 words are SDL's
 // ARGB8888 and RGB888 layouts) and shows the whole texture: after a present the back buffer is
 // undefined.
 void present(Screen& s, const Rect& damage) {
   if (s.x11) {
     const Canvas& c = s.slot->canvas();
-    const Rect r = s.needsPresent ? wholeCanvas(*s.slot) : damage;
+    const Rect r = s.needsPresent ? s.slot->wholeCanvas() : damage;
     s.x11->present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(), static_cast<int>(r.x),
                    static_cast<int>(r.y), static_cast<int>(r.width), static_cast<int>(r.height));
     s.needsPresent = false;
@@ -109,7 +104,7 @@ bool fitView(Screen& s, bool preview, bool force) {
     return false;
   }
   SDL_SetTextureBlendMode(s.texture, SDL_BLENDMODE_NONE);
-  present(s, wholeCanvas(*s.slot));
+  present(s, s.slot->wholeCanvas());
   return true;
 }
 

@@ -20,6 +20,11 @@ class ViewSlot {
 
   NimbrelView& view() { return *view_; }
   const Canvas& canvas() { return view_->canvas(); }
+  // The whole canvas in device pixels, for a host that must show all of it again.
+  Rect wholeCanvas() {
+    return {0.0f, 0.0f, static_cast<float>(canvas().pixelWidth()),
+            static_cast<float>(canvas().pixelHeight())};
+  }
   Size size() const { return size_; }
   float scale() const { return scale_; }
   Nanos due() const { return scheduler_.due(); }

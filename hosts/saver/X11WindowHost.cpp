@@ -31,11 +31,6 @@ void present(ForeignWindow& window, ViewSlot& slot, const Rect& r) {
                  static_cast<int>(r.y), static_cast<int>(r.width), static_cast<int>(r.height));
 }
 
-Rect wholeCanvas(ViewSlot& slot) {
-  return {0.0f, 0.0f, static_cast<float>(slot.canvas().pixelWidth()),
-          static_cast<float>(slot.canvas().pixelHeight())};
-}
-
 }  // namespace
 
 int runInX11Window(const SaverOptions& options) {
@@ -47,7 +42,7 @@ int runInX11Window(const SaverOptions& options) {
   }
   std::unique_ptr<ViewSlot> slot = makeSlot(*window, options.preview);
   if (!slot) return 1;
-  present(*window, *slot, wholeCanvas(*slot));
+  present(*window, *slot, slot->wholeCanvas());
 
   pollfd fds[2] = {{window->connectionFd(), POLLIN, 0}, {signalquit::wakeFd(), POLLIN, 0}};
   for (;;) {
@@ -61,7 +56,7 @@ int runInX11Window(const SaverOptions& options) {
       slot = makeSlot(*window, options.preview);
       if (!slot) return 1;
     }
-    if (changes.exposed || renew) present(*window, *slot, wholeCanvas(*slot));
+    if (changes.exposed || renew) present(*window, *slot, slot->wholeCanvas());
     present(*window, *slot, slot->runIfDue(monotonicNanos()));
     if (window->hasQueuedEvents()) continue;
 
