@@ -135,14 +135,22 @@ int16_t clampSpeed(int16_t speed) {
 // --- configuration sheet ------------------------------------------------------------------
 
 constexpr char kSheetFile[] = "Prefs";
-constexpr int kPetalCountPreference = 0;
-constexpr int kIntervalPreference = 6;
+// The table's row for a key; found at compile time, so a misspelt key does not build.
+constexpr const Preference& preference(std::string_view key) {
+  for (const Preference& p : kPreferences) {
+    if (key == p.key) return p;
+  }
+  throw "no such preference";
+}
 
 // A control that was never loaded reads as 0 and ignores what it is sent.
 int32_t intValueOf(const SheetControl* control) { return control ? control->intValue() : 0; }
 void setIntValueOf(SheetControl* control, int32_t value) {
   if (control) control->setIntValue(value);
 }
+
+constexpr const Preference& kPetalCountRange = preference("petalCount");
+constexpr const Preference& kIntervalRange = preference("randomizeInterval");
 
 // A typed number brought into what loading accepts. The clamp is taken on the number as typed,
 // before it is narrowed to the field, so that 70000 petals give 16 rather than its low bits.
@@ -521,15 +529,14 @@ void NimbrelView::closeSheet(SheetControl*) {
 // steppers. Every number is brought into the range that loading accepts, so that the store
 // always holds a set that the next view takes as it is.
 void NimbrelView::changePrefs(SheetControl*) {
-  petalCount = static_cast<int16_t>(
-      clampTyped(intValueOf(petalCountField), kPreferences[kPetalCountPreference]));
+  petalCount = static_cast<int16_t>(clampTyped(intValueOf(petalCountField), kPetalCountRange));
   mirrorPetals = static_cast<uint8_t>(intValueOf(mirrorPetalsButton));
   frameEdge = static_cast<uint8_t>(intValueOf(frameEdgeButton));
   drawStars = intValueOf(starsButton);
   useHuePhase = static_cast<int16_t>(intValueOf(huePhaseButton));
   randomizeSettings = static_cast<uint8_t>(intValueOf(randomizeSettingsButton));
-  randomizeInterval = static_cast<uint32_t>(
-      clampTyped(intValueOf(randomizeIntervalField), kPreferences[kIntervalPreference]));
+  randomizeInterval =
+      static_cast<uint32_t>(clampTyped(intValueOf(randomizeIntervalField), kIntervalRange));
   // The new speed shows only in views created from now on.
   speed = clampSpeed(static_cast<int16_t>(intValueOf(speedField)));
 
