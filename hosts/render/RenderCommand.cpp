@@ -62,9 +62,10 @@ bool checkWritable(const std::string& path, std::string& why) {
 }
 
 // Full-range BT.601 would be simpler, but players assume the limited range of YUV4MPEG2.
-void writeY4mFrame(std::FILE* out, const Canvas& canvas) {
+// `planes` is the caller's buffer, reused from frame to frame.
+void writeY4mFrame(std::FILE* out, const Canvas& canvas, std::vector<uint8_t>& planes) {
   const int w = canvas.pixelWidth(), h = canvas.pixelHeight();
-  std::vector<uint8_t> planes(static_cast<size_t>(w) * h * 3);
+  planes.resize(static_cast<size_t>(w) * h * 3);
   uint8_t* yPlane = planes.data();
   uint8_t* uPlane = yPlane + static_cast<size_t>(w) * h;
   uint8_t* vPlane = uPlane + static_cast<size_t>(w) * h;
@@ -233,6 +234,7 @@ int runRender(const RenderOptions& o) {
   view->drawRect(view->bounds());
   view->startAnimation();
   double t = 0.0;
+  std::vector<uint8_t> videoPlanes;
   StopSignals stopSignals;
   int k = 0;
   for (; k < o.frames && gStopSignal == 0; ++k) {
@@ -244,7 +246,7 @@ int runRender(const RenderOptions& o) {
       for (const DrawCall& call : recorder->calls()) trace << jsonLine(call) << '\n';
       recorder->clear();
     }
-    if (video) writeY4mFrame(video, view->canvas());
+    if (video) writeY4mFrame(video, view->canvas(), videoPlanes);
     t += view->animationTimeInterval();
     if (o.progress && (k % 20 == 0 || k + 1 == o.frames)) {
       std::fprintf(stderr, "\rframe %d of %d", k + 1, o.frames);
