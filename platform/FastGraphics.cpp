@@ -1,9 +1,6 @@
 #include "FastGraphics.h"
 
 #include <cairo.h>
-#if defined(__SSE2__)
-#include <immintrin.h>
-#endif
 
 #include <algorithm>
 #include <atomic>
@@ -16,7 +13,9 @@
 
 #include "Canvas.h"
 #include "CairoGraphics.h"
+#include "CircleBlend.h"
 #include "OvalCoverage.h"
+#include "PixelBlend.h"
 
 namespace {
 
@@ -29,212 +28,6 @@ constexpr int kBandRows = 16;
 // others would cost more than it saves.
 constexpr double kPixelsPerExtraThread = 150000.0;
 constexpr int kMaxThreads = 8;
-
-// --- pixel arithmetic -----------------------------------------------------------------------
-// Pixels are premultiplied ARGB32, one native-endian 32-bit word. The rounding is the one the
-// Cairo path gets from its compositor, so that shared interiors come out byte for byte alike:
-// a translucent colour is taken IN the coverage, then OVER the pixel, both with x*y/255 rounded
-// to nearest; an opaque colour is interpolated with the coverage, rounded with 0x7f.
-
-// The four channels of a pixel spread over the 16-bit lanes of a 64-bit word (b, r, g, a from
-// the lowest lane up), so that one multiplication serves all four.
-inline uint64_t spread(uint32_t p) {
-  return (p & 0x00ff00ffu) | (static_cast<uint64_t>(p & 0xff00ff00u) << 24);
-}
-inline uint32_t gather(uint64_t x) {
-  return static_cast<uint32_t>((x & 0x00ff00ffu) | ((x >> 24) & 0xff00ff00u));
-}
-constexpr uint64_t kLanes = 0x00ff00ff00ff00ffull;
-
-// Each channel times m / 255, rounded to nearest.
-inline uint64_t mulLanes(uint64_t x, uint32_t m) {
-  const uint64_t t = x * m + 0x0080008000800080ull;
-  return ((t + ((t >> 8) & kLanes)) >> 8) & kLanes;
-}
-// The same rounded with 0x7f, as the opaque interpolation does.
-inline uint64_t mulLanes7f(uint64_t x, uint32_t m) {
-  const uint64_t t = x * m + 0x007f007f007f007full;
-  return ((t + ((t >> 8) & kLanes)) >> 8) & kLanes;
-}
-
-inline uint32_t inCoverage(uint32_t src, uint32_t m) { return gather(mulLanes(spread(src), m)); }
-
-inline uint32_t over(uint32_t src, uint32_t dst) {
-  const uint32_t inverse = 255u - (src >> 24);
-  return gather(mulLanes(spread(dst), inverse) + spread(src));
-}
-
-inline uint32_t lerpOpaque(uint32_t src, uint32_t m, uint32_t dst) {
-  uint64_t t = mulLanes7f(spread(src), m) + mulLanes7f(spread(dst), 255u - m);
-  // Saturate every lane at 255, as the interpolation does.
-  const uint64_t overflow = (t >> 8) & 0x0001000100010001ull;
-  t |= overflow * 0xff;
-  return gather(t & kLanes);
-}
-
-#if defined(__SSE2__)
-
-// Four pixels at a time in 16-bit lanes; (t * 257) >> 16 is (t + (t >> 8)) >> 8 for every t
-// that x * y + 0x80 can give.
-inline __m128i mulLanes128(__m128i x, __m128i m) {
-  const __m128i t = _mm_add_epi16(_mm_mullo_epi16(x, m), _mm_set1_epi16(0x80));
-  return _mm_mulhi_epu16(t, _mm_set1_epi16(0x0101));
-}
-
-// src OVER every pixel of the run, eight at a time where the processor can; the same bytes.
-__attribute__((target("avx2"))) int overRunWide(uint32_t* d, int n, uint32_t src) {
-  const __m256i zero = _mm256_setzero_si256();
-  const __m256i ia = _mm256_set1_epi16(static_cast<short>(255u - (src >> 24)));
-  const __m256i s = _mm256_unpacklo_epi8(_mm256_set1_epi32(static_cast<int>(src)), zero);
-  const __m256i half = _mm256_set1_epi16(0x80), by257 = _mm256_set1_epi16(0x0101);
-  int i = 0;
-  for (; i + 8 <= n; i += 8) {
-    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(d + i));
-    __m256i lo = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpacklo_epi8(v, zero), ia), half);
-    __m256i hi = _mm256_add_epi16(_mm256_mullo_epi16(_mm256_unpackhi_epi8(v, zero), ia), half);
-    lo = _mm256_add_epi16(_mm256_mulhi_epu16(lo, by257), s);
-    hi = _mm256_add_epi16(_mm256_mulhi_epu16(hi, by257), s);
-    _mm256_storeu_si256(reinterpret_cast<__m256i*>(d + i), _mm256_packus_epi16(lo, hi));
-  }
-  return i;
-}
-
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
-
-void overRun(uint32_t* d, int n, uint32_t src) {
-  const uint32_t inverse = 255u - (src >> 24);
-  if (inverse == 255u) return;  // a colour with no alpha left after rounding changes nothing
-  if (kHasAvx2 && n >= 8) {
-    const int done = overRunWide(d, n, src);
-    d += done;
-    n -= done;
-  }
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i ia = _mm_set1_epi16(static_cast<short>(inverse));
-  const __m128i s = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(src)), zero);
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
-    const __m128i lo = _mm_add_epi16(mulLanes128(_mm_unpacklo_epi8(v, zero), ia), s);
-    const __m128i hi = _mm_add_epi16(mulLanes128(_mm_unpackhi_epi8(v, zero), ia), s);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(lo, hi));
-  }
-  for (; i < n; ++i) d[i] = over(src, d[i]);
-}
-
-// src IN each pixel's coverage, OVER the pixel.
-void overMask(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
-  const __m128i zero = _mm_setzero_si128();
-  const __m128i full = _mm_set1_epi16(255);
-  const __m128i s = _mm_unpacklo_epi8(_mm_set1_epi32(static_cast<int>(src)), zero);
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    uint32_t m4;
-    std::memcpy(&m4, mask + i, 4);
-    if (m4 == 0) continue;
-    __m128i m = _mm_cvtsi32_si128(static_cast<int>(m4));
-    m = _mm_unpacklo_epi8(m, m);
-    m = _mm_unpacklo_epi16(m, m);  // each coverage four times
-    const __m128i sLo = mulLanes128(s, _mm_unpacklo_epi8(m, zero));
-    const __m128i sHi = mulLanes128(s, _mm_unpackhi_epi8(m, zero));
-    const __m128i aLo = _mm_sub_epi16(full, _mm_shufflehi_epi16(_mm_shufflelo_epi16(sLo, 0xff), 0xff));
-    const __m128i aHi = _mm_sub_epi16(full, _mm_shufflehi_epi16(_mm_shufflelo_epi16(sHi, 0xff), 0xff));
-    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(d + i));
-    const __m128i lo = _mm_add_epi16(mulLanes128(_mm_unpacklo_epi8(v, zero), aLo), sLo);
-    const __m128i hi = _mm_add_epi16(mulLanes128(_mm_unpackhi_epi8(v, zero), aHi), sHi);
-    _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(lo, hi));
-  }
-  const uint64_t spreadSrc = spread(src);
-  for (; i < n; ++i) {
-    const uint32_t m = mask[i];
-    if (m == 0) continue;
-    const uint64_t sm = m == 255 ? spreadSrc : mulLanes(spreadSrc, m);
-    d[i] = gather(mulLanes(spread(d[i]), 255u - static_cast<uint32_t>(sm >> 48)) + sm);
-  }
-}
-
-#else
-
-typedef uint8_t U8x16 __attribute__((vector_size(16)));
-typedef uint16_t U16x16 __attribute__((vector_size(32)));
-
-// src OVER every pixel of the run; four pixels at a time in 16-bit lanes.
-void overRun(uint32_t* d, int n, uint32_t src) {
-  const uint16_t inverse = static_cast<uint16_t>(255u - (src >> 24));
-  if (inverse == 255) return;  // a colour with no alpha left after rounding changes nothing
-  U16x16 s;
-  for (int i = 0; i < 16; ++i) s[i] = static_cast<uint16_t>((src >> (8 * (i & 3))) & 0xffu);
-  int i = 0;
-  for (; i + 4 <= n; i += 4) {
-    U8x16 bytes;
-    std::memcpy(&bytes, d + i, 16);
-    U16x16 t = __builtin_convertvector(bytes, U16x16) * inverse + 0x80;
-    t = ((t + (t >> 8)) >> 8) + s;
-    bytes = __builtin_convertvector(t, U8x16);
-    std::memcpy(d + i, &bytes, 16);
-  }
-  for (; i < n; ++i) d[i] = over(src, d[i]);
-}
-
-// src IN each pixel's coverage, OVER the pixel.
-void overMask(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
-  const uint64_t spreadSrc = spread(src);
-  for (int i = 0; i < n; ++i) {
-    const uint32_t m = mask[i];
-    if (m == 0) continue;
-    const uint64_t sm = m == 255 ? spreadSrc : mulLanes(spreadSrc, m);
-    d[i] = gather(mulLanes(spread(d[i]), 255u - static_cast<uint32_t>(sm >> 48)) + sm);
-  }
-}
-
-#endif
-
-// How one batched shape is blended: the colour and whether it takes the opaque path.
-struct Paint {
-  uint32_t pixel = 0;  // premultiplied
-  bool opaque = false;
-};
-
-void blendSolid(uint32_t* d, int n, uint8_t m, const Paint& paint) {
-  if (paint.opaque) {
-    if (m == 255) {
-      std::fill(d, d + n, paint.pixel);
-    } else {
-      for (int i = 0; i < n; ++i) d[i] = lerpOpaque(paint.pixel, m, d[i]);
-    }
-    return;
-  }
-  overRun(d, n, m == 255 ? paint.pixel : inCoverage(paint.pixel, m));
-}
-
-void blendMask(uint32_t* d, int n, const uint8_t* mask, const Paint& paint) {
-  if (paint.opaque) {
-    for (int i = 0; i < n; ++i) {
-      const uint32_t m = mask[i];
-      if (m == 255) {
-        d[i] = paint.pixel;
-      } else if (m != 0) {
-        d[i] = lerpOpaque(paint.pixel, m, d[i]);
-      }
-    }
-    return;
-  }
-  overMask(d, n, mask, paint.pixel);
-}
-
-// The colour as the Cairo path makes it: components clamped to 0..1, premultiplied and taken
-// to 16 bits with rounding, then the top 8 bits; opaque from an alpha of 0xff00 up.
-Paint paintFor(const Color& color) {
-  const Rgba c = color.rgba();
-  const double a = c.a;
-  auto toShort = [](double v) { return static_cast<uint32_t>(static_cast<uint16_t>(v * 65535.0 + 0.5)); };
-  const uint32_t alpha = toShort(a), red = toShort(c.r * a), green = toShort(c.g * a),
-                 blue = toShort(c.b * a);
-  Paint p;
-  p.pixel = (alpha >> 8) << 24 | (red >> 8) << 16 | (green >> 8) << 8 | (blue >> 8);
-  p.opaque = alpha >= 0xff00;
-  return p;
-}
 
 // --- the Cairo path's circles ------------------------------------------------------------
 // Cairo draws a circle as Bezier arcs cut into chords within 0.1 pixel of the curve, so its
@@ -432,7 +225,19 @@ class FastGraphics final : public GraphicsContext {
     addDamage(rect);
     double cx, cy, rx, ry;
     toDevice(rect, cx, cy, rx, ry);
-    if (rx == ry) rx = ry = polygonRadius(rx);
+    if (rx == ry) {
+      const double r = polygonRadius(rx);
+      if (circleBlendFits(r, r)) {
+        CircleLayers layers;
+        layers.cx = cx;
+        layers.cy = cy;
+        layers.fill = r;
+        layers.fillPaint = paint_;
+        pushCircle(layers);
+        return;
+      }
+      rx = ry = r;
+    }
     push(cx, cy, rx, ry, 0.0, 0.0);
   }
 
@@ -450,9 +255,31 @@ class FastGraphics final : public GraphicsContext {
     }
     double cx, cy, rx, ry;
     toDevice(rect, cx, cy, rx, ry);
-    rx = ry = polygonRadius(rx);
+    const double r = polygonRadius(rx);
     const double w = 0.5 * static_cast<double>(lineWidth) * scale_;
-    push(cx, cy, rx + w, ry + w, rx - w, ry - w);
+    if (circleBlendFits(r - w, r + w)) {
+      // A petal's outline follows its fill: the two are drawn as one.
+      if (!ops_.empty() && ops_.back().isCircle) {
+        CircleLayers& last = ops_.back().circle;
+        if (last.outer == 0.0 && last.cx == cx && last.cy == cy && last.fill == r &&
+            (paint_.pixel >> 24) != 0) {
+          last.outer = r + w;
+          last.inner = r - w;
+          last.ringPaint = paint_;
+          placeCircleLayers(last, canvas_.pixelWidth(), canvas_.pixelHeight());
+          return;
+        }
+      }
+      CircleLayers layers;
+      layers.cx = cx;
+      layers.cy = cy;
+      layers.outer = r + w;
+      layers.inner = r - w;
+      layers.ringPaint = paint_;
+      pushCircle(layers);
+      return;
+    }
+    push(cx, cy, r + w, r + w, r - w, r - w);
   }
 
   Size sizeWithAttributes(const std::string& text, const TextAttributes& attributes) override {
@@ -470,9 +297,21 @@ class FastGraphics final : public GraphicsContext {
   void flush() override { drawBatch(); }
 
  private:
+  // What one drawing thread works in.
+  struct Scratch {
+    explicit Scratch(int width) : coverage(width), circles(width) {}
+    OvalCoverage coverage;
+    CircleBlend circles;
+  };
+
+  // A shape of the batch: circles of one centre, or any other oval with its paint.
   struct Op {
+    bool isCircle = false;
+    CircleLayers circle;
     OvalShape shape;
     Paint paint;
+    int top() const { return isCircle ? circle.top : shape.top; }
+    int bottom() const { return isCircle ? circle.bottom : shape.bottom; }
   };
 
   // Ovals of positive finite size; the Cairo path draws nothing for the others either.
@@ -503,13 +342,24 @@ class FastGraphics final : public GraphicsContext {
              static_cast<double>(op.shape.right - op.shape.left);
   }
 
+  void pushCircle(const CircleLayers& layers) {
+    if ((paint_.pixel >> 24) == 0) return;  // nothing left to blend
+    Op op;
+    op.isCircle = true;
+    op.circle = layers;
+    if (!placeCircleLayers(op.circle, canvas_.pixelWidth(), canvas_.pixelHeight())) return;
+    ops_.push_back(op);
+    const double reach = std::max(layers.fill, layers.outer);
+    work_ += static_cast<double>(op.circle.bottom - op.circle.top) * 2.0 * reach;
+  }
+
   void drawBatch() {
     if (ops_.empty()) return;
     cairo_surface_flush(canvas_.surface());
     int top = canvas_.pixelHeight(), bottom = 0;
     for (const Op& op : ops_) {
-      top = std::min(top, op.shape.top);
-      bottom = std::max(bottom, op.shape.bottom);
+      top = std::min(top, op.top());
+      bottom = std::max(bottom, op.bottom());
     }
     const int firstBand = top / kBandRows;
     const int bands = (bottom + kBandRows - 1) / kBandRows - firstBand;
@@ -518,8 +368,8 @@ class FastGraphics final : public GraphicsContext {
     // The threads and their scratch rows are made once and kept.
     if (wanted > 1 && !workers_) workers_ = std::make_unique<Workers>(threads_ - 1);
     const int participants = wanted > 1 ? workers_->count() + 1 : 1;
-    while (static_cast<int>(coverage_.size()) < participants) {
-      coverage_.push_back(std::make_unique<OvalCoverage>(canvas_.pixelWidth()));
+    while (static_cast<int>(scratch_.size()) < participants) {
+      scratch_.push_back(std::make_unique<Scratch>(canvas_.pixelWidth()));
     }
 
     // Whole bands go to whichever thread asks next; each band sees every shape in order.
@@ -530,10 +380,10 @@ class FastGraphics final : public GraphicsContext {
     } bands_{this, {}, firstBand, bands, bottom};
     auto job = [](void* context, int index) {
       auto& b = *static_cast<Bands*>(context);
-      OvalCoverage& coverage = *b.self->coverage_[index];
+      Scratch& scratch = *b.self->scratch_[index];
       for (int k = b.next.fetch_add(1); k < b.count; k = b.next.fetch_add(1)) {
         const int band = b.first + k;
-        b.self->drawBand(coverage, band * kBandRows, std::min((band + 1) * kBandRows, b.bottom));
+        b.self->drawBand(scratch, band * kBandRows, std::min((band + 1) * kBandRows, b.bottom));
       }
     };
     if (participants > 1) {
@@ -547,7 +397,7 @@ class FastGraphics final : public GraphicsContext {
   }
 
   // Every batched shape in order over the rows [y0, y1).
-  void drawBand(OvalCoverage& coverage, int y0, int y1) {
+  void drawBand(Scratch& scratch, int y0, int y1) {
     uint8_t* data = canvas_.data();
     const int stride = canvas_.stride();
     struct Sink {
@@ -557,15 +407,18 @@ class FastGraphics final : public GraphicsContext {
       uint32_t* at(int y, int x) const {
         return reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * stride) + x;
       }
-      void prefetch(int y, int x) const { __builtin_prefetch(at(y, x), 1); }
       void solid(int y, int x, int length, uint8_t m) { blendSolid(at(y, x), length, m, paint); }
       void mask(int y, int x, int length, const uint8_t* m) { blendMask(at(y, x), length, m, paint); }
     };
     for (const Op& op : ops_) {
-      const int from = std::max(y0, op.shape.top), to = std::min(y1, op.shape.bottom);
+      const int from = std::max(y0, op.top()), to = std::min(y1, op.bottom());
       if (from >= to) continue;
+      if (op.isCircle) {
+        scratch.circles.rows(op.circle, data, stride, from, to);
+        continue;
+      }
       Sink sink{data, stride, op.paint};
-      coverage.rows(op.shape, from, to, sink);
+      scratch.coverage.rows(op.shape, from, to, sink);
     }
   }
 
@@ -578,7 +431,7 @@ class FastGraphics final : public GraphicsContext {
   std::unique_ptr<GraphicsContext> text_;
   std::vector<Op> ops_;
   double work_ = 0.0;  // pixels of the batched shapes' boxes
-  std::vector<std::unique_ptr<OvalCoverage>> coverage_;  // one per drawing thread
+  std::vector<std::unique_ptr<Scratch>> scratch_;  // one per drawing thread
   std::unique_ptr<Workers> workers_;
 };
 

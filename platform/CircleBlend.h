@@ -1,0 +1,66 @@
+#pragma once
+
+#include <cstdint>
+#include <vector>
+
+#include "PixelBlend.h"
+
+// Anti-aliased circles blended straight into premultiplied ARGB32 rows, without a coverage mask
+// in between: a disc, the ring of an outline, or both at once, the disc under the ring, as if
+// drawn one after the other. A petal's fill and outline share their centre, so their edge
+// pixels are the same: worked out together they are read, measured and written once.
+//
+// Per row the columns wholly inside follow from the circle's extent at the row's top and bottom
+// edges and take the paint whole; only the columns between those and the outer extent get a
+// coverage of their own, each from the straight tangent to the circle nearest the pixel's centre:
+// exact for a straight edge at any angle, off by the circle's bulge over one pixel otherwise,
+// which is why the radii must not be too small.
+struct CircleLayers {
+  double cx = 0.0, cy = 0.0;        // centre, device pixels, row 0 at the top
+  double fill = 0.0;                // the disc's radius; 0 for none
+  double outer = 0.0, inner = 0.0;  // the ring's radii; outer 0 for none
+  Paint fillPaint, ringPaint;
+  int top = 0, bottom = 0;  // rows [top, bottom) that it may touch, within the canvas
+};
+
+// Whether circles of these radii are drawn well this way: every radius from `smallest` to
+// `largest` in pixels.
+bool circleBlendFits(double smallest, double largest);
+
+// Sets the rows of the layers on a canvas of width x height pixels. False when they cover
+// nothing there: no disc and no ring, not finite, or wholly outside.
+bool placeCircleLayers(CircleLayers& layers, int width, int height);
+
+// Up to four pixels of a row that need a coverage of their own: lanes [0, valid) from x on.
+struct CircleGroup {
+  uint32_t* at;  // the pixel at x
+  int x, valid;
+  float dy;  // the row's centre less the circle's
+};
+
+class CircleBlend {
+ public:
+  explicit CircleBlend(int width);
+
+  // Blends the rows [from, to) of the layers into the canvas whose row 0 starts at data, rows
+  // `stride` bytes apart.
+  void rows(const CircleLayers& layers, uint8_t* data, int stride, int from, int to);
+
+ private:
+  // Columns wholly inside: the disc's paint as it is.
+  struct Span {
+    uint32_t* pixels;  // the row
+    int x, length;
+  };
+  // Pixels of a row from lo to hi, one at a time.
+  struct Tail {
+    uint32_t* pixels;  // the row
+    float dy;          // the row's centre less the circle's
+    int lo, hi;
+  };
+  int width_;
+  std::vector<double> halfWidths_;
+  std::vector<CircleGroup> groups_;
+  std::vector<Span> spans_;
+  std::vector<Tail> tails_;
+};
