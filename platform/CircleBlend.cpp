@@ -189,19 +189,21 @@ inline __m128i paintLanes(const Paint& paint) {
   return _mm_unpacklo_epi64(one, one);
 }
 
+// Two pieces at a time.
 template <bool kFill, bool kRing>
-void blendGroups4(const Layers& l, const CircleGroup* groups, size_t count) {
-  const __m128i zero = _mm_setzero_si128(), lanes = _mm_set_epi32(3, 2, 1, 0);
+void blendPieces4(const Layers& l, const CirclePieces& p, size_t from, size_t to) {
+  const __m128i zero = _mm_setzero_si128();
   const __m128 left = _mm_set1_ps(l.left), fill = _mm_set1_ps(l.fill), outer = _mm_set1_ps(l.outer),
                inner = _mm_set1_ps(l.inner);
   const __m128i fillPaint = paintLanes(l.fillPaint), ringPaint = paintLanes(l.ringPaint);
-  for (size_t i = 0; i < count; ++i) {
-    const CircleGroup& g = groups[i];
-    const __m128i x = _mm_add_epi32(_mm_set1_epi32(g.x), lanes);
-    const __m128i valid = _mm_cmplt_epi32(lanes, _mm_set1_epi32(g.valid));
-    const Normal4 n = normalAt4(_mm_sub_ps(_mm_cvtepi32_ps(x), left), _mm_set1_ps(g.dy));
-    __m128i* at = reinterpret_cast<__m128i*>(g.at);
-    const __m128i v = _mm_loadu_si128(at);
+  for (size_t i = from; i < to; i += 2) {
+    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p.x.data() + 2 * i));
+    const __m128i valid = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p.valid.data() + 2 * i));
+    const Normal4 n =
+        normalAt4(_mm_sub_ps(_mm_cvtepi32_ps(x), left), _mm_loadu_ps(p.dy.data() + 2 * i));
+    __m128i* a = reinterpret_cast<__m128i*>(p.at[i]);
+    __m128i* b = reinterpret_cast<__m128i*>(p.at[i + 1]);
+    const __m128i v = _mm_unpacklo_epi64(_mm_loadl_epi64(a), _mm_loadl_epi64(b));
     __m128i lo = _mm_unpacklo_epi8(v, zero), hi = _mm_unpackhi_epi8(v, zero);
     // Coverage per pixel, spread over the pixel's four channels.
     auto apply = [&](__m128 c, __m128i paint, bool opaque) __attribute__((always_inline)) {
@@ -217,11 +219,13 @@ void blendGroups4(const Layers& l, const CircleGroup* groups, size_t count) {
           _mm_max_ps(_mm_sub_ps(coverage4(n, outer), coverage4(n, inner)), _mm_setzero_ps());
       apply(c, ringPaint, l.ringPaint.opaque);
     }
-    _mm_storeu_si128(at, _mm_packus_epi16(lo, hi));
+    const __m128i out = _mm_packus_epi16(lo, hi);
+    _mm_storel_epi64(a, out);
+    _mm_storel_epi64(b, _mm_srli_si128(out, 8));
   }
 }
 
-// Two groups at once in the halves of 256-bit registers: the same arithmetic lane for lane.
+// Four pieces at once in 256-bit registers: the same arithmetic lane for lane.
 struct Normal8 {
   __m256 d, b, halfSum, halfDifference, perTwoAB, perA;
 };
@@ -288,30 +292,27 @@ __attribute__((target("avx2"), always_inline)) inline __m256i blend4(__m256i v, 
   return _mm256_add_epi16(mulLanes256(v, inverse), sm);
 }
 
-// Pairs of groups; an odd last one is left to the caller. The first group of a pair is
-// written before the second, which may share pixels that the first leaves as they were.
+// Four pieces at a time, as many as there are fours.
 template <bool kFill, bool kRing>
-__attribute__((target("avx2"))) size_t blendGroups8(const Layers& l, const CircleGroup* groups,
+__attribute__((target("avx2"))) size_t blendPieces8(const Layers& l, const CirclePieces& p,
                                                     size_t count) {
-  const __m256i zero = _mm256_setzero_si256(), lanes = _mm256_set_epi32(3, 2, 1, 0, 3, 2, 1, 0);
+  const __m256i zero = _mm256_setzero_si256();
   const __m256 left = _mm256_set1_ps(l.left), fill = _mm256_set1_ps(l.fill),
                outer = _mm256_set1_ps(l.outer), inner = _mm256_set1_ps(l.inner);
   const __m256i fillPaint = _mm256_broadcastsi128_si256(paintLanes(l.fillPaint));
   const __m256i ringPaint = _mm256_broadcastsi128_si256(paintLanes(l.ringPaint));
   size_t i = 0;
-  for (; i + 2 <= count; i += 2) {
-    const CircleGroup& a = groups[i];
-    const CircleGroup& b = groups[i + 1];
-    const __m256i x =
-        _mm256_add_epi32(_mm256_set_epi32(b.x, b.x, b.x, b.x, a.x, a.x, a.x, a.x), lanes);
-    const __m256i valid = _mm256_cmpgt_epi32(
-        _mm256_set_epi32(b.valid, b.valid, b.valid, b.valid, a.valid, a.valid, a.valid, a.valid),
-        lanes);
-    const __m256 dy = _mm256_set_m128(_mm_set1_ps(b.dy), _mm_set1_ps(a.dy));
-    const Normal8 n = normalAt8(_mm256_sub_ps(_mm256_cvtepi32_ps(x), left), dy);
-    __m128i* atA = reinterpret_cast<__m128i*>(a.at);
-    __m128i* atB = reinterpret_cast<__m128i*>(b.at);
-    const __m256i v = _mm256_set_m128i(_mm_loadu_si128(atB), _mm_loadu_si128(atA));
+  for (; i + 4 <= count; i += 4) {
+    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.x.data() + 2 * i));
+    const __m256i valid =
+        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.valid.data() + 2 * i));
+    const Normal8 n =
+        normalAt8(_mm256_sub_ps(_mm256_cvtepi32_ps(x), left), _mm256_loadu_ps(p.dy.data() + 2 * i));
+    __m128i* at[4];
+    for (int k = 0; k < 4; ++k) at[k] = reinterpret_cast<__m128i*>(p.at[i + k]);
+    const __m256i v =
+        _mm256_set_m128i(_mm_unpacklo_epi64(_mm_loadl_epi64(at[2]), _mm_loadl_epi64(at[3])),
+                         _mm_unpacklo_epi64(_mm_loadl_epi64(at[0]), _mm_loadl_epi64(at[1])));
     __m256i lo = _mm256_unpacklo_epi8(v, zero), hi = _mm256_unpackhi_epi8(v, zero);
     auto apply = [&](__m256 c, __m256i paint, bool opaque)
         __attribute__((target("avx2"), always_inline)) {
@@ -330,8 +331,11 @@ __attribute__((target("avx2"))) size_t blendGroups8(const Layers& l, const Circl
       apply(c, ringPaint, l.ringPaint.opaque);
     }
     const __m256i out = _mm256_packus_epi16(lo, hi);
-    _mm_storeu_si128(atA, _mm256_castsi256_si128(out));
-    _mm_storeu_si128(atB, _mm256_extracti128_si256(out, 1));
+    const __m128i low = _mm256_castsi256_si128(out), high = _mm256_extracti128_si256(out, 1);
+    _mm_storel_epi64(at[0], low);
+    _mm_storel_epi64(at[1], _mm_srli_si128(low, 8));
+    _mm_storel_epi64(at[2], high);
+    _mm_storel_epi64(at[3], _mm_srli_si128(high, 8));
   }
   return i;
 }
@@ -339,22 +343,25 @@ __attribute__((target("avx2"))) size_t blendGroups8(const Layers& l, const Circl
 const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 
 template <bool kFill, bool kRing>
-void blendGroups(const Layers& l, const CircleGroup* groups, size_t count) {
-  if (kHasAvx2) {
-    const size_t done = blendGroups8<kFill, kRing>(l, groups, count);
-    groups += done;
-    count -= done;
+void blendPieces(const Layers& l, const CirclePieces& p) {
+  size_t done = 0;
+  if (kHasAvx2) done = blendPieces8<kFill, kRing>(l, p, p.count);
+  const size_t pairs = done + (p.count - done) / 2 * 2;
+  blendPieces4<kFill, kRing>(l, p, done, pairs);
+  if (pairs < p.count) {
+    const int x = p.x[2 * pairs];
+    blendPixels<kFill, kRing>(l, p.at[pairs] - x, p.dy[2 * pairs], x,
+                              x + (p.valid[2 * pairs + 1] ? 2 : 1));
   }
-  blendGroups4<kFill, kRing>(l, groups, count);
 }
 
 #else
 
 template <bool kFill, bool kRing>
-void blendGroups(const Layers& l, const CircleGroup* groups, size_t count) {
-  for (size_t i = 0; i < count; ++i) {
-    const CircleGroup& g = groups[i];
-    blendPixels<kFill, kRing>(l, g.at - g.x, g.dy, g.x, g.x + g.valid);
+void blendPieces(const Layers& l, const CirclePieces& p) {
+  for (size_t i = 0; i < p.count; ++i) {
+    const int x = p.x[2 * i];
+    blendPixels<kFill, kRing>(l, p.at[i] - x, p.dy[2 * i], x, x + (p.valid[2 * i + 1] ? 2 : 1));
   }
 }
 
@@ -379,6 +386,15 @@ bool placeCircleLayers(CircleLayers& layers, int width, int height) {
   return layers.top < layers.bottom && left < right;
 }
 
+void CirclePieces::reserveFor(size_t more) {
+  if (count + more <= at.size()) return;
+  const size_t size = std::max<size_t>(2 * (count + more), 256);
+  at.resize(size);
+  x.resize(2 * size);
+  dy.resize(2 * size);
+  valid.resize(2 * size);
+}
+
 CircleBlend::CircleBlend(int width) : width_(std::max(width, 1)) {}
 
 void CircleBlend::rows(const CircleLayers& c, uint8_t* data, int stride, int from, int to) {
@@ -397,12 +413,12 @@ void CircleBlend::rows(const CircleLayers& c, uint8_t* data, int stride, int fro
   halfWidths(c.cy, outermost, from, boundaries, outerWidths);
   halfWidths(c.cy, innermost, from, boundaries, innerWidths);
 
-  // First every row's columns, cut into groups of four pixels, asking for their memory as they
+  // First every row's columns, cut into pieces of two pixels, asking for their memory as they
   // are found: the edges of the circles are scattered over the canvas and mostly not in the
-  // cache yet, and arrive while the work before them is done. Four pixels that would reach past
-  // the canvas are left to a pixel-by-pixel tail.
+  // cache yet, and arrive while the work before them is done. A last pixel whose piece would
+  // reach past the canvas is left to a tail of its own.
   spans_.clear();
-  groups_.clear();
+  pieces_.count = 0;
   tails_.clear();
   for (int y = from; y < to; ++y) {
     const int k = y - from;
@@ -424,12 +440,11 @@ void CircleBlend::rows(const CircleLayers& c, uint8_t* data, int stride, int fro
     }
     uint32_t* pixels = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * stride);
     const float dy = static_cast<float>(y + 0.5 - c.cy);
+    pieces_.reserveFor(static_cast<size_t>(hi - lo) / 2 + 2);
     auto zone = [&](int zoneLo, int zoneHi) {
       for (int x = zoneLo & ~15; x < zoneHi; x += 16) __builtin_prefetch(pixels + x, 1);
       int x = zoneLo;
-      for (; x < zoneHi && x + 4 <= width_; x += 4) {
-        groups_.push_back({pixels + x, x, std::min(zoneHi - x, 4), dy});
-      }
+      for (; x < zoneHi && x + 2 <= width_; x += 2) pieces_.add(pixels + x, x, dy, x + 1 < zoneHi);
       if (x < zoneHi) tails_.push_back({pixels, dy, x, zoneHi});
     };
     zone(lo, fullLo);
@@ -440,10 +455,8 @@ void CircleBlend::rows(const CircleLayers& c, uint8_t* data, int stride, int fro
     }
   }
 
-  // A group's lanes past its stretch may cover pixels of the wholly covered columns, a tail or
-  // the row's next group; it writes them back as they were, so every part must read its pixels
-  // after the parts before it have written theirs. Only the two groups of a pair are read
-  // together, and the first is written first.
+  // Pieces never share pixels; a piece's second pixel when it lies past its stretch (wholly
+  // covered, or outside) is written back as it was, before anything else touches it.
   Layers l;
   l.left = static_cast<float>(c.cx - 0.5);
   l.fill = static_cast<float>(c.fill);
@@ -452,11 +465,11 @@ void CircleBlend::rows(const CircleLayers& c, uint8_t* data, int stride, int fro
   l.fillPaint = c.fillPaint;
   l.ringPaint = c.ringPaint;
   if (hasFill && hasRing) {
-    blendGroups<true, true>(l, groups_.data(), groups_.size());
+    blendPieces<true, true>(l, pieces_);
   } else if (hasFill) {
-    blendGroups<true, false>(l, groups_.data(), groups_.size());
+    blendPieces<true, false>(l, pieces_);
   } else {
-    blendGroups<false, true>(l, groups_.data(), groups_.size());
+    blendPieces<false, true>(l, pieces_);
   }
   for (const Tail& t : tails_) {
     if (hasFill && hasRing) {

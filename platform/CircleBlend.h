@@ -31,11 +31,24 @@ bool circleBlendFits(double smallest, double largest);
 // nothing there: no disc and no ring, not finite, or wholly outside.
 bool placeCircleLayers(CircleLayers& layers, int width, int height);
 
-// Up to four pixels of a row that need a coverage of their own: lanes [0, valid) from x on.
-struct CircleGroup {
-  uint32_t* at;  // the pixel at x
-  int x, valid;
-  float dy;  // the row's centre less the circle's
+// Pixels of rows that need a coverage of their own, two at a time, lane by lane.
+struct CirclePieces {
+  std::vector<uint32_t*> at;   // a piece's first pixel
+  std::vector<int32_t> x;      // columns, two per piece
+  std::vector<float> dy;       // the row's centre less the circle's, two per piece
+  std::vector<int32_t> valid;  // -1 for a pixel of the piece, 0 for one past its stretch
+  size_t count = 0;
+  // Room for `more` pieces beyond count.
+  void reserveFor(size_t more);
+  void add(uint32_t* pixel, int column, float rowOffset, bool both) {
+    at[count] = pixel;
+    x[2 * count] = column;
+    x[2 * count + 1] = column + 1;
+    dy[2 * count] = dy[2 * count + 1] = rowOffset;
+    valid[2 * count] = -1;
+    valid[2 * count + 1] = both ? -1 : 0;
+    ++count;
+  }
 };
 
 class CircleBlend {
@@ -60,7 +73,7 @@ class CircleBlend {
   };
   int width_;
   std::vector<double> halfWidths_;
-  std::vector<CircleGroup> groups_;
+  CirclePieces pieces_;
   std::vector<Span> spans_;
   std::vector<Tail> tails_;
 };
