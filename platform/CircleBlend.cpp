@@ -52,6 +52,64 @@ void halfWidths(double cy, double r, int from, int count, double* out) {
   }
 }
 
+// The columns of `count` rows from the reach of the outermost circle in each (at most 0 when it
+// misses the row) and the half width of the innermost at the row's narrower edge (negative when
+// it misses an edge), on a canvas `width` columns wide: two rows at a time where they overlap.
+void rowColumns(double cx, int width, const double* reach, const double* inside, int count,
+                CircleRowColumns* out) {
+  int k = 0;
+#if defined(__SSE2__)
+  const __m128d centre = _mm_set1_pd(cx), zero = _mm_setzero_pd(), one = _mm_set1_pd(1.0);
+  const __m128d right = _mm_set1_pd(static_cast<double>(width));
+  // v clamped to [lo, hi], NaN to lo; then floored or ceiled (all values are at least 0).
+  auto clamp = [](__m128d v, __m128d lo, __m128d hi) { return _mm_min_pd(_mm_max_pd(v, lo), hi); };
+  auto floor2 = [](__m128d v) { return _mm_cvtepi32_pd(_mm_cvttpd_epi32(v)); };
+  auto ceil2 = [&](__m128d v) {
+    const __m128d f = floor2(v);
+    return _mm_add_pd(f, _mm_and_pd(_mm_cmplt_pd(f, v), one));
+  };
+  auto select = [](__m128d mask, __m128d a, __m128d b) {
+    return _mm_or_pd(_mm_and_pd(mask, a), _mm_andnot_pd(mask, b));
+  };
+  for (; k + 2 <= count; k += 2) {
+    const __m128d r = _mm_loadu_pd(reach + k);
+    const __m128d touched = _mm_cmpgt_pd(r, zero);
+    __m128d lo = floor2(clamp(_mm_sub_pd(centre, r), zero, right));
+    __m128d hi = ceil2(clamp(_mm_add_pd(centre, r), zero, right));
+    lo = _mm_and_pd(touched, lo);
+    hi = _mm_and_pd(touched, hi);
+    const __m128d in = _mm_loadu_pd(inside + k);
+    const __m128d a = ceil2(clamp(_mm_sub_pd(centre, in), lo, hi));
+    const __m128d b = floor2(clamp(_mm_add_pd(centre, in), lo, hi));
+    const __m128d full = _mm_and_pd(_mm_cmpge_pd(in, zero), _mm_cmplt_pd(a, b));
+    const __m128i l = _mm_cvttpd_epi32(lo), h = _mm_cvttpd_epi32(hi);
+    const __m128i fl = _mm_cvttpd_epi32(select(full, a, hi));
+    const __m128i fh = _mm_cvttpd_epi32(select(full, b, hi));
+    // Interleave into {lo, hi, fullLo, fullHi} per row.
+    const __m128i lh = _mm_unpacklo_epi32(l, h), ff = _mm_unpacklo_epi32(fl, fh);
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k), _mm_unpacklo_epi64(lh, ff));
+    _mm_storeu_si128(reinterpret_cast<__m128i*>(out + k + 1), _mm_unpackhi_epi64(lh, ff));
+  }
+#endif
+  for (; k < count; ++k) {
+    CircleRowColumns& c = out[k];
+    c.lo = c.hi = 0;
+    if (reach[k] > 0.0) {
+      c.lo = floorWithin(cx - reach[k], 0, width);
+      c.hi = ceilWithin(cx + reach[k], 0, width);
+    }
+    c.fullLo = c.fullHi = c.hi;
+    if (inside[k] >= 0.0) {
+      const int a = ceilWithin(cx - inside[k], c.lo, c.hi),
+                b = floorWithin(cx + inside[k], c.lo, c.hi);
+      if (a < b) {
+        c.fullLo = a;
+        c.fullHi = b;
+      }
+    }
+  }
+}
+
 // The fraction of a pixel inside a circle, taking the boundary as the circle's tangent nearest
 // the pixel's centre. Seen along the tangent's normal (a, b), a >= b >= 0, the pixel is a
 // trapezoid of widths a + b and a - b: its share behind a line at distance t rises as a square
@@ -420,24 +478,23 @@ void CircleBlend::rows(const CircleLayers& c, uint8_t* data, int stride, int fro
   spans_.clear();
   pieces_.count = 0;
   tails_.clear();
+  const int count = to - from;
+  if (columns_.size() < static_cast<size_t>(count)) columns_.resize(2 * static_cast<size_t>(count));
+  // The reach of the outermost circle in each row (its widest point may lie within the row) and
+  // the innermost circle's half width at the row's narrower edge, in place of the edges' widths.
+  for (int k = 0; k < count; ++k) {
+    outerWidths[k] = std::max(outerWidths[k], outerWidths[k + 1]);
+    innerWidths[k] = std::min(innerWidths[k], innerWidths[k + 1]);
+  }
+  const double centreRow = std::floor(c.cy);
+  if (centreRow != c.cy && centreRow >= from && centreRow < to) {
+    outerWidths[static_cast<int>(centreRow) - from] = outermost;
+  }
+  rowColumns(c.cx, width_, outerWidths, innerWidths, count, columns_.data());
   for (int y = from; y < to; ++y) {
-    const int k = y - from;
-    // The widest point of the circle may lie within the row.
-    const double reach =
-        y < c.cy && c.cy < y + 1.0 ? outermost : std::max(outerWidths[k], outerWidths[k + 1]);
-    if (!(reach > 0.0)) continue;
-    const int lo = floorWithin(c.cx - reach, 0, width_);
-    const int hi = ceilWithin(c.cx + reach, 0, width_);
+    const CircleRowColumns& columns = columns_[y - from];
+    const int lo = columns.lo, hi = columns.hi, fullLo = columns.fullLo, fullHi = columns.fullHi;
     if (lo >= hi) continue;
-    int fullLo = hi, fullHi = hi;
-    const double inside = std::min(innerWidths[k], innerWidths[k + 1]);
-    if (inside >= 0.0) {
-      const int a = ceilWithin(c.cx - inside, lo, hi), b = floorWithin(c.cx + inside, lo, hi);
-      if (a < b) {
-        fullLo = a;
-        fullHi = b;
-      }
-    }
     uint32_t* pixels = reinterpret_cast<uint32_t*>(data + static_cast<size_t>(y) * stride);
     const float dy = static_cast<float>(y + 0.5 - c.cy);
     pieces_.reserveFor(static_cast<size_t>(hi - lo) / 2 + 2);

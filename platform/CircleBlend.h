@@ -51,6 +51,12 @@ struct CirclePieces {
   }
 };
 
+// One row's columns: [lo, hi) touched by the outermost circle, [fullLo, fullHi) wholly inside
+// the innermost one (fullLo == fullHi == hi when none are).
+struct CircleRowColumns {
+  int lo, hi, fullLo, fullHi;
+};
+
 class CircleBlend {
  public:
   explicit CircleBlend(int width);
@@ -73,6 +79,7 @@ class CircleBlend {
   };
   int width_;
   std::vector<double> halfWidths_;
+  std::vector<CircleRowColumns> columns_;
   CirclePieces pieces_;
   std::vector<Span> spans_;
   std::vector<Tail> tails_;
