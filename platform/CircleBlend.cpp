@@ -255,10 +255,15 @@ void blendPieces4(const Layers& l, const CirclePieces& p, size_t from, size_t to
                inner = _mm_set1_ps(l.inner);
   const __m128i fillPaint = paintLanes(l.fillPaint), ringPaint = paintLanes(l.ringPaint);
   for (size_t i = from; i < to; i += 2) {
-    const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p.x.data() + 2 * i));
-    const __m128i valid = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p.valid.data() + 2 * i));
-    const Normal4 n =
-        normalAt4(_mm_sub_ps(_mm_cvtepi32_ps(x), left), _mm_loadu_ps(p.dy.data() + 2 * i));
+    // Each piece's column, row and end twice, the second column one further.
+    auto twice = [](const void* from) {
+      const __m128i two = _mm_loadl_epi64(static_cast<const __m128i*>(from));
+      return _mm_unpacklo_epi32(two, two);
+    };
+    const __m128i x = _mm_add_epi32(twice(p.x.data() + i), _mm_set_epi32(1, 0, 1, 0));
+    const __m128i valid = _mm_cmplt_epi32(x, twice(p.end.data() + i));
+    const __m128 dy = _mm_castsi128_ps(twice(p.dy.data() + i));
+    const Normal4 n = normalAt4(_mm_sub_ps(_mm_cvtepi32_ps(x), left), dy);
     __m128i* a = reinterpret_cast<__m128i*>(p.at[i]);
     __m128i* b = reinterpret_cast<__m128i*>(p.at[i + 1]);
     const __m128i v = _mm_unpacklo_epi64(_mm_loadl_epi64(a), _mm_loadl_epi64(b));
@@ -359,13 +364,19 @@ __attribute__((target("avx2"))) size_t blendPieces8(const Layers& l, const Circl
                outer = _mm256_set1_ps(l.outer), inner = _mm256_set1_ps(l.inner);
   const __m256i fillPaint = _mm256_broadcastsi128_si256(paintLanes(l.fillPaint));
   const __m256i ringPaint = _mm256_broadcastsi128_si256(paintLanes(l.ringPaint));
+  const __m256i pairs = _mm256_set_epi32(3, 3, 2, 2, 1, 1, 0, 0);
+  const __m256i second = _mm256_set_epi32(1, 0, 1, 0, 1, 0, 1, 0);
   size_t i = 0;
   for (; i + 4 <= count; i += 4) {
-    const __m256i x = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.x.data() + 2 * i));
-    const __m256i valid =
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(p.valid.data() + 2 * i));
-    const Normal8 n =
-        normalAt8(_mm256_sub_ps(_mm256_cvtepi32_ps(x), left), _mm256_loadu_ps(p.dy.data() + 2 * i));
+    // Each piece's column, row and end twice, the second column one further.
+    auto twice = [&](const void* from) __attribute__((target("avx2"), always_inline)) {
+      const __m128i four = _mm_loadu_si128(static_cast<const __m128i*>(from));
+      return _mm256_permutevar8x32_epi32(_mm256_castsi128_si256(four), pairs);
+    };
+    const __m256i x = _mm256_add_epi32(twice(p.x.data() + i), second);
+    const __m256i valid = _mm256_cmpgt_epi32(twice(p.end.data() + i), x);
+    const __m256 dy = _mm256_castsi256_ps(twice(p.dy.data() + i));
+    const Normal8 n = normalAt8(_mm256_sub_ps(_mm256_cvtepi32_ps(x), left), dy);
     __m128i* at[4];
     for (int k = 0; k < 4; ++k) at[k] = reinterpret_cast<__m128i*>(p.at[i + k]);
     const __m256i v =
@@ -407,9 +418,8 @@ void blendPieces(const Layers& l, const CirclePieces& p) {
   const size_t pairs = done + (p.count - done) / 2 * 2;
   blendPieces4<kFill, kRing>(l, p, done, pairs);
   if (pairs < p.count) {
-    const int x = p.x[2 * pairs];
-    blendPixels<kFill, kRing>(l, p.at[pairs] - x, p.dy[2 * pairs], x,
-                              x + (p.valid[2 * pairs + 1] ? 2 : 1));
+    const int x = p.x[pairs];
+    blendPixels<kFill, kRing>(l, p.at[pairs] - x, p.dy[pairs], x, std::min(x + 2, p.end[pairs]));
   }
 }
 
@@ -418,8 +428,8 @@ void blendPieces(const Layers& l, const CirclePieces& p) {
 template <bool kFill, bool kRing>
 void blendPieces(const Layers& l, const CirclePieces& p) {
   for (size_t i = 0; i < p.count; ++i) {
-    const int x = p.x[2 * i];
-    blendPixels<kFill, kRing>(l, p.at[i] - x, p.dy[2 * i], x, x + (p.valid[2 * i + 1] ? 2 : 1));
+    const int x = p.x[i];
+    blendPixels<kFill, kRing>(l, p.at[i] - x, p.dy[i], x, std::min(x + 2, p.end[i]));
   }
 }
 
@@ -445,12 +455,26 @@ bool placeCircleLayers(CircleLayers& layers, int width, int height) {
 }
 
 void CirclePieces::reserveFor(size_t more) {
-  if (count + more <= at.size()) return;
-  const size_t size = std::max<size_t>(2 * (count + more), 256);
+  // Stretches are written four pieces at a time, up to three past their end.
+  if (count + more + 3 <= at.size()) return;
+  const size_t size = std::max<size_t>(2 * (count + more + 3), 256);
   at.resize(size);
-  x.resize(2 * size);
-  dy.resize(2 * size);
-  valid.resize(2 * size);
+  x.resize(size);
+  dy.resize(size);
+  end.resize(size);
+}
+
+void CirclePieces::addStretch(uint32_t* row, int x0, int n, float rowOffset, int stretchEnd) {
+  for (int i = 0; i < n; i += 4) {
+    const size_t c = count + static_cast<size_t>(i);
+    for (int k = 0; k < 4; ++k) {
+      at[c + k] = row + x0 + 2 * (i + k);
+      x[c + k] = x0 + 2 * (i + k);
+      dy[c + k] = rowOffset;
+      end[c + k] = stretchEnd;
+    }
+  }
+  count += static_cast<size_t>(n);
 }
 
 CircleBlend::CircleBlend(int width) : width_(std::max(width, 1)) {}
@@ -500,9 +524,12 @@ void CircleBlend::rows(const CircleLayers& c, uint8_t* data, int stride, int fro
     pieces_.reserveFor(static_cast<size_t>(hi - lo) / 2 + 2);
     auto zone = [&](int zoneLo, int zoneHi) {
       for (int x = zoneLo & ~15; x < zoneHi; x += 16) __builtin_prefetch(pixels + x, 1);
-      int x = zoneLo;
-      for (; x < zoneHi && x + 2 <= width_; x += 2) pieces_.add(pixels + x, x, dy, x + 1 < zoneHi);
-      if (x < zoneHi) tails_.push_back({pixels, dy, x, zoneHi});
+      // Pieces start every other column; one whose second pixel would lie past the canvas is a
+      // tail.
+      const int lastStart = std::min(zoneHi - 1, width_ - 2);
+      const int n = lastStart >= zoneLo ? (lastStart - zoneLo) / 2 + 1 : 0;
+      pieces_.addStretch(pixels, zoneLo, n, dy, zoneHi);
+      if (zoneLo + 2 * n < zoneHi) tails_.push_back({pixels, dy, zoneLo + 2 * n, zoneHi});
     };
     zone(lo, fullLo);
     zone(fullHi, hi);

@@ -31,24 +31,18 @@ bool circleBlendFits(double smallest, double largest);
 // nothing there: no disc and no ring, not finite, or wholly outside.
 bool placeCircleLayers(CircleLayers& layers, int width, int height);
 
-// Pixels of rows that need a coverage of their own, two at a time, lane by lane.
+// Pixels of rows that need a coverage of their own, in pieces of two: a piece's second pixel
+// is its own only when it lies before the end of the piece's stretch of columns.
 struct CirclePieces {
-  std::vector<uint32_t*> at;   // a piece's first pixel
-  std::vector<int32_t> x;      // columns, two per piece
-  std::vector<float> dy;       // the row's centre less the circle's, two per piece
-  std::vector<int32_t> valid;  // -1 for a pixel of the piece, 0 for one past its stretch
+  std::vector<uint32_t*> at;  // a piece's first pixel
+  std::vector<int32_t> x;     // its column
+  std::vector<float> dy;      // its row's centre less the circle's
+  std::vector<int32_t> end;   // the end of its stretch
   size_t count = 0;
   // Room for `more` pieces beyond count.
   void reserveFor(size_t more);
-  void add(uint32_t* pixel, int column, float rowOffset, bool both) {
-    at[count] = pixel;
-    x[2 * count] = column;
-    x[2 * count + 1] = column + 1;
-    dy[2 * count] = dy[2 * count + 1] = rowOffset;
-    valid[2 * count] = -1;
-    valid[2 * count + 1] = both ? -1 : 0;
-    ++count;
-  }
+  // The n pieces from column x0 of a row on, every other column.
+  void addStretch(uint32_t* row, int x0, int n, float rowOffset, int stretchEnd);
 };
 
 // One row's columns: [lo, hi) touched by the outermost circle, [fullLo, fullHi) wholly inside
