@@ -455,9 +455,8 @@ bool placeCircleLayers(CircleLayers& layers, int width, int height) {
 }
 
 void CirclePieces::reserveFor(size_t more) {
-  // Stretches are written four pieces at a time, up to three past their end.
-  if (count + more + 3 <= at.size()) return;
-  const size_t size = std::max<size_t>(2 * (count + more + 3), 256);
+  if (count + more <= at.size()) return;
+  const size_t size = std::max<size_t>(2 * (count + more), 256);
   at.resize(size);
   x.resize(size);
   dy.resize(size);
@@ -465,14 +464,12 @@ void CirclePieces::reserveFor(size_t more) {
 }
 
 void CirclePieces::addStretch(uint32_t* row, int x0, int n, float rowOffset, int stretchEnd) {
-  for (int i = 0; i < n; i += 4) {
+  for (int i = 0; i < n; ++i) {
     const size_t c = count + static_cast<size_t>(i);
-    for (int k = 0; k < 4; ++k) {
-      at[c + k] = row + x0 + 2 * (i + k);
-      x[c + k] = x0 + 2 * (i + k);
-      dy[c + k] = rowOffset;
-      end[c + k] = stretchEnd;
-    }
+    at[c] = row + x0 + 2 * i;
+    x[c] = x0 + 2 * i;
+    dy[c] = rowOffset;
+    end[c] = stretchEnd;
   }
   count += static_cast<size_t>(n);
 }
