@@ -155,22 +155,16 @@ struct Layers {
   Paint fillPaint, ringPaint;
 };
 
-uint32_t blendOne(uint32_t pixel, uint32_t m, const Paint& paint) {
-  if (paint.opaque) return lerpOpaque(paint.pixel, m, pixel);
-  const uint64_t sm = mulLanes(spread(paint.pixel), m);
-  return gather(mulLanes(spread(pixel), 255u - static_cast<uint32_t>(sm >> 48)) + sm);
-}
-
 // Pixel by pixel the columns [lo, hi) of a row whose centre is dy from the circle's.
 template <bool kFill, bool kRing>
 void blendPixels(const Layers& l, uint32_t* pixels, float dy, int lo, int hi) {
   for (int x = lo; x < hi; ++x) {
     const Normal n = normalAt(static_cast<float>(x) - l.left, dy);
     uint32_t p = pixels[x];
-    if (kFill) p = blendOne(p, toByte(coverage(n, l.fill)), l.fillPaint);
+    if (kFill) p = blendPixel(p, toByte(coverage(n, l.fill)), l.fillPaint);
     if (kRing) {
       const float c = std::max(coverage(n, l.outer) - coverage(n, l.inner), 0.0f);
-      p = blendOne(p, toByte(c), l.ringPaint);
+      p = blendPixel(p, toByte(c), l.ringPaint);
     }
     pixels[x] = p;
   }

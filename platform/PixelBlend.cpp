@@ -77,12 +77,8 @@ void overMask(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
     const __m128i hi = _mm_add_epi16(mulLanes128(_mm_unpackhi_epi8(v, zero), aHi), sHi);
     _mm_storeu_si128(reinterpret_cast<__m128i*>(d + i), _mm_packus_epi16(lo, hi));
   }
-  const uint64_t spreadSrc = spread(src);
   for (; i < n; ++i) {
-    const uint32_t m = mask[i];
-    if (m == 0) continue;
-    const uint64_t sm = m == 255 ? spreadSrc : mulLanes(spreadSrc, m);
-    d[i] = gather(mulLanes(spread(d[i]), 255u - static_cast<uint32_t>(sm >> 48)) + sm);
+    if (mask[i] != 0) d[i] = overCovered(src, mask[i], d[i]);
   }
 }
 
@@ -111,12 +107,8 @@ void overRun(uint32_t* d, int n, uint32_t src) {
 
 // src IN each pixel's coverage, OVER the pixel.
 void overMask(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
-  const uint64_t spreadSrc = spread(src);
   for (int i = 0; i < n; ++i) {
-    const uint32_t m = mask[i];
-    if (m == 0) continue;
-    const uint64_t sm = m == 255 ? spreadSrc : mulLanes(spreadSrc, m);
-    d[i] = gather(mulLanes(spread(d[i]), 255u - static_cast<uint32_t>(sm >> 48)) + sm);
+    if (mask[i] != 0) d[i] = overCovered(src, mask[i], d[i]);
   }
 }
 

@@ -44,6 +44,12 @@ inline uint32_t over(uint32_t src, uint32_t dst) {
   return gather(mulLanes(spread(dst), inverse) + spread(src));
 }
 
+// src IN coverage m, OVER dst.
+inline uint32_t overCovered(uint32_t src, uint32_t m, uint32_t dst) {
+  const uint64_t sm = mulLanes(spread(src), m);
+  return gather(mulLanes(spread(dst), 255u - static_cast<uint32_t>(sm >> 48)) + sm);
+}
+
 inline uint32_t lerpOpaque(uint32_t src, uint32_t m, uint32_t dst) {
   uint64_t t = mulLanes7f(spread(src), m) + mulLanes7f(spread(dst), 255u - m);
   // Saturate every lane at 255, as the interpolation does.
@@ -69,6 +75,12 @@ struct Paint {
   uint32_t pixel = 0;  // premultiplied
   bool opaque = false;
 };
+
+// The paint at coverage m (0 to 255) over one pixel.
+inline uint32_t blendPixel(uint32_t pixel, uint32_t m, const Paint& paint) {
+  return paint.opaque ? pixels::lerpOpaque(paint.pixel, m, pixel)
+                      : pixels::overCovered(paint.pixel, m, pixel);
+}
 
 // The colour as the Cairo path makes it: components clamped to 0..1, premultiplied and taken
 // to 16 bits with rounding, then the top 8 bits; opaque from an alpha of 0xff00 up.
