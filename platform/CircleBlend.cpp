@@ -403,8 +403,6 @@ __attribute__((target("avx2"))) size_t blendPieces8(const Layers& l, const Circl
   return i;
 }
 
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
-
 template <bool kFill, bool kRing>
 void blendPieces(const Layers& l, const CirclePieces& p) {
   size_t done = 0;

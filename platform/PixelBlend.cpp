@@ -8,6 +8,10 @@
 
 using namespace pixels;
 
+#if defined(__SSE2__)
+const bool pixels::kHasAvx2 = __builtin_cpu_supports("avx2");
+#endif
+
 namespace {
 
 #if defined(__SSE2__)
@@ -29,8 +33,6 @@ __attribute__((target("avx2"))) int overRunWide(uint32_t* d, int n, uint32_t src
   }
   return i;
 }
-
-const bool kHasAvx2 = __builtin_cpu_supports("avx2");
 
 void overRun(uint32_t* d, int n, uint32_t src) {
   const uint32_t inverse = 255u - (src >> 24);

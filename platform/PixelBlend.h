@@ -60,6 +60,9 @@ inline uint32_t lerpOpaque(uint32_t src, uint32_t m, uint32_t dst) {
 
 #if defined(__SSE2__)
 
+// Whether the processor has AVX2, for the loops that take eight pixels at a time.
+extern const bool kHasAvx2;
+
 // Four pixels at a time in 16-bit lanes; (t * 257) >> 16 is (t + (t >> 8)) >> 8 for every t
 // that x * y + 0x80 can give.
 inline __m128i mulLanes128(__m128i x, __m128i m) {
