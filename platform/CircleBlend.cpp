@@ -6,6 +6,8 @@
 #include <immintrin.h>
 #endif
 
+#include "OvalCoverage.h"
+
 using namespace pixels;
 
 namespace {
@@ -15,19 +17,6 @@ namespace {
 // is too bent for its tangent.
 constexpr double kMaxRadius = 8192.0;
 constexpr double kMinRadius = 6.0;
-
-// floor(v) and ceil(v) clamped to [lo, hi], lo >= 0; NaN gives lo.
-int floorWithin(double v, int lo, int hi) {
-  if (!(v > lo)) return lo;
-  if (v >= hi) return hi;
-  return static_cast<int>(v);
-}
-int ceilWithin(double v, int lo, int hi) {
-  if (!(v > lo)) return lo;
-  if (v >= hi) return hi;
-  const int i = static_cast<int>(v);
-  return i < v ? i + 1 : i;
-}
 
 // The half widths of the circle of radius r centred on row cy at the row boundaries from,
 // from + 1, ..., from + count - 1, negative where a boundary misses the circle: a band's square
@@ -434,16 +423,15 @@ bool circleBlendFits(double smallest, double largest) {
 }
 
 bool placeCircleLayers(CircleLayers& layers, int width, int height) {
+  // The rows of the outermost circle's disc, clipped as any oval's.
   const double reach = layers.outer > 0.0 ? layers.outer : layers.fill;
-  if (!(reach > 0.0) || !std::isfinite(reach) || !std::isfinite(layers.cx) ||
-      !std::isfinite(layers.cy) || width < 1 || height < 1) {
+  OvalShape disc;
+  if (!makeOvalShape(layers.cx, layers.cy, reach, reach, 0.0, 0.0, width, height, disc)) {
     return false;
   }
-  layers.top = floorWithin(std::floor(layers.cy - reach), 0, height);
-  layers.bottom = floorWithin(std::ceil(layers.cy + reach), 0, height);
-  const int left = floorWithin(std::floor(layers.cx - reach), 0, width);
-  const int right = floorWithin(std::ceil(layers.cx + reach), 0, width);
-  return layers.top < layers.bottom && left < right;
+  layers.top = disc.top;
+  layers.bottom = disc.bottom;
+  return true;
 }
 
 void CirclePieces::reserveFor(size_t more) {

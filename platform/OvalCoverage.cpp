@@ -32,13 +32,6 @@ double segmentArea(double c, double rho) {
   return 0.5 * rho * rho * (theta - std::sin(theta));
 }
 
-// floor(v) clamped to [lo, hi], lo >= 0.
-int clampToInt(double v, int lo, int hi) {
-  if (!(v > lo)) return lo;  // also NaN
-  if (v >= hi) return hi;
-  return static_cast<int>(v);
-}
-
 // floor and ceil of values already clamped to [-2, width + 2], without a library call.
 inline double floorNear(double v) { return static_cast<double>(static_cast<int>(v + 4.0) - 4); }
 inline double ceilNear(double v) {
@@ -62,10 +55,10 @@ bool makeOvalShape(double cx, double cy, double rx, double ry, double holeRx, do
   shape.ry = ry;
   shape.holeRx = holeRx;
   shape.holeRy = holeRy;
-  shape.top = clampToInt(std::floor(cy - ry), 0, height);
-  shape.bottom = clampToInt(std::ceil(cy + ry), 0, height);
-  shape.left = clampToInt(std::floor(cx - rx), 0, width);
-  shape.right = clampToInt(std::ceil(cx + rx), 0, width);
+  shape.top = floorWithin(std::floor(cy - ry), 0, height);
+  shape.bottom = floorWithin(std::ceil(cy + ry), 0, height);
+  shape.left = floorWithin(std::floor(cx - rx), 0, width);
+  shape.right = floorWithin(std::ceil(cx + rx), 0, width);
   return shape.top < shape.bottom && shape.left < shape.right;
 }
 

@@ -11,6 +11,20 @@
 // it), not by sampling. Device pixels, row 0 at the top. Circles of moderate size have a faster
 // way of their own (CircleBlend); this one serves every oval.
 
+// floor(v) and ceil(v) clamped to [lo, hi], lo >= 0; NaN gives lo. Rows and columns of shapes
+// that may reach far past the canvas, or be NaN where they miss it.
+inline int floorWithin(double v, int lo, int hi) {
+  if (!(v > lo)) return lo;
+  if (v >= hi) return hi;
+  return static_cast<int>(v);
+}
+inline int ceilWithin(double v, int lo, int hi) {
+  if (!(v > lo)) return lo;
+  if (v >= hi) return hi;
+  const int i = static_cast<int>(v);
+  return i < v ? i + 1 : i;
+}
+
 // An ellipse, or the ring between two ellipses of one centre (a stroked circle).
 struct OvalShape {
   double cx = 0.0, cy = 0.0;          // centre
