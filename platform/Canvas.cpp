@@ -27,6 +27,42 @@ struct HugePages {
   }
 };
 
+// An image surface on pixel memory in huge pages where the system gives them: drawing walks down
+// a large canvas's rows, each a few small pages from the last, and would otherwise miss the
+// address cache all the way. Zeroed, like the image surface's own memory; null when the memory
+// cannot be had.
+cairo_surface_t* hugePageSurface(int width, int height, int stride) {
+  auto* pages = new HugePages;
+  const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
+  pages->size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
+  void* raw = mmap(nullptr, pages->size + kHugePage, PROT_READ | PROT_WRITE,
+                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+  if (raw == MAP_FAILED) {
+    delete pages;
+    return nullptr;
+  }
+  // Keep the aligned part only: what lies before it, and the rest of the extra page after it.
+  const auto start = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
+  if (aligned > start) munmap(raw, aligned - start);
+  munmap(reinterpret_cast<void*>(aligned + pages->size), start + kHugePage - aligned);
+  pages->data = reinterpret_cast<void*>(aligned);
+  madvise(pages->data, pages->size, MADV_HUGEPAGE);
+
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(
+      static_cast<unsigned char*>(pages->data), CAIRO_FORMAT_ARGB32, width, height, stride);
+  // The memory goes with the surface's last reference, wherever that is dropped.
+  static cairo_user_data_key_t key;
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
+      cairo_surface_set_user_data(surface, &key, pages, HugePages::release) !=
+          CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    HugePages::release(pages);
+    return nullptr;
+  }
+  return surface;
+}
+
 }  // namespace
 
 std::unique_ptr<Canvas> Canvas::create(int pixelWidth, int pixelHeight) {
@@ -36,49 +72,13 @@ std::unique_ptr<Canvas> Canvas::create(int pixelWidth, int pixelHeight) {
   if (int64_t{pixelWidth} * pixelHeight > maxPixels) return nullptr;
   const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, pixelWidth);
   if (stride <= 0) return nullptr;
-  const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(pixelHeight);
-  if (bytes < kHugePage) {
-    cairo_surface_t* surface =
-        cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
-    if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-      cairo_surface_destroy(surface);
-      return nullptr;
-    }
-    return std::unique_ptr<Canvas>(new Canvas(surface));
-  }
-
-  // A large canvas lives in huge pages where the system gives them: drawing walks down its rows,
-  // each a few small pages from the last, and would otherwise miss the address cache all the way.
-  // Zeroed, like the image surface's own memory.
-  auto* pages = new HugePages;
-  pages->size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-  void* raw = mmap(nullptr, pages->size + kHugePage, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) {
-    delete pages;
-    return nullptr;
-  }
-  // Keep the aligned part only.
-  const auto start = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-  if (aligned > start) munmap(raw, aligned - start);
-  const uintptr_t end = aligned + pages->size;
-  if (start + pages->size + kHugePage > end) {
-    munmap(reinterpret_cast<void*>(end), start + pages->size + kHugePage - end);
-  }
-  pages->data = reinterpret_cast<void*>(aligned);
-  madvise(pages->data, pages->size, MADV_HUGEPAGE);
-
   cairo_surface_t* surface =
-      cairo_image_surface_create_for_data(static_cast<unsigned char*>(pages->data),
-                                          CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight, stride);
-  // The memory goes with the surface's last reference, wherever that is dropped.
-  static cairo_user_data_key_t key;
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
-      cairo_surface_set_user_data(surface, &key, pages, HugePages::release) !=
-          CAIRO_STATUS_SUCCESS) {
+      static_cast<size_t>(stride) * static_cast<size_t>(pixelHeight) < kHugePage
+          ? cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight)
+          : hugePageSurface(pixelWidth, pixelHeight, stride);
+  if (!surface) return nullptr;
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
-    HugePages::release(pages);
     return nullptr;
   }
   return std::unique_ptr<Canvas>(new Canvas(surface));
