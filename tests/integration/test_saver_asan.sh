@@ -4,7 +4,8 @@
 # would end it with a failure instead. Skipped when there is no sanitizer build (`make asan`).
 source "$(dirname "$0")/lib.sh"
 
-is_asan() { [ -x "$1" ] && ldd "$1" 2>/dev/null | grep -q libasan; }
+# ldd's whole output first: with pipefail, grep -q quitting early could fail the pipe.
+is_asan() { [ -x "$1" ] && [[ $(ldd "$1" 2>/dev/null) == *libasan* ]]; }
 nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
 if ! is_asan "$nimbrel"; then
   nimbrel="${NIMBREL_ASAN_BUILD:-$NIMBREL_SOURCE/build-asan}/hosts/saver/nimbrel"
