@@ -17,31 +17,13 @@
 #include "CommandLine.h"
 #include "NimbrelView.h"
 #include "RecordingGraphics.h"
+#include "SizeArgument.h"
 #include "TickCount.h"
 
 namespace {
 
 constexpr int kMaxSide = 16384;  // view units per side
 constexpr int kMaxFrames = 100000000;
-
-// "WxH" with both sides whole numbers from 1 to kMaxSide, in plain digits.
-bool parseSize(const std::string& text, int& width, int& height) {
-  const size_t x = text.find_first_of("xX");
-  if (x == std::string::npos) return false;
-  // from_chars takes no sign or blank and reports overflow, where sscanf's %u would quietly
-  // wrap "4294967297" round to 1.
-  auto side = [](const char* begin, const char* end, int& out) {
-    unsigned value = 0;
-    const auto [stop, error] = std::from_chars(begin, end, value);
-    if (begin == end || stop != end || error != std::errc() || value < 1 || value > kMaxSide) {
-      return false;
-    }
-    out = static_cast<int>(value);
-    return true;
-  };
-  const char* begin = text.data();
-  return side(begin, begin + x, width) && side(begin + x + 1, begin + text.size(), height);
-}
 
 // Checks that a file can be created beside the target, so a long render does not end in a
 // write error; leaves nothing behind.
@@ -139,10 +121,13 @@ RenderParse parseRenderArguments(const std::vector<std::string>& args) {
   auto fail = [](const std::string& why) {
     return RenderParse{std::nullopt, 2, "nimbrel render: " + why};
   };
-  if (!parseSize(size, o.width, o.height)) {
+  const std::optional<SizeArgument> parsedSize = parseSizeArgument(size, kMaxSide);
+  if (!parsedSize) {
     return fail("bad size '" + size + "': expected WxH, each from 1 to " +
                 std::to_string(kMaxSide));
   }
+  o.width = parsedSize->width;
+  o.height = parsedSize->height;
   if (o.frames < 1 || o.frames > kMaxFrames) {
     return fail("bad frame count " + std::to_string(o.frames) + ": expected 1 to " +
                 std::to_string(kMaxFrames));

@@ -1,28 +1,14 @@
 #include "SaverOptions.h"
 
 #include "CommandLine.h"
+#include "SizeArgument.h"
 
 #include <cerrno>
-#include <cstdio>
 #include <cstdlib>
 
 namespace {
 
 constexpr int kMaxSide = 16384;  // points per side of a --window
-
-// "WxH" with both sides whole numbers from 1 to kMaxSide.
-bool parseSize(const std::string& text, int& width, int& height) {
-  unsigned w = 0, h = 0;
-  char x = 0;
-  int consumed = 0;
-  if (text.empty() || text[0] < '0' || text[0] > '9') return false;
-  if (std::sscanf(text.c_str(), "%u%c%u%n", &w, &x, &h, &consumed) != 3) return false;
-  if ((x != 'x' && x != 'X') || consumed != static_cast<int>(text.size())) return false;
-  if (w < 1 || h < 1 || w > kMaxSide || h > kMaxSide) return false;
-  width = static_cast<int>(w);
-  height = static_cast<int>(h);
-  return true;
-}
 
 }  // namespace
 
@@ -64,8 +50,10 @@ SaverParse parseSaverArguments(const std::vector<std::string>& args,
       "a click or a mouse movement."};
   app.name("nimbrel");
   auto* windowOption =
-      app.add_option("--window", size, "run in a resizable window of WxH points (default 1280x720)")
+      app.add_option("--window", size, "run in a resizable window of WxH points")
           ->expected(0, 1)
+          // What a bare --window stands for; an empty value given on purpose stays empty.
+          ->default_str(std::to_string(o.width) + "x" + std::to_string(o.height))
           ->type_name("WxH");
   app.add_flag("--root", root,
                "draw into the window named by XSCREENSAVER_WINDOW, or else the root window");
@@ -97,10 +85,13 @@ SaverParse parseSaverArguments(const std::vector<std::string>& args,
     o.mode = SaverMode::foreignWindow;
   } else if (*windowOption) {
     o.mode = SaverMode::window;
-    if (!size.empty() && !parseSize(size, o.width, o.height)) {
+    const std::optional<SizeArgument> parsedSize = parseSizeArgument(size, kMaxSide);
+    if (!parsedSize) {
       return fail("bad window size '" + size + "': expected WxH, each from 1 to " +
                   std::to_string(kMaxSide));
     }
+    o.width = parsedSize->width;
+    o.height = parsedSize->height;
   } else if (root || xscreensaverWindow) {
     o.mode = SaverMode::foreignWindow;
     if (xscreensaverWindow) {

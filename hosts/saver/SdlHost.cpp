@@ -258,13 +258,42 @@ int run(const SaverOptions& options) {
   return status;
 }
 
+// Whether SDL's video driver can show a window to somebody: X11 or Wayland, or any driver the
+// user named in SDL_VIDEODRIVER (a comma-separated list), but never one that draws into memory
+// only: SDL falls back to "offscreen" by itself, and a saver nobody sees just burns the CPU.
+bool isVisibleDriver(const std::string& driver, const char* requested) {
+  if (driver == "offscreen" || driver == "dummy" || driver == "evdev") return false;
+  if (driver == "x11" || driver == "wayland") return true;
+  const std::string list = requested ? requested : "";
+  size_t begin = 0;
+  while (begin <= list.size()) {
+    const size_t end = std::min(list.find(',', begin), list.size());
+    if (SDL_strcasecmp(list.substr(begin, end - begin).c_str(), driver.c_str()) == 0) return true;
+    begin = end + 1;
+  }
+  return false;
+}
+
+// Why no windowing system was found, from what the environment names.
+std::string noDisplayReason(const char* x11, const char* wayland) {
+  std::string why = x11 && *x11 ? std::string("cannot open X display '") + x11 + "'"
+                                : std::string("DISPLAY is not set");
+  why += wayland && *wayland ? std::string(" and cannot reach Wayland display '") + wayland + "'"
+                             : std::string(" and WAYLAND_DISPLAY is not set");
+  return why;
+}
+
 }  // namespace
 
 int runWithSdl(const SaverOptions& options) {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
-  if ((!x11 || !*x11) && (!wayland || !*wayland)) {
-    std::fprintf(stderr, "nimbrel: no display: neither DISPLAY nor WAYLAND_DISPLAY is set\n");
+  const char* requested = std::getenv("SDL_VIDEODRIVER");
+  const bool driverRequested = requested && *requested;
+  constexpr const char* kHint = "; 'nimbrel render' draws without a display";
+  if (!driverRequested && (!x11 || !*x11) && (!wayland || !*wayland)) {
+    std::fprintf(stderr, "nimbrel: no display: %s%s\n", noDisplayReason(x11, wayland).c_str(),
+                 kHint);
     return 1;
   }
   // Our own handlers end the run cleanly; several full-screen windows must not minimise each
@@ -275,6 +304,18 @@ int runWithSdl(const SaverOptions& options) {
   if (options.mode == SaverMode::window) SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "nimbrel: cannot open the display: %s\n", SDL_GetError());
+    return 1;
+  }
+  const char* driver = SDL_GetCurrentVideoDriver();
+  if (!driver || !isVisibleDriver(driver, requested)) {
+    if (driverRequested) {
+      std::fprintf(stderr, "nimbrel: the %s video driver shows nothing on a screen%s\n",
+                   driver ? driver : "chosen", kHint);
+    } else {
+      std::fprintf(stderr, "nimbrel: no display: %s%s\n", noDisplayReason(x11, wayland).c_str(),
+                   kHint);
+    }
+    SDL_Quit();
     return 1;
   }
   const int status = run(options);

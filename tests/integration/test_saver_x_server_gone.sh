@@ -6,13 +6,25 @@ source "$(dirname "$0")/lib.sh"
 nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
 export XDG_CONFIG_HOME="$WORK/config"
 
+# The saver has covered the white root (Xvfb -wr) with its black canvas; the title comes later,
+# in the middle.
+root_painted() {
+  screenshot "$WORK/root.png" &&
+    awk -v b="$(mean_brightness "$WORK/root.png" 64x64+0+0)" 'BEGIN { exit !(b < 0.001) }'
+}
+
 for mode in "--window 400x300" "--root" ""; do
-  start_xvfb 800x600x24
+  start_xvfb 800x600x24 -wr
   # shellcheck disable=SC2086  # the mode is two words or none on purpose
   "$nimbrel" $mode --seed 2 2>"$WORK/err" &
   saver=$!
   track "$saver"
-  sleep 2
+  # Running means drawing: its own window exists, or the root window shows its canvas.
+  if [ "$mode" = --root ]; then
+    wait_for "root_painted" 60 || fail "[$mode] nothing drawn on the root window"
+  else
+    timeout 60 xdotool search --sync --name '^Nimbrel$' >/dev/null || fail "[$mode] no window"
+  fi
   kill -0 "$saver" 2>/dev/null || fail "[$mode] saver ended before the server went away"
 
   kill "$XVFB_PID"

@@ -1,0 +1,99 @@
+// The "WxH" parser, and that every program that takes a size answers through it alike.
+#include <gtest/gtest.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "RenderCommand.h"
+#include "SaverOptions.h"
+#include "SizeArgument.h"
+
+namespace {
+
+constexpr int kMaxSide = 16384;  // the largest side both programs accept
+
+struct SizeCase {
+  std::string text;
+  std::optional<SizeArgument> expected;
+};
+
+TEST(SizeArgument, EveryProgramTakesExactlyThePlainSizes) {
+  const std::vector<SizeCase> cases = {
+      {"1x1", SizeArgument{1, 1}},
+      {"800x600", SizeArgument{800, 600}},
+      {"1X5", SizeArgument{1, 5}},
+      {"16384x16384", SizeArgument{16384, 16384}},
+      {"007x010", SizeArgument{7, 10}},
+      // Past the largest side, and past every integer type: refused, never wrapped round.
+      {"16385x1", std::nullopt},
+      {"1x16385", std::nullopt},
+      {"4294967297x1", std::nullopt},
+      {"1x4294967297", std::nullopt},
+      {"4294967296x4294967296", std::nullopt},
+      {"18446744073709551617x1", std::nullopt},
+      {"99999999999999999999x1", std::nullopt},
+      {"0x5", std::nullopt},
+      {"5x0", std::nullopt},
+      {"-1x5", std::nullopt},
+      {"5x-1", std::nullopt},
+      {"+1x5", std::nullopt},
+      {"1x+5", std::nullopt},
+      {" 1x5", std::nullopt},
+      {"1x5 ", std::nullopt},
+      {"1 x5", std::nullopt},
+      {"1x 5", std::nullopt},
+      {"x5", std::nullopt},
+      {"5x", std::nullopt},
+      {"x", std::nullopt},
+      {"5", std::nullopt},
+      {"", std::nullopt},
+      {"1x5x3", std::nullopt},
+      {"1xx5", std::nullopt},
+      {"1.5x5", std::nullopt},
+      {"0x10x5", std::nullopt},
+      {std::string("1x5\0", 4), std::nullopt},
+  };
+  for (const SizeCase& c : cases) {
+    SCOPED_TRACE("size '" + c.text + "'");
+    const std::optional<SizeArgument> got = parseSizeArgument(c.text, kMaxSide);
+    ASSERT_EQ(got.has_value(), c.expected.has_value());
+    if (got) {
+      EXPECT_EQ(got->width, c.expected->width);
+      EXPECT_EQ(got->height, c.expected->height);
+    }
+
+    const SaverParse saver = parseSaverArguments({"--window", c.text}, std::nullopt);
+    const RenderParse render = parseRenderArguments({"-o", "never-written.png", "--size", c.text});
+    if (c.expected) {
+      ASSERT_TRUE(saver.options) << saver.message;
+      EXPECT_EQ(saver.options->width, c.expected->width);
+      EXPECT_EQ(saver.options->height, c.expected->height);
+      ASSERT_TRUE(render.options) << render.message;
+      EXPECT_EQ(render.options->width, c.expected->width);
+      EXPECT_EQ(render.options->height, c.expected->height);
+    } else {
+      // Refused by both, with status 2 and one line naming the size.
+      for (const auto* refused : {&saver.message, &render.message}) {
+        EXPECT_EQ(refused->find('\n'), std::string::npos) << *refused;
+        EXPECT_NE(refused->find("size"), std::string::npos) << *refused;
+      }
+      EXPECT_FALSE(saver.options);
+      EXPECT_EQ(saver.status, 2);
+      EXPECT_FALSE(render.options);
+      EXPECT_EQ(render.status, 2);
+    }
+  }
+}
+
+TEST(SizeArgument, TheCallerSetsTheLargestSide) {
+  EXPECT_TRUE(parseSizeArgument("100x100", 100));
+  EXPECT_FALSE(parseSizeArgument("101x100", 100));
+  EXPECT_FALSE(parseSizeArgument("100x101", 100));
+  EXPECT_FALSE(parseSizeArgument("1x1", 0));
+  // The bound applies before narrowing to int.
+  EXPECT_FALSE(parseSizeArgument("2147483648x1", 2147483647));
+  EXPECT_TRUE(parseSizeArgument("2147483647x1", 2147483647));
+}
+
+}  // namespace
