@@ -180,8 +180,8 @@ bool keepAside(const Store& s) {
 // Whether the bytes are a key file that survives a rewrite whole: GKeyFile stops reading a
 // line at a NUL byte and drops the rest, so NUL bytes and text that is not UTF-8 (UTF-16,
 // Latin-1, binary) disqualify a file even when GKeyFile would take it without complaint.
+// g_utf8_validate with a length refuses NUL bytes too.
 bool keepsThroughRewrite(const std::string& bytes, GKeyFile* into) {
-  if (bytes.find('\0') != std::string::npos) return false;
   if (!g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) return false;
   return g_key_file_load_from_data(
       into, bytes.data(), bytes.size(),
