@@ -205,14 +205,18 @@ void reload(Store& s, const std::filesystem::path& path) {
     s.unusable = true;
     return;
   }
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // Non-blocking, in case a FIFO took the file's place since the stat.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
   if (fd < 0) {
     s.existed = errno != ENOENT;
     s.unusable = s.existed;
     return;
   }
   // The inode judged is the one read, even if the name is replaced meanwhile.
-  fstat(fd, &s.seen);
+  if (fstat(fd, &s.seen) != 0 || !S_ISREG(s.seen.st_mode)) {
+    close(fd);
+    return;
+  }
   s.rawRead = readWhole(fd, s.raw);
   close(fd);
   if (!s.rawRead) {
