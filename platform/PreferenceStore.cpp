@@ -1,11 +1,16 @@
 #include "PreferenceStore.h"
 
+#include <fcntl.h>
 #include <glib.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <limits>
 #include <utility>
 #include <vector>
@@ -16,7 +21,6 @@ namespace {
 // A real store is a few hundred bytes; anything far larger is not ours, and reading it whole
 // would cost memory and time for nothing.
 constexpr off_t kMaxStoreBytes = 1 << 20;
-constexpr int kMaxKeptAside = 100;
 
 struct PendingValue {
   std::string domain;
@@ -32,6 +36,12 @@ struct Store {
   struct stat seen {};
   GKeyFile* file = g_key_file_new();
   std::vector<PendingValue> pending;  // in the order set, so the file keeps the writer's order
+  // The file's bytes as read (empty when it was too large or could not be read).
+  std::string raw;
+  bool rawRead = false;
+  // The file on disk holds something the store cannot keep through a rewrite, or that its
+  // caller rejected: it is kept aside before anything replaces it.
+  bool unusable = false;
 };
 
 Store& store() {
@@ -39,26 +49,143 @@ Store& store() {
   return instance;
 }
 
+SaveStepHook gSaveStepHook = nullptr;
+
+void reached(SaveStep step) {
+  if (gSaveStepHook) gSaveStepHook(step);
+}
+
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
          a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-// Renames an unreadable store to the first free name of preferences.ini.bad, .bad.1, ...
-// (the last one is reused when all are taken) so that the defaults written next lose nothing.
-void keepAside(const std::filesystem::path& path) {
-  std::string target;
-  for (int i = 0; i < kMaxKeptAside; ++i) {
-    target = path.string();
-    target += ".bad";
-    if (i > 0) {
-      target += '.';
-      target += std::to_string(i);
+bool sameInode(const std::string& name, const struct stat& inode) {
+  struct stat st;
+  return stat(name.c_str(), &st) == 0 && st.st_dev == inode.st_dev && st.st_ino == inode.st_ino;
+}
+
+// preferences.ini.bad, .bad.1, .bad.2, ...
+std::string keptName(const std::filesystem::path& path, unsigned long n) {
+  std::string name = path.string() + ".bad";
+  if (n > 0) name += "." + std::to_string(n);
+  return name;
+}
+
+bool readWhole(int fd, std::string& into) {
+  char buffer[16384];
+  for (;;) {
+    const ssize_t n = read(fd, buffer, sizeof buffer);
+    if (n == 0) return true;
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
     }
-    struct stat st;
-    if (lstat(target.c_str(), &st) != 0) break;
+    into.append(buffer, static_cast<size_t>(n));
+    if (into.size() > static_cast<size_t>(kMaxStoreBytes)) return false;
   }
-  std::rename(path.c_str(), target.c_str());
+}
+
+bool holdsExactly(const std::string& name, const std::string& bytes) {
+  const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) return false;
+  std::string contents;
+  const bool read = readWhole(fd, contents);
+  close(fd);
+  return read && contents == bytes;
+}
+
+bool writeAll(int fd, const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = write(fd, data, size);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// A new file beside the store, preferences.ini.XXXXXX, holding the bytes and flushed to disk;
+// its name, or nothing.
+std::optional<std::string> writeTemporary(const std::filesystem::path& path,
+                                          const std::string& bytes, bool report) {
+  std::string name = path.string() + ".XXXXXX";
+  const int fd = g_mkstemp_full(name.data(), O_RDWR | O_CLOEXEC, 0600);
+  if (fd < 0) return std::nullopt;
+  if (report) reached(SaveStep::created);
+  // Written in two halves so that a test can stop a save with half a file on disk.
+  const size_t half = bytes.size() / 2;
+  bool ok = writeAll(fd, bytes.data(), half);
+  if (ok && report) reached(SaveStep::halfWritten);
+  ok = ok && writeAll(fd, bytes.data() + half, bytes.size() - half);
+  if (ok && report) reached(SaveStep::written);
+  ok = ok && fsync(fd) == 0;
+  if (ok && report) reached(SaveStep::synced);
+  ok = close(fd) == 0 && ok;
+  if (!ok) {
+    unlink(name.c_str());
+    return std::nullopt;
+  }
+  return name;
+}
+
+// Gives the bytes the first free kept-aside name. link() never replaces a name, so a copy kept
+// by another process at the same moment survives; one that already holds these very bytes
+// (kept by that process, or by an earlier load whose save failed) counts as done.
+bool keepCopy(const Store& s) {
+  const std::optional<std::string> copy = writeTemporary(s.path, s.raw, false);
+  if (!copy) return false;
+  bool kept = false;
+  for (unsigned long n = 0;; ++n) {
+    const std::string target = keptName(s.path, n);
+    if (link(copy->c_str(), target.c_str()) == 0) {
+      kept = true;
+      break;
+    }
+    if (errno != EEXIST) break;
+    if (holdsExactly(target, s.raw)) {
+      kept = true;
+      break;
+    }
+  }
+  unlink(copy->c_str());
+  return kept;
+}
+
+// A file that was not read (too large, or not readable) gets a second name, a hard link to
+// the same inode; the save then replaces only the store's own name.
+bool keepLink(const Store& s) {
+  for (unsigned long n = 0;; ++n) {
+    const std::string target = keptName(s.path, n);
+    if (linkat(AT_FDCWD, s.path.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+      if (sameInode(target, s.seen)) return true;
+      // The store was replaced since it was read: this name holds another file, and the one
+      // judged cannot be reached any more. Nothing is replaced.
+      unlink(target.c_str());
+      return false;
+    }
+    if (errno != EEXIST) return false;
+    if (sameInode(target, s.seen)) return true;
+  }
+}
+
+bool keepAside(const Store& s) {
+  if (s.rawRead) return keepCopy(s) || keepLink(s);  // a link needs no room on a full disk
+  return keepLink(s);
+}
+
+// Whether the bytes are a key file that survives a rewrite whole: GKeyFile stops reading a
+// line at a NUL byte and drops the rest, so NUL bytes and text that is not UTF-8 (UTF-16,
+// Latin-1, binary) disqualify a file even when GKeyFile would take it without complaint.
+// g_utf8_validate with a length refuses NUL bytes too.
+bool keepsThroughRewrite(const std::string& bytes, GKeyFile* into) {
+  if (!g_utf8_validate(bytes.data(), static_cast<gssize>(bytes.size()), nullptr)) return false;
+  return g_key_file_load_from_data(
+      into, bytes.data(), bytes.size(),
+      static_cast<GKeyFileFlags>(G_KEY_FILE_KEEP_COMMENTS | G_KEY_FILE_KEEP_TRANSLATIONS), nullptr);
 }
 
 void reload(Store& s, const std::filesystem::path& path) {
@@ -66,31 +193,41 @@ void reload(Store& s, const std::filesystem::path& path) {
   s.file = g_key_file_new();
   s.path = path;
   s.loaded = true;
+  s.raw.clear();
+  s.rawRead = false;
+  s.unusable = false;
   s.existed = stat(path.c_str(), &s.seen) == 0;
   if (!s.existed || !S_ISREG(s.seen.st_mode)) return;  // absent, or a directory: empty store
 
+  // A file we may not read, or will not, goes aside like one we cannot parse: left in place,
+  // it would be replaced by the defaults that loading writes next.
   if (s.seen.st_size > kMaxStoreBytes) {
-    keepAside(path);
-    s.existed = false;
+    s.unusable = true;
     return;
   }
-  gchar* contents = nullptr;
-  gsize length = 0;
-  // A file we may not read goes aside like one we cannot parse: left in place, it would be
-  // replaced by the defaults that loading writes next.
-  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) {
-    keepAside(path);
-    s.existed = false;
+  // Non-blocking, in case a FIFO took the file's place since the stat.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) {
+    s.existed = errno != ENOENT;
+    s.unusable = s.existed;
     return;
   }
-  const bool parsed =
-      g_key_file_load_from_data(s.file, contents, length, G_KEY_FILE_KEEP_COMMENTS, nullptr);
-  g_free(contents);
-  if (!parsed) {
+  // The inode judged is the one read, even if the name is replaced meanwhile.
+  if (fstat(fd, &s.seen) != 0 || !S_ISREG(s.seen.st_mode)) {
+    close(fd);
+    return;
+  }
+  s.rawRead = readWhole(fd, s.raw);
+  close(fd);
+  if (!s.rawRead) {
+    s.raw.clear();
+    s.unusable = true;
+    return;
+  }
+  if (!keepsThroughRewrite(s.raw, s.file)) {
     g_key_file_free(s.file);
     s.file = g_key_file_new();
-    keepAside(path);
-    s.existed = false;
+    s.unusable = true;
   }
 }
 
@@ -103,6 +240,27 @@ Store& current() {
     reload(s, path);
   }
   return s;
+}
+
+// Replaces the store by a file holding the bytes: a temporary file in the same directory,
+// flushed, then renamed over the store, so that readers and a crash at any moment see the old
+// file or the new one, never a torn one. A symbolic link in the store's place is replaced, not
+// followed: nothing is written outside the configuration directory.
+bool replaceStore(const std::filesystem::path& path, const std::string& bytes) {
+  const std::optional<std::string> temporary = writeTemporary(path, bytes, true);
+  if (!temporary) return false;
+  if (rename(temporary->c_str(), path.c_str()) != 0) {
+    unlink(temporary->c_str());
+    return false;
+  }
+  reached(SaveStep::replaced);
+  // The rename itself lasts only once the directory is on disk.
+  if (const int dir = open(path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+      dir >= 0) {
+    fsync(dir);
+    close(dir);
+  }
+  return true;
 }
 
 std::optional<int32_t> saturate(long double v) {
@@ -187,6 +345,12 @@ void SetAppValue(const std::string& key, bool flag, const std::string& domain) {
   setPending({domain, key, true, static_cast<int16_t>(flag ? 1 : 0)});
 }
 
+void AppRejectStored(const std::string& /*domain: one file holds every domain*/) {
+  Store& s = current();
+  // An empty file holds nothing to keep.
+  if (s.existed && S_ISREG(s.seen.st_mode) && !(s.rawRead && s.raw.empty())) s.unusable = true;
+}
+
 bool AppSynchronize(const std::string& domain) {
   Store& s = current();
   for (const PendingValue& value : s.pending) {
@@ -198,13 +362,21 @@ bool AppSynchronize(const std::string& domain) {
     }
   }
   g_mkdir_with_parents(s.path.parent_path().c_str(), 0700);
-  // Saving writes a temporary file in the same directory and renames it over the store, so
-  // readers see the old file or the new one, never a torn one. A symbolic link in the store's
-  // place is replaced, not followed: nothing is written outside the configuration directory.
-  if (!g_key_file_save_to_file(s.file, s.path.c_str(), nullptr)) return false;
+  if (s.unusable && !keepAside(s)) return false;
+
+  gsize length = 0;
+  gchar* data = g_key_file_to_data(s.file, &length, nullptr);
+  std::string bytes(data, length);
+  g_free(data);
+  if (!replaceStore(s.path, bytes)) return false;
   std::erase_if(s.pending, [&](const PendingValue& p) { return p.domain == domain; });
   s.existed = stat(s.path.c_str(), &s.seen) == 0;
+  s.raw = std::move(bytes);
+  s.rawRead = true;
+  s.unusable = false;
   return true;
 }
+
+void setSaveStepHook(SaveStepHook hook) { gSaveStepHook = hook; }
 
 }  // namespace platform

@@ -10,9 +10,15 @@
 // written true/false, numbers as decimal integers.
 //
 // Reads see the file as it is on disk (it is re-read when it changed); values set are pending
-// until AppSynchronize, which merges them into the file's current content and replaces the file
-// atomically. A file that cannot be parsed counts as empty and is moved aside
-// (preferences.ini.bad, .bad.1, ...) so that nothing the user had is lost. A failed save
+// until AppSynchronize, which merges them into the file's current content (other groups,
+// translated keys and comments included) and replaces the file atomically.
+//
+// A file that would not come through a rewrite whole (a NUL byte anywhere, text that is not
+// UTF-8, a line GKeyFile rejects, more than 1 MiB, no read permission) counts as empty. Before
+// a save replaces such a file, or one whose content the caller rejected, its bytes are kept
+// beside it under the first free name of preferences.ini.bad, .bad.1, .bad.2, ... Names are
+// taken with link(), which never replaces, so every kept copy survives, also when several
+// processes start on the same bad file at once. A failed save, or a copy that cannot be kept,
 // leaves the previous file whole.
 namespace platform {
 
@@ -27,6 +33,18 @@ void SetAppValue(const std::string& key, bool flag, const std::string& domain);
 // Writes the pending values; false (and the previous file whole) when the file cannot be
 // written.
 bool AppSynchronize(const std::string& domain);
+
+// The file as it is now holds content the caller will not use (a missing or out-of-range
+// setting): the next AppSynchronize keeps it aside before replacing it.
+void AppRejectStored(const std::string& domain);
+
+// The steps of a save, in order. Tests stop a saving process at each to show that a crash at
+// any moment leaves the previous file or the new one.
+enum class SaveStep { created, halfWritten, written, synced, replaced };
+using SaveStepHook = void (*)(SaveStep);
+
+// Called at every step of every save from now on (nullptr: none). For tests.
+void setSaveStepHook(SaveStepHook hook);
 
 // Where the store lives now, from the environment.
 std::filesystem::path preferencesPath();

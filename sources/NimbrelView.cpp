@@ -277,6 +277,8 @@ void NimbrelView::loadPrefs() {
   selectColorThemeByIndex(colorThemeIndex);
   if (!reject) return;
 
+  // What the store held is kept aside before the defaults replace it.
+  platform::AppRejectStored(APPLICATIONID);
   for (const Preference& p : kPreferences) p.assign(*this, p.defaultValue);
   selectColorThemeByIndex(kDefaultTheme);
   storePrefs();

@@ -2,8 +2,10 @@
 // draws a few frames on a small canvas with a scripted clock and generator.
 //
 // Beyond the sanitizers it checks what loading promises: the loaded settings always lie in
-// their accepted ranges, and a second view made right after the first loads exactly the same
-// settings (the first one either accepted the file or wrote a complete set of defaults).
+// their accepted ranges, the input's bytes survive (the store was taken as it is, or it was
+// kept aside byte for byte before the defaults replaced it), and a second view made right
+// after the first loads exactly the same settings (the first one either accepted the file or
+// wrote a complete set of defaults).
 
 #include <unistd.h>
 
@@ -12,6 +14,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <string>
 
@@ -53,6 +56,11 @@ Settings settingsOf(const NimbrelView& v) {
           v.randomizeColors, v.colorThemeIndex};
 }
 
+std::string readAll(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
@@ -91,6 +99,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const Rect frame{0.0f, 0.0f, 24.0f, 16.0f};
   std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame(frame, false);
   if (!view) fail("no view for a 24x16 frame");
+
+  const std::string input(reinterpret_cast<const char*>(data), size);
+  const fs::path store = home / "nimbrel" / "preferences.ini";
+  if (size > 0 && readAll(store) != input && readAll(store.string() + ".bad") != input) {
+    fail("the stored bytes were replaced without a kept copy");
+  }
 
   const Settings loaded = settingsOf(*view);
   if (loaded.petalCount < 2 || loaded.petalCount > 16) fail("petal count out of range");

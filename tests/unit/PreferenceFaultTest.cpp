@@ -369,41 +369,60 @@ TEST(StoreFaults, FullDiskKeepsPreviousFile) {
   }));
 }
 
-// A saver killed with SIGKILL at a random moment of saving leaves the previous set or the new
-// one, whole. Killed saves may leave their temporary file (preferences.ini.XXXXXX) behind;
-// nothing reads those.
-TEST(StoreFaults, KilledWhileSavingLeavesOldOrNew) {
+// A saver killed with SIGKILL at each step of a save leaves the previous set or the new one,
+// whole: the child stops at the chosen step and says so on a pipe, and only then is it killed,
+// so the kill lands at that step however slow the machine is. Killed saves may leave their
+// temporary file (preferences.ini.XXXXXX) behind; nothing reads those.
+namespace {
+int gStepPipe = -1;
+platform::SaveStep gStopAt;
+
+void stopAtChosenStep(platform::SaveStep step) {
+  if (step != gStopAt) return;
+  const char reached = static_cast<char>('0' + static_cast<int>(step));
+  [[maybe_unused]] ssize_t w = write(gStepPipe, &reached, 1);
+  for (;;) pause();  // until the SIGKILL
+}
+}  // namespace
+
+TEST(StoreFaults, KilledAtEveryStepOfSavingLeavesOldOrNew) {
+  using platform::SaveStep;
   TempConfigHome home;
-  ASSERT_TRUE(saveSet(kSetA));
-  std::mt19937 delays(11);
-  int sawA = 0, sawB = 0;
-  for (int round = 0; round < 60; ++round) {
-    int ready[2];
-    ASSERT_EQ(pipe(ready), 0);
+  struct Case {
+    SaveStep step;
+    char expected;
+  };
+  const Case cases[] = {{SaveStep::created, 'A'},
+                        {SaveStep::halfWritten, 'A'},
+                        {SaveStep::written, 'A'},
+                        {SaveStep::synced, 'A'},
+                        {SaveStep::replaced, 'B'}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(static_cast<int>(c.step));
+    ASSERT_TRUE(saveSet(kSetA));
+    int steps[2];
+    ASSERT_EQ(pipe(steps), 0);
     const pid_t pid = fork();
     if (pid == 0) {
-      close(ready[0]);
-      [[maybe_unused]] ssize_t w = write(ready[1], "r", 1);
-      for (int k = 0;; ++k) saveSet(k % 2 == 0 ? kSetB : kSetA);
+      close(steps[0]);
+      gStepPipe = steps[1];
+      gStopAt = c.step;
+      platform::setSaveStepHook(stopAtChosenStep);
+      saveSet(kSetB);
+      [[maybe_unused]] ssize_t w = write(steps[1], "done", 4);  // the step was never reached
+      _exit(0);
     }
-    close(ready[1]);
-    char c;
-    [[maybe_unused]] ssize_t r = read(ready[0], &c, 1);
-    close(ready[0]);
-    usleep(std::uniform_int_distribution<unsigned>(0, 4000)(delays));
+    close(steps[1]);
+    char reached = 0;
+    ASSERT_EQ(read(steps[0], &reached, 1), 1);
+    close(steps[0]);
+    EXPECT_EQ(reached, static_cast<char>('0' + static_cast<int>(c.step)));
     kill(pid, SIGKILL);
     int status = 0;
     waitpid(pid, &status, 0);
-    const char found = whichSet(home.storeFile());
-    ASSERT_NE(found, '?') << "torn store after round " << round << ":\n"
-                          << readFile(home.storeFile());
-    (found == 'A' ? sawA : sawB)++;
+    EXPECT_TRUE(WIFSIGNALED(status));
+    EXPECT_EQ(whichSet(home.storeFile()), c.expected) << readFile(home.storeFile());
   }
-  // Both outcomes seen: the kills did land in the middle of the saving.
-  EXPECT_GT(sawA, 0);
-  EXPECT_GT(sawB, 0);
-  std::cout << "old set " << sawA << " times, new set " << sawB << " times, "
-            << strayFiles(home.storeFile().parent_path()).size() << " temporary files left\n";
 }
 
 // Two processes saving 500 times each at once: every save succeeds and the file ends up

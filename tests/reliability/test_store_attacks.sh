@@ -1,0 +1,147 @@
+#!/usr/bin/env bash
+# Hostile preference stores under the real renderer, which loads the store from
+# $XDG_CONFIG_HOME like the saver: UTF-16, NUL bytes, a directory or a symbolic link in the
+# store's place, a read-only configuration directory, and two or four processes starting on
+# the same bad store. Every run must draw its picture, and nothing the user had may be lost:
+# a store that is not a complete, valid set is kept aside byte for byte, copies kept before
+# stay as they were, and foreign groups come through the rewrite.
+source "$(dirname "$0")/lib.sh"
+
+DIR="$XDG_CONFIG_HOME/nimbrel"
+STORE="$DIR/preferences.ini"
+ORIGINAL="$SCRATCH/original"
+
+render() {
+  local status=0
+  rm -f "$SCRATCH/x.png"
+  timeout 120 "$NIMBREL" render --size 32x24 --frames 1 --seed 1 -o "$SCRATCH/x.png" \
+    2>"$SCRATCH/err" || status=$?
+  [ "$status" -eq 0 ] || fail "$1: render ended with status $status: $(head -c 300 "$SCRATCH/err")"
+  [ -s "$SCRATCH/x.png" ] || fail "$1: no picture"
+}
+
+fresh_dir() {
+  rm -rf "$DIR"
+  mkdir -p "$DIR"
+}
+
+# kept_somewhere FILE: a kept copy beside the store holds FILE byte for byte.
+kept_somewhere() {
+  local f
+  for f in "$STORE".bad "$STORE".bad.*; do
+    [ -f "$f" ] && cmp -s "$f" "$1" && return 0
+  done
+  return 1
+}
+
+holds_defaults() { grep -qx 'petalCount=8' "$STORE" && grep -qx 'colorTheme=6' "$STORE"; }
+
+# bad_store NAME: ORIGINAL as the store; it must be kept aside and the defaults written.
+bad_store() {
+  fresh_dir
+  cp "$ORIGINAL" "$STORE"
+  render "$1"
+  kept_somewhere "$ORIGINAL" || fail "$1: the store was not kept aside byte for byte"
+  holds_defaults || fail "$1: the defaults were not written"
+}
+
+# The store as another program might have written it: UTF-16 with a byte order mark.
+write_prefs petalCount=5
+iconv -f UTF-8 -t UTF-16 "$STORE" >"$ORIGINAL"
+bad_store "UTF-16"
+
+# NUL bytes: first in the file, and in a comment with text after it.
+write_prefs petalCount=5
+{ printf '\0\n'; cat "$STORE"; } >"$ORIGINAL"
+bad_store "leading NUL"
+write_prefs petalCount=5
+{ cat "$STORE"; printf '# my note\0text after the NUL\n'; } >"$ORIGINAL"
+bad_store "NUL in a comment"
+
+# An out-of-range setting beside another program's group: kept aside, and the group and its
+# translated key come through the rewrite.
+write_prefs petalCount=40
+{ cat "$STORE"; printf '[Desktop Entry]\nName[fr]=Économiseur\n'; } >"$ORIGINAL"
+bad_store "out of range with a foreign group"
+grep -qx 'Name\[fr\]=Économiseur' "$STORE" || fail "the foreign translated key was dropped"
+
+# A valid set with foreign content is taken as it is and not rewritten.
+fresh_dir
+write_prefs petalCount=5
+printf '[Desktop Entry]\nName[fr]=Économiseur\n' >>"$STORE"
+cp "$STORE" "$ORIGINAL"
+render "valid with a foreign group"
+cmp -s "$STORE" "$ORIGINAL" || fail "a valid store was rewritten"
+ls "$STORE".bad* >/dev/null 2>&1 && fail "a valid store was kept aside"
+
+# A directory in the store's place: the picture is drawn, the directory left alone.
+fresh_dir
+mkdir "$STORE"
+echo "mine" >"$STORE/inside"
+render "a directory in place of the store"
+[ "$(cat "$STORE/inside" 2>/dev/null)" = "mine" ] || fail "the directory in the store's place changed"
+
+# A symbolic link to a bad file elsewhere: the file it points to is never written; the link is
+# replaced by a store of its own and the bytes are kept beside it too.
+fresh_dir
+printf 'elsewhere\0\n' >"$SCRATCH/elsewhere.ini"
+cp "$SCRATCH/elsewhere.ini" "$ORIGINAL"
+ln -s "$SCRATCH/elsewhere.ini" "$STORE"
+render "a symbolic link to a bad file"
+cmp -s "$SCRATCH/elsewhere.ini" "$ORIGINAL" || fail "the file behind the link changed"
+kept_somewhere "$ORIGINAL" || fail "the file behind the link was not kept aside"
+[ -L "$STORE" ] && fail "the link was written through, not replaced"
+holds_defaults || fail "symbolic link: the defaults were not written"
+
+# A read-only configuration directory holding a bad store: the picture is drawn and the store
+# stays as it was. Root ignores permission bits, so root reads and writes as nobody.
+fresh_dir
+printf 'bad\0store\n' >"$ORIGINAL"
+cp "$ORIGINAL" "$STORE"
+as_user=()
+if [ "$(id -u)" -eq 0 ]; then
+  chown -R nobody "$XDG_CONFIG_HOME" "$SCRATCH"
+  as_user=(setpriv --reuid=nobody --regid=nogroup --clear-groups)
+fi
+chmod 0500 "$DIR"
+status=0
+"${as_user[@]}" timeout 120 "$NIMBREL" render --size 32x24 --frames 1 --seed 1 \
+  -o "$SCRATCH/readonly.png" 2>"$SCRATCH/err" || status=$?
+chmod 0700 "$DIR"
+[ "$status" -eq 0 ] || fail "read-only directory: status $status: $(head -c 300 "$SCRATCH/err")"
+[ -s "$SCRATCH/readonly.png" ] || fail "read-only directory: no picture"
+cmp -s "$STORE" "$ORIGINAL" || fail "read-only directory: the store changed"
+[ "$(ls -A "$DIR")" = "preferences.ini" ] || fail "read-only directory: files appeared: $(ls -A "$DIR")"
+[ "$(id -u)" -eq 0 ] && chown -R root "$XDG_CONFIG_HOME" "$SCRATCH"
+
+# Two and four processes started together on one bad store (one saver per monitor), with two
+# copies kept from before: every process draws, the earlier copies are untouched and the bad
+# store's bytes are kept. They wait on a lock the script holds and start when it lets go.
+for processes in 2 4; do
+  for round in 1 2 3 4 5; do
+    fresh_dir
+    printf '\xff\xfe[\0r\0o\0u\0n\0d\0 %s]\0' "$round" >"$ORIGINAL"
+    cp "$ORIGINAL" "$STORE"
+    echo "kept earlier" >"$STORE.bad"
+    echo "kept earlier too" >"$STORE.bad.1"
+    exec 9>"$SCRATCH/start.lock"
+    flock -x 9
+    pids=()
+    for ((k = 0; k < processes; k++)); do
+      flock -s "$SCRATCH/start.lock" timeout 120 "$NIMBREL" render --size 32x24 --frames 1 \
+        --seed 1 -o "$SCRATCH/p$k.png" 2>"$SCRATCH/err$k" &
+      pids+=($!)
+    done
+    flock -u 9
+    exec 9>&-
+    for ((k = 0; k < processes; k++)); do
+      wait "${pids[$k]}" || fail "$processes at once: process $k failed: $(head -c 300 "$SCRATCH/err$k")"
+    done
+    [ "$(cat "$STORE.bad")" = "kept earlier" ] || fail "$processes at once: .bad was overwritten"
+    [ "$(cat "$STORE.bad.1")" = "kept earlier too" ] || fail "$processes at once: .bad.1 was overwritten"
+    kept_somewhere "$ORIGINAL" || fail "$processes at once, round $round: the bad store was lost"
+    holds_defaults || fail "$processes at once: the defaults were not written"
+  done
+done
+
+finish
