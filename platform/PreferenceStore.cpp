@@ -201,7 +201,13 @@ bool AppSynchronize(const std::string& domain) {
   // Saving writes a temporary file in the same directory and renames it over the store, so
   // readers see the old file or the new one, never a torn one. A symbolic link in the store's
   // place is replaced, not followed: nothing is written outside the configuration directory.
-  if (!g_key_file_save_to_file(s.file, s.path.c_str(), nullptr)) return false;
+  if (!g_key_file_save_to_file(s.file, s.path.c_str(), nullptr)) {
+    // Unsaved values must not read back as if stored: they are dropped, and the key file
+    // they were merged into is read again from disk.
+    std::erase_if(s.pending, [&](const PendingValue& p) { return p.domain == domain; });
+    s.loaded = false;
+    return false;
+  }
   std::erase_if(s.pending, [&](const PendingValue& p) { return p.domain == domain; });
   s.existed = stat(s.path.c_str(), &s.seen) == 0;
   return true;

@@ -25,7 +25,7 @@ void SetAppValue(const std::string& key, int16_t number, const std::string& doma
 void SetAppValue(const std::string& key, bool flag, const std::string& domain);
 
 // Writes the pending values; false (and the previous file whole) when the file cannot be
-// written.
+// written. Either way they are no longer pending: after a failure reads show the file again.
 bool AppSynchronize(const std::string& domain);
 
 // Where the store lives now, from the environment.
