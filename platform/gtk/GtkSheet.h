@@ -20,7 +20,7 @@ class GtkSheetToolkit final : public SheetToolkit {
   GtkSheetToolkit();
   ~GtkSheetToolkit() override;
 
-  bool loadNibNamed(const std::string& name, SheetOwner& owner) override;
+  bool loadNibNamed(const std::string& name, SheetOwner& owner, std::string& whyNot) override;
   void endSheet(SheetWindow* sheet) override;
   void forgetOwner(SheetOwner& owner) override;
 
@@ -33,6 +33,8 @@ class GtkSheetToolkit final : public SheetToolkit {
   void sheetEnded(SheetWindow* sheet) {
     if (ended_) ended_(sheet);
   }
+  // Loads alive: those of the owners, and any that something still holds.
+  static int liveLoads();
 
  private:
   std::map<SheetOwner*, std::shared_ptr<Load>> current_;
