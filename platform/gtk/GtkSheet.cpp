@@ -279,6 +279,27 @@ GtkSheetToolkit::~GtkSheetToolkit() {
 
 namespace {
 
+// Whether the file is well-formed XML from start to end; otherwise `whyNot` says where not.
+bool parsesWhole(const std::string& file, std::string& whyNot) {
+  gchar* contents = nullptr;
+  gsize length = 0;
+  GError* error = nullptr;
+  bool whole = g_file_get_contents(file.c_str(), &contents, &length, &error);
+  if (whole) {
+    const GMarkupParser nothing{};
+    GMarkupParseContext* context = g_markup_parse_context_new(&nothing, {}, nullptr, nullptr);
+    whole = g_markup_parse_context_parse(context, contents, static_cast<gssize>(length), &error) &&
+            g_markup_parse_context_end_parse(context, &error);
+    g_markup_parse_context_free(context);
+    g_free(contents);
+  }
+  if (!whole) {
+    whyNot = file + ": " + error->message;
+    g_error_free(error);
+  }
+  return whole;
+}
+
 // Windows made by a load that is given up would stay in the toplevel list for ever.
 void discard(GtkBuilder* builder) {
   GSList* objects = gtk_builder_get_objects(builder);
@@ -302,6 +323,8 @@ bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner,
   auto load = std::make_shared<Load>();
   load->toolkit = this;
   load->file = path.string();
+  // The builder takes a file cut short as far as it goes; it must parse whole first.
+  if (!parsesWhole(load->file, whyNot)) return false;
   auto* scope = NIMBREL_SHEET_SCOPE(g_object_new(NIMBREL_TYPE_SHEET_SCOPE, nullptr));
   scope->load = &load;
   GtkBuilder* builder = gtk_builder_new();
@@ -417,4 +440,9 @@ int GtkSheetToolkit::liveLoads() { return gLiveLoads; }
 GtkWindow* GtkSheetToolkit::gtkWindow(SheetWindow* sheet) {
   auto* window = dynamic_cast<Window*>(sheet);
   return window ? window->window : nullptr;
+}
+
+GObject* GtkSheetToolkit::gtkObject(SheetControl* control) {
+  auto* c = dynamic_cast<Control*>(control);
+  return c ? c->object : nullptr;
 }

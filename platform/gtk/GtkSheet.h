@@ -26,6 +26,8 @@ class GtkSheetToolkit final : public SheetToolkit {
 
   // The GTK window behind a sheet this toolkit loaded, or nothing.
   static GtkWindow* gtkWindow(SheetWindow* sheet);
+  // The GTK object behind a control this toolkit loaded, or nothing.
+  static GObject* gtkObject(SheetControl* control);
   // Called after a sheet was ended, or closed by the window manager.
   void setSheetEndedHandler(std::function<void(SheetWindow*)> handler) {
     ended_ = std::move(handler);

@@ -298,8 +298,13 @@ TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
     damages.push_back({"without " + id, uivariants::withoutObject(original, id), id});
   }
   ASSERT_GE(damages.size(), 16u);
-  damages.push_back({"field as label", uivariants::withClass(original, "speedField", "GtkLabel"),
+  damages.push_back({"starsButton as a push button",
+                     uivariants::withClass(original, "starsButton", "GtkButton"),
+                     "\"starsButton\" is a GtkButton, not a check button"});
+  damages.push_back({"speedField as a label",
+                     uivariants::withClass(original, "speedField", "GtkLabel"),
                      "\"speedField\" is a GtkLabel, not a text field"});
+  // Refused for not parsing, before any object is looked for.
   damages.push_back({"cut in half", uivariants::firstHalf(original), ""});
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.what);
@@ -311,6 +316,9 @@ TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
     EXPECT_EQ(view->speedField, nullptr);
     EXPECT_NE(view->sheetProblem.find(file), std::string::npos) << view->sheetProblem;
     EXPECT_NE(view->sheetProblem.find(d.named), std::string::npos) << view->sheetProblem;
+    if (d.named.empty()) {
+      EXPECT_EQ(view->sheetProblem.find("no object"), std::string::npos) << view->sheetProblem;
+    }
     EXPECT_EQ(home.read(), stored);
   }
   EXPECT_EQ(toolkit.loads(), 0);
