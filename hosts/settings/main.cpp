@@ -86,6 +86,7 @@ class SettingsWindow {
     gtk_widget_add_css_class(icon, "error");
     problemText_ = GTK_LABEL(gtk_label_new(nullptr));
     gtk_widget_set_name(GTK_WIDGET(problemText_), "problemText");
+    gtk_widget_add_css_class(GTK_WIDGET(problemText_), "error");
     gtk_label_set_wrap(problemText_, true);
     gtk_label_set_wrap_mode(problemText_, PANGO_WRAP_WORD_CHAR);
     gtk_label_set_xalign(problemText_, 0.0f);
