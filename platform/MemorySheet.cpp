@@ -63,9 +63,12 @@ void startElement(GMarkupParseContext*, const char* element, const char** names,
     if (!key.empty()) p.loaded->classes[key] = cls ? cls : "";
     Frame frame;
     Kind kind;
+    const bool window =
+        cls && (std::strcmp(cls, "GtkWindow") == 0 || std::strcmp(cls, "GtkDialog") == 0);
     // Objects without an id are layout: nothing can look them up.
     if (key.empty()) {
-    } else if (cls && (std::strcmp(cls, "GtkWindow") == 0 || std::strcmp(cls, "GtkDialog") == 0)) {
+      // nothing to keep
+    } else if (window) {
       auto w = std::make_unique<MemorySheetToolkit::Window>();
       w->id = key;
       frame.window = w.get();

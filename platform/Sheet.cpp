@@ -21,7 +21,7 @@ bool runsFromBuildTree() {
 
 }  // namespace
 
-std::string_view describe(SheetObjectKind kind) {
+std::string_view sheetObjectKindName(SheetObjectKind kind) {
   switch (kind) {
     case SheetObjectKind::window:
       return "a window";
@@ -91,7 +91,7 @@ std::string checkSheet(
     if (!found.fits) {
       return file + ": the object \"" + std::string(outlet.name) + "\" is a " +
              (found.className.empty() ? std::string("object") : found.className) + ", not " +
-             std::string(describe(outlet.kind));
+             std::string(sheetObjectKindName(outlet.kind));
     }
   }
   for (std::string_view action : owner.sheetActions()) {

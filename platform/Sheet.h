@@ -25,7 +25,7 @@ class SheetWindow {
 enum class SheetObjectKind { window, twoState, textField, stepper, popUp, button, slider, label };
 
 // "a text field", "a stepper", ...: for messages about an interface file.
-std::string_view describe(SheetObjectKind kind);
+std::string_view sheetObjectKindName(SheetObjectKind kind);
 
 // A control of a sheet. A text field shows or parses a number, a two-state button's value is its
 // state (0 off, 1 on), a stepper's value is its position.

@@ -163,10 +163,8 @@ class Control final : public SheetPopUpButton {
   int* quiet_;
 };
 
-}  // namespace
+int gLiveLoads = 0;  // GtkSheetToolkit::Load objects
 
-namespace {
-int gLiveLoads = 0;
 }  // namespace
 
 struct GtkSheetToolkit::Load {
@@ -180,8 +178,9 @@ struct GtkSheetToolkit::Load {
   std::string file;
   std::vector<std::unique_ptr<Window>> windows;
   std::map<GObject*, std::unique_ptr<Control>> controls;
-  std::set<std::string, std::less<>> handlers;  // every handler the file names
-  int quiet = 0;                                // above 0 while the module itself changes a control
+  // Every handler the file names.
+  std::set<std::string, std::less<>> handlers;
+  int quiet = 0;  // above 0 while the module itself changes a control
 
   Window* windowFor(GObject* o) {
     for (auto& w : windows) {
