@@ -278,6 +278,7 @@ bool MemorySheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner
         } else {
           const auto c = loaded->controls.find(key);
           found.fits = c != loaded->controls.end() && c->second->kind == kind;
+          if (found.fits) found.items = static_cast<int>(c->second->items.size());
         }
         return found;
       },

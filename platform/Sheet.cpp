@@ -93,6 +93,10 @@ std::string checkSheet(
              (found.className.empty() ? std::string("object") : found.className) + ", not " +
              std::string(sheetObjectKindName(outlet.kind));
     }
+    if (outlet.items >= 0 && found.items != outlet.items) {
+      return file + ": the pop-up \"" + std::string(outlet.name) + "\" has " +
+             std::to_string(found.items) + " items, not " + std::to_string(outlet.items);
+    }
   }
   for (std::string_view action : owner.sheetActions()) {
     if (!handlers.contains(action)) {

@@ -60,6 +60,7 @@ class SheetOwner {
     Slot slot;
     SheetObjectKind kind;
     bool required = true;  // a file without it is not loaded
+    int items = -1;        // a pop-up's number of items, when it must have that many
   };
 
   virtual std::vector<Outlet> sheetOutlets() = 0;
@@ -109,9 +110,11 @@ struct SheetObjectFound {
   bool exists = false;
   bool fits = false;  // of the kind asked
   std::string className;
+  int items = 0;  // a pop-up's
 };
 // Why the objects loaded from interface file `file` cannot serve `owner`, or an empty string:
-// the first outlet whose object is missing (required ones only) or of another kind, else the
+// the first outlet whose object is missing (required ones only), of another kind or a pop-up
+// with another number of items than the outlet asks for, else the
 // first of the owner's actions that none of `handlers` (those the file's controls send) names.
 std::string checkSheet(
     const std::string& file, SheetOwner& owner,

@@ -624,7 +624,8 @@ std::vector<SheetOwner::Outlet> NimbrelView::sheetOutlets() {
        SheetObjectKind::stepper},
       {"speedField", &speedField, SheetObjectKind::textField},
       {"speedStepperControl", &speedStepperControl, SheetObjectKind::stepper},
-      {"colorThemePopUpButton", &colorThemePopUpButton, SheetObjectKind::popUp},
+      // Item 0 for random colours, then the eight themes.
+      {"colorThemePopUpButton", &colorThemePopUpButton, SheetObjectKind::popUp, true, 9},
       {"okButton", &okButton, SheetObjectKind::button},
       {"cancelButton", &cancelButton, SheetObjectKind::button},
       {"saveErrorLabel", &saveErrorLabel, SheetObjectKind::label},

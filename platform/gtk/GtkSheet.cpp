@@ -350,6 +350,10 @@ bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner,
         found.exists = true;
         found.fits = fits(o, kind);
         found.className = G_OBJECT_TYPE_NAME(o);
+        if (GTK_IS_DROP_DOWN(o)) {
+          GListModel* model = gtk_drop_down_get_model(GTK_DROP_DOWN(o));
+          found.items = model ? static_cast<int>(g_list_model_get_n_items(model)) : 0;
+        }
         return found;
       },
       load->handlers);

@@ -47,6 +47,9 @@ int damaged(const std::string& prefsUi, const std::string& dir) {
   damages.push_back({"starsButton as a push button",
                      uivariants::withClass(original, "starsButton", "GtkButton"),
                      "\"starsButton\" is a GtkButton, not a check button"});
+  std::string eightItems = original;
+  eightItems.erase(eightItems.find("<item>Cool muted</item>"), 23);
+  damages.push_back({"a theme short", eightItems, "has 8 items, not 9"});
   // Refused for not parsing, before any object is looked for.
   damages.push_back({"cut in half", uivariants::firstHalf(original), ""});
   damages.push_back({"whole", original, ""});

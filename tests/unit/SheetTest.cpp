@@ -301,6 +301,9 @@ TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
   damages.push_back({"starsButton as a push button",
                      uivariants::withClass(original, "starsButton", "GtkButton"),
                      "\"starsButton\" is a GtkButton, not a check button"});
+  std::string eightItems = original;
+  eightItems.erase(eightItems.find("<item>Cool muted</item>"), 23);
+  damages.push_back({"a theme short", eightItems, "\"colorThemePopUpButton\" has 8 items, not 9"});
   damages.push_back({"speedField as a label",
                      uivariants::withClass(original, "speedField", "GtkLabel"),
                      "\"speedField\" is a GtkLabel, not a text field"});
