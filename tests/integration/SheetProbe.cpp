@@ -78,6 +78,9 @@ int damaged(const std::string& prefsUi, const std::string& dir) {
 
 int opens(GtkSheetToolkit& toolkit, int count) {
   auto view = NimbrelView::initWithFrame(kFrame, true);
+  // Shown as the settings window shows it: modal, on a window of its own.
+  GtkWindow* host = GTK_WINDOW(gtk_window_new());
+  gtk_window_present(host);
   bool ended = false;
   toolkit.setSheetEndedHandler([&](SheetWindow*) { ended = true; });
   // Cleared by GLib when the window they point at is finalised.
@@ -90,6 +93,8 @@ int opens(GtkSheetToolkit& toolkit, int count) {
     }
     windows[static_cast<size_t>(i)] = window;
     g_object_add_weak_pointer(G_OBJECT(window), &windows[static_cast<size_t>(i)]);
+    gtk_window_set_transient_for(window, host);
+    gtk_window_set_modal(window, true);
     gtk_window_present(window);
     ended = false;
     g_signal_emit_by_name(
@@ -116,6 +121,7 @@ int opens(GtkSheetToolkit& toolkit, int count) {
   for (gpointer& w : windows) {
     if (w) g_object_remove_weak_pointer(G_OBJECT(w), &w);
   }
+  gtk_window_destroy(host);
   return ok ? 0 : 1;
 }
 
