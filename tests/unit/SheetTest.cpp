@@ -287,7 +287,6 @@ TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
   const std::filesystem::path dir = home.dir() / "damaged";
   std::filesystem::create_directories(dir);
   const std::string file = (dir / "Prefs.ui").string();
-  setenv("NIMBREL_RESOURCES", dir.c_str(), 1);
   const std::string stored = home.read();
 
   struct Damage {
@@ -309,6 +308,7 @@ TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
                      "\"speedField\" is a GtkLabel, not a text field"});
   // Refused for not parsing, before any object is looked for.
   damages.push_back({"cut in half", uivariants::firstHalf(original), ""});
+  setenv("NIMBREL_RESOURCES", dir.c_str(), 1);
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.what);
     uivariants::writeText(file, d.xml);
