@@ -19,6 +19,7 @@ bool kindOfClass(const std::string& cls, Kind* kind) {
       {"GtkSwitch", Kind::twoState},      {"GtkEntry", Kind::textField},
       {"NimbrelStepper", Kind::stepper},  {"GtkDropDown", Kind::popUp},
       {"GtkButton", Kind::button},        {"GtkScale", Kind::slider},
+      {"GtkLabel", Kind::label},
   };
   const auto it = kinds.find(cls);
   if (it == kinds.end()) return false;
@@ -59,9 +60,15 @@ void startElement(GMarkupParseContext*, const char* element, const char** names,
     const char* cls = attribute(names, values, "class");
     const char* id = attribute(names, values, "id");
     const std::string key = id ? id : "";
+    if (!key.empty()) p.loaded->classes[key] = cls ? cls : "";
     Frame frame;
     Kind kind;
-    if (cls && (std::strcmp(cls, "GtkWindow") == 0 || std::strcmp(cls, "GtkDialog") == 0)) {
+    const bool window =
+        cls && (std::strcmp(cls, "GtkWindow") == 0 || std::strcmp(cls, "GtkDialog") == 0);
+    // Objects without an id are layout: nothing can look them up.
+    if (key.empty()) {
+      // nothing to keep
+    } else if (window) {
       auto w = std::make_unique<MemorySheetToolkit::Window>();
       w->id = key;
       frame.window = w.get();
@@ -81,6 +88,7 @@ void startElement(GMarkupParseContext*, const char* element, const char** names,
     p.textBuffer.clear();
   } else if (name == "signal") {
     const char* handler = attribute(names, values, "handler");
+    if (handler) p.loaded->handlers.emplace(handler);
     if (!p.objects.empty() && p.objects.back().control && handler) {
       p.objects.back().control->handler = handler;
     }
@@ -162,9 +170,15 @@ void MemorySheetToolkit::Control::setIntValue(int32_t v) {
     case Kind::slider:
       value = v;
       break;
+    case Kind::window:
+    case Kind::label:
     case Kind::button:
       break;
   }
+}
+
+void MemorySheetToolkit::Control::setStringValue(std::string_view newText) {
+  if (kind == Kind::textField || kind == Kind::label) text = newText;
 }
 
 int32_t MemorySheetToolkit::Control::intValue() const {
@@ -218,14 +232,21 @@ void MemorySheetToolkit::Control::fire() {
 
 // --- the toolkit --------------------------------------------------------------------------
 
-bool MemorySheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner) {
+bool MemorySheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner,
+                                      std::string& whyNot) {
   ++requests_;
   const std::filesystem::path path = platform::findResource(name + ".ui");
-  if (path.empty()) return false;
+  if (path.empty()) {
+    whyNot = "there is no " + name + ".ui in the resource directories";
+    return false;
+  }
   std::ifstream in(path);
   std::stringstream contents;
   contents << in.rdbuf();
-  if (!in) return false;
+  if (!in) {
+    whyNot = path.string() + ": cannot be read";
+    return false;
+  }
 
   auto loaded = std::make_unique<Loaded>();
   loaded->file = path.string();
@@ -234,10 +255,35 @@ bool MemorySheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner
   GMarkupParseContext* context =
       g_markup_parse_context_new(&parser, G_MARKUP_TREAT_CDATA_AS_TEXT, &parse, nullptr);
   const std::string xml = contents.str();
-  const bool parsed = g_markup_parse_context_parse(context, xml.data(), xml.size(), nullptr) &&
-                      g_markup_parse_context_end_parse(context, nullptr);
+  GError* error = nullptr;
+  const bool parsed = g_markup_parse_context_parse(context, xml.data(), xml.size(), &error) &&
+                      g_markup_parse_context_end_parse(context, &error);
   g_markup_parse_context_free(context);
-  if (!parsed) return false;
+  if (!parsed) {
+    whyNot = loaded->file + ": " + (error ? error->message : "cannot be parsed");
+    if (error) g_error_free(error);
+    return false;
+  }
+  whyNot = platform::checkSheet(
+      loaded->file, owner,
+      [&](std::string_view id, SheetObjectKind kind) {
+        platform::SheetObjectFound found;
+        const auto cls = loaded->classes.find(id);
+        if (cls == loaded->classes.end()) return found;
+        found.exists = true;
+        found.className = cls->second;
+        const std::string key(id);
+        if (kind == Kind::window) {
+          found.fits = loaded->windows.contains(key);
+        } else {
+          const auto c = loaded->controls.find(key);
+          found.fits = c != loaded->controls.end() && c->second->kind == kind;
+          if (found.fits) found.items = static_cast<int>(c->second->items.size());
+        }
+        return found;
+      },
+      loaded->handlers);
+  if (!whyNot.empty()) return false;
 
   for (auto& [id, control] : loaded->controls) {
     if (control->kind != Kind::stepper) continue;

@@ -2,6 +2,7 @@
 
 #include <map>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -9,9 +10,11 @@
 
 // A sheet toolkit without a display, for tests. It reads the same interface files as the GTK
 // toolkit, understanding the objects it knows by class (windows, check buttons, entries,
-// steppers, drop-downs, buttons, scales), their ids, the properties that matter and the signal
-// handlers, and keeps every value in memory. Tests then act as a user would: type into a field,
-// click, step, choose an item; each of these sends the control's action to the owner.
+// steppers, drop-downs, buttons, scales and labels with an id), their ids, the properties that
+// matter and the signal handlers, and keeps every value in memory. It refuses a file as the GTK
+// toolkit does: one that does not parse whole, or lacks or mistypes an object the owner needs.
+// Tests then act as a user would: type into a field, click, step, choose an item; each of these
+// sends the control's action to the owner.
 class MemorySheetToolkit final : public SheetToolkit {
  public:
   struct Loaded;
@@ -24,7 +27,7 @@ class MemorySheetToolkit final : public SheetToolkit {
     int endCount = 0;
   };
 
-  enum class Kind { twoState, textField, stepper, popUp, button, slider };
+  using Kind = SheetObjectKind;
 
   class Control final : public SheetPopUpButton {
    public:
@@ -32,6 +35,7 @@ class MemorySheetToolkit final : public SheetToolkit {
     int32_t intValue() const override;
     void selectItemAtIndex(int32_t index) override;
     int32_t indexOfSelectedItem() const override { return selected; }
+    void setStringValue(std::string_view newText) override;
 
     // What a user does. Each sends the control's action, if it has one, to the owner.
     void type(const std::string& newText);  // replaces a text field's content
@@ -43,7 +47,7 @@ class MemorySheetToolkit final : public SheetToolkit {
     Kind kind = Kind::button;
     std::string id;
     std::string handler;  // the action, empty for none
-    std::string text;     // a text field's content
+    std::string text;     // a text field's or label's content
     int32_t value = 0;    // a two-state button's state, a stepper's or slider's position
     int32_t lower = 0, upper = 100, increment = 1;  // a stepper's limits and step
     std::string fieldId;                            // the text field a stepper is tied to
@@ -63,10 +67,12 @@ class MemorySheetToolkit final : public SheetToolkit {
     SheetOwner* owner = nullptr;  // none once the owner went away
     std::map<std::string, std::unique_ptr<Window>> windows;
     std::map<std::string, std::unique_ptr<Control>> controls;
+    std::map<std::string, std::string, std::less<>> classes;  // of every object with an id
+    std::set<std::string, std::less<>> handlers;              // every handler the file names
     std::vector<std::string> unknownHandlers;  // actions sent that the owner did not answer
   };
 
-  bool loadNibNamed(const std::string& name, SheetOwner& owner) override;
+  bool loadNibNamed(const std::string& name, SheetOwner& owner, std::string& whyNot) override;
   void endSheet(SheetWindow* sheet) override;
   void forgetOwner(SheetOwner& owner) override;
 

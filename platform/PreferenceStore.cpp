@@ -362,13 +362,20 @@ bool AppSynchronize(const std::string& domain) {
     }
   }
   g_mkdir_with_parents(s.path.parent_path().c_str(), 0700);
-  if (s.unusable && !keepAside(s)) return false;
+  // Unsaved values must not read back as if stored: on a failure they are dropped, and the key
+  // file they were merged into is read again from disk.
+  auto dropUnsaved = [&s, &domain] {
+    std::erase_if(s.pending, [&](const PendingValue& p) { return p.domain == domain; });
+    s.loaded = false;
+    return false;
+  };
+  if (s.unusable && !keepAside(s)) return dropUnsaved();
 
   gsize length = 0;
   gchar* data = g_key_file_to_data(s.file, &length, nullptr);
   std::string bytes(data, length);
   g_free(data);
-  if (!replaceStore(s.path, bytes)) return false;
+  if (!replaceStore(s.path, bytes)) return dropUnsaved();
   std::erase_if(s.pending, [&](const PendingValue& p) { return p.domain == domain; });
   s.existed = stat(s.path.c_str(), &s.seen) == 0;
   s.raw = std::move(bytes);

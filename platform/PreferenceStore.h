@@ -31,7 +31,7 @@ void SetAppValue(const std::string& key, int16_t number, const std::string& doma
 void SetAppValue(const std::string& key, bool flag, const std::string& domain);
 
 // Writes the pending values; false (and the previous file whole) when the file cannot be
-// written.
+// written. Either way they are no longer pending: after a failure reads show the file again.
 bool AppSynchronize(const std::string& domain);
 
 // The file as it is now holds content the caller will not use (a missing or out-of-range

@@ -21,6 +21,28 @@ bool runsFromBuildTree() {
 
 }  // namespace
 
+std::string_view sheetObjectKindName(SheetObjectKind kind) {
+  switch (kind) {
+    case SheetObjectKind::window:
+      return "a window";
+    case SheetObjectKind::twoState:
+      return "a check button";
+    case SheetObjectKind::textField:
+      return "a text field";
+    case SheetObjectKind::stepper:
+      return "a stepper";
+    case SheetObjectKind::popUp:
+      return "a pop-up";
+    case SheetObjectKind::button:
+      return "a button";
+    case SheetObjectKind::slider:
+      return "a slider";
+    case SheetObjectKind::label:
+      return "a label";
+  }
+  return "an object";
+}
+
 SheetWindow::~SheetWindow() = default;
 SheetControl::~SheetControl() = default;
 SheetToolkit::~SheetToolkit() = default;
@@ -52,6 +74,34 @@ std::filesystem::path findResource(const std::string& fileName) {
     std::error_code ec;
     const auto path = dir / fileName;
     if (std::filesystem::is_regular_file(path, ec)) return path;
+  }
+  return {};
+}
+
+std::string checkSheet(
+    const std::string& file, SheetOwner& owner,
+    const std::function<SheetObjectFound(std::string_view id, SheetObjectKind kind)>& find,
+    const std::set<std::string, std::less<>>& handlers) {
+  for (const SheetOwner::Outlet& outlet : owner.sheetOutlets()) {
+    const SheetObjectFound found = find(outlet.name, outlet.kind);
+    if (!found.exists) {
+      if (!outlet.required) continue;
+      return file + ": there is no object with id \"" + std::string(outlet.name) + "\"";
+    }
+    if (!found.fits) {
+      return file + ": the object \"" + std::string(outlet.name) + "\" is a " +
+             (found.className.empty() ? std::string("object") : found.className) + ", not " +
+             std::string(sheetObjectKindName(outlet.kind));
+    }
+    if (outlet.items >= 0 && found.items != outlet.items) {
+      return file + ": the pop-up \"" + std::string(outlet.name) + "\" has " +
+             std::to_string(found.items) + " items, not " + std::to_string(outlet.items);
+    }
+  }
+  for (std::string_view action : owner.sheetActions()) {
+    if (!handlers.contains(action)) {
+      return file + ": no control sends the action \"" + std::string(action) + "\"";
+    }
   }
   return {};
 }

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <set>
 #include <string>
 #include <string_view>
 #include <variant>
@@ -19,6 +21,12 @@ class SheetWindow {
   virtual ~SheetWindow();
 };
 
+// What an object of an interface file must be to serve an outlet.
+enum class SheetObjectKind { window, twoState, textField, stepper, popUp, button, slider, label };
+
+// "a text field", "a stepper", ...: for messages about an interface file.
+std::string_view sheetObjectKindName(SheetObjectKind kind);
+
 // A control of a sheet. A text field shows or parses a number, a two-state button's value is its
 // state (0 off, 1 on), a stepper's value is its position.
 class SheetControl {
@@ -26,6 +34,9 @@ class SheetControl {
   virtual ~SheetControl();
   virtual void setIntValue(int32_t value) = 0;
   virtual int32_t intValue() const = 0;
+  // A label shows the text and is hidden while it is empty; a text field shows it; other
+  // controls ignore it.
+  virtual void setStringValue(std::string_view text) = 0;
 };
 
 // A pop-up of items counted from 0; its integer value is the selected index.
@@ -47,9 +58,14 @@ class SheetOwner {
   struct Outlet {
     std::string_view name;  // the id of the object in the interface file
     Slot slot;
+    SheetObjectKind kind;
+    bool required = true;  // a file without it is not loaded
+    int items = -1;        // a pop-up's number of items, when it must have that many
   };
 
   virtual std::vector<Outlet> sheetOutlets() = 0;
+  // The handlers that some control of the file must send: a file without one is not loaded.
+  virtual std::vector<std::string_view> sheetActions() = 0;
   // Runs the handler of that name; false when the owner has none.
   virtual bool sendAction(std::string_view handler, SheetControl* sender) = 0;
 
@@ -64,9 +80,11 @@ class SheetToolkit {
   virtual ~SheetToolkit();
 
   // Loads the interface file `name` (name.ui among the resource directories) with its owner:
-  // outlets whose id is in the file name the fresh objects, the others keep their value. False,
-  // with every outlet as it was, when the file cannot be found or read.
-  virtual bool loadNibNamed(const std::string& name, SheetOwner& owner) = 0;
+  // outlets whose id is in the file name the fresh objects, the others keep their value. Nothing
+  // is loaded, every outlet stays as it was and `whyNot` says why, naming the file, when the
+  // file cannot be found, read or parsed whole, lacks a required outlet's object, has one of
+  // the wrong kind, or no control of it sends one of the owner's actions.
+  virtual bool loadNibNamed(const std::string& name, SheetOwner& owner, std::string& whyNot) = 0;
   // Ends the sheet's modal state and takes it off the screen.
   virtual void endSheet(SheetWindow* sheet) = 0;
   // The owner goes away: drop what was loaded for it; its sheets send it nothing more.
@@ -86,6 +104,22 @@ void setSheetToolkit(SheetToolkit* toolkit);
 std::vector<std::filesystem::path> resourceDirectories();
 // The first existing file of that name in the resource directories, or an empty path.
 std::filesystem::path findResource(const std::string& fileName);
+
+// What a toolkit found in a loaded file for one outlet.
+struct SheetObjectFound {
+  bool exists = false;
+  bool fits = false;  // of the kind asked
+  std::string className;
+  int items = 0;  // a pop-up's
+};
+// Why the objects loaded from interface file `file` cannot serve `owner`, or an empty string:
+// the first outlet whose object is missing (required ones only), of another kind or a pop-up
+// with another number of items than the outlet asks for, else the
+// first of the owner's actions that none of `handlers` (those the file's controls send) names.
+std::string checkSheet(
+    const std::string& file, SheetOwner& owner,
+    const std::function<SheetObjectFound(std::string_view id, SheetObjectKind kind)>& find,
+    const std::set<std::string, std::less<>>& handlers);
 
 // How a text field reads a number: leading blanks, an optional sign, then digits; anything after
 // them is ignored; saturated to 32 bits; 0 when there are no digits.

@@ -1,6 +1,7 @@
 #include "NimbrelView.h"
 
 #include <cmath>
+#include <iterator>
 #include <numbers>
 #include <type_traits>
 
@@ -151,9 +152,11 @@ void setIntValueOf(SheetControl* control, int32_t value) {
 
 constexpr const Preference& kPetalCountRange = preference("petalCount");
 constexpr const Preference& kIntervalRange = preference("randomizeInterval");
+constexpr const Preference& kSpeedRange = preference("speed");
 
 // A typed number brought into what loading accepts. The clamp is taken on the number as typed,
-// before it is narrowed to the field, so that 70000 petals give 16 rather than its low bits.
+// before it is narrowed to the field, so that 70000 petals give 16 rather than its low bits
+// (and 99999 frames per second 60 rather than 10).
 int32_t clampTyped(int32_t typed, const Preference& p) {
   if (typed < p.lo) return static_cast<int32_t>(p.lo);
   if (typed > p.hi) return static_cast<int32_t>(p.hi);
@@ -237,8 +240,10 @@ void NimbrelView::setUpOrganism(TOrganism& o) {
 
 // --- colour themes ------------------------------------------------------------------------
 
-void NimbrelView::selectColorThemeByIndex(int16_t index) {
-  const ColorTheme& t = kThemes[index >= 1 && index <= 8 ? index - 1 : 8];
+namespace {
+
+// Puts a theme's ranges in force for every view and in the view's organisms.
+void applyThemeRanges(NimbrelView& view, const ColorTheme& t) {
   gHueMin = t.hueMin;
   gHueMax = t.hueMax;
   gSaturationMin = t.saturationMin;
@@ -246,8 +251,8 @@ void NimbrelView::selectColorThemeByIndex(int16_t index) {
   gBrightnessMin = t.brightnessMin;
   gBrightnessMax = t.brightnessMax;
 
-  for (int16_t i = 0; i < orgCount && i < 5; ++i) {
-    TOrganism& o = org[i];
+  for (int16_t i = 0; i < view.orgCount && i < 5; ++i) {
+    TOrganism& o = view.org[i];
     if (!o.rOsc || !o.gOsc || !o.bOsc) continue;  // not set up yet
     o.rOsc->setMinWith(gHueMin);
     o.rOsc->setMaxWith(gHueMax);
@@ -256,6 +261,12 @@ void NimbrelView::selectColorThemeByIndex(int16_t index) {
     o.bOsc->setMinWith(gBrightnessMin);
     o.bOsc->setMaxWith(gBrightnessMax);
   }
+}
+
+}  // namespace
+
+void NimbrelView::selectColorThemeByIndex(int16_t index) {
+  applyThemeRanges(*this, kThemes[index >= 1 && index <= 8 ? index - 1 : 8]);
 }
 
 // --- preferences --------------------------------------------------------------------------
@@ -284,7 +295,7 @@ void NimbrelView::loadPrefs() {
   storePrefs();
 }
 
-void NimbrelView::storePrefs() {
+bool NimbrelView::storePrefs() {
   for (const Preference& p : kPreferences) {
     const int64_t value = p.value(*this);
     if (p.writtenAsFlag) {
@@ -294,7 +305,7 @@ void NimbrelView::storePrefs() {
       platform::SetAppValue(p.key, static_cast<int16_t>(value), APPLICATIONID);
     }
   }
-  platform::AppSynchronize(APPLICATIONID);
+  return platform::AppSynchronize(APPLICATIONID);
 }
 
 // --- start-up title -----------------------------------------------------------------------
@@ -498,10 +509,18 @@ void NimbrelView::randomize(uint32_t now) {
 
 bool NimbrelView::hasConfigureSheet() { return true; }
 
-// Loads a fresh sheet on every request and fills it from the fields as they stand. When the
-// file cannot be loaded the outlets still name the previous sheet's controls (or nothing).
+// Loads a fresh sheet on every request and fills it from the fields as they stand. A file that
+// cannot be loaded whole gives no sheet at all: a partial one would show controls that say
+// nothing and store zeros for those missing. The outlets then keep naming the previous sheet's
+// controls (or nothing), which are no longer on the screen.
 SheetWindow* NimbrelView::configureSheet() {
-  if (SheetToolkit* toolkit = platform::sheetToolkit()) toolkit->loadNibNamed(kSheetFile, *this);
+  SheetToolkit* toolkit = platform::sheetToolkit();
+  if (!toolkit) {
+    sheetProblem = "no toolkit to show the sheet with";
+    return nullptr;
+  }
+  if (!toolkit->loadNibNamed(kSheetFile, *this, sheetProblem)) return nullptr;
+  sheetProblem.clear();
 
   setIntValueOf(petalCountField, petalCount);
   setIntValueOf(petalStepperControl, petalCount);
@@ -520,6 +539,7 @@ SheetWindow* NimbrelView::configureSheet() {
   if (colorThemePopUpButton) {
     colorThemePopUpButton->selectItemAtIndex(randomizeColors != 0 ? 0 : colorThemeIndex);
   }
+  if (saveErrorLabel) saveErrorLabel->setStringValue("");
   return configSheet;
 }
 
@@ -529,8 +549,15 @@ void NimbrelView::closeSheet(SheetControl*) {
 
 // Takes the sheet into the running view and the store. The text fields are read, never the
 // steppers. Every number is brought into the range that loading accepts, so that the store
-// always holds a set that the next view takes as it is.
+// always holds a set that the next view takes as it is. When the store cannot be written the
+// sheet stays open with what was typed and says so, and the view goes back to what it showed
+// before: a change that was not saved must not look saved.
 void NimbrelView::changePrefs(SheetControl*) {
+  int64_t before[std::size(kPreferences)];
+  for (size_t i = 0; i < std::size(kPreferences); ++i) before[i] = kPreferences[i].value(*this);
+  const ColorTheme shown{gHueMin,        gHueMax,        gSaturationMin,
+                         gSaturationMax, gBrightnessMin, gBrightnessMax};
+
   petalCount = static_cast<int16_t>(clampTyped(intValueOf(petalCountField), kPetalCountRange));
   mirrorPetals = static_cast<uint8_t>(intValueOf(mirrorPetalsButton));
   frameEdge = static_cast<uint8_t>(intValueOf(frameEdgeButton));
@@ -540,7 +567,7 @@ void NimbrelView::changePrefs(SheetControl*) {
   randomizeInterval =
       static_cast<uint32_t>(clampTyped(intValueOf(randomizeIntervalField), kIntervalRange));
   // The new speed shows only in views created from now on.
-  speed = clampSpeed(static_cast<int16_t>(intValueOf(speedField)));
+  speed = static_cast<int16_t>(clampTyped(intValueOf(speedField), kSpeedRange));
 
   const auto k = static_cast<int16_t>(intValueOf(colorThemePopUpButton));
   if (k == 0) {
@@ -552,7 +579,19 @@ void NimbrelView::changePrefs(SheetControl*) {
   }
 
   selectColorThemeByIndex(colorThemeIndex);
-  storePrefs();
+  if (!storePrefs()) {
+    for (size_t i = 0; i < std::size(kPreferences); ++i) {
+      kPreferences[i].assign(*this, static_cast<int32_t>(before[i]));
+    }
+    applyThemeRanges(*this, shown);
+    if (saveErrorLabel) {
+      saveErrorLabel->setStringValue("The settings could not be saved to " +
+                                     platform::preferencesPath().string() +
+                                     " (a read-only folder or a full disk?). Nothing was changed.");
+    }
+    return;
+  }
+  if (saveErrorLabel) saveErrorLabel->setStringValue("");
   closeSheet(nullptr);
 }
 
@@ -573,21 +612,30 @@ void NimbrelView::selectColorTheme(SheetControl* sender) {
 
 std::vector<SheetOwner::Outlet> NimbrelView::sheetOutlets() {
   return {
-      {"configSheet", &configSheet},
-      {"speedSlider", &speedSlider},
-      {"frameEdgeButton", &frameEdgeButton},
-      {"starsButton", &starsButton},
-      {"huePhaseButton", &huePhaseButton},
-      {"petalCountField", &petalCountField},
-      {"petalStepperControl", &petalStepperControl},
-      {"mirrorPetalsButton", &mirrorPetalsButton},
-      {"randomizeSettingsButton", &randomizeSettingsButton},
-      {"randomizeIntervalField", &randomizeIntervalField},
-      {"randomizeIntervalStepperControl", &randomizeIntervalStepperControl},
-      {"speedField", &speedField},
-      {"speedStepperControl", &speedStepperControl},
-      {"colorThemePopUpButton", &colorThemePopUpButton},
+      {"configSheet", &configSheet, SheetObjectKind::window},
+      {"speedSlider", &speedSlider, SheetObjectKind::slider, false},
+      {"frameEdgeButton", &frameEdgeButton, SheetObjectKind::twoState},
+      {"starsButton", &starsButton, SheetObjectKind::twoState},
+      {"huePhaseButton", &huePhaseButton, SheetObjectKind::twoState},
+      {"petalCountField", &petalCountField, SheetObjectKind::textField},
+      {"petalStepperControl", &petalStepperControl, SheetObjectKind::stepper},
+      {"mirrorPetalsButton", &mirrorPetalsButton, SheetObjectKind::twoState},
+      {"randomizeSettingsButton", &randomizeSettingsButton, SheetObjectKind::twoState},
+      {"randomizeIntervalField", &randomizeIntervalField, SheetObjectKind::textField},
+      {"randomizeIntervalStepperControl", &randomizeIntervalStepperControl,
+       SheetObjectKind::stepper},
+      {"speedField", &speedField, SheetObjectKind::textField},
+      {"speedStepperControl", &speedStepperControl, SheetObjectKind::stepper},
+      // Item 0 for random colours, then the eight themes.
+      {"colorThemePopUpButton", &colorThemePopUpButton, SheetObjectKind::popUp, true, 9},
+      {"okButton", &okButton, SheetObjectKind::button},
+      {"cancelButton", &cancelButton, SheetObjectKind::button},
+      {"saveErrorLabel", &saveErrorLabel, SheetObjectKind::label},
   };
+}
+
+std::vector<std::string_view> NimbrelView::sheetActions() {
+  return {"changePrefs", "closeSheet", "selectColorTheme"};
 }
 
 bool NimbrelView::sendAction(std::string_view handler, SheetControl* sender) {

@@ -46,15 +46,18 @@ class NimbrelView final : public ScreenSaverView, public SheetOwner {
   void animateOneFrame() override;
 
   void loadPrefs();
-  void storePrefs();
+  // False when the store could not be written; the fields are then as they were set.
+  bool storePrefs();
   void prepareAttributes();
   void centerStrInRect(const std::string& str, const Rect& rect);
   void selectColorThemeByIndex(int16_t index);
 
   // The configuration sheet, from the interface file "Prefs". Senders are the controls that
-  // send the actions, or nothing when the view itself does.
+  // send the actions, or nothing when the view itself does. A sheet that cannot be loaded
+  // whole is not shown: configureSheet then returns nothing and sheetProblem says why.
   bool hasConfigureSheet() override;
   SheetWindow* configureSheet() override;
+  std::string sheetProblem;
   void closeSheet(SheetControl* sender);
   void changePrefs(SheetControl* sender);
   void selectColorTheme(SheetControl* sender);
@@ -107,8 +110,12 @@ class NimbrelView final : public ScreenSaverView, public SheetOwner {
   SheetControl* speedField = nullptr;
   SheetControl* speedStepperControl = nullptr;
   SheetPopUpButton* colorThemePopUpButton = nullptr;
+  SheetControl* okButton = nullptr;        // required in the file, never read
+  SheetControl* cancelButton = nullptr;    // required in the file, never read
+  SheetControl* saveErrorLabel = nullptr;  // why the last confirmation could not be stored
 
   std::vector<Outlet> sheetOutlets() override;
+  std::vector<std::string_view> sheetActions() override;
   bool sendAction(std::string_view handler, SheetControl* sender) override;
 
  private:

@@ -79,6 +79,26 @@ class SettingsWindow {
     gtk_label_set_xalign(GTK_LABEL(caption), 0.0f);
     gtk_box_append(GTK_BOX(box), caption);
 
+    // Why the options could not be opened; hidden until they could not.
+    problem_ = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
+    GtkWidget* icon = gtk_image_new_from_icon_name("dialog-error-symbolic");
+    gtk_widget_set_valign(icon, GTK_ALIGN_START);
+    gtk_widget_add_css_class(icon, "error");
+    problemText_ = GTK_LABEL(gtk_label_new(nullptr));
+    gtk_widget_set_name(GTK_WIDGET(problemText_), "problemText");
+    gtk_widget_add_css_class(GTK_WIDGET(problemText_), "error");
+    gtk_label_set_wrap(problemText_, true);
+    gtk_label_set_wrap_mode(problemText_, PANGO_WRAP_WORD_CHAR);
+    gtk_label_set_xalign(problemText_, 0.0f);
+    gtk_label_set_selectable(problemText_, true);
+    // Wraps inside the preview's width instead of widening the window.
+    gtk_label_set_max_width_chars(problemText_, 1);
+    gtk_widget_set_hexpand(GTK_WIDGET(problemText_), true);
+    gtk_box_append(GTK_BOX(problem_), icon);
+    gtk_box_append(GTK_BOX(problem_), GTK_WIDGET(problemText_));
+    gtk_widget_set_visible(problem_, false);
+    gtk_box_append(GTK_BOX(box), problem_);
+
     GtkWidget* buttons = gtk_box_new(GTK_ORIENTATION_HORIZONTAL, 8);
     gtk_widget_set_halign(buttons, GTK_ALIGN_END);
     GtkWidget* tryButton = gtk_button_new_with_label("Try Full Screen");
@@ -164,9 +184,13 @@ class SettingsWindow {
     storeBefore_ = storeContents();
     GtkWindow* sheet = GtkSheetToolkit::gtkWindow(view_->configureSheet());
     if (!sheet) {
-      std::fprintf(stderr, "nimbrel-settings: the options sheet (Prefs.ui) could not be loaded\n");
+      const std::string why = "The options cannot be shown: " + view_->sheetProblem + ".";
+      std::fprintf(stderr, "nimbrel-settings: %s\n", why.c_str());
+      gtk_label_set_text(problemText_, why.c_str());
+      gtk_widget_set_visible(problem_, true);
       return;
     }
+    gtk_widget_set_visible(problem_, false);
     gtk_window_set_transient_for(sheet, window_);
     gtk_window_set_modal(sheet, true);
     gtk_window_present(sheet);
@@ -192,6 +216,8 @@ class SettingsWindow {
   GtkSheetToolkit toolkit_;
   GtkWindow* window_ = nullptr;
   GtkDrawingArea* area_ = nullptr;
+  GtkWidget* problem_ = nullptr;
+  GtkLabel* problemText_ = nullptr;
   std::unique_ptr<NimbrelView> view_;
   guint timer_ = 0;
   std::string storeBefore_;

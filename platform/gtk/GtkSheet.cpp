@@ -1,6 +1,7 @@
 #include "GtkSheet.h"
 
 #include <cstdint>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,8 @@ enum class Kind {
   switchButton,
   textField,
   slider,
+  button,
+  label,
   other
 };
 
@@ -34,7 +37,31 @@ Kind kindOf(GObject* o) {
   if (GTK_IS_SWITCH(o)) return Kind::switchButton;
   if (GTK_IS_EDITABLE(o)) return Kind::textField;
   if (GTK_IS_RANGE(o)) return Kind::slider;
+  if (GTK_IS_BUTTON(o)) return Kind::button;
+  if (GTK_IS_LABEL(o)) return Kind::label;
   return Kind::other;
+}
+
+bool fits(GObject* o, SheetObjectKind kind) {
+  switch (kind) {
+    case SheetObjectKind::window:
+      return GTK_IS_WINDOW(o);
+    case SheetObjectKind::twoState:
+      return GTK_IS_CHECK_BUTTON(o) || GTK_IS_TOGGLE_BUTTON(o) || GTK_IS_SWITCH(o);
+    case SheetObjectKind::textField:
+      return GTK_IS_EDITABLE(o) && !NIMBREL_IS_STEPPER(o);
+    case SheetObjectKind::stepper:
+      return NIMBREL_IS_STEPPER(o);
+    case SheetObjectKind::popUp:
+      return GTK_IS_DROP_DOWN(o);
+    case SheetObjectKind::button:
+      return GTK_IS_BUTTON(o);
+    case SheetObjectKind::slider:
+      return GTK_IS_RANGE(o);
+    case SheetObjectKind::label:
+      return GTK_IS_LABEL(o);
+  }
+  return false;
 }
 
 class Control final : public SheetPopUpButton {
@@ -67,8 +94,22 @@ class Control final : public SheetPopUpButton {
       case Kind::slider:
         gtk_range_set_value(GTK_RANGE(object), v);
         break;
+      case Kind::button:
+      case Kind::label:
       case Kind::other:
         break;
+    }
+    --*quiet_;
+  }
+
+  void setStringValue(std::string_view text) override {
+    const std::string s(text);
+    ++*quiet_;
+    if (kind == Kind::label) {
+      gtk_label_set_text(GTK_LABEL(object), s.c_str());
+      gtk_widget_set_visible(GTK_WIDGET(object), !s.empty());
+    } else if (kind == Kind::textField) {
+      gtk_editable_set_text(GTK_EDITABLE(object), s.c_str());
     }
     --*quiet_;
   }
@@ -89,6 +130,8 @@ class Control final : public SheetPopUpButton {
         return platform::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(object)));
       case Kind::slider:
         return static_cast<int32_t>(gtk_range_get_value(GTK_RANGE(object)));
+      case Kind::button:
+      case Kind::label:
       case Kind::other:
         return 0;
     }
@@ -120,14 +163,23 @@ class Control final : public SheetPopUpButton {
   int* quiet_;
 };
 
+int gLiveLoads = 0;  // GtkSheetToolkit::Load objects
+
 }  // namespace
 
 struct GtkSheetToolkit::Load {
+  Load() { ++gLiveLoads; }
+  ~Load() { --gLiveLoads; }
+  Load(const Load&) = delete;
+  Load& operator=(const Load&) = delete;
+
   GtkSheetToolkit* toolkit = nullptr;
   SheetOwner* owner = nullptr;  // none until bound, and once replaced or gone
   std::string file;
   std::vector<std::unique_ptr<Window>> windows;
   std::map<GObject*, std::unique_ptr<Control>> controls;
+  // Every handler the file names.
+  std::set<std::string, std::less<>> handlers;
   int quiet = 0;  // above 0 while the module itself changes a control
 
   Window* windowFor(GObject* o) {
@@ -151,15 +203,20 @@ struct GtkSheetToolkit::Load {
 
 namespace {
 
+// Weak: the closure lives in a widget of the load's own windows, which the load keeps alive; a
+// strong reference here would keep every sheet ever opened, with all its widgets.
 struct ActionData {
-  std::shared_ptr<GtkSheetToolkit::Load> load;
+  std::weak_ptr<GtkSheetToolkit::Load> load;
   std::string handler;
 };
 
 void marshalAction(GClosure* closure, GValue*, guint count, const GValue* params, gpointer,
                    gpointer) {
   auto* data = static_cast<ActionData*>(closure->data);
-  GtkSheetToolkit::Load& load = *data->load;
+  // Held for the action, which may end the sheet and with it the load.
+  const std::shared_ptr<GtkSheetToolkit::Load> held = data->load.lock();
+  if (!held) return;
+  GtkSheetToolkit::Load& load = *held;
   if (load.quiet > 0 || !load.owner || count == 0) return;
   GObject* sender =
       G_VALUE_HOLDS_OBJECT(&params[0]) ? G_OBJECT(g_value_get_object(&params[0])) : nullptr;
@@ -190,6 +247,7 @@ G_DEFINE_TYPE_WITH_CODE(NimbrelSheetScope, nimbrel_sheet_scope, GTK_TYPE_BUILDER
 static GClosure* createClosure(GtkBuilderScope* scope, GtkBuilder*, const char* functionName,
                                GtkBuilderClosureFlags, GObject*, GError**) {
   auto* self = NIMBREL_SHEET_SCOPE(scope);
+  (*self->load)->handlers.emplace(functionName);
   auto* data = new ActionData{*self->load, functionName};
   GClosure* closure = g_closure_new_simple(sizeof(GClosure), data);
   g_closure_add_finalize_notifier(
@@ -218,13 +276,54 @@ GtkSheetToolkit::~GtkSheetToolkit() {
   }
 }
 
-bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner) {
+namespace {
+
+// Whether the file is well-formed XML from start to end; otherwise `whyNot` says where not.
+bool parsesWhole(const std::string& file, std::string& whyNot) {
+  gchar* contents = nullptr;
+  gsize length = 0;
+  GError* error = nullptr;
+  bool whole = g_file_get_contents(file.c_str(), &contents, &length, &error);
+  if (whole) {
+    const GMarkupParser nothing{};
+    GMarkupParseContext* context = g_markup_parse_context_new(&nothing, {}, nullptr, nullptr);
+    whole = g_markup_parse_context_parse(context, contents, static_cast<gssize>(length), &error) &&
+            g_markup_parse_context_end_parse(context, &error);
+    g_markup_parse_context_free(context);
+    g_free(contents);
+  }
+  if (!whole) {
+    whyNot = file + ": " + error->message;
+    g_error_free(error);
+  }
+  return whole;
+}
+
+// Windows made by a load that is given up would stay in the toplevel list for ever.
+void discard(GtkBuilder* builder) {
+  GSList* objects = gtk_builder_get_objects(builder);
+  for (GSList* o = objects; o; o = o->next) {
+    if (GTK_IS_WINDOW(o->data)) gtk_window_destroy(GTK_WINDOW(o->data));
+  }
+  g_slist_free(objects);
+  g_object_unref(builder);
+}
+
+}  // namespace
+
+bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner,
+                                   std::string& whyNot) {
   const std::filesystem::path path = platform::findResource(name + ".ui");
-  if (path.empty()) return false;
+  if (path.empty()) {
+    whyNot = "there is no " + name + ".ui in the resource directories";
+    return false;
+  }
 
   auto load = std::make_shared<Load>();
   load->toolkit = this;
   load->file = path.string();
+  // The builder takes a file cut short as far as it goes; it must parse whole first.
+  if (!parsesWhole(load->file, whyNot)) return false;
   auto* scope = NIMBREL_SHEET_SCOPE(g_object_new(NIMBREL_TYPE_SHEET_SCOPE, nullptr));
   scope->load = &load;
   GtkBuilder* builder = gtk_builder_new();
@@ -234,15 +333,32 @@ bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner) {
   scope->load = nullptr;
   g_object_unref(scope);
   if (!built) {
-    g_warning("%s", error->message);
+    // The builder's messages usually start with the file's name, but not all of them do.
+    const std::string message = error->message;
+    whyNot = message.starts_with(load->file) ? message : load->file + ": " + message;
     g_error_free(error);
-    // Windows made before the error would stay in the toplevel list for ever.
-    GSList* objects = gtk_builder_get_objects(builder);
-    for (GSList* o = objects; o; o = o->next) {
-      if (GTK_IS_WINDOW(o->data)) gtk_window_destroy(GTK_WINDOW(o->data));
-    }
-    g_slist_free(objects);
-    g_object_unref(builder);
+    discard(builder);
+    return false;
+  }
+
+  whyNot = platform::checkSheet(
+      load->file, owner,
+      [&](std::string_view id, SheetObjectKind kind) {
+        platform::SheetObjectFound found;
+        GObject* o = gtk_builder_get_object(builder, std::string(id).c_str());
+        if (!o) return found;
+        found.exists = true;
+        found.fits = fits(o, kind);
+        found.className = G_OBJECT_TYPE_NAME(o);
+        if (GTK_IS_DROP_DOWN(o)) {
+          GListModel* model = gtk_drop_down_get_model(GTK_DROP_DOWN(o));
+          found.items = model ? static_cast<int>(g_list_model_get_n_items(model)) : 0;
+        }
+        return found;
+      },
+      load->handlers);
+  if (!whyNot.empty()) {
+    discard(builder);
     return false;
   }
 
@@ -322,7 +438,14 @@ void GtkSheetToolkit::forgetOwner(SheetOwner& owner) {
   current_.erase(it);
 }
 
+int GtkSheetToolkit::liveLoads() { return gLiveLoads; }
+
 GtkWindow* GtkSheetToolkit::gtkWindow(SheetWindow* sheet) {
   auto* window = dynamic_cast<Window*>(sheet);
   return window ? window->window : nullptr;
+}
+
+GObject* GtkSheetToolkit::gtkObject(SheetControl* control) {
+  auto* c = dynamic_cast<Control*>(control);
+  return c ? c->object : nullptr;
 }

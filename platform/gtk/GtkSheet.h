@@ -20,12 +20,14 @@ class GtkSheetToolkit final : public SheetToolkit {
   GtkSheetToolkit();
   ~GtkSheetToolkit() override;
 
-  bool loadNibNamed(const std::string& name, SheetOwner& owner) override;
+  bool loadNibNamed(const std::string& name, SheetOwner& owner, std::string& whyNot) override;
   void endSheet(SheetWindow* sheet) override;
   void forgetOwner(SheetOwner& owner) override;
 
   // The GTK window behind a sheet this toolkit loaded, or nothing.
   static GtkWindow* gtkWindow(SheetWindow* sheet);
+  // The GTK object behind a control this toolkit loaded, or nothing.
+  static GObject* gtkObject(SheetControl* control);
   // Called after a sheet was ended, or closed by the window manager.
   void setSheetEndedHandler(std::function<void(SheetWindow*)> handler) {
     ended_ = std::move(handler);
@@ -33,6 +35,8 @@ class GtkSheetToolkit final : public SheetToolkit {
   void sheetEnded(SheetWindow* sheet) {
     if (ended_) ended_(sheet);
   }
+  // Loads alive: those of the owners, and any that something still holds.
+  static int liveLoads();
 
  private:
   std::map<SheetOwner*, std::shared_ptr<Load>> current_;

@@ -12,6 +12,9 @@ struct _NimbrelStepper {
   GtkWidget* down;
   GtkWidget* up;
   GtkWidget* field;  // a GtkEditable, or nothing
+  // The field's id from the <stepper> element, until every object of the file exists. Kept
+  // here rather than in the parser's data, which nothing frees when the file fails to build.
+  char* fieldId;
   int lower, upper, increment, value;
 };
 
@@ -30,6 +33,7 @@ void dispose(GObject* object) {
   g_clear_pointer(&self->down, gtk_widget_unparent);
   g_clear_pointer(&self->up, gtk_widget_unparent);
   g_clear_object(&self->field);
+  g_clear_pointer(&self->fieldId, g_free);
   G_OBJECT_CLASS(nimbrel_stepper_parent_class)->dispose(object);
 }
 
@@ -38,21 +42,19 @@ void onUp(GtkButton*, gpointer self) { nimbrel_stepper_step(NIMBREL_STEPPER(self
 
 // --- the <stepper> element of an interface file ---
 
-struct TagData {
-  NimbrelStepper* self;
-  std::string fieldId;
-};
-
 void tagStart(GtkBuildableParseContext*, const char* element, const char** names,
               const char** values, gpointer data, GError**) {
   if (std::strcmp(element, kTag) != 0) return;
-  auto* tag = static_cast<TagData*>(data);
+  auto* self = static_cast<NimbrelStepper*>(data);
   for (int i = 0; names[i]; ++i) {
     const int number = platform::leadingInteger(values[i]);
-    if (std::strcmp(names[i], "field") == 0) tag->fieldId = values[i];
-    if (std::strcmp(names[i], "lower") == 0) tag->self->lower = number;
-    if (std::strcmp(names[i], "upper") == 0) tag->self->upper = number;
-    if (std::strcmp(names[i], "increment") == 0) tag->self->increment = std::max(1, number);
+    if (std::strcmp(names[i], "field") == 0) {
+      g_free(self->fieldId);
+      self->fieldId = g_strdup(values[i]);
+    }
+    if (std::strcmp(names[i], "lower") == 0) self->lower = number;
+    if (std::strcmp(names[i], "upper") == 0) self->upper = number;
+    if (std::strcmp(names[i], "increment") == 0) self->increment = std::max(1, number);
   }
 }
 
@@ -64,7 +66,7 @@ gboolean customTagStart(GtkBuildable* buildable, GtkBuilder* builder, GObject* c
     return parentBuildable->custom_tag_start(buildable, builder, child, tagname, parser, data);
   }
   *parser = kTagParser;
-  *data = new TagData{NIMBREL_STEPPER(buildable), {}};
+  *data = buildable;
   return TRUE;
 }
 
@@ -84,14 +86,15 @@ void customFinished(GtkBuildable* buildable, GtkBuilder* builder, GObject* child
     }
     return;
   }
-  auto* tag = static_cast<TagData*>(data);
-  GObject* field = gtk_builder_get_object(builder, tag->fieldId.c_str());
+  auto* self = static_cast<NimbrelStepper*>(data);
+  const char* id = self->fieldId ? self->fieldId : "";
+  GObject* field = gtk_builder_get_object(builder, id);
   if (field && GTK_IS_EDITABLE(field)) {
-    g_set_object(&tag->self->field, GTK_WIDGET(field));
+    g_set_object(&self->field, GTK_WIDGET(field));
   } else {
-    g_warning("stepper: no text field '%s'", tag->fieldId.c_str());
+    g_warning("stepper: no text field '%s'", id);
   }
-  delete tag;
+  g_clear_pointer(&self->fieldId, g_free);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include "NimbrelView.h"
 #include "RecordingGraphics.h"
 #include "TestSupport.h"
+#include "UiVariants.h"
 
 namespace {
 
@@ -146,11 +147,11 @@ TEST_F(SheetTest, TypedNumbersAreBroughtIntoRange) {
     uint32_t randomizeInterval;
     int16_t speedValue;
   };
-  // Speed is narrowed to 16 bits before it is clamped: 2147483647 keeps 0xffff, -1, so 10.
+  // Every number is clamped as typed, before it is narrowed to its field.
   for (const Case& k :
        {Case{"40", "0", "5", 16, 1, 10}, Case{"1", "20000", "75", 2, 10000, 60},
         Case{"-3", "-5", "x", 2, 1, 10}, Case{"70000", " 9 s", "60", 16, 9, 60},
-        Case{"0", "-2147483648", "2147483647", 2, 1, 10}, Case{"17", "10001", "9", 16, 10000, 10},
+        Case{"0", "-2147483648", "2147483647", 2, 1, 60}, Case{"17", "10001", "9", 16, 10000, 10},
         Case{"32767", "65536", "61", 16, 10000, 60}, Case{"-5", "1", "-32768", 2, 1, 10}}) {
     SCOPED_TRACE(k.petals);
     view = newView();
@@ -249,27 +250,26 @@ TEST_F(SheetTest, EveryOpeningLoadsAFreshSheet) {
   EXPECT_EQ(c("petalCountField").text, "13");
 }
 
-TEST_F(SheetTest, MissingInterfaceFileLeavesTheOutletsAsTheyWere) {
+TEST_F(SheetTest, MissingInterfaceFileGivesNoSheetAndSaysWhy) {
   const std::filesystem::path empty = home.dir() / "no-resources";
   std::filesystem::create_directories(empty);
   setenv("NIMBREL_RESOURCES", empty.c_str(), 1);
   open();
   EXPECT_EQ(sheet, nullptr);
   EXPECT_EQ(view->petalCountField, nullptr);
+  EXPECT_NE(view->sheetProblem.find("Prefs.ui"), std::string::npos) << view->sheetProblem;
   view->closeSheet(nullptr);  // ends nothing, harmlessly
 
   unsetenv("NIMBREL_RESOURCES");
   open();
-  SheetWindow* loaded = sheet;
-  ASSERT_NE(loaded, nullptr);
-  view->petalCount = 5;
+  ASSERT_NE(sheet, nullptr);
+  EXPECT_EQ(view->sheetProblem, "");
   setenv("NIMBREL_RESOURCES", empty.c_str(), 1);
   open();
   unsetenv("NIMBREL_RESOURCES");
   EXPECT_EQ(toolkit.loadRequests(), 3);
   EXPECT_EQ(toolkit.loads(), 1);
-  EXPECT_EQ(sheet, loaded);  // the earlier sheet, filled afresh
-  EXPECT_EQ(c("petalCountField").text, "5");
+  EXPECT_EQ(sheet, nullptr);  // not the earlier sheet either
 
   // Without any toolkit (the saver itself) nothing loads.
   platform::setSheetToolkit(nullptr);
@@ -278,6 +278,143 @@ TEST_F(SheetTest, MissingInterfaceFileLeavesTheOutletsAsTheyWere) {
   EXPECT_EQ(bare->configureSheet(), nullptr);
   bare.reset();
   platform::setSheetToolkit(&toolkit);
+}
+
+// Every object with an id removed in turn, one control of the wrong class, and the file cut in
+// half: no sheet, a reason naming the object and the file, and nothing stored.
+TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
+  const std::string original = uivariants::readText(platform::findResource("Prefs.ui"));
+  const std::filesystem::path dir = home.dir() / "damaged";
+  std::filesystem::create_directories(dir);
+  const std::string file = (dir / "Prefs.ui").string();
+  const std::string stored = home.read();
+
+  struct Damage {
+    std::string what, xml, named;
+  };
+  std::vector<Damage> damages;
+  for (const std::string& id : uivariants::objectIds(original)) {
+    damages.push_back({"without " + id, uivariants::withoutObject(original, id), id});
+  }
+  ASSERT_GE(damages.size(), 16u);
+  damages.push_back({"starsButton as a push button",
+                     uivariants::withClass(original, "starsButton", "GtkButton"),
+                     "\"starsButton\" is a GtkButton, not a check button"});
+  std::string eightItems = original;
+  eightItems.erase(eightItems.find("<item>Cool muted</item>"), 23);
+  damages.push_back({"a theme short", eightItems, "\"colorThemePopUpButton\" has 8 items, not 9"});
+  damages.push_back({"speedField as a label",
+                     uivariants::withClass(original, "speedField", "GtkLabel"),
+                     "\"speedField\" is a GtkLabel, not a text field"});
+  // Refused for not parsing, before any object is looked for.
+  damages.push_back({"cut in half", uivariants::firstHalf(original), ""});
+  setenv("NIMBREL_RESOURCES", dir.c_str(), 1);
+  for (const Damage& d : damages) {
+    SCOPED_TRACE(d.what);
+    uivariants::writeText(file, d.xml);
+    view = newView();
+    open();
+    EXPECT_EQ(sheet, nullptr);
+    EXPECT_EQ(view->configSheet, nullptr);
+    EXPECT_EQ(view->speedField, nullptr);
+    EXPECT_NE(view->sheetProblem.find(file), std::string::npos) << view->sheetProblem;
+    EXPECT_NE(view->sheetProblem.find(d.named), std::string::npos) << view->sheetProblem;
+    if (d.named.empty()) {
+      EXPECT_EQ(view->sheetProblem.find("no object"), std::string::npos) << view->sheetProblem;
+    }
+    EXPECT_EQ(home.read(), stored);
+  }
+  EXPECT_EQ(toolkit.loads(), 0);
+
+  // The undamaged file, from the same place, loads.
+  uivariants::writeText(file, original);
+  open();
+  unsetenv("NIMBREL_RESOURCES");
+  EXPECT_NE(sheet, nullptr);
+  EXPECT_EQ(view->sheetProblem, "");
+}
+
+// Each numeric field read as typed, at the extremes of 32 bits and beyond 16, and with nothing
+// or no digits typed: clamped into its range and kept by the next view.
+TEST_F(SheetTest, ExtremeTypedNumbersLandAtTheNearerLimit) {
+  struct Field {
+    const char* id;
+    const char* key;
+    int32_t lo, hi;
+  };
+  struct Typed {
+    const char* text;
+    bool high;  // lands on the upper limit, else the lower one
+  };
+  for (const Field& f :
+       {Field{"speedField", "speed", 10, 60}, Field{"petalCountField", "petalCount", 2, 16},
+        Field{"randomizeIntervalField", "randomizeInterval", 1, 10000}}) {
+    for (const Typed& t :
+         {Typed{"99999", true}, Typed{"-65500", false}, Typed{"2147483647", true},
+          Typed{"-2147483648", false}, Typed{"65556", true}, Typed{"99999999999", true},
+          Typed{"", false}, Typed{"fast", false}, Typed{"-", false}}) {
+      SCOPED_TRACE(std::string(f.id) + " <- '" + t.text + "'");
+      const int32_t want = t.high ? f.hi : f.lo;
+      open();
+      c(f.id).type(t.text);
+      c("okButton").click();
+      EXPECT_EQ(stored(f.key), std::to_string(want));
+      auto next = newView();
+      const int64_t loaded = std::string(f.key) == "speed"        ? next->speed
+                             : std::string(f.key) == "petalCount" ? next->petalCount
+                                                                  : next->randomizeInterval;
+      EXPECT_EQ(loaded, want);
+    }
+  }
+}
+
+// OK with a store that cannot be written: the sheet stays up with what was typed and says why,
+// the running view and what reads back from the store are as before, and a later OK that can
+// save closes the sheet.
+TEST_F(SheetTest, FailedSaveKeepsTheSheetOpenAndTheViewAsItWas) {
+  view->randomizeColors = 0;
+  view->colorThemeIndex = 2;
+  view->selectColorThemeByIndex(2);
+  open();
+  c("petalCountField").type("13");
+  c("speedField").type("44");
+  c("starsButton").click();
+  c("colorThemePopUpButton").choose(3);  // shown at once, as always
+  EXPECT_EQ(gSaturationMin, 0.5f);
+
+  // A directory in the store's place: the store reads as empty and cannot be replaced.
+  std::filesystem::remove(home.storeFile());
+  std::filesystem::create_directories(home.storeFile() / "inside");
+  c("okButton").click();
+
+  auto* window = static_cast<MemorySheetToolkit::Window*>(sheet);
+  EXPECT_TRUE(window->onScreen);
+  EXPECT_EQ(toolkit.endSheetCalls(), 0);
+  EXPECT_NE(c("saveErrorLabel").text.find(home.storeFile().string()), std::string::npos)
+      << c("saveErrorLabel").text;
+  EXPECT_EQ(c("petalCountField").text, "13");
+  EXPECT_EQ(c("speedField").text, "44");
+  EXPECT_EQ(c("starsButton").value, 1);
+  // The view as before OK: the defaults, with the theme picked while choosing.
+  EXPECT_EQ(view->petalCount, 8);
+  EXPECT_EQ(view->speed, 18);
+  EXPECT_EQ(view->drawStars, 0);
+  EXPECT_EQ(view->colorThemeIndex, 3);
+  EXPECT_EQ(view->randomizeColors, 0);
+  EXPECT_EQ(gSaturationMin, 0.5f);
+  EXPECT_EQ(view->org[0].gOsc->min(), 0.5f);
+  // Nothing unsaved reads back as stored.
+  EXPECT_EQ(stored("petalCount"), "-999");
+  EXPECT_EQ(stored("speed"), "-999");
+
+  std::filesystem::remove_all(home.storeFile());
+  c("okButton").click();
+  EXPECT_FALSE(window->onScreen);
+  EXPECT_EQ(c("saveErrorLabel").text, "");
+  EXPECT_EQ(view->petalCount, 13);
+  EXPECT_EQ(stored("petalCount"), "13");
+  EXPECT_EQ(stored("speed"), "44");
+  EXPECT_EQ(stored("drawStars"), "1");
 }
 
 TEST_F(SheetTest, AGoneOwnerGetsNoActions) {

@@ -1,0 +1,73 @@
+#pragma once
+
+// Damaged copies of an interface file, for the tests that check a sheet is refused whole: every
+// <object> with an id removed in turn (with everything inside it) and the file cut in half.
+// Shared by the unit tests (in-memory toolkit) and the GTK probe of the integration tests.
+
+#include <cstddef>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+namespace uivariants {
+
+inline std::string readText(const std::string& path) {
+  std::ifstream in(path);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline void writeText(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::trunc) << text;
+}
+
+// The ids of the file's objects, in file order.
+inline std::vector<std::string> objectIds(const std::string& xml) {
+  std::vector<std::string> ids;
+  for (size_t at = xml.find("<object "); at != std::string::npos;
+       at = xml.find("<object ", at + 1)) {
+    const size_t end = xml.find('>', at);
+    const size_t id = xml.find(" id=\"", at);
+    if (id == std::string::npos || id > end) continue;
+    const size_t from = id + 5;
+    ids.push_back(xml.substr(from, xml.find('"', from) - from));
+  }
+  return ids;
+}
+
+// The file without the object of that id: from its <object ...> to the matching </object>.
+inline std::string withoutObject(const std::string& xml, const std::string& id) {
+  const size_t idAt = xml.find(" id=\"" + id + "\"");
+  if (idAt == std::string::npos) return xml;
+  const size_t start = xml.rfind("<object ", idAt);
+  int depth = 0;
+  size_t at = start;
+  while (true) {
+    const size_t open = xml.find("<object ", at + 1);
+    const size_t close = xml.find("</object>", at + 1);
+    if (close == std::string::npos) return xml;
+    if (open != std::string::npos && open < close) {
+      ++depth;
+      at = open;
+    } else if (depth > 0) {
+      --depth;
+      at = close;
+    } else {
+      return xml.substr(0, start) + xml.substr(close + 9);
+    }
+  }
+}
+
+// The file with the class of the object of that id replaced.
+inline std::string withClass(const std::string& xml, const std::string& id,
+                             const std::string& cls) {
+  const size_t idAt = xml.find(" id=\"" + id + "\"");
+  const size_t start = xml.rfind("<object ", idAt);
+  return xml.substr(0, start) + "<object class=\"" + cls + "\"" + xml.substr(idAt);
+}
+
+inline std::string firstHalf(const std::string& xml) { return xml.substr(0, xml.size() / 2); }
+
+}  // namespace uivariants
