@@ -313,11 +313,13 @@ bool OutputFiles::open(std::string* why) {
         if (file.fd_ < 0 && errno != EEXIST) break;
       }
     } else {
-      // A FIFO waits here for its reader.
-      do {
+      // A FIFO waits here for its reader, until a stop signal.
+      while (!(stop_ && *stop_)) {
         file.fd_ =
             aboveStandardStreams(::open(file.path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
-      } while (file.fd_ < 0 && errno == EINTR && !(stop_ && *stop_));
+        if (file.fd_ >= 0 || errno != EINTR) break;
+      }
+      if (file.fd_ < 0 && stop_ && *stop_) errno = EINTR;
     }
     if (file.fd_ < 0) {
       file.fail(errno);
