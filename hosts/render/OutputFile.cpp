@@ -115,21 +115,18 @@ bool OutputFile::write(std::string_view bytes) {
 }
 
 bool OutputFile::finish() {
-  if (fd_ < 0) {
-    fail(EBADF);
-    return false;
-  }
+  if (finished_) return error_ == 0;
+  finished_ = true;
   flushBuffer();
   // Delayed allocation can report a full disk only here.
   if (error_ == 0 && replace_ && fsync(fd_) != 0) fail(errno);
-  if (ownsFd_) {
-    if (close(fd_) != 0 && errno != EINTR) fail(errno);
-  }
+  if (ownsFd_ && close(fd_) != 0 && errno != EINTR) fail(errno);
   fd_ = -1;
   return error_ == 0;
 }
 
 bool OutputFile::publish() {
+  if (!finished_ || error_ != 0) return false;
   if (!replace_ || temp_.empty()) return true;
   if (renameat(directory_, temp_.c_str(), directory_, name_.c_str()) != 0) {
     fail(errno);
@@ -332,13 +329,21 @@ bool OutputFiles::open(std::string* why) {
   return true;
 }
 
-bool OutputFiles::commit(std::string* why) {
+bool OutputFiles::finish(std::string* why) {
+  bool ok = true;
   for (Entry& entry : entries_) {
-    if (!entry.dropped && !entry.file->finish()) {
+    if (!entry.dropped && !entry.file->finish() && ok) {
       if (why) *why = entry.file->error();
-      abandon();
-      return false;
+      ok = false;
     }
+  }
+  return ok;
+}
+
+bool OutputFiles::commit(std::string* why) {
+  if (!finish(why)) {
+    abandon();
+    return false;
   }
   for (Entry& entry : entries_) {
     if (!entry.dropped && !entry.file->publish()) {

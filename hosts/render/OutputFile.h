@@ -55,6 +55,7 @@ class OutputFile {
   int fd_ = -1;
   bool ownsFd_ = false;
   bool replace_ = false;
+  bool finished_ = false;
   int error_ = 0;
   std::string buffer_;
   const volatile std::sig_atomic_t* stop_ = nullptr;
@@ -79,6 +80,10 @@ class OutputFiles {
   // Checks every target, then opens them all. On failure nothing is left behind and why is one
   // line.
   bool open(std::string* why);
+
+  // Writes out and closes every output that is not dropped; a stop signal can interrupt it.
+  // On failure why is one line, and the outputs stay as they are for drop() or abandon().
+  bool finish(std::string* why);
 
   // Finishes every output that is not dropped, then puts each temporary file in place. Nothing
   // is replaced unless every output was written in full; on failure why is one line and the

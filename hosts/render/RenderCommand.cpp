@@ -209,13 +209,16 @@ int render(const RenderOptions& o, StopSignals& stopSignals, OutputFiles& output
   }
 
   bool encoded = true;
+  std::string encoderError;
   if (gStopSignal == 0) {
     encoded = view->canvas().writePng(
         [&picture](const unsigned char* data, size_t size) {
           return picture.write({reinterpret_cast<const char*>(data), size});
         },
-        &why);
+        &encoderError);
   }
+  // Written out while a stop signal can still end a wait on a reader.
+  const bool finished = outputs.finish(&why);
   // A stop signal from here on waits for the end of the run, so it cannot come between the
   // check below and the outputs being put in place.
   stopSignals.holdBack();
@@ -236,8 +239,8 @@ int render(const RenderOptions& o, StopSignals& stopSignals, OutputFiles& output
         " of " + std::to_string(o.frames) + " frames; no picture written");
     return 128 + stopSignal;
   }
-  if (!encoded) {
-    why = picture.failed() ? picture.error() : "cannot encode the picture: " + why;
+  if (!encoded && !picture.failed()) why = "cannot encode the picture: " + encoderError;
+  if (!encoded || !finished) {
     outputs.abandon();
     say(why);
     return 1;
