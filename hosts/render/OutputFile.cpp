@@ -4,7 +4,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <random>
 
@@ -237,7 +239,8 @@ bool resolve(const std::string& path, const StandardStream (&streams)[2], int& s
       why = std::strerror(ELOOP);
       return false;
     }
-    std::string target(static_cast<size_t>(link.st_size) + 1, '\0');
+    // The size that /proc gives its links is no bound on what they read as.
+    std::string target(std::max<size_t>(static_cast<size_t>(link.st_size), PATH_MAX) + 1, '\0');
     const ssize_t length = readlinkat(directory, name.c_str(), target.data(), target.size());
     if (length < 0 || static_cast<size_t>(length) >= target.size()) {
       why = std::strerror(length < 0 ? errno : ELOOP);
