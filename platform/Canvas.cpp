@@ -2,12 +2,7 @@
 
 #include <cairo.h>
 
-#include <fcntl.h>
 #include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
-#include <cerrno>
-#include <cstdio>
 #include <cstring>
 
 #include <algorithm>
@@ -109,33 +104,21 @@ void Canvas::clearToBlack(int x, int yFromTop, int width, int height) {
 }
 
 namespace {
-cairo_status_t writeToFile(void* closure, const unsigned char* data, unsigned int length) {
-  return std::fwrite(data, 1, length, static_cast<FILE*>(closure)) == length
-             ? CAIRO_STATUS_SUCCESS
-             : CAIRO_STATUS_WRITE_ERROR;
+cairo_status_t writeToSink(void* closure, const unsigned char* data, unsigned int length) {
+  const auto& write =
+      *static_cast<const std::function<bool(const unsigned char*, size_t)>*>(closure);
+  return write(data, length) ? CAIRO_STATUS_SUCCESS : CAIRO_STATUS_WRITE_ERROR;
 }
 }  // namespace
 
-bool Canvas::writePng(const std::string& path, std::string* error) const {
-  std::string tmp = path + ".XXXXXX";
-  const int fd = mkstemp(tmp.data());
-  if (fd < 0) {
-    if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
-    return false;
-  }
-  FILE* file = fdopen(fd, "wb");
+bool Canvas::writePng(const std::function<bool(const unsigned char*, size_t)>& write,
+                      std::string* error) const {
   cairo_surface_flush(surface_);
-  cairo_status_t status = cairo_surface_write_to_png_stream(surface_, writeToFile, file);
-  const bool closed = std::fclose(file) == 0;
-  if (status == CAIRO_STATUS_SUCCESS && closed) {
-    fchmodat(AT_FDCWD, tmp.c_str(), 0644, 0);
-    if (std::rename(tmp.c_str(), path.c_str()) == 0) return true;
-    if (error) *error = "cannot write " + path + ": " + std::strerror(errno);
-  } else if (error) {
-    *error =
-        "cannot write " + path + ": " +
-        (status != CAIRO_STATUS_SUCCESS ? cairo_status_to_string(status) : std::strerror(errno));
-  }
-  std::remove(tmp.c_str());
+  // The closure is only read by the callback; cairo's signature wants a non-const pointer.
+  const cairo_status_t status = cairo_surface_write_to_png_stream(
+      surface_, writeToSink,
+      const_cast<std::function<bool(const unsigned char*, size_t)>*>(&write));
+  if (status == CAIRO_STATUS_SUCCESS) return true;
+  if (error && status != CAIRO_STATUS_WRITE_ERROR) *error = cairo_status_to_string(status);
   return false;
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -31,9 +33,11 @@ class Canvas {
 
   // Paints the rectangle (device pixels, row 0 at the top) opaque black.
   void clearToBlack(int x, int yFromTop, int width, int height);
-  // Writes a PNG atomically: a temporary file beside it, then a rename. On failure the target is
-  // untouched and error says why.
-  bool writePng(const std::string& path, std::string* error) const;
+  // Encodes the picture as a PNG into `write`, which takes each piece of it and returns false to
+  // give up. False when the encoder or the writer failed; error says why when it was the
+  // encoder (the writer knows its own reason).
+  bool writePng(const std::function<bool(const unsigned char*, size_t)>& write,
+                std::string* error) const;
 
  private:
   Canvas(cairo_surface_t* surface);

@@ -1,21 +1,20 @@
 #include "RenderCommand.h"
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <charconv>
 #include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
-#include <fstream>
-#include <iostream>
+#include <new>
 #include <random>
 
 #include "CommandLine.h"
 #include "NimbrelView.h"
+#include "OutputFile.h"
 #include "RecordingGraphics.h"
 #include "SizeArgument.h"
 #include "TickCount.h"
@@ -25,30 +24,12 @@ namespace {
 constexpr int kMaxSide = 16384;  // view units per side
 constexpr int kMaxFrames = 100000000;
 
-// Checks that a file can be created beside the target, so a long render does not end in a
-// write error; leaves nothing behind.
-bool checkWritable(const std::string& path, std::string& why) {
-  std::string probe = path + ".XXXXXX";
-  const int fd = mkstemp(probe.data());
-  if (fd < 0) {
-    why = std::strerror(errno);
-    return false;
-  }
-  close(fd);
-  std::remove(probe.c_str());
-  if (std::filesystem::is_directory(path)) {
-    why = "is a directory";
-    return false;
-  }
-  return true;
-}
-
 // Full-range BT.601 would be simpler, but players assume the limited range of YUV4MPEG2.
 // `planes` is the caller's buffer, reused from frame to frame.
-void writeY4mFrame(std::FILE* out, const Canvas& canvas, std::vector<uint8_t>& planes) {
+bool writeY4mFrame(OutputFile& out, const Canvas& canvas, std::vector<char>& planes) {
   const int w = canvas.pixelWidth(), h = canvas.pixelHeight();
   planes.resize(static_cast<size_t>(w) * h * 3);
-  uint8_t* yPlane = planes.data();
+  auto* yPlane = reinterpret_cast<uint8_t*>(planes.data());
   uint8_t* uPlane = yPlane + static_cast<size_t>(w) * h;
   uint8_t* vPlane = uPlane + static_cast<size_t>(w) * h;
   for (int row = 0; row < h; ++row) {
@@ -64,33 +45,193 @@ void writeY4mFrame(std::FILE* out, const Canvas& canvas, std::vector<uint8_t>& p
           std::lround(128.0 + (112.439 * r - 94.154 * g - 18.285 * b) / 256.0));
     }
   }
-  std::fputs("FRAME\n", out);
-  std::fwrite(planes.data(), 1, planes.size(), out);
+  return out.write("FRAME\n") && out.write({planes.data(), planes.size()});
 }
 
 // Set by SIGTERM, SIGINT or SIGHUP: the run stops after the frame it is drawing.
 volatile std::sig_atomic_t gStopSignal = 0;
 
-// Catches the stop signals for the length of a run and restores the previous handlers after.
+// Catches the stop signals for the length of a run, and ignores SIGPIPE (a reader that goes
+// away is a write error like any other, reported and cleaned up after); restores the previous
+// handlers after.
 class StopSignals {
  public:
   StopSignals() {
     gStopSignal = 0;
     struct sigaction action {};
+    // Without SA_RESTART, so that a write or an open waiting on a reader returns to look.
     action.sa_handler = [](int signal) { gStopSignal = signal; };
     sigemptyset(&action.sa_mask);
     for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &action, &previous_[i]);
+    struct sigaction ignore {};
+    ignore.sa_handler = SIG_IGN;
+    sigemptyset(&ignore.sa_mask);
+    sigaction(SIGPIPE, &ignore, &previousPipe_);
   }
   ~StopSignals() {
     for (size_t i = 0; i < std::size(kSignals); ++i) sigaction(kSignals[i], &previous_[i], nullptr);
+    sigaction(SIGPIPE, &previousPipe_, nullptr);
+    // A signal held back now meets the previous handler, as if it came after the run.
+    if (holding_) pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
   }
   StopSignals(const StopSignals&) = delete;
   StopSignals& operator=(const StopSignals&) = delete;
 
+  // Holds the stop signals back until the run is over: what gStopSignal says after this is
+  // what the outputs are committed by.
+  void holdBack() {
+    if (holding_) return;
+    sigset_t set;
+    sigemptyset(&set);
+    for (const int signal : kSignals) sigaddset(&set, signal);
+    pthread_sigmask(SIG_BLOCK, &set, &previousMask_);
+    holding_ = true;
+  }
+
  private:
   static constexpr int kSignals[3] = {SIGTERM, SIGINT, SIGHUP};
   struct sigaction previous_[3]{};
+  struct sigaction previousPipe_ {};
+  sigset_t previousMask_{};
+  bool holding_ = false;
 };
+
+// Puts the real tick clock back however the run ends.
+struct SimulatedClock {
+  explicit SimulatedClock(const uint32_t& tick) {
+    platform::setTickSource([&tick] { return tick; });
+  }
+  ~SimulatedClock() { platform::setTickSource({}); }
+  SimulatedClock(const SimulatedClock&) = delete;
+  SimulatedClock& operator=(const SimulatedClock&) = delete;
+};
+
+void say(const std::string& what) { std::fprintf(stderr, "nimbrel render: %s\n", what.c_str()); }
+
+// The run once its outputs are named; throws std::bad_alloc when memory runs out.
+int render(const RenderOptions& o, StopSignals& stopSignals, OutputFiles& outputs,
+           OutputFile& picture, OutputFile* trace, OutputFile* video) {
+  std::string why;
+  if (!outputs.open(&why)) {
+    if (gStopSignal != 0) {
+      say("stopped by " + std::string(strsignal(gStopSignal)) + " before the first frame");
+      return 128 + gStopSignal;
+    }
+    say(why);
+    return 1;
+  }
+
+  uint32_t seed = o.seed.value_or(0);
+  if (!o.seed) {
+    seed = std::random_device{}();
+    std::fprintf(stderr, "nimbrel render: seed %u\n", seed);
+  }
+  srandom(seed);
+
+  // Simulated clock: frame k runs at t_k seconds after creation, t_{k+1} = t_k + the interval
+  // in force after frame k, at tick startTick + floor(60 t_k), modulo 2^32.
+  uint32_t tick = o.startTick;
+  const SimulatedClock clock(tick);
+
+  const Rect frame{0.0f, 0.0f, static_cast<float>(o.width), static_cast<float>(o.height)};
+  std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame(frame, o.preview, {o.scale});
+  if (!view) {
+    outputs.abandon();
+    say("cannot make a canvas of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
+        " points");
+    return 1;
+  }
+  RecordingGraphics* recorder = nullptr;
+  if (trace) {
+    auto owned = std::make_unique<RecordingGraphics>(view->setGraphics(nullptr));
+    recorder = owned.get();
+    view->setGraphics(std::move(owned));
+  }
+
+  const int pw = view->canvas().pixelWidth(), ph = view->canvas().pixelHeight();
+  std::vector<char> videoPlanes;
+  if (video) {
+    // Taken before the first frame, so that a video too large for memory fails at once.
+    videoPlanes.resize(static_cast<size_t>(pw) * ph * 3);
+    const long fps = std::lround(1.0 / view->animationTimeInterval());
+    video->write("YUV4MPEG2 W" + std::to_string(pw) + " H" + std::to_string(ph) + " F" +
+                 std::to_string(fps) + ":1 Ip A1:1 C444\n");
+  }
+
+  view->drawRect(view->bounds());
+  view->startAnimation();
+  double t = 0.0;
+  std::string lines;
+  auto failed = [&] { return (trace && trace->failed()) || (video && video->failed()); };
+  int k = 0;
+  for (; k < o.frames && gStopSignal == 0 && !failed(); ++k) {
+    tick = o.startTick + static_cast<uint32_t>(static_cast<uint64_t>(std::floor(60.0 * t)));
+    view->animateOneFrame();
+    view->finishFrame();
+    if (recorder) {
+      lines = "{\"frame\":" + std::to_string(k) + ",\"tick\":" + std::to_string(tick) + "}\n";
+      for (const DrawCall& call : recorder->calls()) (lines += jsonLine(call)) += '\n';
+      recorder->clear();
+      trace->write(lines);
+    }
+    if (video) writeY4mFrame(*video, view->canvas(), videoPlanes);
+    t += view->animationTimeInterval();
+    if (o.progress && (k % 20 == 0 || k + 1 == o.frames)) {
+      std::fprintf(stderr, "\rframe %d of %d", k + 1, o.frames);
+    }
+  }
+  if (o.progress) std::fputc('\n', stderr);
+  view->stopAnimation();
+  if (gStopSignal == 0 && failed()) {
+    why = trace && trace->failed() ? trace->error() : video->error();
+    outputs.abandon();
+    say(why);
+    return 1;
+  }
+
+  bool encoded = true;
+  std::string encoderError;
+  if (gStopSignal == 0) {
+    encoded = view->canvas().writePng(
+        [&picture](const unsigned char* data, size_t size) {
+          return picture.write({reinterpret_cast<const char*>(data), size});
+        },
+        &encoderError);
+  }
+  // Written out while a stop signal can still end a wait on a reader.
+  const bool finished = outputs.finish(&why);
+  // A stop signal from here on waits for the end of the run, so it cannot come between the
+  // check below and the outputs being put in place.
+  stopSignals.holdBack();
+  const int stopSignal = gStopSignal;
+  if (stopSignal != 0) {
+    // The trace and the video are kept, ending with a whole frame when written to a file
+    // (what was encoded so far stays usable), and no picture is written. The status is the
+    // usual one of that signal.
+    outputs.drop(picture);
+    for (OutputFile* stream : {trace, video}) {
+      if (stream && stream->failed()) outputs.drop(*stream);
+    }
+    if (!outputs.commit(&why)) {
+      say(why);
+      return 1;
+    }
+    say("stopped by " + std::string(strsignal(stopSignal)) + " after " + std::to_string(k) +
+        " of " + std::to_string(o.frames) + " frames; no picture written");
+    return 128 + stopSignal;
+  }
+  if (!encoded && !picture.failed()) why = "cannot encode the picture: " + encoderError;
+  if (!encoded || !finished) {
+    outputs.abandon();
+    say(why);
+    return 1;
+  }
+  if (!outputs.commit(&why)) {
+    say(why);
+    return 1;
+  }
+  return 0;
+}
 
 }  // namespace
 
@@ -158,107 +299,20 @@ RenderParse parseRenderArguments(const std::vector<std::string>& args) {
 }
 
 int runRender(const RenderOptions& o) {
-  // Files this run has created; a run that fails removes them, so it leaves no partial output.
-  std::vector<std::string> created;
-  auto say = [](const std::string& what) {
-    std::fprintf(stderr, "nimbrel render: %s\n", what.c_str());
-  };
-  auto error = [&created, &say](const std::string& why) {
-    for (const std::string& path : created) std::remove(path.c_str());
-    say(why);
-    return 1;
-  };
-  std::string why;
-  if (!checkWritable(o.output, why)) return error("cannot write " + o.output + ": " + why);
-
-  std::ofstream trace;
-  if (!o.tracePath.empty()) {
-    trace.open(o.tracePath, std::ios::trunc);
-    if (!trace) return error("cannot write " + o.tracePath + ": " + std::strerror(errno));
-    created.push_back(o.tracePath);
-  }
-  std::FILE* video = nullptr;
-  if (!o.y4mPath.empty()) {
-    video = o.y4mPath == "-" ? stdout : std::fopen(o.y4mPath.c_str(), "wb");
-    if (!video) return error("cannot write " + o.y4mPath + ": " + std::strerror(errno));
-    if (video != stdout) created.push_back(o.y4mPath);
-  }
-
-  uint32_t seed = o.seed.value_or(0);
-  if (!o.seed) {
-    seed = std::random_device{}();
-    std::fprintf(stderr, "nimbrel render: seed %u\n", seed);
-  }
-  srandom(seed);
-
-  // Simulated clock: frame k runs at t_k seconds after creation, t_{k+1} = t_k + the interval
-  // in force after frame k, at tick startTick + floor(60 t_k), modulo 2^32.
-  uint32_t tick = o.startTick;
-  platform::setTickSource([&tick] { return tick; });
-
-  const Rect frame{0.0f, 0.0f, static_cast<float>(o.width), static_cast<float>(o.height)};
-  std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame(frame, o.preview, {o.scale});
-  if (!view) {
-    platform::setTickSource({});
-    return error("cannot make a canvas of " + std::to_string(o.width) + "x" +
-                 std::to_string(o.height) + " points");
-  }
-  RecordingGraphics* recorder = nullptr;
-  if (trace.is_open()) {
-    auto owned = std::make_unique<RecordingGraphics>(view->setGraphics(nullptr));
-    recorder = owned.get();
-    view->setGraphics(std::move(owned));
-  }
-
-  const int pw = view->canvas().pixelWidth(), ph = view->canvas().pixelHeight();
-  if (video) {
-    const long fps = std::lround(1.0 / view->animationTimeInterval());
-    std::fprintf(video, "YUV4MPEG2 W%d H%d F%ld:1 Ip A1:1 C444\n", pw, ph, fps);
-  }
-
-  view->drawRect(view->bounds());
-  view->startAnimation();
-  double t = 0.0;
-  std::vector<uint8_t> videoPlanes;
+  // Before the outputs are opened: a FIFO's open waits for its reader, and a stop signal must
+  // find the run able to clean up.
   StopSignals stopSignals;
-  int k = 0;
-  for (; k < o.frames && gStopSignal == 0; ++k) {
-    tick = o.startTick + static_cast<uint32_t>(static_cast<uint64_t>(std::floor(60.0 * t)));
-    if (recorder) trace << "{\"frame\":" << k << ",\"tick\":" << tick << "}\n";
-    view->animateOneFrame();
-    view->finishFrame();
-    if (recorder) {
-      for (const DrawCall& call : recorder->calls()) trace << jsonLine(call) << '\n';
-      recorder->clear();
-    }
-    if (video) writeY4mFrame(video, view->canvas(), videoPlanes);
-    t += view->animationTimeInterval();
-    if (o.progress && (k % 20 == 0 || k + 1 == o.frames)) {
-      std::fprintf(stderr, "\rframe %d of %d", k + 1, o.frames);
-    }
+  OutputFiles outputs(&gStopSignal);
+  OutputFile& picture = outputs.add("-o", o.output);
+  OutputFile* trace = o.tracePath.empty() ? nullptr : &outputs.add("--trace", o.tracePath);
+  OutputFile* video = o.y4mPath.empty() ? nullptr : &outputs.add("--y4m", o.y4mPath);
+  try {
+    return render(o, stopSignals, outputs, picture, trace, video);
+  } catch (const std::bad_alloc&) {
+    outputs.abandon();
+    say("out of memory");
+    return 1;
   }
-  if (o.progress) std::fputc('\n', stderr);
-  const int stopSignal = gStopSignal;
-  view->stopAnimation();
-  platform::setTickSource({});
-
-  if (video && video != stdout && std::fclose(video) != 0)
-    return error("cannot write " + o.y4mPath);
-  if (video == stdout && std::fflush(stdout) != 0) return error("cannot write to standard output");
-  if (trace.is_open()) {
-    trace.close();
-    if (!trace) return error("cannot write " + o.tracePath);
-  }
-  // Stopped by a signal: the trace and the video are kept, ending with a whole frame (what was
-  // encoded so far stays usable), and no picture is written. The status is the usual one of
-  // that signal.
-  if (stopSignal != 0) {
-    say("stopped by " + std::string(strsignal(stopSignal)) + " after " + std::to_string(k) +
-        " of " + std::to_string(o.frames) + " frames; no picture written");
-    return 128 + stopSignal;
-  }
-  if (!view->canvas().writePng(o.output, &why)) return error(why);
-  return 0;
 }
 
 int renderMain(const std::vector<std::string>& args) {

@@ -1,7 +1,13 @@
+#include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <csignal>
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RenderCommand.h"
@@ -99,6 +105,44 @@ TEST(Render, UnwritableOutputLeavesNothing) {
     if (entry.path().filename() != "nimbrel") left.push_back(entry.path().filename());
   }
   EXPECT_TRUE(left.empty()) << left.front();
+}
+
+// A stop signal that comes while the picture is being written ends the run with the signal's
+// status. The picture goes into a pipe that holds far less than it, and the signal is sent once
+// the first of it has come through, so the writer is still at work.
+TEST(Render, StopWhileThePictureIsWrittenIsNotSwallowed) {
+  TempConfigHome home;
+  int pipeFds[2];
+  ASSERT_EQ(pipe(pipeFds), 0);
+  ASSERT_GE(fcntl(pipeFds[1], F_SETPIPE_SZ, 4096), 0);
+  const pthread_t renderer = pthread_self();
+  size_t received = 0;
+  std::thread reader([&] {
+    char buffer[4096];
+    for (;;) {
+      const ssize_t n = read(pipeFds[0], buffer, sizeof buffer);
+      if (n < 0 && errno == EINTR) continue;
+      if (n <= 0) break;
+      if (received == 0) pthread_kill(renderer, SIGTERM);
+      received += static_cast<size_t>(n);
+    }
+  });
+  RenderOptions o = small(home.dir(), "stopped");
+  o.output = "/proc/self/fd/" + std::to_string(pipeFds[1]);
+  o.width = 640;  // a picture of some 250 KB
+  o.height = 360;
+  o.frames = 80;
+  const RenderRun r = run(o);
+  close(pipeFds[1]);
+  reader.join();
+  close(pipeFds[0]);
+  EXPECT_GT(received, 0u);
+  EXPECT_EQ(r.status, 128 + SIGTERM);
+  EXPECT_TRUE(oneLine(r.err)) << r.err;
+  EXPECT_NE(r.err.find("stopped by"), std::string::npos) << r.err;
+  // The trace is kept, ending with the last frame.
+  const std::string trace = contents(home.dir() / "stopped.jsonl");
+  EXPECT_NE(trace.find("{\"frame\":79,"), std::string::npos);
 }
 
 }  // namespace

@@ -1,0 +1,394 @@
+#include "OutputFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+#include <cstring>
+#include <random>
+
+namespace {
+
+constexpr size_t kBufferBytes = size_t{64} << 10;
+constexpr int kMaxLinks = 40;  // symbolic links followed before ELOOP, as the kernel does
+constexpr int kTempAttempts = 100;
+
+// Moves a descriptor above the standard streams, so that no output can ever be taken for one.
+int aboveStandardStreams(int fd) {
+  if (fd < 0 || fd > STDERR_FILENO) return fd;
+  const int moved = fcntl(fd, F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  const int error = errno;
+  close(fd);
+  errno = error;
+  return moved;
+}
+
+// "a/b/c" is "a/b" and "c", "c" is "." and "c", "/c" is "/" and "c"; "a/" has no name.
+void splitPath(const std::string& path, std::string& directory, std::string& name) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) {
+    directory = ".";
+    name = path;
+  } else {
+    directory = slash == 0 ? "/" : path.substr(0, slash);
+    name = path.substr(slash + 1);
+  }
+}
+
+// What a target is, to tell two outputs on one file apart from two on different ones: the file
+// itself when it exists, its directory and name when it does not yet.
+struct Identity {
+  dev_t device = 0;
+  ino_t inode = 0;
+  std::string name;
+  bool characterDevice = false;
+  bool operator==(const Identity& other) const {
+    return device == other.device && inode == other.inode && name == other.name;
+  }
+};
+
+// The standard output and error streams as they were when the run began.
+struct StandardStream {
+  int fd;
+  bool open = false;
+  struct stat status {};
+};
+
+std::string randomTempName() {
+  static std::mt19937 generator{std::random_device{}()};
+  static constexpr char kLetters[] =
+      "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+  // Short whatever the target's name, so it stays within NAME_MAX beside a long one.
+  std::string name = ".nimbrel-";
+  std::uniform_int_distribution<size_t> pick(0, sizeof kLetters - 2);
+  for (int i = 0; i < 8; ++i) name += kLetters[pick(generator)];
+  return name;
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() { discard(); }
+
+void OutputFile::fail(int error) {
+  if (error_ == 0) error_ = error;
+}
+
+std::string OutputFile::error() const {
+  if (error_ == 0) return {};
+  return "cannot write " + OutputFiles::shown(path_) + ": " +
+         (error_ == EINTR ? "interrupted" : std::strerror(error_));
+}
+
+bool OutputFile::writeAll(const char* data, size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(fd_, data, size);
+    if (n < 0) {
+      // A stop signal ends a write that is waiting on a reader; any other signal does not.
+      if (errno == EINTR && !(stop_ && *stop_)) continue;
+      fail(errno);
+      return false;
+    }
+    data += n;
+    size -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+bool OutputFile::flushBuffer() {
+  if (error_ != 0) return false;
+  const bool ok = writeAll(buffer_.data(), buffer_.size());
+  buffer_.clear();
+  return ok;
+}
+
+bool OutputFile::write(std::string_view bytes) {
+  if (error_ != 0 || fd_ < 0) return false;
+  if (buffer_.size() + bytes.size() <= kBufferBytes) {
+    buffer_.append(bytes);
+    return true;
+  }
+  if (!flushBuffer()) return false;
+  if (bytes.size() >= kBufferBytes) return writeAll(bytes.data(), bytes.size());
+  buffer_.append(bytes);
+  return true;
+}
+
+bool OutputFile::finish() {
+  if (finished_) return error_ == 0;
+  finished_ = true;
+  flushBuffer();
+  // Delayed allocation can report a full disk only here.
+  if (error_ == 0 && replace_ && fsync(fd_) != 0) fail(errno);
+  if (ownsFd_ && close(fd_) != 0 && errno != EINTR) fail(errno);
+  fd_ = -1;
+  return error_ == 0;
+}
+
+bool OutputFile::publish() {
+  if (!finished_ || error_ != 0) return false;
+  if (!replace_ || temp_.empty()) return true;
+  if (renameat(directory_, temp_.c_str(), directory_, name_.c_str()) != 0) {
+    fail(errno);
+    discard();
+    return false;
+  }
+  temp_.clear();
+  close(directory_);
+  directory_ = -1;
+  return true;
+}
+
+void OutputFile::discard() {
+  if (fd_ >= 0 && ownsFd_) close(fd_);
+  fd_ = -1;
+  if (!temp_.empty()) unlinkat(directory_, temp_.c_str(), 0);
+  temp_.clear();
+  if (directory_ >= 0) close(directory_);
+  directory_ = -1;
+}
+
+OutputFiles::~OutputFiles() { abandon(); }
+
+OutputFile& OutputFiles::add(const std::string& option, const std::string& path) {
+  Entry entry{option, std::unique_ptr<OutputFile>(new OutputFile), false};
+  entry.file->path_ = path;
+  entry.file->stop_ = stop_;
+  entries_.push_back(std::move(entry));
+  return *entries_.back().file;
+}
+
+namespace {
+
+// Where `file` goes and what it is, without making or changing anything. Sets `why` on failure.
+bool resolve(const std::string& path, const StandardStream (&streams)[2], int& standardFd,
+             int& directory, std::string& name, bool& replace, Identity& identity,
+             std::string& why) {
+  if (path == "-") {
+    if (!streams[0].open) {
+      why = "it is closed";
+      return false;
+    }
+    standardFd = STDOUT_FILENO;
+    identity = {
+        streams[0].status.st_dev, streams[0].status.st_ino, {}, S_ISCHR(streams[0].status.st_mode)};
+    return true;
+  }
+  struct stat status {};
+  if (stat(path.c_str(), &status) == 0) {
+    identity = {status.st_dev, status.st_ino, {}, S_ISCHR(status.st_mode)};
+    if (S_ISDIR(status.st_mode)) {
+      why = std::strerror(EISDIR);
+      return false;
+    }
+    // /dev/stdout, /proc/self/fd/2, or the file the shell opened as standard output: the
+    // stream itself, which may be in append mode or shared with other writers.
+    for (const StandardStream& stream : streams) {
+      if (stream.open && stream.status.st_dev == status.st_dev &&
+          stream.status.st_ino == status.st_ino) {
+        standardFd = stream.fd;
+        return true;
+      }
+    }
+    if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) return true;
+    if (!S_ISREG(status.st_mode)) {
+      why = "not a regular file, character device or FIFO";
+      return false;
+    }
+  } else if (errno != ENOENT) {
+    why = std::strerror(errno);
+    return false;
+  }
+
+  // A regular file or a free name (perhaps at the end of a dangling link): follow the links
+  // to the name that is to be replaced or made.
+  replace = true;
+  std::string directoryPath;
+  splitPath(path, directoryPath, name);
+  for (int links = 0;; ++links) {
+    if (name.empty() || name == "." || name == "..") {
+      why = std::strerror(EISDIR);
+      return false;
+    }
+    const int next =
+        aboveStandardStreams(openat(directory >= 0 ? directory : AT_FDCWD, directoryPath.c_str(),
+                                    O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (next < 0) {
+      why = std::strerror(errno);
+      return false;
+    }
+    if (directory >= 0) close(directory);
+    directory = next;
+    struct stat link {};
+    if (fstatat(directory, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
+      if (errno != ENOENT) {
+        why = std::strerror(errno);
+        return false;
+      }
+      if (fstat(directory, &link) != 0) {
+        why = std::strerror(errno);
+        return false;
+      }
+      identity = {link.st_dev, link.st_ino, name, false};
+      return true;
+    }
+    if (!S_ISLNK(link.st_mode)) break;
+    if (links == kMaxLinks) {
+      why = std::strerror(ELOOP);
+      return false;
+    }
+    // The size that /proc gives its links is no bound on what they read as.
+    std::string target(std::max<size_t>(static_cast<size_t>(link.st_size), PATH_MAX) + 1, '\0');
+    const ssize_t length = readlinkat(directory, name.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<size_t>(length) >= target.size()) {
+      why = std::strerror(length < 0 ? errno : ELOOP);
+      return false;
+    }
+    target.resize(static_cast<size_t>(length));
+    splitPath(target, directoryPath, name);
+  }
+  // Replacing a file that its owner made read-only would undo that protection.
+  if (faccessat(directory, name.c_str(), W_OK, AT_EACCESS) != 0) {
+    why = std::strerror(errno);
+    return false;
+  }
+  return true;
+}
+
+}  // namespace
+
+bool OutputFiles::open(std::string* why) {
+  // Streams closed now must stay closed to this run's outputs: anything opened would take
+  // their number, and "-" or a message would go into an output.
+  bool closed[3];
+  for (int fd = 0; fd < 3; ++fd) closed[fd] = fcntl(fd, F_GETFD) == -1 && errno == EBADF;
+  StandardStream streams[2] = {{STDOUT_FILENO}, {STDERR_FILENO}};
+  for (StandardStream& stream : streams) {
+    stream.open = !closed[stream.fd] && fstat(stream.fd, &stream.status) == 0;
+  }
+
+  std::vector<Identity> identities;
+  for (Entry& entry : entries_) {
+    OutputFile& file = *entry.file;
+    Identity identity;
+    std::string reason;
+    if (!resolve(file.path_, streams, file.fd_, file.directory_, file.name_, file.replace_,
+                 identity, reason)) {
+      abandon();
+      if (why) *why = "cannot write " + shown(file.path_) + ": " + reason;
+      return false;
+    }
+    // Writing the same terminal twice interleaves, as two programs would; any other file
+    // would keep only one of the two.
+    for (size_t i = 0; i < identities.size(); ++i) {
+      if (identities[i] == identity && !identity.characterDevice) {
+        abandon();
+        if (why) {
+          *why = entries_[i].option + " and " + entry.option + " name the same file " +
+                 shown(file.path_);
+        }
+        return false;
+      }
+    }
+    identities.push_back(identity);
+  }
+
+  for (int fd = 0; fd < 3; ++fd) {
+    if (closed[fd]) ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+  }
+
+  for (Entry& entry : entries_) {
+    OutputFile& file = *entry.file;
+    file.buffer_.reserve(kBufferBytes);
+    if (file.fd_ >= 0) continue;  // a standard stream
+    if (file.replace_) {
+      for (int attempt = 0; attempt < kTempAttempts && file.fd_ < 0; ++attempt) {
+        std::string temp = randomTempName();
+        // 0666 less the umask: the mode any new file of the user's gets.
+        file.fd_ = aboveStandardStreams(
+            openat(file.directory_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+        if (file.fd_ >= 0) file.temp_ = std::move(temp);
+        if (file.fd_ < 0 && errno != EEXIST) break;
+      }
+    } else {
+      // A FIFO waits here for its reader, until a stop signal.
+      while (!(stop_ && *stop_)) {
+        file.fd_ =
+            aboveStandardStreams(::open(file.path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+        if (file.fd_ >= 0 || errno != EINTR) break;
+      }
+      if (file.fd_ < 0 && stop_ && *stop_) errno = EINTR;
+    }
+    if (file.fd_ < 0) {
+      file.fail(errno);
+      if (why) *why = file.error();
+      abandon();
+      return false;
+    }
+    file.ownsFd_ = true;
+  }
+  return true;
+}
+
+bool OutputFiles::finish(std::string* why) {
+  bool ok = true;
+  for (Entry& entry : entries_) {
+    if (!entry.dropped && !entry.file->finish() && ok) {
+      if (why) *why = entry.file->error();
+      ok = false;
+    }
+  }
+  return ok;
+}
+
+bool OutputFiles::commit(std::string* why) {
+  if (!finish(why)) {
+    abandon();
+    return false;
+  }
+  for (Entry& entry : entries_) {
+    if (!entry.dropped && !entry.file->publish()) {
+      if (why) *why = entry.file->error();
+      abandon();
+      return false;
+    }
+  }
+  return true;
+}
+
+void OutputFiles::drop(OutputFile& file) {
+  for (Entry& entry : entries_) {
+    if (entry.file.get() == &file) entry.dropped = true;
+  }
+  file.discard();
+}
+
+void OutputFiles::abandon() {
+  for (Entry& entry : entries_) {
+    entry.file->discard();
+    entry.dropped = true;
+  }
+}
+
+std::string OutputFiles::shown(const std::string& path) {
+  static constexpr char kHex[] = "0123456789abcdef";
+  if (path == "-") return "standard output";
+  std::string out;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    if (c == '\n') {
+      out += "\\n";
+    } else if (c == '\t') {
+      out += "\\t";
+    } else if (byte < 0x20 || byte == 0x7f) {
+      out += "\\x";
+      out += kHex[byte >> 4];
+      out += kHex[byte & 15];
+    } else {
+      out += c;
+    }
+  }
+  return out;
+}
