@@ -44,7 +44,7 @@ wait_for() {
   local end=$((SECONDS + limit))
   while :; do
     if eval "$cmd" >/dev/null 2>&1; then return 0; fi
-    [ "$SECONDS" -lt "$end" ] || return 1
+    [ "$SECONDS" -le "$end" ] || return 1
     sleep 0.1
   done
 }
@@ -84,7 +84,7 @@ ended_with() {
   local want=$1 pid=$2 limit=${3:-60} status=0
   local end=$((SECONDS + limit))
   while kill -0 "$pid" 2>/dev/null; do
-    if [ "$SECONDS" -ge "$end" ]; then
+    if [ "$SECONDS" -gt "$end" ]; then
       echo "process $pid still runs after $limit seconds" >&2
       return 1
     fi
@@ -139,7 +139,7 @@ stop_capture() {
 await_capture() {
   local check=$1 out=$2 limit=${3:-60} shot
   local end=$((SECONDS + limit))
-  while [ "$SECONDS" -lt "$end" ]; do
+  while [ "$SECONDS" -le "$end" ]; do
     shot=$(find "$WORK/shots" -type f -name '*.xwd' | sort | head -n 1)
     if [ -z "$shot" ]; then
       sleep 0.05
