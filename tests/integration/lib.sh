@@ -37,14 +37,24 @@ start_xvfb() {
   export DISPLAY=":$number"
 }
 
-# Waits up to $2 seconds (default 10) for a command to succeed.
+# Polls a command every 0.1 s until it succeeds; fails after $2 seconds (default 60). The
+# deadline is generous on purpose: a slow or loaded machine makes a test slower, never red.
 wait_for() {
-  local cmd=$1 limit=${2:-10} i
-  for ((i = 0; i < limit * 10; i++)); do
+  local cmd=$1 limit=${2:-60}
+  local end=$((SECONDS + limit))
+  while :; do
     if eval "$cmd" >/dev/null 2>&1; then return 0; fi
+    [ "$SECONDS" -le "$end" ] || return 1
     sleep 0.1
   done
-  return 1
+}
+
+# Prints the id of the first window named exactly $1 once there is one (60 s at most).
+window_named() {
+  local name=$1 id=""
+  wait_for "xdotool search --name '^$name\$'" || return 1
+  id=$(xdotool search --name "^$name\$" | head -n 1)
+  [ -n "$id" ] && echo "$id"
 }
 
 # Screenshot of the whole screen (or of window $2) as PNG at $1.
@@ -68,19 +78,95 @@ mean_brightness() {
   fi
 }
 
-# Succeeds when process $2 (a child of this shell) ends within $3 seconds (default 5) with exit
+# Succeeds when process $2 (a child of this shell) ends within $3 seconds (default 60) with exit
 # status $1.
 ended_with() {
-  local want=$1 pid=$2 limit=${3:-5} i status=0
-  for ((i = 0; i < limit * 10; i++)); do
-    if ! kill -0 "$pid" 2>/dev/null; then
-      wait "$pid" || status=$?
-      [ "$status" = "$want" ] && return 0
-      echo "process $pid ended with status $status, not $want" >&2
+  local want=$1 pid=$2 limit=${3:-60} status=0
+  local end=$((SECONDS + limit))
+  while kill -0 "$pid" 2>/dev/null; do
+    if [ "$SECONDS" -gt "$end" ]; then
+      echo "process $pid still runs after $limit seconds" >&2
       return 1
     fi
     sleep 0.1
   done
-  echo "process $pid still runs after $limit seconds" >&2
+  wait "$pid" || status=$?
+  [ "$status" = "$want" ] && return 0
+  echo "process $pid ended with status $status, not $want" >&2
   return 1
+}
+
+# --- watching a window change ---------------------------------------------------------------
+# Some states last only a moment of the saver's own clock (the title: its first 1.5 s). To see
+# them on a loaded machine, a background loop captures the window back to back with xwd (a few
+# milliseconds each) and keeps every picture that differs from the one before; the slower
+# analysis then goes through them in order, so it can lag behind without missing a state.
+
+# Starts capturing window $1 (an id, or root).
+start_capture() {
+  local window=$1 dir="$WORK/shots"
+  local source=(-id "$window")
+  [ "$window" = root ] && source=(-root)
+  rm -rf "$dir" "$WORK/shot.next" "$WORK/shot.last"
+  mkdir -p "$dir"
+  touch "$WORK/capturing"
+  (
+    i=0
+    while [ -e "$WORK/capturing" ] && [ "$i" -lt 5000 ]; do
+      # At most 30 pictures wait for the analysis: a bound on the disk space, not on timing.
+      while [ -e "$WORK/capturing" ] && [ "$(find "$dir" -type f | wc -l)" -gt 30 ]; do
+        sleep 0.05
+      done
+      if xwd -silent "${source[@]}" -out "$WORK/shot.next" 2>/dev/null &&
+        ! cmp -s "$WORK/shot.next" "$WORK/shot.last"; then
+        cp "$WORK/shot.next" "$WORK/shot.last"
+        mv "$WORK/shot.next" "$(printf '%s/%06d.xwd' "$dir" "$i")"
+        i=$((i + 1))
+      fi
+    done
+  ) &
+  CAPTURE_PID=$!
+  track "$CAPTURE_PID"
+}
+
+stop_capture() {
+  rm -f "$WORK/capturing"
+  wait "$CAPTURE_PID" 2>/dev/null || true
+}
+
+# Goes through the captures in order until command $1, given a capture's path, succeeds; copies
+# that capture as PNG to $2. Fails after $3 seconds (default 60). Stops the capture either way.
+await_capture() {
+  local check=$1 out=$2 limit=${3:-60} shot
+  local end=$((SECONDS + limit))
+  while [ "$SECONDS" -le "$end" ]; do
+    shot=$(find "$WORK/shots" -type f -name '*.xwd' | sort | head -n 1)
+    if [ -z "$shot" ]; then
+      sleep 0.05
+      continue
+    fi
+    if "$check" "$shot"; then
+      convert "xwd:$shot" "$out"
+      stop_capture
+      return 0
+    fi
+    rm -f "$shot"
+  done
+  stop_capture
+  return 1
+}
+
+# Succeeds when $1 > $2 (decimal fractions).
+greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+
+# Prints the size WxH of picture $1, then the mean brightness (0..1) of each crop WxH+X+Y given
+# after it, one to a line, from one run of convert.
+measure() {
+  local file=$1 crop
+  shift
+  local crops=()
+  for crop in "$@"; do
+    crops+=(\( +clone -crop "$crop" +repage -format '%[fx:mean]\n' -write info: +delete \))
+  done
+  convert "$file" -colorspace Gray -format '%wx%h\n' -write info: "${crops[@]}" null:
 }

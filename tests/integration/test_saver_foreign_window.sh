@@ -32,65 +32,90 @@ white_fraction() {
 }
 below() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 
+# Whether the test window shows a full pattern at size $1 that covers all of it: many colours,
+# none of its white background left. The pattern only builds up, so this keeps holding.
+covered_by_pattern() {
+  screenshot "$WORK/drawn.png" "$HOST_ID" || return 1
+  [ "$(identify -format '%wx%h' "$WORK/drawn.png")" = "$1" ] &&
+    [ "$(distinct_colours "$WORK/drawn.png")" -gt 200 ] &&
+    below "$(white_fraction "$WORK/drawn.png")" 0.001
+}
+# Whether capture $1 shows a fresh view of size $2: its title ($3) and nothing above it ($4).
+shows_title() {
+  local m
+  mapfile -t m < <(measure "$1" "$3" "$4")
+  [ "${m[0]}" = "$2" ] && greater "${m[1]}" 0.03 && below "${m[2]}" 0.001
+}
+title_800x600() { shows_title "$1" 800x600 300x80+250+375 800x350+0+0; }
+# ... and, resized, not a patch of the window's white background left.
+title_1000x700() {
+  shows_title "$1" 1000x700 300x80+350+455 1000x400+0+0 &&
+    below "$(white_fraction "xwd:$1")" 0.001
+}
+
 # --- xsecurelock's way: -root and a decimal XSCREENSAVER_WINDOW ------------------------------
 open_window 800x600
 XSCREENSAVER_WINDOW=$HOST_ID "$nimbrel" -root --seed 21 2>"$WORK/saver.err" &
 saver=$!
 track "$saver"
-sleep 4
-screenshot "$WORK/drawn.png" "$HOST_ID"
-colours=$(distinct_colours "$WORK/drawn.png")
-white=$(white_fraction "$WORK/drawn.png")
-echo "in the foreign window: $colours colours, white fraction $white"
-[ "$(identify -format '%wx%h' "$WORK/drawn.png")" = 800x600 ] || fail "window size changed"
-[ "$colours" -gt 200 ] || fail "only $colours colours in the window"
-below "$white" 0.001 || fail "the window's white background still shows ($white)"
+wait_for "covered_by_pattern 800x600" ||
+  fail "no full pattern in the window: $(distinct_colours "$WORK/drawn.png") colours," \
+    "white fraction $(white_fraction "$WORK/drawn.png")"
+echo "in the foreign window: $(distinct_colours "$WORK/drawn.png") colours"
 
 # SIGUSR1 (xsecurelock: the unlock dialog closed) starts a fresh view: black with its title.
+# Its title lasts 1.5 s of the saver's clock, so every distinct picture from now on is looked at.
+start_capture "$HOST_ID"
 kill -USR1 "$saver"
-sleep 0.5
-screenshot "$WORK/reset.png" "$HOST_ID"
-above=$(mean_brightness "$WORK/reset.png" 800x350+0+0)
-below "$above" 0.001 || fail "SIGUSR1 did not start a fresh view ($above)"
+await_capture title_800x600 "$WORK/reset.png" || fail "SIGUSR1 did not start a fresh view"
 kill -0 "$saver" || fail "SIGUSR1 ended the saver"
-sleep 2
+# The fresh view's title phase is over once the pattern is back; only then is a title that
+# appears after the resize the new view's.
+wait_for "covered_by_pattern 800x600" || fail "no pattern after SIGUSR1"
 
 # Resized in place: a new view of the new size, starting over with its title on black.
+start_capture "$HOST_ID"
 tell_window "resize 1000 700"
-sleep 0.7
-screenshot "$WORK/resized.png" "$HOST_ID"
-[ "$(identify -format '%wx%h' "$WORK/resized.png")" = 1000x700 ] || fail "resize did not happen"
-title=$(mean_brightness "$WORK/resized.png" 300x80+350+455)
-above=$(mean_brightness "$WORK/resized.png" 1000x400+0+0)
-white=$(white_fraction "$WORK/resized.png")
-echo "after resizing: title region $title, above it $above, white fraction $white"
-awk -v t="$title" 'BEGIN { exit !(t > 0.03) }' || fail "no title of a new view at the new centre"
-below "$above" 0.001 || fail "the new view did not start on black ($above)"
-below "$white" 0.001 || fail "part of the resized window was not redrawn ($white)"
-sleep 3
-screenshot "$WORK/resized-later.png" "$HOST_ID"
-[ "$(distinct_colours "$WORK/resized-later.png")" -gt 200 ] || fail "no pattern after resizing"
-cp "$WORK/drawn.png" "$WORK/resized.png" "$WORK/resized-later.png" \
+await_capture title_1000x700 "$WORK/resized.png" ||
+  fail "the resized window never showed a new view's title on black, all of it redrawn"
+wait_for "covered_by_pattern 1000x700" || fail "no pattern after resizing"
+cp "$WORK/drawn.png" "$WORK/resized-later.png"
+cp "$WORK/reset.png" "$WORK/resized.png" "$WORK/resized-later.png" \
   "${NIMBREL_KEEP_SHOTS:-$WORK}/" 2>/dev/null || true
 
 # Destroyed under the running saver: it ends quietly with status 0.
 tell_window destroy
-ended_with 0 "$saver" 3 || fail "the saver did not end with status 0 when its window went"
+ended_with 0 "$saver" || fail "the saver did not end with status 0 when its window went"
 [ ! -s "$WORK/saver.err" ] || fail "the saver wrote to stderr: $(cat "$WORK/saver.err")"
 exec {HOST[1]}>&-
 
 # --- --window-id in hexadecimal, a narrow window: a preview, patterned from its first frame ---
+# The window starts white, the saver clears it to black and then draws its first frame. A full
+# view's first frame would be the grey title on black; a preview's is coloured petals.
+coloured() {
+  greater "$(convert "xwd:$1" -colorspace HSL -channel G -separate +channel \
+    -format '%[fx:maxima]' info:)" 0.2
+}
+first_frame() {
+  local m
+  mapfile -t m < <(measure "$1" 400x300+0+0)
+  [ "${m[0]}" = 400x300 ] || return 1
+  below "$(white_fraction "xwd:$1")" 0.5 || return 1           # not drawn yet
+  greater "$(distinct_colours "xwd:$1")" 2 || return 1         # still the black clear
+  coloured "$1" && echo coloured >"$WORK/first" || echo grey >"$WORK/first"
+}
 open_window 400x300
+start_capture "$HOST_ID"
 "$nimbrel" --window-id "$(printf '0x%x' "$HOST_ID")" --seed 5 2>"$WORK/preview.err" &
 saver=$!
 track "$saver"
-sleep 0.8
-screenshot "$WORK/preview.png" "$HOST_ID"
+await_capture first_frame "$WORK/preview.png" || fail "the saver drew nothing in a 400-wide window"
 colours=$(distinct_colours "$WORK/preview.png")
-echo "preview after 0.8 s: $colours colours"
-[ "$colours" -gt 20 ] || fail "a 400-wide window did not get a preview view ($colours colours)"
+echo "preview, first frame: $colours colours, $(cat "$WORK/first")"
+[ "$(cat "$WORK/first")" = coloured ] ||
+  fail "a 400-wide window did not get a preview view: its first frame is not coloured"
 kill -TERM "$saver"
-ended_with 0 "$saver" 3 || fail "SIGTERM did not end the saver with status 0"
+ended_with 0 "$saver" || fail "SIGTERM did not end the saver with status 0"
 [ ! -s "$WORK/preview.err" ] || fail "the saver wrote to stderr: $(cat "$WORK/preview.err")"
 cp "$WORK/preview.png" "${NIMBREL_KEEP_SHOTS:-$WORK}/" 2>/dev/null || true
 

@@ -7,43 +7,47 @@ nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
 export XDG_CONFIG_HOME="$WORK/config"
 start_xvfb 1280x800x24
 
+# Whether capture $1 is a view of size $2 showing its title: a bright band where the title goes
+# ($3, a quarter of the way up) and nothing at all above it ($4).
+shows_title() {
+  local m
+  mapfile -t m < <(measure "$1" "$3" "$4")
+  [ "${m[0]}" = "$2" ] && greater "${m[1]}" 0.03 && greater 0.001 "${m[2]}"
+}
+title_800x600() { shows_title "$1" 800x600 300x80+250+375 800x350+0+0; }
+title_600x400() { shows_title "$1" 600x400 240x70+180+235 600x220+0+0; }
+
+# Whether window $1 shows a full pattern: many colours, coloured, not dark. The pattern only
+# builds up, so once this holds it keeps holding.
+shows_rings() {
+  screenshot "$WORK/rings.png" "$1" || return 1
+  local colours saturation brightness
+  colours=$(distinct_colours "$WORK/rings.png")
+  saturation=$(convert "$WORK/rings.png" -colorspace HSL -channel G -separate +channel \
+    -format '%[fx:mean]' info:)
+  brightness=$(mean_brightness "$WORK/rings.png")
+  echo "$colours colours, mean saturation $saturation, mean brightness $brightness" >"$WORK/rings.txt"
+  [ "$colours" -gt 200 ] && greater "$saturation" 0.1 && greater "$brightness" 0.05
+}
 
 # --- a window of its own ------------------------------------------------------------------
 "$nimbrel" --window 800x600 --seed 4 2>"$WORK/window.err" &
 saver=$!
 track "$saver"
-wait_for "xdotool search --name '^Nimbrel\$'" 10 || fail "no Nimbrel window appeared"
-window=$(xdotool search --name '^Nimbrel$' | head -n 1)
-sleep 0.4
-screenshot "$WORK/title.png" "$window"
+window=$(window_named Nimbrel) || fail "no Nimbrel window appeared"
+# The title lasts 1.5 s of the saver's clock: every distinct picture from now on is looked at.
+start_capture "$window"
+await_capture title_800x600 "$WORK/title.png" ||
+  fail "the window never showed the title alone on black"
 
-[ "$(identify -format '%wx%h' "$WORK/title.png")" = 800x600 ] || fail "window is not 800x600"
-# The title: white letters centred a quarter of the way up, everything else still black.
-title=$(mean_brightness "$WORK/title.png" 300x80+250+375)
-above=$(mean_brightness "$WORK/title.png" 800x350+0+0)
-awk -v t="$title" 'BEGIN { exit !(t > 0.03) }' || fail "no title in the title region ($title)"
-awk -v a="$above" 'BEGIN { exit !(a < 0.001) }' || fail "title phase drew more than the title ($above)"
-
-sleep 4
-screenshot "$WORK/rings.png" "$window"
-colours=$(distinct_colours "$WORK/rings.png")
-saturation=$(convert "$WORK/rings.png" -colorspace HSL -channel G -separate +channel \
-  -format '%[fx:mean]' info:)
-brightness=$(mean_brightness "$WORK/rings.png")
-echo "window: $colours colours, mean saturation $saturation, mean brightness $brightness"
-[ "$colours" -gt 200 ] || fail "only $colours colours after four seconds"
-awk -v s="$saturation" 'BEGIN { exit !(s > 0.1) }' || fail "rings are not coloured ($saturation)"
-awk -v b="$brightness" 'BEGIN { exit !(b > 0.05) }' || fail "picture is nearly black ($brightness)"
+wait_for "shows_rings $window" || fail "no coloured pattern appeared: $(cat "$WORK/rings.txt")"
+echo "window: $(cat "$WORK/rings.txt")"
 
 # Resized: a new view of the new size, starting over on black with its title.
+start_capture "$window"
 xdotool windowsize "$window" 600 400
-sleep 0.6
-screenshot "$WORK/resized.png" "$window"
-[ "$(identify -format '%wx%h' "$WORK/resized.png")" = 600x400 ] || fail "window was not resized"
-title=$(mean_brightness "$WORK/resized.png" 240x70+180+235)
-above=$(mean_brightness "$WORK/resized.png" 600x220+0+0)
-awk -v t="$title" 'BEGIN { exit !(t > 0.03) }' || fail "no title of a new view ($title)"
-awk -v a="$above" 'BEGIN { exit !(a < 0.001) }' || fail "new view did not start on black ($above)"
+await_capture title_600x400 "$WORK/resized.png" ||
+  fail "the resized window never showed a new view's title on black"
 
 kill -TERM "$saver"
 ended_with 0 "$saver" || fail "window run did not end with status 0 on SIGTERM"
@@ -55,52 +59,76 @@ cp "$WORK/title.png" "$WORK/rings.png" "$WORK/resized.png" "${NIMBREL_KEEP_SHOTS
 SDL_RENDER_DRIVER=software "$nimbrel" --window 640x480 --seed 4 2>"$WORK/renderer.err" &
 saver=$!
 track "$saver"
-wait_for "xdotool search --name '^Nimbrel\$'" 10 || fail "no Nimbrel window appeared"
-sleep 3
-screenshot "$WORK/renderer.png" "$(xdotool search --name '^Nimbrel$' | head -n 1)"
-colours=$(distinct_colours "$WORK/renderer.png")
-echo "through the SDL renderer: $colours colours"
-[ "$colours" -gt 200 ] || fail "only $colours colours through the SDL renderer"
+window=$(window_named Nimbrel) || fail "no Nimbrel window appeared"
+many_colours() {
+  screenshot "$WORK/renderer.png" "$window" && [ "$(distinct_colours "$WORK/renderer.png")" -gt 200 ]
+}
+wait_for many_colours ||
+  fail "only $(distinct_colours "$WORK/renderer.png") colours through the SDL renderer"
+echo "through the SDL renderer: $(distinct_colours "$WORK/renderer.png") colours"
 kill -TERM "$saver"
 ended_with 0 "$saver" || fail "renderer run did not end with status 0 on SIGTERM"
 [ ! -s "$WORK/renderer.err" ] || fail "renderer run wrote to stderr: $(cat "$WORK/renderer.err")"
 
 # --- full screen ---------------------------------------------------------------------------
-# Starts a full-screen run and waits until its window covers the screen.
+# Starts a full-screen run and waits until its window is shown over the whole screen: from then
+# on it gets every key, click and motion.
 start_full_screen() {
   "$nimbrel" --seed 9 &
   saver=$!
   track "$saver"
-  wait_for "xdotool search --name '^Nimbrel\$'" 10 || fail "no full-screen window appeared"
-  sleep 0.5
+  window=$(window_named Nimbrel) || fail "no full-screen window appeared"
+  wait_for "xwininfo -id $window | grep -q 'Map State: IsViewable'" ||
+    fail "the full-screen window was never shown"
+  wait_for "[ \"\$(geometry $window)\" = 1280x800 ]" ||
+    fail "full-screen window is $(geometry "$window"), not 1280x800"
+}
+geometry() {
+  xwininfo -id "$1" | awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }'
+}
+both_halves_lit() {
+  screenshot "$WORK/full.png" || return 1
+  local half
+  for half in 640x800+0+0 640x800+640+0; do
+    greater "$(mean_brightness "$WORK/full.png" "$half")" 0.03 || return 1
+  done
+}
+# Waits until the screen has changed $1 times since the call. The saver reads all its pending
+# input before it draws a frame, and waits for the server after each frame it shows; so the
+# second change comes from a frame drawn after it had read every event sent before this call,
+# and each further change from a frame at least one frame interval (1/60 s or more) later.
+# Returns early if the saver ends.
+frames_later() {
+  xwd -silent -root -out "$WORK/frame0.xwd"
+  local i
+  for ((i = 1; i <= $1; i++)); do
+    wait_for "! kill -0 $saver || { xwd -silent -root -out '$WORK/frame$i.xwd' &&
+      ! cmp -s '$WORK/frame$((i - 1)).xwd' '$WORK/frame$i.xwd'; }" ||
+      fail "the full-screen picture stopped changing"
+  done
 }
 
 start_full_screen
-geometry=$(xwininfo -id "$(xdotool search --name '^Nimbrel$' | head -n 1)" |
-  awk '/Width:/ { w = $2 } /Height:/ { h = $2 } END { print w "x" h }')
-[ "$geometry" = 1280x800 ] || fail "full-screen window is $geometry, not 1280x800"
-sleep 3
-screenshot "$WORK/full.png"
-for half in 640x800+0+0 640x800+640+0; do
-  b=$(mean_brightness "$WORK/full.png" "$half")
-  awk -v b="$b" 'BEGIN { exit !(b > 0.03) }' || fail "half $half of the screen is black ($b)"
-done
-# A nudge of a few pixels does not end the run; a key press does.
-xdotool mousemove 640 400
-sleep 0.3
-xdotool mousemove_relative 3 2
-sleep 0.5
+wait_for both_halves_lit || fail "the pattern did not spread over both halves of the screen"
+# A nudge of a few pixels, there and back, does not end the run (whichever of the two motions
+# it takes as where the pointer started); a key press does.
+xdotool mousemove --sync 640 400
+xdotool mousemove_relative --sync 3 2
+xdotool mousemove_relative --sync -- -3 -2
+frames_later 2
 kill -0 "$saver" 2>/dev/null || fail "a 3-pixel mouse nudge ended the run"
 xdotool key space
 ended_with 0 "$saver" || fail "a key press did not end the full-screen run"
 
+# SDL drops a click that it reads within 10 ms of the window getting the focus (the click that
+# focused it); three frames later the saver has read its focus event at least 1/60 s before.
 start_full_screen
+frames_later 3
 xdotool click 1
 ended_with 0 "$saver" || fail "a click did not end the full-screen run"
 
 start_full_screen
-xdotool mousemove_relative 40 30
-sleep 0.2
-xdotool mousemove_relative 40 30
+xdotool mousemove_relative --sync 40 30
+xdotool mousemove_relative --sync 40 30
 ended_with 0 "$saver" || fail "moving the mouse did not end the full-screen run"
 echo "PASS"

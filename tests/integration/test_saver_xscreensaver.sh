@@ -44,29 +44,32 @@ export HOME="$home" XDG_CONFIG_HOME="$home/.config"
 (cd / && exec setpriv --reuid=65534 --regid=65534 --clear-groups xscreensaver --no-splash \
   --verbose) >"$WORK/daemon.log" 2>&1 &
 track $!
-wait_for "as_nobody xscreensaver-command -version" 10 || fail "the daemon did not start"
+wait_for "as_nobody xscreensaver-command -version" || fail "the daemon did not start"
 
 as_nobody xscreensaver-command -activate >/dev/null
-wait_for "[ -s '$home/state/pid' ]" 10 || fail "the daemon did not start Nimbrel: $(tail -5 "$WORK/daemon.log")"
+wait_for "[ -s '$home/state/pid' ]" || fail "the daemon did not start Nimbrel: $(tail -5 "$WORK/daemon.log")"
 saver=$(cat "$home/state/pid")
 track "$saver"
-sleep 4
-xwd -root -silent | convert xwd:- "$WORK/active.png"
+# The pattern is centred on the screen and spreads over both halves and both rows; it only
+# builds up, so this is waited for.
+pattern_everywhere() {
+  xwd -root -silent | convert xwd:- "$WORK/active.png" || return 1
+  [ "$(distinct_colours "$WORK/active.png")" -gt 200 ] || return 1
+  local quarter
+  for quarter in 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384; do
+    awk -v b="$(mean_brightness "$WORK/active.png" "$quarter")" 'BEGIN { exit !(b > 0.02) }' ||
+      return 1
+  done
+}
+wait_for pattern_everywhere || fail "the pattern did not fill the screen: $(distinct_colours \
+  "$WORK/active.png") colours"
 cp "$WORK/active.png" "${NIMBREL_KEEP_SHOTS:-$WORK}/xscreensaver.png" 2>/dev/null || true
-
-# The pattern is centred on the screen and spreads over both halves and both rows.
-colours=$(distinct_colours "$WORK/active.png")
-echo "under XScreenSaver: $colours colours"
-[ "$colours" -gt 200 ] || fail "only $colours colours on the screen"
-for quarter in 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384; do
-  b=$(mean_brightness "$WORK/active.png" "$quarter")
-  awk -v b="$b" 'BEGIN { exit !(b > 0.02) }' || fail "quarter $quarter of the screen is black ($b)"
-done
+echo "under XScreenSaver: $(distinct_colours "$WORK/active.png") colours"
 grep -q "nimbrel-status --root\" in pid" "$WORK/daemon.log" || fail "the daemon did not log our program"
 
 as_nobody xscreensaver-command -deactivate >/dev/null
-wait_for "! kill -0 $saver" 5 || fail "Nimbrel still runs after the daemon deactivated"
-wait_for "[ -s '$home/state/status' ]" 5 || fail "no exit status recorded"
+wait_for "! kill -0 $saver" || fail "Nimbrel still runs after the daemon deactivated"
+wait_for "[ -s '$home/state/status' ]" || fail "no exit status recorded"
 [ "$(cat "$home/state/status")" = 0 ] || fail "Nimbrel ended with status $(cat "$home/state/status")"
 [ ! -s "$home/state/stderr" ] || fail "Nimbrel wrote to stderr: $(cat "$home/state/stderr")"
 echo "PASS"

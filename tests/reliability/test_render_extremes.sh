@@ -72,8 +72,13 @@ for signal in TERM INT; do
   "$NIMBREL" render --seed 3 --size 64x48 --frames 100000000 -o "$SCRATCH/stop/out.png" \
     --trace "$SCRATCH/stop/trace.jsonl" 2>"$SCRATCH/stop-err" &
   pid=$!
-  sleep 1
-  kill -"$signal" "$pid"
+  # The trace gets its first bytes only from inside the frame loop, once the signal handlers are
+  # in place; a signal before that would kill the run the default way.
+  for ((i = 0; i < 600; i++)); do
+    [ -s "$SCRATCH/stop/trace.jsonl" ] || ! kill -0 "$pid" 2>/dev/null && break
+    sleep 0.1
+  done
+  kill -"$signal" "$pid" 2>/dev/null || true
   status=0
   wait "$pid" || status=$?
   expected=$((128 + $(kill -l "$signal")))
