@@ -3,7 +3,6 @@
 #include <cmath>
 #include <iterator>
 #include <numbers>
-#include <type_traits>
 
 #include "PreferenceStore.h"
 #include "PreferenceTable.h"
@@ -84,7 +83,8 @@ constexpr ColorTheme kThemes[9] = {
 constexpr int kLoadOrder[std::size(kPreferences)] = {0, 1, 7, 2, 3, 4, 5, 6, 8, 9};
 static_assert(kPreferences[kLoadOrder[2]].key == "speed");
 
-constexpr int16_t kDefaultTheme = preference("colorTheme").defaultValue;
+constexpr const Preference& kTheme = preference("colorTheme");
+constexpr auto kDefaultTheme = static_cast<int16_t>(kTheme.defaultValue);
 
 // --- configuration sheet ------------------------------------------------------------------
 
@@ -501,7 +501,7 @@ void NimbrelView::changePrefs(SheetControl*) {
     colorThemeIndex = randomThemeNumber();
   } else {
     randomizeColors = 0;
-    colorThemeIndex = k < 1 ? int16_t{1} : k > 8 ? int16_t{8} : k;
+    colorThemeIndex = static_cast<int16_t>(kTheme.clamp(k));  // no selection gives 1
   }
 
   selectColorThemeByIndex(colorThemeIndex);
