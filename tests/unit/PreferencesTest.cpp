@@ -38,18 +38,11 @@ Loaded load(const std::string& text) {
   return {settingsOf(*view), colourGlobals(), home.read(), rewritten};
 }
 
-bool holds(const std::string& file, const std::string& line) {
-  return file.find("\n" + line + "\n") != std::string::npos;
-}
-
 void expectDefaultsWritten(const Loaded& l) {
   EXPECT_EQ(l.fields, defaultSettings());
   EXPECT_EQ(l.globals, kTheme6);
   EXPECT_TRUE(l.rewritten);
-  for (const Preference& p : kPreferences) {
-    const std::string line = std::string(p.key) + "=" + storedText(p, p.defaultValue);
-    EXPECT_TRUE(holds(l.file, line)) << line << " in\n" << l.file;
-  }
+  EXPECT_TRUE(storeHoldsDefaults(l.file)) << l.file;
 }
 
 TEST(Preferences, EmptyStoreGetsTheDefaults) { expectDefaultsWritten(load("")); }
@@ -118,13 +111,13 @@ TEST(Preferences, UnparseableFileIsKeptAside) {
   const std::string junk = "this is [not a key file\n\x01\x02";
   home.write(junk);
   auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 100.0f}, true);
-  EXPECT_EQ(settingsOf(*view), defaultSettings());
+  EXPECT_TRUE(holdsDefaults(*view));
   const auto aside = home.storeFile().string() + ".bad";
   std::ifstream in(aside);
   std::stringstream kept;
   kept << in.rdbuf();
   EXPECT_EQ(kept.str(), junk);
-  EXPECT_TRUE(holds(home.read(), "colorTheme=6"));
+  EXPECT_TRUE(storeHoldsDefaults(home.read()));
 }
 
 // A store that cannot be saved: the view still comes up with the defaults, and whatever file
@@ -154,7 +147,7 @@ TEST(Preferences, FailedSaveLeavesTheOldFileWhole) {
     signal(SIGXFSZ, oldHandler);
   }
   ASSERT_TRUE(view);
-  EXPECT_EQ(settingsOf(*view), defaultSettings());
+  EXPECT_TRUE(holdsDefaults(*view));
   EXPECT_EQ(home.read(), old);
   // No temporary file left beside it; a copy kept aside, if one could be made, holds it too.
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
@@ -177,7 +170,7 @@ TEST(Preferences, ConfigurationDirectoryThatCannotBeMade) {
   std::ofstream(home.dir() / "nimbrel") << "a file where the directory belongs\n";
   auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 100.0f}, true);
   ASSERT_TRUE(view);
-  EXPECT_EQ(settingsOf(*view), defaultSettings());
+  EXPECT_TRUE(holdsDefaults(*view));
   EXPECT_TRUE(std::filesystem::is_regular_file(home.dir() / "nimbrel"));
   std::filesystem::remove(home.dir() / "nimbrel");
   EXPECT_TRUE(platform::AppSynchronize(APPLICATIONID));

@@ -152,6 +152,17 @@ inline std::string storedText(const Preference& p, int64_t value) {
   return std::to_string(value);
 }
 
+inline bool holdsDefaults(const NimbrelView& view) { return settingsOf(view) == defaultSettings(); }
+
+// Whether a store file holds every setting at its default.
+inline bool storeHoldsDefaults(const std::string& file) {
+  for (const Preference& p : kPreferences) {
+    const std::string line = std::string(p.key) + "=" + storedText(p, p.defaultValue);
+    if (("\n" + file).find("\n" + line + "\n") == std::string::npos) return false;
+  }
+  return true;
+}
+
 inline size_t indexOf(std::string_view key) {
   return static_cast<size_t>(&preference(key) - kPreferences);
 }
