@@ -3,9 +3,9 @@
 #include <cmath>
 #include <iterator>
 #include <numbers>
-#include <type_traits>
 
 #include "PreferenceStore.h"
+#include "PreferenceTable.h"
 #include "Random.h"
 #include "TickCount.h"
 
@@ -79,88 +79,21 @@ constexpr ColorTheme kThemes[9] = {
 
 // --- preferences --------------------------------------------------------------------------
 
-// Stores a stored integer into a field of its own width, keeping the low bits (modular
-// narrowing, well defined in C++20).
-template <auto Member>
-void narrowInto(NimbrelView& view, int32_t value) {
-  using Field = std::remove_reference_t<decltype(view.*Member)>;
-  view.*Member = static_cast<Field>(value);
-}
+// Loading reads "speed" third; otherwise the table's order.
+constexpr int kLoadOrder[std::size(kPreferences)] = {0, 1, 7, 2, 3, 4, 5, 6, 8, 9};
+static_assert(kPreferences[kLoadOrder[2]].key == "speed");
 
-// A field's value as the checks see it: signed fields signed, the unsigned interval unsigned.
-template <auto Member>
-int64_t fieldValue(const NimbrelView& view) {
-  return static_cast<int64_t>(view.*Member);
-}
-
-enum class Check { none, range, clampSpeed };
-
-struct Preference {
-  const char* key;
-  bool writtenAsFlag;
-  Check check;
-  int64_t lo, hi;  // accepted (range) or clamped to (clampSpeed), inclusive
-  int32_t defaultValue;
-  void (*assign)(NimbrelView&, int32_t);
-  int64_t (*value)(const NimbrelView&);
-};
-
-#define NIMBREL_FIELD(name) &narrowInto<&NimbrelView::name>, &fieldValue<&NimbrelView::name>
-
-// The ten settings in the order they are written.
-constexpr Preference kPreferences[10] = {
-    {"petalCount", false, Check::range, 2, 16, 8, NIMBREL_FIELD(petalCount)},
-    {"mirrorPetals", true, Check::none, 0, 0, 1, NIMBREL_FIELD(mirrorPetals)},
-    {"frameEdge", true, Check::none, 0, 0, 1, NIMBREL_FIELD(frameEdge)},
-    {"drawStars", true, Check::none, 0, 0, 0, NIMBREL_FIELD(drawStars)},
-    {"useHuePhase", true, Check::none, 0, 0, 0, NIMBREL_FIELD(useHuePhase)},
-    {"randomizeSettings", true, Check::none, 0, 0, 0, NIMBREL_FIELD(randomizeSettings)},
-    {"randomizeInterval", false, Check::range, 1, 10000, 8, NIMBREL_FIELD(randomizeInterval)},
-    {"speed", false, Check::clampSpeed, 10, 60, 18, NIMBREL_FIELD(speed)},
-    {"randomizeColors", true, Check::none, 0, 0, 1, NIMBREL_FIELD(randomizeColors)},
-    {"colorTheme", false, Check::range, 1, 8, 6, NIMBREL_FIELD(colorThemeIndex)},
-};
-
-#undef NIMBREL_FIELD
-
-// Loading reads "speed" third; otherwise the order above.
-constexpr int kReadOrder[10] = {0, 1, 7, 2, 3, 4, 5, 6, 8, 9};
-constexpr int16_t kDefaultTheme = 6;
-
-int16_t clampSpeed(int16_t speed) {
-  if (speed <= 9) return 10;
-  if (speed > 60) return 60;
-  return speed;
-}
+constexpr const Preference& kTheme = preference("colorTheme");
+constexpr auto kDefaultTheme = static_cast<int16_t>(kTheme.defaultValue);
 
 // --- configuration sheet ------------------------------------------------------------------
 
 constexpr char kSheetFile[] = "Prefs";
-// The table's row for a key; found at compile time, so a misspelt key does not build.
-constexpr const Preference& preference(std::string_view key) {
-  for (const Preference& p : kPreferences) {
-    if (key == p.key) return p;
-  }
-  throw "no such preference";
-}
 
 // A control that was never loaded reads as 0 and ignores what it is sent.
 int32_t intValueOf(const SheetControl* control) { return control ? control->intValue() : 0; }
 void setIntValueOf(SheetControl* control, int32_t value) {
   if (control) control->setIntValue(value);
-}
-
-constexpr const Preference& kPetalCountRange = preference("petalCount");
-constexpr const Preference& kIntervalRange = preference("randomizeInterval");
-constexpr const Preference& kSpeedRange = preference("speed");
-
-// A typed number brought into what loading accepts. The clamp is taken on the number as typed,
-// before it is narrowed to the field, so that 70000 petals give 16 rather than its low bits
-// (and 99999 frames per second 60 rather than 10).
-int32_t clampTyped(int32_t typed, const Preference& p) {
-  if (typed < p.lo) return static_cast<int32_t>(p.lo);
-  if (typed > p.hi) return static_cast<int32_t>(p.hi);
-  return typed;
 }
 
 }  // namespace
@@ -273,16 +206,17 @@ void NimbrelView::selectColorThemeByIndex(int16_t index) {
 
 void NimbrelView::loadPrefs() {
   bool reject = false;
-  for (int index : kReadOrder) {
+  for (int index : kLoadOrder) {
     const Preference& p = kPreferences[index];
     // Absent, or a value with no integer reading: both reject the whole set.
-    const std::optional<int32_t> stored = platform::CopyAppIntValue(p.key, APPLICATIONID);
-    p.assign(*this, stored.value_or(0));
+    const std::optional<int32_t> stored =
+        platform::CopyAppIntValue(std::string(p.key), APPLICATIONID);
+    p.set(*this, stored.value_or(0));
     if (!stored) reject = true;
 
-    const int64_t value = p.value(*this);
-    if (p.check == Check::range && (value < p.lo || value > p.hi)) reject = true;
-    if (p.check == Check::clampSpeed) speed = clampSpeed(speed);
+    const int64_t value = p.get(*this);
+    if (p.accepts == Accepts::range && p.outOfRange(value)) reject = true;
+    if (p.accepts == Accepts::clamped) p.set(*this, p.clamp(value));
   }
 
   selectColorThemeByIndex(colorThemeIndex);
@@ -290,19 +224,18 @@ void NimbrelView::loadPrefs() {
 
   // What the store held is kept aside before the defaults replace it.
   platform::AppRejectStored(APPLICATIONID);
-  for (const Preference& p : kPreferences) p.assign(*this, p.defaultValue);
+  for (const Preference& p : kPreferences) p.set(*this, p.defaultValue);
   selectColorThemeByIndex(kDefaultTheme);
   storePrefs();
 }
 
 bool NimbrelView::storePrefs() {
   for (const Preference& p : kPreferences) {
-    const int64_t value = p.value(*this);
-    if (p.writtenAsFlag) {
-      platform::SetAppValue(p.key, (value & 0xff) != 0, APPLICATIONID);
+    const int64_t value = p.get(*this);
+    if (p.written == Written::flag) {
+      platform::SetAppValue(std::string(p.key), (value & 0xff) != 0, APPLICATIONID);
     } else {
-      // 16-bit numbers; the 32-bit interval gives its low 16 bits.
-      platform::SetAppValue(p.key, static_cast<int16_t>(value), APPLICATIONID);
+      platform::SetAppValue(std::string(p.key), static_cast<int16_t>(value), APPLICATIONID);
     }
   }
   return platform::AppSynchronize(APPLICATIONID);
@@ -522,19 +455,14 @@ SheetWindow* NimbrelView::configureSheet() {
   if (!toolkit->loadNibNamed(kSheetFile, *this, sheetProblem)) return nullptr;
   sheetProblem.clear();
 
-  setIntValueOf(petalCountField, petalCount);
-  setIntValueOf(petalStepperControl, petalCount);
-  setIntValueOf(mirrorPetalsButton, mirrorPetals);
-  setIntValueOf(frameEdgeButton, frameEdge);
-  setIntValueOf(starsButton, drawStars);
-  setIntValueOf(huePhaseButton, useHuePhase);
-  setIntValueOf(randomizeSettingsButton, randomizeSettings);
-  setIntValueOf(randomizeIntervalField, static_cast<int32_t>(randomizeInterval));
-  setIntValueOf(randomizeIntervalStepperControl, static_cast<int32_t>(randomizeInterval));
-
-  speed = clampSpeed(speed);
-  setIntValueOf(speedField, speed);
-  setIntValueOf(speedStepperControl, speed);
+  for (const Preference& p : kPreferences) {
+    if (p.control == SheetObjectKind::popUp) continue;
+    // A speed out of range is brought into it in the view itself, and then shown.
+    if (p.accepts == Accepts::clamped) p.set(*this, p.clamp(p.get(*this)));
+    const auto value = static_cast<int32_t>(p.get(*this));
+    setIntValueOf(this->*p.outlet, value);
+    if (p.stepperOutlet) setIntValueOf(this->*p.stepperOutlet, value);
+  }
 
   if (colorThemePopUpButton) {
     colorThemePopUpButton->selectItemAtIndex(randomizeColors != 0 ? 0 : colorThemeIndex);
@@ -554,20 +482,18 @@ void NimbrelView::closeSheet(SheetControl*) {
 // before: a change that was not saved must not look saved.
 void NimbrelView::changePrefs(SheetControl*) {
   int64_t before[std::size(kPreferences)];
-  for (size_t i = 0; i < std::size(kPreferences); ++i) before[i] = kPreferences[i].value(*this);
+  for (size_t i = 0; i < std::size(kPreferences); ++i) before[i] = kPreferences[i].get(*this);
   const ColorTheme shown{gHueMin,        gHueMax,        gSaturationMin,
                          gSaturationMax, gBrightnessMin, gBrightnessMax};
 
-  petalCount = static_cast<int16_t>(clampTyped(intValueOf(petalCountField), kPetalCountRange));
-  mirrorPetals = static_cast<uint8_t>(intValueOf(mirrorPetalsButton));
-  frameEdge = static_cast<uint8_t>(intValueOf(frameEdgeButton));
-  drawStars = intValueOf(starsButton);
-  useHuePhase = static_cast<int16_t>(intValueOf(huePhaseButton));
-  randomizeSettings = static_cast<uint8_t>(intValueOf(randomizeSettingsButton));
-  randomizeInterval =
-      static_cast<uint32_t>(clampTyped(intValueOf(randomizeIntervalField), kIntervalRange));
+  // A typed number is clamped as typed, before it is narrowed to the field, so that 70000
+  // petals give 16 rather than its low bits (and 99999 frames per second 60 rather than 10).
   // The new speed shows only in views created from now on.
-  speed = static_cast<int16_t>(clampTyped(intValueOf(speedField), kSpeedRange));
+  for (const Preference& p : kPreferences) {
+    if (p.control == SheetObjectKind::popUp) continue;
+    const int32_t read = intValueOf(this->*p.outlet);
+    p.set(*this, p.control == SheetObjectKind::textField ? p.clamp(read) : read);
+  }
 
   const auto k = static_cast<int16_t>(intValueOf(colorThemePopUpButton));
   if (k == 0) {
@@ -575,13 +501,13 @@ void NimbrelView::changePrefs(SheetControl*) {
     colorThemeIndex = randomThemeNumber();
   } else {
     randomizeColors = 0;
-    colorThemeIndex = k < 1 ? int16_t{1} : k > 8 ? int16_t{8} : k;
+    colorThemeIndex = static_cast<int16_t>(kTheme.clamp(k));  // no selection gives 1
   }
 
   selectColorThemeByIndex(colorThemeIndex);
   if (!storePrefs()) {
     for (size_t i = 0; i < std::size(kPreferences); ++i) {
-      kPreferences[i].assign(*this, static_cast<int32_t>(before[i]));
+      kPreferences[i].set(*this, before[i]);
     }
     applyThemeRanges(*this, shown);
     if (saveErrorLabel) {
@@ -611,27 +537,24 @@ void NimbrelView::selectColorTheme(SheetControl* sender) {
 }
 
 std::vector<SheetOwner::Outlet> NimbrelView::sheetOutlets() {
-  return {
+  std::vector<Outlet> outlets = {
       {"configSheet", &configSheet, SheetObjectKind::window},
       {"speedSlider", &speedSlider, SheetObjectKind::slider, false},
-      {"frameEdgeButton", &frameEdgeButton, SheetObjectKind::twoState},
-      {"starsButton", &starsButton, SheetObjectKind::twoState},
-      {"huePhaseButton", &huePhaseButton, SheetObjectKind::twoState},
-      {"petalCountField", &petalCountField, SheetObjectKind::textField},
-      {"petalStepperControl", &petalStepperControl, SheetObjectKind::stepper},
-      {"mirrorPetalsButton", &mirrorPetalsButton, SheetObjectKind::twoState},
-      {"randomizeSettingsButton", &randomizeSettingsButton, SheetObjectKind::twoState},
-      {"randomizeIntervalField", &randomizeIntervalField, SheetObjectKind::textField},
-      {"randomizeIntervalStepperControl", &randomizeIntervalStepperControl,
-       SheetObjectKind::stepper},
-      {"speedField", &speedField, SheetObjectKind::textField},
-      {"speedStepperControl", &speedStepperControl, SheetObjectKind::stepper},
-      // Item 0 for random colours, then the eight themes.
-      {"colorThemePopUpButton", &colorThemePopUpButton, SheetObjectKind::popUp, true, 9},
-      {"okButton", &okButton, SheetObjectKind::button},
-      {"cancelButton", &cancelButton, SheetObjectKind::button},
-      {"saveErrorLabel", &saveErrorLabel, SheetObjectKind::label},
   };
+  for (const Preference& p : kPreferences) {
+    if (p.control == SheetObjectKind::popUp) continue;
+    outlets.push_back({p.controlId, &(this->*p.outlet), p.control});
+    if (p.stepperOutlet) {
+      outlets.push_back({p.stepperId, &(this->*p.stepperOutlet), SheetObjectKind::stepper});
+    }
+  }
+  // Item 0 for random colours, then the eight themes.
+  outlets.push_back({preference("colorTheme").controlId, &colorThemePopUpButton,
+                     SheetObjectKind::popUp, true, 9});
+  outlets.push_back({"okButton", &okButton, SheetObjectKind::button});
+  outlets.push_back({"cancelButton", &cancelButton, SheetObjectKind::button});
+  outlets.push_back({"saveErrorLabel", &saveErrorLabel, SheetObjectKind::label});
+  return outlets;
 }
 
 std::vector<std::string_view> NimbrelView::sheetActions() {

@@ -17,9 +17,11 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "NimbrelView.h"
 #include "PreferenceStore.h"
+#include "PreferenceTable.h"
 #include "Random.h"
 #include "TickCount.h"
 
@@ -37,23 +39,11 @@ void fail(const char* what) {
   std::abort();
 }
 
-struct Settings {
-  int16_t petalCount;
-  uint8_t mirrorPetals, frameEdge;
-  int32_t drawStars;
-  int16_t useHuePhase;
-  uint8_t randomizeSettings;
-  uint32_t randomizeInterval;
-  int16_t speed;
-  uint8_t randomizeColors;
-  int16_t colorThemeIndex;
-  bool operator==(const Settings&) const = default;
-};
-
-Settings settingsOf(const NimbrelView& v) {
-  return {v.petalCount,      v.mirrorPetals,      v.frameEdge,         v.drawStars,
-          v.useHuePhase,     v.randomizeSettings, v.randomizeInterval, v.speed,
-          v.randomizeColors, v.colorThemeIndex};
+// The ten settings, in the table's order.
+std::vector<int64_t> settingsOf(const NimbrelView& view) {
+  std::vector<int64_t> values;
+  for (const Preference& p : kPreferences) values.push_back(p.get(view));
+  return values;
 }
 
 std::string readAll(const fs::path& path) {
@@ -106,11 +96,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     fail("the stored bytes were replaced without a kept copy");
   }
 
-  const Settings loaded = settingsOf(*view);
-  if (loaded.petalCount < 2 || loaded.petalCount > 16) fail("petal count out of range");
-  if (loaded.randomizeInterval < 1 || loaded.randomizeInterval > 10000) fail("bad interval");
-  if (loaded.speed < 10 || loaded.speed > 60) fail("speed out of range");
-  if (loaded.colorThemeIndex < 1 || loaded.colorThemeIndex > 8) fail("theme out of range");
+  const std::vector<int64_t> loaded = settingsOf(*view);
+  for (size_t i = 0; i < loaded.size(); ++i) {
+    const Preference& p = kPreferences[i];
+    if (p.accepts != Accepts::any && p.outOfRange(loaded[i])) {
+      std::fprintf(stderr, "fuzz_preferences: %.*s out of range\n", static_cast<int>(p.key.size()),
+                   p.key.data());
+      std::abort();
+    }
+  }
 
   view->drawRect(view->bounds());
   view->startAnimation();

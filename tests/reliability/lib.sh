@@ -17,19 +17,10 @@ fail() {
 }
 
 # write_prefs KEY=VALUE...: a complete default set with the given keys replaced.
+DEFAULT_STORE="$NIMBREL_BUILD/tests/reliability/default_store"
+[ -x "$DEFAULT_STORE" ] || { echo "no default_store in $NIMBREL_BUILD" >&2; exit 1; }
 write_prefs() {
-  local -A v=([petalCount]=8 [mirrorPetals]=true [frameEdge]=true [drawStars]=false
-    [useHuePhase]=false [randomizeSettings]=false [randomizeInterval]=8 [speed]=18
-    [randomizeColors]=true [colorTheme]=6)
-  local kv
-  for kv in "$@"; do v[${kv%%=*}]=${kv#*=}; done
-  {
-    echo "[org.nimbrel.Nimbrel]"
-    for k in petalCount mirrorPetals frameEdge drawStars useHuePhase randomizeSettings \
-      randomizeInterval speed randomizeColors colorTheme; do
-      echo "$k=${v[$k]}"
-    done
-  } >"$XDG_CONFIG_HOME/nimbrel/preferences.ini"
+  "$DEFAULT_STORE" "$@" >"$XDG_CONFIG_HOME/nimbrel/preferences.ini"
 }
 
 finish() {

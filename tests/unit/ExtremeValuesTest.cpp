@@ -15,34 +15,6 @@
 
 namespace {
 
-const char* const kKeys[10] = {
-    "petalCount",        "mirrorPetals",      "frameEdge", "drawStars",       "useHuePhase",
-    "randomizeSettings", "randomizeInterval", "speed",     "randomizeColors", "colorTheme"};
-
-// A complete valid store (not the defaults, so that a reset shows) with one key's text replaced.
-std::string storeWith(const std::string& key, const std::string& text) {
-  const std::string values[10] = {"5",    "false", "false", "true",  "true",
-                                  "true", "3",     "30",    "false", "2"};
-  std::string out = "[org.nimbrel.Nimbrel]\n";
-  for (int i = 0; i < 10; ++i) {
-    out += std::string(kKeys[i]) + "=" + (kKeys[i] == key ? text : values[i]) + "\n";
-  }
-  return out;
-}
-
-int64_t fieldOf(const NimbrelView& v, const std::string& key) {
-  if (key == "petalCount") return v.petalCount;
-  if (key == "mirrorPetals") return v.mirrorPetals;
-  if (key == "frameEdge") return v.frameEdge;
-  if (key == "drawStars") return v.drawStars;
-  if (key == "useHuePhase") return v.useHuePhase;
-  if (key == "randomizeSettings") return v.randomizeSettings;
-  if (key == "randomizeInterval") return v.randomizeInterval;
-  if (key == "speed") return v.speed;
-  if (key == "randomizeColors") return v.randomizeColors;
-  return v.colorThemeIndex;
-}
-
 constexpr int64_t kReset = INT64_MIN;  // the whole set went back to the defaults
 
 struct Case {
@@ -134,19 +106,17 @@ TEST(ExtremeValues, StoredValuesNarrowOrReset) {
   for (const Case& c : cases) {
     SCOPED_TRACE(std::string(c.key) + "=" + c.text);
     TempConfigHome home;
-    home.write(storeWith(c.key, c.text));
+    home.write(storeText({{c.key, c.text}}));
     std::unique_ptr<NimbrelView> view =
         NimbrelView::initWithFrame({0.0f, 0.0f, 40.0f, 30.0f}, false);
     ASSERT_TRUE(view);
     if (c.expected == kReset) {
-      EXPECT_EQ(view->petalCount, 8);
-      EXPECT_EQ(view->randomizeInterval, 8u);
-      EXPECT_EQ(view->colorThemeIndex, 6);
-      EXPECT_NE(home.read().find("petalCount=8\n"), std::string::npos) << "defaults not written";
+      EXPECT_TRUE(holdsDefaults(*view));
+      EXPECT_TRUE(storeHoldsDefaults(home.read())) << "defaults not written";
     } else {
-      EXPECT_EQ(fieldOf(*view, c.key), c.expected);
+      EXPECT_EQ(preference(c.key).get(*view), c.expected);
       EXPECT_EQ(view->petalCount, c.key == std::string("petalCount") ? c.expected : 5);
-      EXPECT_EQ(home.read(), storeWith(c.key, c.text)) << "an accepted store was rewritten";
+      EXPECT_EQ(home.read(), storeText({{c.key, c.text}})) << "an accepted store was rewritten";
     }
     EXPECT_GE(view->speed, 10);
     EXPECT_LE(view->speed, 60);
@@ -278,7 +248,7 @@ TEST(ExtremeValues, ViewSizes) {
 // deadline), before the wrap, across it and after it.
 TEST(ExtremeValues, RandomisationRunsOnAcrossTheTickWrap) {
   TempConfigHome home;
-  home.write(storeWith("randomizeInterval", "1"));
+  home.write(storeText({{"randomizeInterval", "1"}}));
   ScriptedClock clock(4294966546u);  // 750 ticks before the wrap
   ScriptedRandom random({}, kHalf);
   std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame({0.0f, 0.0f, 32.0f, 24.0f}, false);

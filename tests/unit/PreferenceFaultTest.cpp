@@ -35,26 +35,21 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// One complete set of the ten settings as the store writes them, and a second one that differs
-// in every key (same length, so that sizes tell nothing).
-struct SettingsSet {
-  int16_t petalCount, randomizeInterval, speed, colorTheme;
-  bool mirrorPetals, frameEdge, drawStars, useHuePhase, randomizeSettings, randomizeColors;
-};
-constexpr SettingsSet kSetA{3, 7, 11, 2, true, false, true, false, true, false};
-constexpr SettingsSet kSetB{5, 9, 51, 7, false, true, false, true, false, true};
+// One complete set of the ten settings as the store writes them, in the table's order, and a
+// second one that differs in every key (same length, so that sizes tell nothing).
+using SettingsSet = std::array<int16_t, 10>;
+constexpr SettingsSet kSetA{3, 1, 0, 1, 0, 1, 7, 11, 0, 2};
+constexpr SettingsSet kSetB{5, 0, 1, 0, 1, 0, 9, 51, 1, 7};
 
 void setAll(const SettingsSet& s) {
-  platform::SetAppValue("petalCount", s.petalCount, APPLICATIONID);
-  platform::SetAppValue("mirrorPetals", s.mirrorPetals, APPLICATIONID);
-  platform::SetAppValue("frameEdge", s.frameEdge, APPLICATIONID);
-  platform::SetAppValue("drawStars", s.drawStars, APPLICATIONID);
-  platform::SetAppValue("useHuePhase", s.useHuePhase, APPLICATIONID);
-  platform::SetAppValue("randomizeSettings", s.randomizeSettings, APPLICATIONID);
-  platform::SetAppValue("randomizeInterval", s.randomizeInterval, APPLICATIONID);
-  platform::SetAppValue("speed", s.speed, APPLICATIONID);
-  platform::SetAppValue("randomizeColors", s.randomizeColors, APPLICATIONID);
-  platform::SetAppValue("colorTheme", s.colorTheme, APPLICATIONID);
+  for (size_t i = 0; i < s.size(); ++i) {
+    const Preference& p = kPreferences[i];
+    if (p.written == Written::flag) {
+      platform::SetAppValue(std::string(p.key), s[i] != 0, APPLICATIONID);
+    } else {
+      platform::SetAppValue(std::string(p.key), s[i], APPLICATIONID);
+    }
+  }
 }
 
 bool saveSet(const SettingsSet& s) {
@@ -79,23 +74,19 @@ char whichSet(const fs::path& path) {
   char answer = '?';
   if (g_key_file_load_from_data(file, text.data(), text.size(), G_KEY_FILE_NONE, nullptr)) {
     for (const auto& [name, s] : {std::pair{'A', kSetA}, std::pair{'B', kSetB}}) {
-      auto number = [&](const char* key) {
-        return g_key_file_get_integer(file, APPLICATIONID, key, nullptr);
-      };
-      auto flag = [&](const char* key) {
-        return g_key_file_get_boolean(file, APPLICATIONID, key, nullptr) != FALSE;
-      };
       gsize keys = 0;
       g_strfreev(g_key_file_get_keys(file, APPLICATIONID, &keys, nullptr));
-      if (keys == 10 && number("petalCount") == s.petalCount &&
-          number("randomizeInterval") == s.randomizeInterval && number("speed") == s.speed &&
-          number("colorTheme") == s.colorTheme && flag("mirrorPetals") == s.mirrorPetals &&
-          flag("frameEdge") == s.frameEdge && flag("drawStars") == s.drawStars &&
-          flag("useHuePhase") == s.useHuePhase &&
-          flag("randomizeSettings") == s.randomizeSettings &&
-          flag("randomizeColors") == s.randomizeColors) {
-        answer = name;
+      bool same = keys == s.size();
+      for (size_t i = 0; i < s.size(); ++i) {
+        const Preference& p = kPreferences[i];
+        const std::string key(p.key);
+        same = same &&
+               (p.written == Written::flag
+                    ? (g_key_file_get_boolean(file, APPLICATIONID, key.c_str(), nullptr) !=
+                       FALSE) == (s[i] != 0)
+                    : g_key_file_get_integer(file, APPLICATIONID, key.c_str(), nullptr) == s[i]);
       }
+      if (same) answer = name;
     }
   }
   g_key_file_free(file);
@@ -111,12 +102,6 @@ std::vector<std::string> strayFiles(const fs::path& dir) {
     if (name != "preferences.ini") names.push_back(name);
   }
   return names;
-}
-
-bool holdsDefaults(const NimbrelView& v) {
-  return v.petalCount == 8 && v.mirrorPetals == 1 && v.frameEdge == 1 && v.drawStars == 0 &&
-         v.useHuePhase == 0 && v.randomizeSettings == 0 && v.randomizeInterval == 8 &&
-         v.speed == 18 && v.randomizeColors == 1 && v.colorThemeIndex == 6;
 }
 
 std::unique_ptr<NimbrelView> smallView() {
@@ -277,7 +262,7 @@ TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
   std::error_code ec;
   fs::permissions(bad, fs::perms::owner_read, fs::perm_options::add, ec);
   EXPECT_EQ(readFile(bad), "[org.nimbrel.Nimbrel]\npetalCount=4\n");
-  EXPECT_NE(readFile(home.storeFile()).find("petalCount=8"), std::string::npos);
+  EXPECT_TRUE(storeHoldsDefaults(readFile(home.storeFile())));
 }
 
 // 50 MB of garbage is not read (the store refuses files over 1 MiB), is kept aside whole, and
@@ -315,7 +300,7 @@ TEST(StoreFaults, HugeGarbageIsKeptAsideUnread) {
   std::unique_ptr<NimbrelView> view = smallView();
   ASSERT_TRUE(view);
   EXPECT_TRUE(holdsDefaults(*view));
-  EXPECT_NE(readFile(home.storeFile()).find("petalCount=8"), std::string::npos);
+  EXPECT_TRUE(storeHoldsDefaults(readFile(home.storeFile())));
 
   home.write("\x01\x02 not a key file [[[\n");
   view = smallView();

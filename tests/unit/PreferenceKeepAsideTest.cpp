@@ -124,13 +124,13 @@ TEST(StoreKeeps, EveryContentThatIsNotAValidSet) {
     std::unique_ptr<NimbrelView> view = smallView();
     ASSERT_TRUE(view);
     const std::map<int, std::string> kept = keptCopies(home.storeFile());
-    const bool reset = view->petalCount == 8 && view->colorThemeIndex == 6;
+    const bool reset = holdsDefaults(*view);
     if (c.kept) {
       EXPECT_TRUE(reset);
       ASSERT_EQ(kept.size(), 1u);
       EXPECT_EQ(kept.begin()->first, 0);
       EXPECT_EQ(kept.begin()->second, c.contents);  // byte for byte
-      EXPECT_TRUE(holdsLine(home.read(), "petalCount=8")) << home.read();
+      EXPECT_TRUE(storeHoldsDefaults(home.read())) << home.read();
     } else {
       EXPECT_TRUE(kept.empty());
       EXPECT_EQ(reset, c.contents.empty());
@@ -188,7 +188,7 @@ TEST(StoreKeeps, BadStoreLoadedByProcessesStartingTogether) {
           char c;
           [[maybe_unused]] ssize_t r = read(barrier[0], &c, 1);  // end of file: go
           std::unique_ptr<NimbrelView> view = smallView();
-          _exit(view && view->petalCount == 8 ? 0 : 1);
+          _exit(view && holdsDefaults(*view) ? 0 : 1);
         }
         pids.push_back(pid);
       }
@@ -203,7 +203,7 @@ TEST(StoreKeeps, BadStoreLoadedByProcessesStartingTogether) {
       EXPECT_EQ(kept.at(0), "kept earlier");
       EXPECT_EQ(kept.at(1), "kept earlier too");
       EXPECT_TRUE(keptSomewhere(kept, bad));
-      EXPECT_TRUE(holdsLine(home.read(), "petalCount=8")) << home.read();
+      EXPECT_TRUE(storeHoldsDefaults(home.read())) << home.read();
     }
   }
 }

@@ -12,15 +12,6 @@
 
 namespace {
 
-// The ten settings in the order they are stored.
-std::vector<int64_t> settings(const NimbrelView& v) {
-  return {v.petalCount,      v.mirrorPetals,      v.frameEdge,         v.drawStars,
-          v.useHuePhase,     v.randomizeSettings, v.randomizeInterval, v.speed,
-          v.randomizeColors, v.colorThemeIndex};
-}
-
-const std::vector<int64_t> kDefaults = {8, 1, 1, 0, 0, 0, 8, 18, 1, 6};
-const std::vector<int64_t> kStored = {5, 0, 0, 1, 1, 1, 20, 30, 0, 3};  // storeText()
 const std::vector<float> kTheme6 = {0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f};
 
 struct Loaded {
@@ -44,77 +35,72 @@ Loaded load(const std::string& text) {
   const bool rewritten = text.empty() || home.read() != text || before.st_ino != after.st_ino ||
                          before.st_mtim.tv_nsec != after.st_mtim.tv_nsec ||
                          before.st_mtim.tv_sec != after.st_mtim.tv_sec;
-  return {settings(*view), colourGlobals(), home.read(), rewritten};
-}
-
-bool holds(const std::string& file, const std::string& line) {
-  return file.find("\n" + line + "\n") != std::string::npos;
+  return {settingsOf(*view), colourGlobals(), home.read(), rewritten};
 }
 
 void expectDefaultsWritten(const Loaded& l) {
-  EXPECT_EQ(l.fields, kDefaults);
+  EXPECT_EQ(l.fields, defaultSettings());
   EXPECT_EQ(l.globals, kTheme6);
   EXPECT_TRUE(l.rewritten);
-  for (const char* line : {"petalCount=8", "mirrorPetals=true", "frameEdge=true", "drawStars=false",
-                           "useHuePhase=false", "randomizeSettings=false", "randomizeInterval=8",
-                           "speed=18", "randomizeColors=true", "colorTheme=6"}) {
-    EXPECT_TRUE(holds(l.file, line)) << line << " in\n" << l.file;
-  }
+  EXPECT_TRUE(storeHoldsDefaults(l.file)) << l.file;
 }
 
 TEST(Preferences, EmptyStoreGetsTheDefaults) { expectDefaultsWritten(load("")); }
 
 TEST(Preferences, CompleteValidStoreIsTakenAndNotWritten) {
   const Loaded l = load(storeText());
-  EXPECT_EQ(l.fields, kStored);
+  EXPECT_EQ(l.fields, kStoredSet);
   EXPECT_EQ(l.globals, (std::vector<float>{0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f}));
   EXPECT_FALSE(l.rewritten);
 }
 
-TEST(Preferences, OneBadKeyResetsTheWholeSet) {
-  const std::map<std::string, std::vector<std::string>> bad = {
-      {"petalCount", {"1", "17", "-8"}},
-      {"randomizeInterval", {"0", "10001", "-1", "-60000"}},
-      {"colorTheme", {"0", "9"}},
-      {"mirrorPetals", {""}},  // missing flag
-      {"speed", {"", "abc"}},
-      {"drawStars", {"abc"}},
-  };
-  for (const auto& [key, values] : bad) {
-    for (const std::string& value : values) {
-      SCOPED_TRACE(key + "=" + value);
-      expectDefaultsWritten(load(storeText({{key, value}})));
-    }
-  }
-}
-
-TEST(Preferences, BoundaryValuesAreAccepted) {
+// Every range just past each end resets, every key missing resets; the ends themselves, flags
+// of any value and speeds past either end (clamped) are taken without a write.
+TEST(Preferences, RangesAndMissingKeys) {
   struct Case {
     std::string key, value;
-    int index;
-    int64_t want;
+    int64_t want;  // the field after loading, or kReset
   };
-  const Case cases[] = {
-      {"petalCount", "2", 0, 2},
-      {"petalCount", "16", 0, 16},
-      {"petalCount", "65538", 0, 2},
-      {"randomizeInterval", "1", 6, 1},
-      {"randomizeInterval", "10000", 6, 10000},
-      {"colorTheme", "1", 9, 1},
-      {"colorTheme", "8", 9, 8},
-      {"speed", "9", 7, 10},
-      {"speed", "61", 7, 60},
-      {"speed", "-5", 7, 10},
-      {"mirrorPetals", "5", 1, 5},
-      {"drawStars", "7", 3, 7},
+  constexpr int64_t kReset = INT64_MIN;
+  std::vector<Case> cases = {
+      {"petalCount", "-8", kReset},
+      {"petalCount", "65538", 2},
+      {"randomizeInterval", "-1", kReset},
+      {"randomizeInterval", "-60000", kReset},
+      {"speed", "abc", kReset},
+      {"drawStars", "abc", kReset},
+      {"speed", "-5", preference("speed").lo},
   };
+  for (const Preference& p : kPreferences) {
+    const std::string key(p.key);
+    cases.push_back({key, "", kReset});
+    switch (p.accepts) {
+      case Accepts::range:
+        cases.push_back({key, std::to_string(p.lo - 1), kReset});
+        cases.push_back({key, std::to_string(p.hi + 1), kReset});
+        cases.push_back({key, std::to_string(p.lo), p.lo});
+        cases.push_back({key, std::to_string(p.hi), p.hi});
+        break;
+      case Accepts::clamped:
+        cases.push_back({key, std::to_string(p.lo - 1), p.lo});
+        cases.push_back({key, std::to_string(p.hi + 1), p.hi});
+        break;
+      case Accepts::any:
+        cases.push_back({key, "5", 5});
+        break;
+    }
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(c.key + "=" + c.value);
     const Loaded l = load(storeText({{c.key, c.value}}));
-    std::vector<int64_t> want = kStored;
-    want[c.index] = c.want;
-    EXPECT_EQ(l.fields, want);
-    EXPECT_FALSE(l.rewritten);
+    if (c.want == kReset) {
+      expectDefaultsWritten(l);
+    } else {
+      std::vector<int64_t> want = kStoredSet;
+      want[indexOf(c.key)] = c.want;
+      EXPECT_EQ(l.fields, want);
+      EXPECT_FALSE(l.rewritten);
+    }
   }
 }
 
@@ -125,13 +111,13 @@ TEST(Preferences, UnparseableFileIsKeptAside) {
   const std::string junk = "this is [not a key file\n\x01\x02";
   home.write(junk);
   auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 100.0f}, true);
-  EXPECT_EQ(settings(*view), kDefaults);
+  EXPECT_TRUE(holdsDefaults(*view));
   const auto aside = home.storeFile().string() + ".bad";
   std::ifstream in(aside);
   std::stringstream kept;
   kept << in.rdbuf();
   EXPECT_EQ(kept.str(), junk);
-  EXPECT_TRUE(holds(home.read(), "colorTheme=6"));
+  EXPECT_TRUE(storeHoldsDefaults(home.read()));
 }
 
 // A store that cannot be saved: the view still comes up with the defaults, and whatever file
@@ -161,7 +147,7 @@ TEST(Preferences, FailedSaveLeavesTheOldFileWhole) {
     signal(SIGXFSZ, oldHandler);
   }
   ASSERT_TRUE(view);
-  EXPECT_EQ(settings(*view), kDefaults);
+  EXPECT_TRUE(holdsDefaults(*view));
   EXPECT_EQ(home.read(), old);
   // No temporary file left beside it; a copy kept aside, if one could be made, holds it too.
   for (const auto& entry : std::filesystem::directory_iterator(dir)) {
@@ -184,7 +170,7 @@ TEST(Preferences, ConfigurationDirectoryThatCannotBeMade) {
   std::ofstream(home.dir() / "nimbrel") << "a file where the directory belongs\n";
   auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 100.0f}, true);
   ASSERT_TRUE(view);
-  EXPECT_EQ(settings(*view), kDefaults);
+  EXPECT_TRUE(holdsDefaults(*view));
   EXPECT_TRUE(std::filesystem::is_regular_file(home.dir() / "nimbrel"));
   std::filesystem::remove(home.dir() / "nimbrel");
   EXPECT_TRUE(platform::AppSynchronize(APPLICATIONID));

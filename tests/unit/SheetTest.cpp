@@ -22,9 +22,10 @@ class SheetTest : public ::testing::Test {
 
   std::unique_ptr<NimbrelView> newView() { return NimbrelView::initWithFrame(kFrame, true); }
   void open() { sheet = view->configureSheet(); }
-  MemorySheetToolkit::Control& c(const std::string& id) { return toolkit.control(id); }
-  std::string stored(const std::string& key) {
-    return std::to_string(platform::CopyAppIntValue(key, APPLICATIONID).value_or(-999));
+  MemorySheetToolkit::Control& c(std::string_view id) { return toolkit.control(std::string(id)); }
+  std::string stored(std::string_view key) {
+    return std::to_string(
+        platform::CopyAppIntValue(std::string(key), APPLICATIONID).value_or(-999));
   }
 
   TempConfigHome home;
@@ -44,17 +45,16 @@ TEST_F(SheetTest, FillsEveryControlFromTheView) {
   EXPECT_EQ(toolkit.loadRequests(), 1);
 
   // The defaults of an empty store.
-  EXPECT_EQ(c("petalCountField").text, "8");
-  EXPECT_EQ(c("petalStepperControl").value, 8);
-  EXPECT_EQ(c("mirrorPetalsButton").value, 1);
-  EXPECT_EQ(c("frameEdgeButton").value, 1);
-  EXPECT_EQ(c("starsButton").value, 0);
-  EXPECT_EQ(c("huePhaseButton").value, 0);
-  EXPECT_EQ(c("randomizeSettingsButton").value, 0);
-  EXPECT_EQ(c("randomizeIntervalField").text, "8");
-  EXPECT_EQ(c("randomizeIntervalStepperControl").value, 8);
-  EXPECT_EQ(c("speedField").text, "18");
-  EXPECT_EQ(c("speedStepperControl").value, 18);
+  for (const Preference& p : kPreferences) {
+    SCOPED_TRACE(p.key);
+    if (p.control == SheetObjectKind::twoState) {
+      EXPECT_EQ(c(p.controlId).value, p.defaultValue);
+    }
+    if (p.control == SheetObjectKind::textField) {
+      EXPECT_EQ(c(p.controlId).text, std::to_string(p.defaultValue));
+      EXPECT_EQ(c(p.stepperId).value, p.defaultValue);
+    }
+  }
   // Random colours on: entry 0 whatever the theme.
   EXPECT_EQ(view->colorThemeIndex, 6);
   EXPECT_EQ(c("colorThemePopUpButton").selected, 0);
@@ -337,33 +337,23 @@ TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
 // Each numeric field read as typed, at the extremes of 32 bits and beyond 16, and with nothing
 // or no digits typed: clamped into its range and kept by the next view.
 TEST_F(SheetTest, ExtremeTypedNumbersLandAtTheNearerLimit) {
-  struct Field {
-    const char* id;
-    const char* key;
-    int32_t lo, hi;
-  };
   struct Typed {
     const char* text;
     bool high;  // lands on the upper limit, else the lower one
   };
-  for (const Field& f :
-       {Field{"speedField", "speed", 10, 60}, Field{"petalCountField", "petalCount", 2, 16},
-        Field{"randomizeIntervalField", "randomizeInterval", 1, 10000}}) {
+  for (const Preference& f : kPreferences) {
+    if (f.control != SheetObjectKind::textField) continue;
     for (const Typed& t :
          {Typed{"99999", true}, Typed{"-65500", false}, Typed{"2147483647", true},
           Typed{"-2147483648", false}, Typed{"65556", true}, Typed{"99999999999", true},
           Typed{"", false}, Typed{"fast", false}, Typed{"-", false}}) {
-      SCOPED_TRACE(std::string(f.id) + " <- '" + t.text + "'");
+      SCOPED_TRACE(std::string(f.controlId) + " <- '" + t.text + "'");
       const int32_t want = t.high ? f.hi : f.lo;
       open();
-      c(f.id).type(t.text);
+      c(f.controlId).type(t.text);
       c("okButton").click();
       EXPECT_EQ(stored(f.key), std::to_string(want));
-      auto next = newView();
-      const int64_t loaded = std::string(f.key) == "speed"        ? next->speed
-                             : std::string(f.key) == "petalCount" ? next->petalCount
-                                                                  : next->randomizeInterval;
-      EXPECT_EQ(loaded, want);
+      EXPECT_EQ(f.get(*newView()), want);
     }
   }
 }

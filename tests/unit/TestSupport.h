@@ -16,10 +16,12 @@
 #include <memory>
 #include <sstream>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "NimbrelView.h"
 #include "PreferenceStore.h"
+#include "PreferenceTable.h"
 #include "Random.h"
 #include "RecordingGraphics.h"
 #include "TickCount.h"
@@ -131,18 +133,52 @@ class TempConfigHome {
   bool hadOld_ = false;
 };
 
-// A complete, valid store file, with some keys replaced (an empty value drops the key). The
-// values differ from the defaults, so a reset shows in every field.
+// The ten settings of a view, in the table's order.
+inline std::vector<int64_t> settingsOf(const NimbrelView& view) {
+  std::vector<int64_t> values;
+  for (const Preference& p : kPreferences) values.push_back(p.get(view));
+  return values;
+}
+
+inline std::vector<int64_t> defaultSettings() {
+  std::vector<int64_t> values;
+  for (const Preference& p : kPreferences) values.push_back(p.defaultValue);
+  return values;
+}
+
+// A value as the store file writes it.
+inline std::string storedText(const Preference& p, int64_t value) {
+  if (p.written == Written::flag) return value != 0 ? "true" : "false";
+  return std::to_string(value);
+}
+
+inline bool holdsDefaults(const NimbrelView& view) { return settingsOf(view) == defaultSettings(); }
+
+// Whether a store file holds every setting at its default.
+inline bool storeHoldsDefaults(const std::string& file) {
+  for (const Preference& p : kPreferences) {
+    const std::string line = std::string(p.key) + "=" + storedText(p, p.defaultValue);
+    if (("\n" + file).find("\n" + line + "\n") == std::string::npos) return false;
+  }
+  return true;
+}
+
+inline size_t indexOf(std::string_view key) {
+  return static_cast<size_t>(&preference(key) - kPreferences);
+}
+
+// A complete, valid set that differs from the defaults in every setting, so that a reset
+// shows in every field; in the table's order.
+inline const std::vector<int64_t> kStoredSet = {5, 0, 0, 1, 1, 1, 20, 30, 0, 3};
+
+// The store file of kStoredSet, with some keys' text replaced (an empty text drops the key).
 inline std::string storeText(const std::map<std::string, std::string>& changes = {}) {
-  std::map<std::string, std::string> keys = {
-      {"petalCount", "5"},         {"mirrorPetals", "false"}, {"frameEdge", "false"},
-      {"drawStars", "true"},       {"useHuePhase", "true"},   {"randomizeSettings", "true"},
-      {"randomizeInterval", "20"}, {"speed", "30"},           {"randomizeColors", "false"},
-      {"colorTheme", "3"}};
-  for (const auto& [key, value] : changes) keys[key] = value;
   std::string text = std::string("[") + APPLICATIONID + "]\n";
-  for (const auto& [key, value] : keys) {
-    if (!value.empty()) text += key + "=" + value + "\n";
+  for (const Preference& p : kPreferences) {
+    const auto changed = changes.find(std::string(p.key));
+    const std::string value =
+        changed != changes.end() ? changed->second : storedText(p, kStoredSet[indexOf(p.key)]);
+    if (!value.empty()) text += std::string(p.key) + "=" + value + "\n";
   }
   return text;
 }
