@@ -57,6 +57,10 @@ std::unique_ptr<SettingsWindow> SettingsWindow::build(GtkApplication* applicatio
     self->fileProblems_ += (self->fileProblems_.empty() ? "" : "\n") + problem + ".";
   }
 
+  // Not the problem text, which is selectable and would show all selected.
+  if (GtkWidget* first = self->optionsButton_ ? self->optionsButton_ : self->tryButton_) {
+    gtk_window_set_focus(window, first);
+  }
   gtk_window_set_application(window, application);
   self->connect();
   self->showProblems({});
