@@ -8,7 +8,7 @@ packages=(
   libcairo2-dev libpango1.0-dev libsdl2-dev libx11-dev libxext-dev libgtk-4-dev libcli11-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-dejavu-core
-  xvfb xauth x11-apps x11-utils xdotool imagemagick xscreensaver xsecurelock
+  xvfb xauth x11-apps x11-utils xdotool imagemagick xscreensaver xsecurelock dbus-daemon
   clang libclang-rt-14-dev time
 )
 

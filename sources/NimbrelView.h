@@ -117,6 +117,7 @@ class NimbrelView final : public ScreenSaverView, public SheetOwner {
   std::vector<Outlet> sheetOutlets() override;
   std::vector<std::string_view> sheetActions() override;
   bool sendAction(std::string_view handler, SheetControl* sender) override;
+  std::string_view confirmingAction() const override { return "changePrefs"; }
 
  private:
   NimbrelView() = default;

@@ -51,6 +51,10 @@ class SheetPopUpButton : public SheetControl {
   int32_t intValue() const override { return indexOfSelectedItem(); }
 };
 
+// How a sheet ended, as its host is told: confirmed by the owner's confirming action, or
+// dismissed in any other way (a dismissing action, the window manager's close button).
+enum class SheetOutcome { confirmed, dismissed };
+
 // The object that loads a sheet: it names its outlets and answers the actions.
 class SheetOwner {
  public:
@@ -68,6 +72,9 @@ class SheetOwner {
   virtual std::vector<std::string_view> sheetActions() = 0;
   // Runs the handler of that name; false when the owner has none.
   virtual bool sendAction(std::string_view handler, SheetControl* sender) = 0;
+  // The handler whose action confirms the sheet: a sheet ended while that action runs was
+  // confirmed. None by default, so that every ending dismisses.
+  virtual std::string_view confirmingAction() const { return {}; }
 
  protected:
   SheetOwner() = default;

@@ -3,16 +3,23 @@
 //   damaged PREFS_UI DIR  writes every damaged copy of PREFS_UI into DIR in turn and checks that
 //                         each is refused, with a reason naming the object and the file, and
 //                         leaves no window behind
-//   opens N               opens the sheet N times, dismissing it with Cancel and OK in turn,
-//                         and checks that only the last sheet is still alive, and none once the
-//                         view is gone
+//   opens N               opens the sheet N times, ending it with Cancel, OK and the window's
+//                         close button in turn, and checks that each ending is reported as
+//                         dismissed, confirmed and dismissed, that only the last sheet is still
+//                         alive, and none once the view is gone
+//   variants UI DIR       writes damaged copies of the interface file UI, each as
+//                         DIR/<what>/<UI's name>: "without-<id>" for every object with an id,
+//                         "<id>-as-<class>" for the first button as a label, and "cut-in-half";
+//                         prints the names of the folders
 // Prints one line per finding; exits 0 when every check held, 1 otherwise.
 #include <gtk/gtk.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "GtkSheet.h"
@@ -82,7 +89,12 @@ int opens(GtkSheetToolkit& toolkit, int count) {
   GtkWindow* host = GTK_WINDOW(gtk_window_new());
   gtk_window_present(host);
   bool ended = false;
-  toolkit.setSheetEndedHandler([&](SheetWindow*) { ended = true; });
+  SheetOutcome outcome = SheetOutcome::dismissed;
+  toolkit.setSheetEndedHandler([&](SheetWindow*, SheetOutcome how) {
+    ended = true;
+    outcome = how;
+  });
+  int misreported = 0;
   // Cleared by GLib when the window they point at is finalised.
   std::vector<gpointer> windows(static_cast<size_t>(count), nullptr);
   for (int i = 0; i < count; ++i) {
@@ -97,9 +109,23 @@ int opens(GtkSheetToolkit& toolkit, int count) {
     gtk_window_set_modal(window, true);
     gtk_window_present(window);
     ended = false;
-    g_signal_emit_by_name(
-        GtkSheetToolkit::gtkObject(i % 2 == 0 ? view->cancelButton : view->okButton), "clicked");
+    const int way = i % 3;
+    if (way == 2) {
+      gtk_window_close(window);
+    } else {
+      g_signal_emit_by_name(
+          GtkSheetToolkit::gtkObject(way == 0 ? view->cancelButton : view->okButton), "clicked");
+    }
     while (!ended) g_main_context_iteration(nullptr, true);
+    const SheetOutcome expected = way == 1 ? SheetOutcome::confirmed : SheetOutcome::dismissed;
+    if (outcome != expected) {
+      std::printf("FAIL opening %d: ended by %s, reported %s\n", i,
+                  way == 0   ? "Cancel"
+                  : way == 1 ? "OK"
+                             : "the close button",
+                  outcome == SheetOutcome::confirmed ? "confirmed" : "dismissed");
+      ++misreported;
+    }
   }
   settle();
   auto alive = [&] {
@@ -113,7 +139,8 @@ int opens(GtkSheetToolkit& toolkit, int count) {
   settle();
   const int sheetsAfter = alive();
   const int loadsAfter = GtkSheetToolkit::liveLoads();
-  const bool ok = sheets <= 1 && loads == 1 && sheetsAfter == 0 && loadsAfter == 0;
+  const bool ok =
+      sheets <= 1 && loads == 1 && sheetsAfter == 0 && loadsAfter == 0 && misreported == 0;
   std::printf(
       "%s after %d openings: %d sheet windows and %d loads alive; %d and %d once the "
       "view is gone\n",
@@ -125,12 +152,38 @@ int opens(GtkSheetToolkit& toolkit, int count) {
   return ok ? 0 : 1;
 }
 
+int variants(const std::string& ui, const std::string& dir) {
+  const std::string original = uivariants::readText(ui);
+  const std::string name = std::filesystem::path(ui).filename().string();
+  std::vector<std::pair<std::string, std::string>> copies;
+  std::string firstButton;
+  for (const std::string& id : uivariants::objectIds(original)) {
+    copies.emplace_back("without-" + id, uivariants::withoutObject(original, id));
+    if (firstButton.empty() &&
+        original.find("class=\"GtkButton\" id=\"" + id + "\"") != std::string::npos) {
+      firstButton = id;
+    }
+  }
+  if (!firstButton.empty()) {
+    copies.emplace_back(firstButton + "-as-GtkLabel",
+                        uivariants::withClass(original, firstButton, "GtkLabel"));
+  }
+  copies.emplace_back("cut-in-half", uivariants::firstHalf(original));
+  for (const auto& [what, xml] : copies) {
+    std::filesystem::create_directories(dir + "/" + what);
+    uivariants::writeText(dir + "/" + what + "/" + name, xml);
+    std::printf("%s\n", what.c_str());
+  }
+  return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
+  if (mode == "variants" && argc == 4) return variants(argv[2], argv[3]);
   if (!((mode == "damaged" && argc == 4) || (mode == "opens" && argc == 3))) {
-    std::fprintf(stderr, "usage: %s damaged PREFS_UI DIR | opens N\n", argv[0]);
+    std::fprintf(stderr, "usage: %s damaged PREFS_UI DIR | opens N | variants UI DIR\n", argv[0]);
     return 2;
   }
   if (!gtk_init_check()) {

@@ -13,6 +13,26 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# Runs the calling script again, once, inside a private D-Bus session bus (dbus-run-session),
+# which ends with it: for programs that register on the session bus, so that no test meets
+# another's instance. Call it first, with the script's arguments.
+with_private_session_bus() {
+  [ -n "${NIMBREL_PRIVATE_BUS:-}" ] && return 0
+  command -v dbus-run-session >/dev/null || fail "no dbus-run-session (package dbus-daemon)"
+  rm -rf "$WORK"
+  trap - EXIT
+  NIMBREL_PRIVATE_BUS=1 exec dbus-run-session -- bash "$0" "$@"
+}
+
+# Waits until nothing owns the session bus name $1: the bus releases a stopped instance's name
+# once it notices the connection closed, which may be after the process is gone, and a start
+# before that would hand itself over to the instance that is no more.
+wait_bus_name_released() {
+  wait_for "! dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:$1 | grep -q 'boolean true'" 10 ||
+    fail "the bus name $1 is still owned"
+}
+
 # Remembers a background process so that it is stopped when the test ends.
 track() { NIMBREL_PIDS+=("$1"); }
 

@@ -1,12 +1,28 @@
 #!/usr/bin/env bash
-# nimbrel-settings with the real GTK sheet under Xvfb, driven by real input (xdotool): confirm
-# a set of changes and check the key file; dismiss changes and check nothing was written.
+# nimbrel-settings as an application under Xvfb, on a session bus of its own: --version and
+# --help without a display, its WM_CLASS, one instance (a second start presents the first
+# window and ends). Then the real GTK sheet driven by real input (xdotool): confirm a set of
+# changes and check the key file; dismiss changes and check nothing was written.
 source "$(dirname "$0")/lib.sh"
+with_private_session_bus "$@"
 
 BUILD=${NIMBREL_BUILD:?}
+SOURCE=${NIMBREL_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
 SETTINGS=$BUILD/hosts/settings/nimbrel-settings
 [ -x "$SETTINGS" ] || fail "no $SETTINGS"
 SHOTS=${NIMBREL_SHOTS:-$WORK}  # set it to keep the screenshots
+
+# --- options, answered before any display is needed ---------------------------------------------
+VERSION=$(sed -n 's/^project(Nimbrel VERSION \([0-9.]*\).*/\1/p' "$SOURCE/CMakeLists.txt")
+out=$(env -u DISPLAY "$SETTINGS" --version) || fail "--version failed"
+[ "$out" = "nimbrel-settings $VERSION" ] || fail "--version says: $out"
+env -u DISPLAY "$SETTINGS" --help >"$WORK/help.txt" || fail "--help failed"
+grep -q '^Usage:' "$WORK/help.txt" && grep -q -- '--version' "$WORK/help.txt" &&
+  grep -q 'preview' "$WORK/help.txt" || fail "--help says: $(cat "$WORK/help.txt")"
+if env -u DISPLAY "$SETTINGS" --no-such-option 2>"$WORK/bad.txt"; then fail "an unknown option was taken"; fi
+grep -q 'no-such-option' "$WORK/bad.txt" || fail "an unknown option is not named: $(cat "$WORK/bad.txt")"
+if env -u DISPLAY "$SETTINGS" 2>"$WORK/nodisplay.txt"; then fail "started without a display"; fi
+grep -q 'cannot open a display' "$WORK/nodisplay.txt" || fail "no display: $(cat "$WORK/nodisplay.txt")"
 
 start_xvfb 1024x768x24
 export GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none
@@ -14,9 +30,31 @@ export XDG_CONFIG_HOME=$WORK/config
 STORE=$XDG_CONFIG_HOME/nimbrel/preferences.ini
 
 "$SETTINGS" 2>"$WORK/settings.log" &
-track $!
+FIRST=$!
+track $FIRST
 wait_for "xdotool search --onlyvisible --name '^Nimbrel\$'" 15 || fail "no settings window"
 MAIN=$(xdotool search --onlyvisible --name '^Nimbrel$' | head -1)
+wm_class=$(xprop -id "$MAIN" WM_CLASS)
+[ "$wm_class" = 'WM_CLASS(STRING) = "nimbrel-settings", "org.nimbrel.Nimbrel.Settings"' ] ||
+  fail "unexpected $wm_class"
+
+# --- one instance ---------------------------------------------------------------------------------
+# Another window on top with the focus: the second start hands itself over to the first, which
+# presents its window (raised, focused), and ends; no second settings window appears.
+coproc OTHER { exec "$BUILD/tests/integration/nimbrel_test_window" 200x200; }
+track "$OTHER_PID"
+read -r -t 10 OTHER_ID <&"${OTHER[0]}" || fail "no other window"
+xdotool windowfocus --sync "$OTHER_ID"
+"$SETTINGS" 2>"$WORK/second.log" &
+SECOND=$!
+track $SECOND
+ended_with 0 "$SECOND" 15 || fail "the second start did not end: $(cat "$WORK/second.log")"
+wait_for "[ \$(xdotool getwindowfocus) = $MAIN ]" 15 || fail "the first window was not presented"
+[ "$(xdotool search --onlyvisible --name '^Nimbrel$')" = "$MAIN" ] ||
+  fail "windows now: $(xdotool search --onlyvisible --name '^Nimbrel$' | tr '\n' ' ')"
+kill -0 "$FIRST" || fail "the first instance ended"
+kill "$OTHER_PID"
+wait "$OTHER_PID" 2>/dev/null || true
 # The preview view found an empty store and wrote the defaults.
 wait_for "[ -s '$STORE' ]" 10 || fail "defaults were not written"
 grep -q '^petalCount=8$' "$STORE" || fail "unexpected defaults: $(cat "$STORE")"
@@ -97,4 +135,8 @@ screenshot "$SHOTS/settings-window.png" "$MAIN"
 colours=$(distinct_colours "$SHOTS/settings-window.png")
 [ "$colours" -gt 40 ] || fail "the preview pane looks empty ($colours colours)"
 if grep -qE 'CRITICAL|WARNING' "$WORK/settings.log"; then fail "GTK complained: $(cat "$WORK/settings.log")"; fi
-echo "settings: confirm and dismiss behave; $colours colours in the settings window"
+
+# Closing the window ends the application.
+"$BUILD/tests/integration/nimbrel_test_window" close "$MAIN"
+ended_with 0 "$FIRST" 15 || fail "closing the window did not end the application"
+echo "settings: one instance with WM_CLASS $wm_class; confirm and dismiss behave; $colours colours in the settings window"

@@ -5,8 +5,12 @@
 # - 200 openings of the sheet leave one sheet alive, none once its view is gone;
 # - nimbrel-settings with a damaged Prefs.ui shows no sheet, says why in its window and stores
 #   nothing;
+# - nimbrel-settings with a damaged SettingsWindow.ui (each object removed in turn, a button of
+#   the wrong class, the file cut in half) names the object and the file on standard error,
+#   and shows its window anyway, or ends with a failure when the file has no window to show;
 # - OK with a store that cannot be written keeps the sheet open, says so in it, stores nothing.
 source "$(dirname "$0")/lib.sh"
+with_private_session_bus "$@"
 
 BUILD=${NIMBREL_BUILD:?}
 SOURCE=${NIMBREL_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
@@ -40,9 +44,11 @@ start_settings() {
   MAIN_X=$X MAIN_Y=$Y MAIN_H=$HEIGHT
   sleep 0.5
 }
+APP_ID=org.nimbrel.Nimbrel.Settings
 stop_settings() {
   kill "$SETTINGS_PID"
   wait "$SETTINGS_PID" 2>/dev/null || true
+  wait_bus_name_released $APP_ID
 }
 at_main() { xdotool mousemove $((MAIN_X + $1)) $((MAIN_Y + $2)) click 1; }
 height_of() { xdotool getwindowgeometry --shell "$1" | sed -n 's/^HEIGHT=//p'; }
@@ -55,6 +61,7 @@ printf '[org.nimbrel.Nimbrel]\npetalCount=5\nmirrorPetals=false\nspeed=30\nframe
 cp "$STORE" "$WORK/before.ini"
 mkdir -p "$WORK/resources"
 sed 's/id="speedField"/id="speedEntry"/' "$SOURCE/resources/Prefs.ui" >"$WORK/resources/Prefs.ui"
+cp "$SOURCE/resources/SettingsWindow.ui" "$WORK/resources/"
 NIMBREL_RESOURCES=$WORK/resources start_settings
 at_main 456 427  # Options…
 wait_for "grep -q 'cannot be shown' '$WORK/settings.log'" 10 || fail "no reason given: $(cat "$WORK/settings.log")"
@@ -91,4 +98,34 @@ xdotool mousemove $((SHEET_X + 48)) $((SHEET_Y + 26)) click 1  # Cancel
 wait_for "! xdotool search --onlyvisible --name '^Nimbrel Options\$'" 5 || fail "Cancel did not close"
 stop_settings
 if grep -qE 'CRITICAL' "$WORK/settings.log"; then fail "GTK complained: $(cat "$WORK/settings.log")"; fi
+
+# --- a damaged settings window ----------------------------------------------------------------
+"$PROBE" variants "$SOURCE/resources/SettingsWindow.ui" "$WORK/window" >"$WORK/variants.txt"
+[ "$(wc -l <"$WORK/variants.txt")" -ge 8 ] || fail "too few damaged windows: $(cat "$WORK/variants.txt")"
+while read -r what; do
+  dir=$WORK/window/$what
+  cp "$SOURCE/resources/Prefs.ui" "$dir/"
+  NIMBREL_RESOURCES=$dir "$SETTINGS" 2>"$WORK/window.log" &
+  pid=$!
+  track "$pid"
+  case $what in
+  without-settingsWindow | cut-in-half)
+    ended_with 1 "$pid" 15 || fail "$what: $(cat "$WORK/window.log")"
+    ;;
+  *)
+    wait_for "xdotool search --onlyvisible --name '^Nimbrel\$'" 15 || fail "$what: no window: $(cat "$WORK/window.log")"
+    [ "$what" = without-optionsButton ] && screenshot "$SHOTS/settings-damaged-window.png" \
+      "$(xdotool search --onlyvisible --name '^Nimbrel$' | head -1)"
+    kill "$pid"
+    wait "$pid" 2>/dev/null || true
+    ;;
+  esac
+  wait_bus_name_released $APP_ID
+  grep -q "$dir/SettingsWindow.ui" "$WORK/window.log" || fail "$what: the file is not named: $(cat "$WORK/window.log")"
+  id=${what#without-}
+  id=${id%-as-*}
+  [ "$what" = cut-in-half ] || grep -q "\"$id\"" "$WORK/window.log" ||
+    fail "$what: the object is not named: $(cat "$WORK/window.log")"
+  echo "ok $what: $(head -1 "$WORK/window.log")"
+done <"$WORK/variants.txt"
 echo "settings faults: damaged files refused, sheets freed, reasons shown"

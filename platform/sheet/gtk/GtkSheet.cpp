@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "Stepper.h"
@@ -181,6 +182,9 @@ struct GtkSheetToolkit::Load {
   // Every handler the file names.
   std::set<std::string, std::less<>> handlers;
   int quiet = 0;  // above 0 while the module itself changes a control
+  // The handler of the action being sent, empty between actions: a sheet ended during the
+  // owner's confirming action was confirmed.
+  std::string sending;
 
   Window* windowFor(GObject* o) {
     for (auto& w : windows) {
@@ -221,7 +225,10 @@ void marshalAction(GClosure* closure, GValue*, guint count, const GValue* params
   GObject* sender =
       G_VALUE_HOLDS_OBJECT(&params[0]) ? G_OBJECT(g_value_get_object(&params[0])) : nullptr;
   SheetControl* control = sender ? load.controlFor(sender) : nullptr;
-  if (!load.owner->sendAction(data->handler, control)) {
+  const std::string outer = std::exchange(load.sending, data->handler);
+  const bool handled = load.owner->sendAction(data->handler, control);
+  load.sending = outer;
+  if (!handled) {
     g_warning("%s: the owner has no handler '%s'", load.file.c_str(), data->handler.c_str());
   }
 }
@@ -276,10 +283,7 @@ GtkSheetToolkit::~GtkSheetToolkit() {
   }
 }
 
-namespace {
-
-// Whether the file is well-formed XML from start to end; otherwise `whyNot` says where not.
-bool parsesWhole(const std::string& file, std::string& whyNot) {
+bool GtkSheetToolkit::parsesWhole(const std::string& file, std::string& whyNot) {
   gchar* contents = nullptr;
   gsize length = 0;
   GError* error = nullptr;
@@ -298,6 +302,8 @@ bool parsesWhole(const std::string& file, std::string& whyNot) {
   }
   return whole;
 }
+
+namespace {
 
 // Windows made by a load that is given up would stay in the toplevel list for ever.
 void discard(GtkBuilder* builder) {
@@ -405,13 +411,23 @@ void GtkSheetToolkit::endSheet(SheetWindow* sheet) {
   if (!window) return;
   gtk_window_set_modal(window->window, false);
   gtk_widget_set_visible(GTK_WIDGET(window->window), false);
+  SheetOutcome outcome = SheetOutcome::dismissed;
+  for (auto& [owner, load] : current_) {
+    for (auto& w : load->windows) {
+      if (w.get() == window && !load->sending.empty() &&
+          load->sending == owner->confirmingAction()) {
+        outcome = SheetOutcome::confirmed;
+      }
+    }
+  }
   // Told from the main loop, after the action that ended the sheet has returned: the host may
   // then replace the view that sent it.
   struct Ended {
     GtkSheetToolkit* toolkit;
     GtkWindow* window;
+    SheetOutcome outcome;
   };
-  auto* ended = new Ended{this, GTK_WINDOW(g_object_ref(window->window))};
+  auto* ended = new Ended{this, GTK_WINDOW(g_object_ref(window->window)), outcome};
   g_idle_add(
       +[](gpointer p) -> gboolean {
         auto* e = static_cast<Ended*>(p);
@@ -422,7 +438,7 @@ void GtkSheetToolkit::endSheet(SheetWindow* sheet) {
             if (w->window == e->window) sheet = w.get();
           }
         }
-        if (sheet) e->toolkit->sheetEnded(sheet);
+        if (sheet) e->toolkit->sheetEnded(sheet, e->outcome);
         g_object_unref(e->window);
         delete e;
         return G_SOURCE_REMOVE;

@@ -28,17 +28,20 @@ class GtkSheetToolkit final : public SheetToolkit {
   static GtkWindow* gtkWindow(SheetWindow* sheet);
   // The GTK object behind a control this toolkit loaded, or nothing.
   static GObject* gtkObject(SheetControl* control);
-  // Called after a sheet was ended, or closed by the window manager.
-  void setSheetEndedHandler(std::function<void(SheetWindow*)> handler) {
-    ended_ = std::move(handler);
-  }
-  void sheetEnded(SheetWindow* sheet) {
-    if (ended_) ended_(sheet);
+  // Called after a sheet was ended, or closed by the window manager, with how it ended.
+  using SheetEndedHandler = std::function<void(SheetWindow*, SheetOutcome)>;
+  void setSheetEndedHandler(SheetEndedHandler handler) { ended_ = std::move(handler); }
+  void sheetEnded(SheetWindow* sheet, SheetOutcome outcome) {
+    if (ended_) ended_(sheet, outcome);
   }
   // Loads alive: those of the owners, and any that something still holds.
   static int liveLoads();
 
+  // Whether the interface file is well-formed XML from start to end (the builder takes a file
+  // cut short as far as it goes); otherwise `whyNot` says where not, naming the file.
+  static bool parsesWhole(const std::string& file, std::string& whyNot);
+
  private:
   std::map<SheetOwner*, std::shared_ptr<Load>> current_;
-  std::function<void(SheetWindow*)> ended_;
+  SheetEndedHandler ended_;
 };

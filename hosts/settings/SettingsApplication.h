@@ -1,0 +1,31 @@
+#pragma once
+
+#include <gtk/gtk.h>
+
+#include <memory>
+
+#include "SettingsWindow.h"
+
+// nimbrel-settings as a GtkApplication: one instance per session (a second start presents the
+// first one's window and ends), --help and --version from GApplication's option handling.
+class SettingsApplication {
+ public:
+  static constexpr char kId[] = "org.nimbrel.Nimbrel.Settings";
+
+  SettingsApplication();
+  ~SettingsApplication();
+  SettingsApplication(const SettingsApplication&) = delete;
+  SettingsApplication& operator=(const SettingsApplication&) = delete;
+
+  // The exit status.
+  int run(int argc, char** argv);
+
+ private:
+  static gint handleLocalOptions(GApplication*, GVariantDict* options, gpointer data);
+  static void activate(GApplication*, gpointer data);
+  static void shutdown(GApplication*, gpointer data);
+
+  GtkApplication* application_ = nullptr;
+  std::unique_ptr<SettingsWindow> window_;
+  int status_ = 0;
+};

@@ -1,0 +1,188 @@
+#include "SettingsWindow.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <system_error>
+
+#include "UiFile.h"
+
+namespace {
+
+constexpr char kWindowFile[] = "SettingsWindow.ui";
+
+// The saver: beside this program (installed), in the build tree's saver folder, or on PATH.
+std::string saverPath() {
+  std::error_code ec;
+  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+  if (!ec) {
+    for (const auto& candidate :
+         {self.parent_path() / "nimbrel", self.parent_path().parent_path() / "saver" / "nimbrel"}) {
+      if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+    }
+  }
+  return "nimbrel";
+}
+
+// Kept beyond the builder: the window holds its widgets, this holds the window.
+template <typename T>
+T* keep(T* object) {
+  return object ? static_cast<T*>(g_object_ref(object)) : nullptr;
+}
+
+void drop(gpointer object) {
+  if (object) g_object_unref(object);
+}
+
+}  // namespace
+
+std::unique_ptr<SettingsWindow> SettingsWindow::build(GtkApplication* application,
+                                                      std::string& whyNot) {
+  UiFile ui(kWindowFile);
+  GtkWindow* window = ui.get<GtkWindow>("settingsWindow", GTK_TYPE_WINDOW);
+  if (!window) {
+    whyNot = ui.problems().empty() ? ui.file() + ": no window" : ui.problems().front();
+    return nullptr;
+  }
+  std::unique_ptr<SettingsWindow> self(new SettingsWindow);
+  self->window_ = keep(window);
+  self->preview_ = keep(ui.get<GtkDrawingArea>("preview", GTK_TYPE_DRAWING_AREA));
+  self->problemText_ = keep(ui.get<GtkLabel>("problemText", GTK_TYPE_LABEL));
+  self->problem_ = keep(ui.get<GtkWidget>("problem", GTK_TYPE_WIDGET));
+  self->tryButton_ = keep(ui.get<GtkWidget>("tryButton", GTK_TYPE_BUTTON));
+  self->optionsButton_ = keep(ui.get<GtkWidget>("optionsButton", GTK_TYPE_BUTTON));
+  for (const std::string& problem : ui.problems()) {
+    std::fprintf(stderr, "nimbrel-settings: %s\n", problem.c_str());
+    self->fileProblems_ += (self->fileProblems_.empty() ? "" : "\n") + problem + ".";
+  }
+
+  // Not the problem text, which is selectable and would show all selected.
+  if (GtkWidget* first = self->optionsButton_ ? self->optionsButton_ : self->tryButton_) {
+    gtk_window_set_focus(window, first);
+  }
+  gtk_window_set_application(window, application);
+  self->connect();
+  self->showProblems({});
+  self->makePreview();
+  return self;
+}
+
+SettingsWindow::~SettingsWindow() {
+  frames_.reset();
+  // The view's sheets go with the toolkit; the view must go first, while it can still tell it.
+  view_.reset();
+  platform::setSheetToolkit(nullptr);
+  for (gpointer object : {gpointer(preview_), gpointer(problemText_), gpointer(problem_),
+                          gpointer(tryButton_), gpointer(optionsButton_)}) {
+    drop(object);
+  }
+  if (!destroyed_) gtk_window_destroy(window_);
+  drop(window_);
+}
+
+void SettingsWindow::connect() {
+  platform::setSheetToolkit(&toolkit_);
+  toolkit_.setSheetEndedHandler(
+      [this](SheetWindow*, SheetOutcome outcome) { sheetEnded(outcome); });
+  // Closed: no more frames for widgets that are gone, and the view's sheets go with it.
+  g_signal_connect_swapped(window_, "destroy", G_CALLBACK(+[](SettingsWindow* self) {
+                             self->destroyed_ = true;
+                             self->frames_.reset();
+                             self->view_.reset();
+                           }),
+                           this);
+  if (preview_) {
+    gtk_drawing_area_set_draw_func(preview_, &SettingsWindow::draw, this, nullptr);
+    // A canvas in the display's own pixels: a new view when the window moves to another scale.
+    g_signal_connect_swapped(preview_, "notify::scale-factor",
+                             G_CALLBACK(+[](SettingsWindow* self) { self->makePreview(); }), this);
+  }
+  if (tryButton_) {
+    g_signal_connect_swapped(tryButton_, "clicked",
+                             G_CALLBACK(+[](SettingsWindow* self) { self->tryFullScreen(); }),
+                             this);
+  }
+  if (optionsButton_) {
+    g_signal_connect_swapped(optionsButton_, "clicked",
+                             G_CALLBACK(+[](SettingsWindow* self) { self->openOptions(); }), this);
+  }
+}
+
+// A new preview view: the store as it is now, a black canvas, frames at the view's own rate.
+void SettingsWindow::makePreview() {
+  frames_.reset();
+  view_.reset();
+  if (!preview_ || destroyed_) return;
+  ViewOptions options;
+  options.backingScaleFactor =
+      static_cast<float>(gtk_widget_get_scale_factor(GTK_WIDGET(preview_)));
+  const float width = static_cast<float>(gtk_drawing_area_get_content_width(preview_));
+  const float height = static_cast<float>(gtk_drawing_area_get_content_height(preview_));
+  view_ = NimbrelView::initWithFrame({0.0f, 0.0f, width, height}, true, options);
+  if (!view_) return;
+  view_->drawRect(view_->bounds());
+  view_->startAnimation();
+  frames_ = std::make_unique<FrameSource>([this] {
+    view_->animateOneFrame();
+    view_->finishFrame();
+    gtk_widget_queue_draw(GTK_WIDGET(preview_));
+    // The interval may have changed with the randomisation.
+    return view_->animationTimeInterval();
+  });
+}
+
+void SettingsWindow::draw(GtkDrawingArea*, cairo_t* cr, int, int, gpointer data) {
+  auto* self = static_cast<SettingsWindow*>(data);
+  if (!self->view_) {
+    cairo_set_source_rgb(cr, 0, 0, 0);
+    cairo_paint(cr);
+    return;
+  }
+  Canvas& canvas = self->view_->canvas();
+  cairo_surface_flush(canvas.surface());
+  const double scale = self->view_->backingScaleFactor();
+  cairo_scale(cr, 1.0 / scale, 1.0 / scale);
+  cairo_set_source_surface(cr, canvas.surface(), 0, 0);
+  cairo_paint(cr);
+}
+
+void SettingsWindow::openOptions() {
+  if (!view_ || !view_->hasConfigureSheet()) return;
+  GtkWindow* sheet = GtkSheetToolkit::gtkWindow(view_->configureSheet());
+  if (!sheet) {
+    const std::string why = "The options cannot be shown: " + view_->sheetProblem + ".";
+    std::fprintf(stderr, "nimbrel-settings: %s\n", why.c_str());
+    showProblems(why);
+    return;
+  }
+  showProblems({});
+  gtk_window_set_transient_for(sheet, window_);
+  gtk_window_set_modal(sheet, true);
+  gtk_window_present(sheet);
+}
+
+// A confirmation stored the sheet: a new view takes it all, the speed included. A dismissed
+// sheet stored nothing; the view keeps what it shows, a previewed theme included.
+void SettingsWindow::sheetEnded(SheetOutcome outcome) {
+  if (outcome == SheetOutcome::confirmed) makePreview();
+}
+
+void SettingsWindow::tryFullScreen() {
+  const std::string saver = saverPath();
+  char* argv[] = {const_cast<char*>(saver.c_str()), nullptr};
+  GError* error = nullptr;
+  if (!g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
+                     &error)) {
+    std::fprintf(stderr, "nimbrel-settings: cannot start %s: %s\n", saver.c_str(), error->message);
+    g_error_free(error);
+  }
+}
+
+void SettingsWindow::showProblems(const std::string& more) {
+  std::string text = fileProblems_;
+  if (!more.empty()) text += (text.empty() ? "" : "\n") + more;
+  if (problemText_) gtk_label_set_text(problemText_, text.c_str());
+  GtkWidget* shown = problem_ ? problem_ : GTK_WIDGET(problemText_);
+  if (shown && problemText_) gtk_widget_set_visible(shown, !text.empty());
+}

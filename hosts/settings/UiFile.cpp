@@ -1,0 +1,56 @@
+#include "UiFile.h"
+
+#include <filesystem>
+
+#include "GtkSheet.h"
+#include "Sheet.h"
+
+UiFile::UiFile(const std::string& name) : file_(name) {
+  const std::filesystem::path path = platform::findResource(name);
+  if (path.empty()) {
+    problems_.push_back("there is no " + name + " in the resource directories");
+    return;
+  }
+  file_ = path.string();
+  std::string whyNot;
+  if (!GtkSheetToolkit::parsesWhole(file_, whyNot)) {
+    problems_.push_back(whyNot);
+    return;
+  }
+  GtkBuilder* builder = gtk_builder_new();
+  GError* error = nullptr;
+  if (!gtk_builder_add_from_file(builder, file_.c_str(), &error)) {
+    // The builder's messages usually start with the file's name, but not all of them do.
+    const std::string message = error->message;
+    problems_.push_back(message.starts_with(file_) ? message : file_ + ": " + message);
+    g_error_free(error);
+    // Windows made before the builder stopped would stay in the toplevel list for ever.
+    GSList* objects = gtk_builder_get_objects(builder);
+    for (GSList* o = objects; o; o = o->next) {
+      if (GTK_IS_WINDOW(o->data)) gtk_window_destroy(GTK_WINDOW(o->data));
+    }
+    g_slist_free(objects);
+    g_object_unref(builder);
+    return;
+  }
+  builder_ = builder;
+}
+
+UiFile::~UiFile() {
+  if (builder_) g_object_unref(builder_);
+}
+
+GObject* UiFile::object(const char* id, GType type) {
+  if (!builder_) return nullptr;
+  GObject* o = gtk_builder_get_object(builder_, id);
+  if (!o) {
+    problems_.push_back(file_ + ": there is no object with id \"" + id + "\"");
+    return nullptr;
+  }
+  if (!g_type_is_a(G_OBJECT_TYPE(o), type)) {
+    problems_.push_back(file_ + ": the object \"" + id + "\" is a " + G_OBJECT_TYPE_NAME(o) +
+                        ", not a " + g_type_name(type));
+    return nullptr;
+  }
+  return o;
+}
