@@ -1,0 +1,46 @@
+#pragma once
+
+// The loops built once per instruction set (KernelsSse2.cpp, KernelsAvx2.cpp, the latter for
+// AVX2 alone): each takes as many pixels as its lanes hold at a time, from `from` on, and says
+// where it stopped; narrower lanes do the rest. Plain arrays only, so that nothing of the
+// standard library is compiled for AVX2 and shared with the rest.
+
+#include <cstddef>
+#include <cstdint>
+
+#include "Paint_p.h"
+
+namespace raster {
+
+// Pixels of rows in pieces of two neighbours: a piece's second pixel is its own only when it lies
+// before the end of the piece's stretch of columns.
+struct PieceArrays {
+  uint32_t* const* at;  // a piece's first pixel
+  const int32_t* x;     // its column
+  const float* dy;      // its row's centre less the circle's
+  const int32_t* end;   // the end of its stretch
+  size_t count;
+};
+
+// One circle's layers in single precision, the centre as the pixels see it.
+struct CircleParams {
+  float left;  // the circle's centre less half a pixel
+  float fill, outer, inner;
+  Paint fillPaint, ringPaint;
+  bool hasFill, hasRing;
+};
+
+struct LaneKernels {
+  size_t (*blendPieces)(const CircleParams& circle, const PieceArrays& pieces, size_t from);
+  // src OVER the n pixels from d.
+  int (*overRun)(uint32_t* d, int n, uint32_t src);
+  // src IN mask[i], OVER d[i].
+  int (*overMask)(uint32_t* d, int n, const uint8_t* mask, uint32_t src);
+};
+
+#if defined(__SSE2__) || defined(__AVX2__)
+extern const LaneKernels kSse2Kernels;
+extern const LaneKernels kAvx2Kernels;
+#endif
+
+}  // namespace raster
