@@ -17,8 +17,9 @@ void overRun(uint32_t* d, int n, uint32_t src) {
   int i = 0;
 #if defined(__SSE2__)
   const Isa isa = activeIsa();
-  if (isa == Isa::avx2) i += kAvx2Kernels.overRun(d, n, src);
-  if (isa != Isa::scalar) i += kSse2Kernels.overRun(d + i, n - i, src);
+  // Short runs, most of them, are not worth the call.
+  if (isa == Isa::avx2 && n >= 8) i += kAvx2Kernels.overRun(d, n, src);
+  if (isa != Isa::scalar && n - i >= 4) i += kSse2Kernels.overRun(d + i, n - i, src);
 #endif
   const L::Channels s = L::color(src), inverse = L::inverse(L::alphas(s));
   for (; i < n; ++i) d[i] = L::pack(overWithInverse<L>(L::unpack(d[i]), inverse, s));
@@ -29,8 +30,8 @@ void overMask(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
   int i = 0;
 #if defined(__SSE2__)
   const Isa isa = activeIsa();
-  if (isa == Isa::avx2) i += kAvx2Kernels.overMask(d, n, mask, src);
-  if (isa != Isa::scalar) i += kSse2Kernels.overMask(d + i, n - i, mask + i, src);
+  if (isa == Isa::avx2 && n >= 8) i += kAvx2Kernels.overMask(d, n, mask, src);
+  if (isa != Isa::scalar && n - i >= 4) i += kSse2Kernels.overMask(d + i, n - i, mask + i, src);
 #endif
   const L::Channels s = L::color(src);
   for (; i < n; ++i) {
