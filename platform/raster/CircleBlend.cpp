@@ -259,15 +259,10 @@ void CircleBlend::cutIntoPieces(const CircleLayers& c, uint8_t* data, int stride
 
 // Pieces never share pixels; a piece's second pixel when it lies past its stretch (wholly
 // covered, or outside) is written back as it was, before anything else touches it. The widest
-// lanes in use take what they can, narrower ones the rest.
+// lanes in use take what they can, single pixels the rest.
 void CircleBlend::blendEdges(const CircleParams& circle) {
   const PieceArrays p = pieces_.arrays();
-  size_t done = 0;
-#if defined(__SSE2__)
-  const Isa isa = activeIsa();
-  if (isa == Isa::avx2) done = kAvx2Kernels.blendPieces(circle, p, done);
-  if (isa != Isa::scalar) done = kSse2Kernels.blendPieces(circle, p, done);
-#endif
+  size_t done = laneKernels().blendPieces(circle, p, 0);
   for (; done < p.count; ++done) {
     const int x = p.x[done];
     blendPixels(circle, p.at[done] - x, p.dy[done], x, std::min(x + 2, p.end[done]));

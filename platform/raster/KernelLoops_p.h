@@ -1,6 +1,6 @@
 #pragma once
 
-// The loops of Kernels_p.h over any lane type wider than one pixel.
+// The loops of Kernels_p.h over any lane type; pieces take lanes at least two pixels wide.
 
 #include "CircleMath_p.h"
 #include "Kernels_p.h"
@@ -32,14 +32,14 @@ size_t blendPieceLanes(const CircleParams& c, const PieceArrays& p, size_t from)
 }
 
 template <class L>
-size_t blendPiecesWith(const CircleParams& c, const PieceArrays& p, size_t from) {
+size_t blendPieces(const CircleParams& c, const PieceArrays& p, size_t from) {
   if (c.hasFill && c.hasRing) return blendPieceLanes<L, true, true>(c, p, from);
   if (c.hasFill) return blendPieceLanes<L, true, false>(c, p, from);
   return blendPieceLanes<L, false, true>(c, p, from);
 }
 
 template <class L>
-int overRunWith(uint32_t* d, int n, uint32_t src) {
+int overRunLanes(uint32_t* d, int n, uint32_t src) {
   const auto s = L::color(src);
   const auto inverse = L::inverse(L::alphas(s));
   int i = 0;
@@ -50,7 +50,7 @@ int overRunWith(uint32_t* d, int n, uint32_t src) {
 }
 
 template <class L>
-int overMaskWith(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
+int overMaskLanes(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
   const auto s = L::color(src);
   int i = 0;
   for (; i + L::kWidth <= n; i += L::kWidth) {
@@ -61,9 +61,23 @@ int overMaskWith(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
   return i;
 }
 
-template <class L>
-constexpr LaneKernels kernelsOf() {
-  return {&blendPiecesWith<L>, &overRunWith<L>, &overMaskWith<L>};
+// The widest lanes first, each narrower one for what is left.
+template <class... Ls>
+void overRunWith(uint32_t* d, int n, uint32_t src) {
+  int i = 0;
+  ((i += overRunLanes<Ls>(d + i, n - i, src)), ...);
+}
+
+template <class... Ls>
+void overMaskWith(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
+  int i = 0;
+  ((i += overMaskLanes<Ls>(d + i, n - i, mask + i, src)), ...);
+}
+
+template <class... Ls>
+size_t blendPiecesWith(const CircleParams& c, const PieceArrays& p, size_t from) {
+  ((from = blendPieces<Ls>(c, p, from)), ...);
+  return from;
 }
 
 }  // namespace RASTER_ISA_NAMESPACE

@@ -5,7 +5,9 @@
 namespace raster {
 
 #if defined(__SSE2__)
-const LaneKernels kSse2Kernels = kernelsOf<Sse2Lanes>();
+extern const LaneKernels kSse2Kernels = {&blendPiecesWith<Sse2Lanes>,
+                                         &overRunWith<Sse2Lanes, ScalarLanes>,
+                                         &overMaskWith<Sse2Lanes, ScalarLanes>};
 #endif
 
 }  // namespace raster

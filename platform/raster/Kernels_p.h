@@ -1,9 +1,9 @@
 #pragma once
 
-// The loops built once per instruction set (KernelsSse2.cpp, KernelsAvx2.cpp, the latter for
-// AVX2 alone): each takes as many pixels as its lanes hold at a time, from `from` on, and says
-// where it stopped; narrower lanes do the rest. Plain arrays only, so that nothing of the
-// standard library is compiled for AVX2 and shared with the rest.
+// The loops built once per instruction set (KernelsScalar.cpp, KernelsSse2.cpp, and
+// KernelsAvx2.cpp for AVX2 alone): each takes as many pixels at a time as the widest lanes of its
+// set hold, and the rest with narrower ones. Plain arrays only, so that nothing of the standard
+// library is compiled for AVX2 and shared with the rest.
 
 #include <cstddef>
 #include <cstdint>
@@ -31,16 +31,15 @@ struct CircleParams {
 };
 
 struct LaneKernels {
+  // The pieces from `from` on that its lanes take whole; returns where it stopped.
   size_t (*blendPieces)(const CircleParams& circle, const PieceArrays& pieces, size_t from);
   // src OVER the n pixels from d.
-  int (*overRun)(uint32_t* d, int n, uint32_t src);
-  // src IN mask[i], OVER d[i].
-  int (*overMask)(uint32_t* d, int n, const uint8_t* mask, uint32_t src);
+  void (*overRun)(uint32_t* d, int n, uint32_t src);
+  // src IN mask[i], OVER d[i], for n pixels.
+  void (*overMask)(uint32_t* d, int n, const uint8_t* mask, uint32_t src);
 };
 
-#if defined(__SSE2__) || defined(__AVX2__)
-extern const LaneKernels kSse2Kernels;
-extern const LaneKernels kAvx2Kernels;
-#endif
+// The loops of the widest lanes in use (Isa_p.h).
+const LaneKernels& laneKernels();
 
 }  // namespace raster

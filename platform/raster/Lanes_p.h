@@ -62,6 +62,11 @@ struct ScalarLanes {
   static RASTER_INLINE Float toFloat(Int a) { return static_cast<Float>(a); }
   static RASTER_INLINE Int bitAnd(Int a, Int b) { return a & b; }
 
+  static RASTER_INLINE Pixels load(const uint32_t* p) { return *p; }
+  static RASTER_INLINE void store(uint32_t* p, Pixels v) { *p = v; }
+  static RASTER_INLINE bool noCoverage(const uint8_t* m) { return *m == 0; }
+  static RASTER_INLINE Int coverageBytes(const uint8_t* m) { return *m; }
+
   static RASTER_INLINE Channels unpack(Pixels p) {
     return (p & 0x00ff00ffu) | (static_cast<uint64_t>(p & 0xff00ff00u) << 24);
   }

@@ -2,8 +2,7 @@
 
 #include <algorithm>
 
-#include "Isa_p.h"
-#include "Kernels_p.h"
+#include "KernelLoops_p.h"
 
 namespace raster {
 
@@ -11,31 +10,14 @@ namespace {
 
 using L = ScalarLanes;
 
-// src OVER every pixel of the run, as many at a time as the lanes in use take.
+// src OVER every pixel of the run.
 void overRun(uint32_t* d, int n, uint32_t src) {
   if ((src >> 24) == 0) return;  // a colour with no alpha left after rounding changes nothing
-  int i = 0;
-#if defined(__SSE2__)
-  const Isa isa = activeIsa();
-  // Short runs, most of them, are not worth the call.
-  if (isa == Isa::avx2 && n >= 8) i += kAvx2Kernels.overRun(d, n, src);
-  if (isa != Isa::scalar && n - i >= 4) i += kSse2Kernels.overRun(d + i, n - i, src);
-#endif
-  const L::Channels s = L::color(src), inverse = L::inverse(L::alphas(s));
-  for (; i < n; ++i) d[i] = L::pack(overWithInverse<L>(L::unpack(d[i]), inverse, s));
-}
-
-// src IN each pixel's coverage, OVER the pixel.
-void overMask(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
-  int i = 0;
-#if defined(__SSE2__)
-  const Isa isa = activeIsa();
-  if (isa == Isa::avx2 && n >= 8) i += kAvx2Kernels.overMask(d, n, mask, src);
-  if (isa != Isa::scalar && n - i >= 4) i += kSse2Kernels.overMask(d + i, n - i, mask + i, src);
-#endif
-  const L::Channels s = L::color(src);
-  for (; i < n; ++i) {
-    if (mask[i] != 0) d[i] = L::pack(overCovered<L>(L::unpack(d[i]), L::coverage(mask[i]), s));
+  // A run shorter than the narrowest vector lanes is not worth the call.
+  if (n < 4) {
+    overRunWith<L>(d, n, src);
+  } else {
+    laneKernels().overRun(d, n, src);
   }
 }
 
@@ -65,7 +47,7 @@ void blendMask(uint32_t* d, int n, const uint8_t* mask, const Paint& paint) {
     }
     return;
   }
-  overMask(d, n, mask, paint.pixel);
+  laneKernels().overMask(d, n, mask, paint.pixel);
 }
 
 Paint paintFor(const Color& color) {
