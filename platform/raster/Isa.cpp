@@ -2,6 +2,8 @@
 
 #include <atomic>
 
+#include "Kernels_p.h"
+
 namespace raster {
 
 namespace {
@@ -19,6 +21,10 @@ std::atomic<Isa> active{kSupported};
 
 }  // namespace
 
+// A plain pointer: it changes only in tests, between drawings, and the drawing threads start
+// each band after a lock that orders them after the change.
+const LaneKernels* gLaneKernels = kernelsFor(kSupported);
+
 Isa supportedIsa() { return kSupported; }
 
 Isa activeIsa() { return active.load(std::memory_order_relaxed); }
@@ -26,6 +32,7 @@ Isa activeIsa() { return active.load(std::memory_order_relaxed); }
 bool forceIsa(Isa isa) {
   if (static_cast<int>(isa) > static_cast<int>(kSupported)) return false;
   active.store(isa, std::memory_order_relaxed);
+  gLaneKernels = kernelsFor(isa);
   return true;
 }
 

@@ -33,6 +33,7 @@ size_t blendPieceLanes(const CircleParams& c, const PieceArrays& p, size_t from)
 
 template <class L>
 size_t blendPieces(const CircleParams& c, const PieceArrays& p, size_t from) {
+  if (from + L::kPieces > p.count) return from;
   if (c.hasFill && c.hasRing) return blendPieceLanes<L, true, true>(c, p, from);
   if (c.hasFill) return blendPieceLanes<L, true, false>(c, p, from);
   return blendPieceLanes<L, false, true>(c, p, from);
@@ -65,13 +66,13 @@ int overMaskLanes(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
 template <class... Ls>
 void overRunWith(uint32_t* d, int n, uint32_t src) {
   int i = 0;
-  ((i += overRunLanes<Ls>(d + i, n - i, src)), ...);
+  ((i += i < n ? overRunLanes<Ls>(d + i, n - i, src) : 0), ...);
 }
 
 template <class... Ls>
 void overMaskWith(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
   int i = 0;
-  ((i += overMaskLanes<Ls>(d + i, n - i, mask + i, src)), ...);
+  ((i += i < n ? overMaskLanes<Ls>(d + i, n - i, mask + i, src) : 0), ...);
 }
 
 template <class... Ls>

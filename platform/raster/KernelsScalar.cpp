@@ -1,6 +1,5 @@
-// The loops one pixel at a time, for any processor, and the choice among the sets.
+// The loops one pixel at a time, for any processor, and the tables of every set.
 
-#include "Isa_p.h"
 #include "KernelLoops_p.h"
 
 namespace raster {
@@ -19,18 +18,19 @@ const LaneKernels kScalarKernels = {&noPieces, &overRunWith<ScalarLanes>,
 extern const LaneKernels kSse2Kernels, kAvx2Kernels;
 #endif
 
-const LaneKernels& laneKernels() {
+const LaneKernels* kernelsFor(Isa isa) {
+  switch (isa) {
 #if defined(__SSE2__)
-  switch (activeIsa()) {
     case Isa::avx2:
-      return kAvx2Kernels;
+      return &kAvx2Kernels;
     case Isa::sse2:
-      return kSse2Kernels;
-    case Isa::scalar:
-      break;
-  }
+      return &kSse2Kernels;
 #endif
-  return kScalarKernels;
+    case Isa::scalar:
+      return &kScalarKernels;
+    default:
+      return nullptr;
+  }
 }
 
 }  // namespace raster

@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "Isa_p.h"
 #include "Paint_p.h"
 
 namespace raster {
@@ -39,7 +40,11 @@ struct LaneKernels {
   void (*overMask)(uint32_t* d, int n, const uint8_t* mask, uint32_t src);
 };
 
-// The loops of the widest lanes in use (Isa_p.h).
-const LaneKernels& laneKernels();
+// The loops of the widest lanes in use (Isa_p.h); set by Isa.cpp.
+extern const LaneKernels* gLaneKernels;
+inline const LaneKernels& laneKernels() { return *gLaneKernels; }
+
+// The loops of each set, for Isa.cpp; those of a set the build lacks are null.
+const LaneKernels* kernelsFor(Isa isa);
 
 }  // namespace raster
