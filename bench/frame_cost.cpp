@@ -21,6 +21,7 @@
 #include <string>
 #include <vector>
 
+#include "Isa_p.h"
 #include "NimbrelView.h"
 #include "TickCount.h"
 
@@ -83,7 +84,8 @@ class OvalTap final : public GraphicsContext {
 int64_t coveredPixels(const OvalTap::Oval& o, int width, int height) {
   int64_t count = 0;
   const int top = std::max(0, static_cast<int>(std::floor(std::max(o.cy - o.outer, -1.0))));
-  const int bottom = std::min(height, static_cast<int>(std::ceil(std::min(o.cy + o.outer, height + 1.0))));
+  const int bottom =
+      std::min(height, static_cast<int>(std::ceil(std::min(o.cy + o.outer, height + 1.0))));
   for (int y = top; y < bottom; ++y) {
     const double nearest = std::clamp(o.cy, static_cast<double>(y), y + 1.0) - o.cy;
     const double w = std::sqrt(std::max(0.0, o.outer * o.outer - nearest * nearest));
@@ -143,8 +145,8 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
   options.backend = backend;
   options.drawingThreads = threads;
   Run run;
-  run.view = NimbrelView::initWithFrame({0.0f, 0.0f, static_cast<float>(c.width), static_cast<float>(c.height)},
-                                        true, options);
+  run.view = NimbrelView::initWithFrame(
+      {0.0f, 0.0f, static_cast<float>(c.width), static_cast<float>(c.height)}, true, options);
   if (!run.view) {
     std::fprintf(stderr, "frame_cost: cannot make a %dx%d view\n", c.width, c.height);
     std::exit(1);
@@ -158,7 +160,8 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
   }
   Canvas& canvas = view.canvas();
   const int pw = canvas.pixelWidth(), ph = canvas.pixelHeight();
-  auto tapOwned = std::make_unique<OvalTap>(view.setGraphics(nullptr), view.backingScaleFactor(), ph);
+  auto tapOwned =
+      std::make_unique<OvalTap>(view.setGraphics(nullptr), view.backingScaleFactor(), ph);
   OvalTap& tap = *tapOwned;
   view.setGraphics(std::move(tapOwned));
 
@@ -197,7 +200,8 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
     }
     const auto copyStart = Clock::now();
     const double copyStartCpu = cpuMs();
-    for (const auto& [offset, bytes] : copies) std::memcpy(to.data() + offset, from.data() + offset, bytes);
+    for (const auto& [offset, bytes] : copies)
+      std::memcpy(to.data() + offset, from.data() + offset, bytes);
     copy.push_back(msSince(copyStart));
     copyCpu.push_back(cpuMs() - copyStartCpu);
   }
@@ -223,7 +227,8 @@ void difference(Canvas& a, Canvas& b, double& mean, int& largest) {
     for (int x = 0; x < a.pixelWidth(); ++x) {
       const uint32_t p = a.pixel(x, y), q = b.pixel(x, y);
       for (int s = 0; s < 32; s += 8) {
-        const int d = std::abs(static_cast<int>((p >> s) & 0xff) - static_cast<int>((q >> s) & 0xff));
+        const int d =
+            std::abs(static_cast<int>((p >> s) & 0xff) - static_cast<int>((q >> s) & 0xff));
         sum += d;
         largest = std::max(largest, d);
       }
@@ -234,11 +239,13 @@ void difference(Canvas& a, Canvas& b, double& mean, int& largest) {
 
 int usage() {
   std::fputs(
-      "usage: frame_cost [--frames N] [--threads N] [--quick] [--only NAME]\n"
+      "usage: frame_cost [--frames N] [--threads N] [--quick] [--only NAME] [--isa NAME]\n"
       "  --frames N   frames per configuration (default 200)\n"
       "  --threads N  drawing threads of the fast backend (default 0: from the cores)\n"
       "  --quick      only the 1920x1080 configurations\n"
-      "  --only NAME  only that configuration, e.g. default-3840x2160\n",
+      "  --only NAME  only that configuration, e.g. default-3840x2160\n"
+      "  --isa NAME   the fast backend's widest lanes: scalar, sse2 or avx2 (default: the\n"
+      "               processor's widest)\n",
       stderr);
   return 2;
 }
@@ -259,6 +266,15 @@ int main(int argc, char** argv) {
       quick = true;
     } else if (a == "--only" && i + 1 < argc) {
       only = argv[++i];
+    } else if (a == "--isa" && i + 1 < argc) {
+      const std::string name = argv[++i];
+      const raster::Isa isa = name == "scalar" ? raster::Isa::scalar
+                              : name == "sse2" ? raster::Isa::sse2
+                                               : raster::Isa::avx2;
+      if ((name != "scalar" && name != "sse2" && name != "avx2") || !raster::forceIsa(isa)) {
+        std::fprintf(stderr, "frame_cost: no %s lanes here\n", name.c_str());
+        return 2;
+      }
     } else {
       return usage();
     }
@@ -282,10 +298,10 @@ int main(int argc, char** argv) {
   };
   std::printf("frame_cost: %d frames per configuration, seed %u, preview view\n", frames, kSeed);
   std::printf("%-18s %8s %8s %8s %6s %8s %8s %7s %10s %9s %6s %9s\n", "configuration", "fast",
-              "1thread", "bound", "ratio", "cairo", "speedup", "covered", "presented", "full", "share",
-              "diff");
-  std::printf("%-18s %8s %8s %8s %6s %8s %8s %7s %10s %9s %6s %9s\n", "", "ms", "ms", "ms", "", "ms",
-              "", "MB", "MB/frame", "MB", "", "mean/max");
+              "1thread", "bound", "ratio", "cairo", "speedup", "covered", "presented", "full",
+              "share", "diff");
+  std::printf("%-18s %8s %8s %8s %6s %8s %8s %7s %10s %9s %6s %9s\n", "", "ms", "ms", "ms", "",
+              "ms", "", "MB", "MB/frame", "MB", "", "mean/max");
   double defaultRatio = 0.0, defaultSpeedup = 0.0, heavyRatio = 0.0;
   for (const Config& c : configs) {
     if ((quick && c.width > 1920) || (!only.empty() && only != c.name)) continue;
@@ -299,13 +315,13 @@ int main(int argc, char** argv) {
     const double ratio = fast.drawMs / fast.boundMs;
     const double speedup = cairo.drawMs / fast.drawMs;
     const double full = 4.0 * c.width * c.height;
-    std::printf("%-18s %8.2f %8.2f %8.3f %6.2f %8.2f %8.1f %7.1f %10.2f %9.2f %5.0f%% %5.2f/%-3d\n", c.name,
-                fast.drawMs, single.drawMs, fast.boundMs, ratio, cairo.drawMs, speedup,
+    std::printf("%-18s %8.2f %8.2f %8.3f %6.2f %8.2f %8.1f %7.1f %10.2f %9.2f %5.0f%% %5.2f/%-3d\n",
+                c.name, fast.drawMs, single.drawMs, fast.boundMs, ratio, cairo.drawMs, speedup,
                 fast.coveredBytes / 1e6, fast.presentedBytes / 1e6, full / 1e6,
                 100.0 * fast.presentedBytes / full, mean, largest);
-    std::printf("%-18s %8s %8.2f %8.3f %6.2f %8.2f %8.1f   (CPU time, one drawing thread)\n", "", "",
-                single.drawCpuMs, fast.boundCpuMs, single.drawCpuMs / fast.boundCpuMs, cairo.drawCpuMs,
-                cairo.drawCpuMs / single.drawCpuMs);
+    std::printf("%-18s %8s %8.2f %8.3f %6.2f %8.2f %8.1f   (CPU time, one drawing thread)\n", "",
+                "", single.drawCpuMs, fast.boundCpuMs, single.drawCpuMs / fast.boundCpuMs,
+                cairo.drawCpuMs, cairo.drawCpuMs / single.drawCpuMs);
     std::fflush(stdout);
     if (std::strcmp(c.name, "default-3840x2160") == 0) {
       defaultRatio = ratio;

@@ -28,8 +28,9 @@ bool ScreenSaverView::initWithFrame(const Rect& frame, bool isPreview, const Vie
   if (w > Canvas::maxSide || h > Canvas::maxSide) return false;
   canvas_ = Canvas::create(static_cast<int>(w), static_cast<int>(h));
   if (!canvas_) return false;
-  graphics_ = useCairo(options.backend) ? makeCairoGraphics(*canvas_, scale)
-                                        : makeFastGraphics(*canvas_, scale, options.drawingThreads);
+  graphics_ = useCairo(options.backend)
+                  ? makeCairoGraphics(*canvas_, scale)
+                  : raster::makeFastGraphics(*canvas_, scale, options.drawingThreads);
   frame_ = frame;
   isPreview_ = isPreview;
   scale_ = scale;

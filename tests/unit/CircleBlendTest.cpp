@@ -9,8 +9,10 @@
 #include <cstring>
 #include <vector>
 
-#include "CircleBlend.h"
-#include "OvalCoverage.h"
+#include "CircleBlend_p.h"
+#include "OvalCoverage_p.h"
+
+using namespace raster;
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "OvalCoverage.h"
+#include "OvalCoverage_p.h"
 
 #include <algorithm>
 #include <climits>
@@ -14,6 +14,8 @@
 // area to its own pixel: kept as differences (delta_), a running sum along the row turns them
 // into coverage. Between the pixels that a chain touches the coverage is constant, so a large
 // disc costs only its edge pixels here. A ring is its outer oval minus its hole.
+
+namespace raster {
 
 namespace {
 
@@ -196,3 +198,5 @@ void OvalCoverage::addEllipse(Ellipse& e, int row) {
     piece(v0, w0, v1, w1, v1 <= e.cy);
   }
 }
+
+}  // namespace raster

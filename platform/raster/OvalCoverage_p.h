@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace raster {
+
 // Area coverage of anti-aliased discs and rings on a pixel grid, one row at a time: for every
 // pixel the fraction of its square that the shape covers, found from the exact boundary (the
 // chord between the boundary's crossings of the pixel grid plus the circular segment beyond
@@ -130,3 +132,5 @@ void OvalCoverage::rows(const OvalShape& shape, int from, int to, Sink& sink) {
     if (pos < width_ && after > 0) sink.solid(row, pos, width_ - pos, after);
   }
 }
+
+}  // namespace raster

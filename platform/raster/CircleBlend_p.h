@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "PixelBlend.h"
+#include "Kernels_p.h"
+#include "Paint_p.h"
 
 // Anti-aliased circles blended straight into premultiplied ARGB32 rows, without a coverage mask
 // in between: a disc, the ring of an outline, or both at once, the disc under the ring, as if
@@ -12,9 +13,12 @@
 //
 // Per row the columns wholly inside follow from the circle's extent at the row's top and bottom
 // edges and take the paint whole; only the columns between those and the outer extent get a
-// coverage of their own, each from the straight tangent to the circle nearest the pixel's centre:
-// exact for a straight edge at any angle, off by the circle's bulge over one pixel otherwise,
-// which is why the radii must not be too small.
+// coverage of their own, each from the straight tangent to the circle nearest the pixel's centre
+// (CircleMath_p.h): exact for a straight edge at any angle, off by the circle's bulge over one
+// pixel otherwise, which is why the radii must not be too small.
+
+namespace raster {
+
 struct CircleLayers {
   double cx = 0.0, cy = 0.0;        // centre, device pixels, row 0 at the top
   double fill = 0.0;                // the disc's radius; 0 for none
@@ -31,20 +35,6 @@ bool circleBlendFits(double smallest, double largest);
 // nothing there: no disc and no ring, not finite, or wholly outside.
 bool placeCircleLayers(CircleLayers& layers, int width, int height);
 
-// Pixels of rows that need a coverage of their own, in pieces of two: a piece's second pixel
-// is its own only when it lies before the end of the piece's stretch of columns.
-struct CirclePieces {
-  std::vector<uint32_t*> at;  // a piece's first pixel
-  std::vector<int32_t> x;     // its column
-  std::vector<float> dy;      // its row's centre less the circle's
-  std::vector<int32_t> end;   // the end of its stretch
-  size_t count = 0;
-  // Room for `more` pieces beyond count.
-  void reserveFor(size_t more);
-  // The n pieces from column x0 of a row on, every other column.
-  void addStretch(uint32_t* row, int x0, int n, float rowOffset, int stretchEnd);
-};
-
 // One row's columns: [lo, hi) touched by the outermost circle, [fullLo, fullHi) wholly inside
 // the innermost one (fullLo == fullHi == hi when none are).
 struct CircleRowColumns {
@@ -60,6 +50,19 @@ class CircleBlend {
   void rows(const CircleLayers& layers, uint8_t* data, int stride, int from, int to);
 
  private:
+  // Pieces of two pixels of the rows that need a coverage of their own (Kernels_p.h).
+  struct Pieces {
+    std::vector<uint32_t*> at;
+    std::vector<int32_t> x;
+    std::vector<float> dy;
+    std::vector<int32_t> end;
+    size_t count = 0;
+    // Room for `more` pieces beyond count.
+    void reserveFor(size_t more);
+    // The n pieces from column x0 of a row on, every other column.
+    void addStretch(uint32_t* row, int x0, int n, float rowOffset, int stretchEnd);
+    PieceArrays arrays() const { return {at.data(), x.data(), dy.data(), end.data(), count}; }
+  };
   // Columns wholly inside: the disc's paint as it is.
   struct Span {
     uint32_t* pixels;  // the row
@@ -71,10 +74,18 @@ class CircleBlend {
     float dy;          // the row's centre less the circle's
     int lo, hi;
   };
+
+  void findRowColumns(const CircleLayers& layers, int from, int to);
+  void cutIntoPieces(const CircleLayers& layers, uint8_t* data, int stride, int from, int to);
+  void blendEdges(const CircleParams& circle);
+  void fillInteriors(const Paint& paint);
+
   int width_;
   std::vector<double> halfWidths_;
   std::vector<CircleRowColumns> columns_;
-  CirclePieces pieces_;
+  Pieces pieces_;
   std::vector<Span> spans_;
   std::vector<Tail> tails_;
 };
+
+}  // namespace raster
