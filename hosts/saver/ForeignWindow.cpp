@@ -89,7 +89,9 @@ struct ForeignWindow::State {
     }
     segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
     segment.readOnly = False;
-    const bool mapped = segment.shmaddr != reinterpret_cast<char*>(-1);
+    // shmat's failure value is the address -1.
+    const bool mapped =
+        segment.shmaddr != reinterpret_cast<char*>(-1);  // NOLINT(performance-no-int-to-ptr)
     gOtherError = false;
     const bool attached = mapped && XShmAttach(display, &segment);
     XSync(display, False);
@@ -213,8 +215,9 @@ void ForeignWindow::present(const uint8_t* pixels, int stride, int canvasWidth, 
   if (s.shared || (canvasWidth == s.width && canvasHeight == s.height && s.makeSharedImage())) {
     if (canvasWidth == s.width && canvasHeight == s.height) {
       for (int row = y; row < y + h; ++row) {
-        std::memcpy(s.shared->data + row * s.shared->bytes_per_line + x * 4,
-                    pixels + row * stride + x * 4, static_cast<size_t>(w) * 4);
+        std::memcpy(s.shared->data + static_cast<ptrdiff_t>(row) * s.shared->bytes_per_line + x * 4,
+                    pixels + static_cast<ptrdiff_t>(row) * stride + x * 4,
+                    static_cast<size_t>(w) * 4);
       }
       XShmPutImage(s.display, s.window, s.gc, s.shared, x, y, x, y, w, h, False);
       // The next frame writes into the same memory: wait until the server has read it.
