@@ -8,6 +8,7 @@ build=${1:-build}
 jobs=${2:-2}
 status=0
 
+command -v clang-format >/dev/null || { echo "lint: clang-format not found"; exit 1; }
 mapfile -t files < <(git ls-files '*.h' '*.cpp')
 unformatted=()
 for f in "${files[@]}"; do
