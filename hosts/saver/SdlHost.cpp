@@ -60,7 +60,8 @@ void present(Screen& s, const Rect& damage) {
     const SDL_Rect r{static_cast<int>(damage.x), static_cast<int>(damage.y),
                      static_cast<int>(damage.width), static_cast<int>(damage.height)};
     SDL_UpdateTexture(s.texture, &r,
-                      canvas.data() + static_cast<ptrdiff_t>(r.y) * canvas.stride() + r.x * 4,
+                      canvas.data() + static_cast<ptrdiff_t>(r.y) * canvas.stride() +
+                          static_cast<ptrdiff_t>(r.x) * 4,
                       canvas.stride());
   } else if (!s.needsPresent) {
     return;
