@@ -12,7 +12,7 @@ SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:det
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all deps configure build run test unit integration install clean demo asan fuzz soak
+.PHONY: all deps configure build run lint test unit integration install clean demo asan fuzz soak
 
 all: build
 
@@ -29,7 +29,12 @@ build: configure
 run: build
 	@bash scripts/run.sh $(BUILD)
 
+# Any file that clang-format would change, and any clang-tidy finding, fails.
+lint: configure
+	@bash scripts/lint.sh $(BUILD) $(JOBS)
+
 test: build
+	@$(MAKE) --no-print-directory lint
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 	@cd $(BUILD) && ctest --output-on-failure -L 'reliability|soak'
 	@if [ -n "$$(cd $(BUILD) && ctest -N -L integration | grep 'Test #')" ]; then \

@@ -25,7 +25,7 @@ inline std::optional<CommandLineEnd> parseCommandLine(CLI::App& app,
   } catch (const CLI::CallForHelp&) {
     return CommandLineEnd{0, app.help()};
   } catch (const CLI::ParseError& e) {
-    const std::string program = app.get_name();
+    const std::string& program = app.get_name();
     return CommandLineEnd{2, program + ": " + e.what() + " (see " + program + " --help)"};
   }
   return std::nullopt;

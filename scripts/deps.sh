@@ -9,7 +9,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-dejavu-core
   xvfb xauth x11-apps x11-utils xdotool imagemagick xscreensaver xsecurelock dbus-daemon
-  clang libclang-rt-14-dev time
+  clang libclang-rt-14-dev clang-format clang-tidy time
 )
 
 missing=()

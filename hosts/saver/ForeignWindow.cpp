@@ -89,7 +89,9 @@ struct ForeignWindow::State {
     }
     segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
     segment.readOnly = False;
-    const bool mapped = segment.shmaddr != reinterpret_cast<char*>(-1);
+    // shmat's failure value is the address -1.
+    const bool mapped =
+        segment.shmaddr != reinterpret_cast<char*>(-1);  // NOLINT(performance-no-int-to-ptr)
     gOtherError = false;
     const bool attached = mapped && XShmAttach(display, &segment);
     XSync(display, False);
@@ -212,9 +214,10 @@ void ForeignWindow::present(const uint8_t* pixels, int stride, int canvasWidth, 
   }
   if (s.shared || (canvasWidth == s.width && canvasHeight == s.height && s.makeSharedImage())) {
     if (canvasWidth == s.width && canvasHeight == s.height) {
-      for (int row = y; row < y + h; ++row) {
-        std::memcpy(s.shared->data + row * s.shared->bytes_per_line + x * 4,
-                    pixels + row * stride + x * 4, static_cast<size_t>(w) * 4);
+      const ptrdiff_t left = static_cast<ptrdiff_t>(x) * 4;
+      for (ptrdiff_t row = y; row < y + h; ++row) {
+        std::memcpy(s.shared->data + row * s.shared->bytes_per_line + left,
+                    pixels + row * stride + left, static_cast<size_t>(w) * 4);
       }
       XShmPutImage(s.display, s.window, s.gc, s.shared, x, y, x, y, w, h, False);
       // The next frame writes into the same memory: wait until the server has read it.

@@ -59,7 +59,9 @@ void present(Screen& s, const Rect& damage) {
     const Canvas& canvas = s.slot->canvas();
     const SDL_Rect r{static_cast<int>(damage.x), static_cast<int>(damage.y),
                      static_cast<int>(damage.width), static_cast<int>(damage.height)};
-    SDL_UpdateTexture(s.texture, &r, canvas.data() + r.y * canvas.stride() + r.x * 4,
+    SDL_UpdateTexture(s.texture, &r,
+                      canvas.data() + static_cast<ptrdiff_t>(r.y) * canvas.stride() +
+                          static_cast<ptrdiff_t>(r.x) * 4,
                       canvas.stride());
   } else if (!s.needsPresent) {
     return;

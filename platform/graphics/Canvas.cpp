@@ -39,9 +39,10 @@ cairo_surface_t* hugePageSurface(int width, int height, int stride) {
   // Keep the aligned part only: what lies before it, and the rest of the extra page after it.
   const auto start = reinterpret_cast<uintptr_t>(raw);
   const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
+  char* const base = static_cast<char*>(raw) + (aligned - start);
   if (aligned > start) munmap(raw, aligned - start);
-  munmap(reinterpret_cast<void*>(aligned + pages->size), start + kHugePage - aligned);
-  pages->data = reinterpret_cast<void*>(aligned);
+  munmap(base + pages->size, start + kHugePage - aligned);
+  pages->data = base;
   madvise(pages->data, pages->size, MADV_HUGEPAGE);
 
   cairo_surface_t* surface = cairo_image_surface_create_for_data(

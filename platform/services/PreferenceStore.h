@@ -50,6 +50,6 @@ void setSaveStepHook(SaveStepHook hook);
 std::filesystem::path preferencesPath();
 
 // The integer reading of one stored text, as CopyAppIntValue applies it.
-std::optional<int32_t> integerReading(const std::string& text);
+std::optional<int32_t> integerReading(const std::string& raw);
 
 }  // namespace platform

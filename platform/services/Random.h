@@ -11,6 +11,6 @@ long random();
 
 // Replaces the generator, e.g. with a test's scripted values; an empty function restores the
 // C library's random().
-void setRandomSource(std::function<long()> source);
+void setRandomSource(std::function<long()> replacement);
 
 }  // namespace platform

@@ -159,26 +159,6 @@ TEST(ExtremeValues, PetalCountsFromOutsideTheStore) {
   }
 }
 
-// Randomisation steps a count by one in 16 bits: 32767 wraps to -32768, which then only climbs
-// by one per run; 17 and above otherwise go to 3.
-TEST(ExtremeValues, RandomisedPetalCountWrapsIn16Bits) {
-  TempConfigHome home;
-  ScriptedClock clock(1000);
-  ScriptedRandom random({}, kHalf);
-  std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame({0.0f, 0.0f, 64.0f, 48.0f}, true);
-  ASSERT_TRUE(view);
-  view->setGraphics(std::make_unique<RecordingGraphics>());
-  view->randomizeSettings = 1;
-  const std::vector<std::pair<int16_t, int16_t>> steps = {
-      {32767, -32768}, {-5, -4}, {0, 1}, {1, 2}, {17, 3}, {16, 3}, {-32768, -32767}};
-  for (auto [before, after] : steps) {
-    view->petalCount = before;
-    clock.now = view->nextRandomizeTime + 1;
-    view->animateOneFrame();
-    EXPECT_EQ(view->petalCount, after) << "from " << before;
-  }
-}
-
 // Every store field at its extreme, stored: flags go out as booleans from their low 8 bits,
 // numbers as their low 16 bits, and the next load resets what is out of range.
 TEST(ExtremeValues, StoringExtremeFields) {

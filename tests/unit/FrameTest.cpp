@@ -9,10 +9,12 @@ namespace {
 
 using Op = DrawCall::Op;
 
-// A preview view 1000 x 800 with one organism whose ring radius, diameter and rotation are
-// pinned (0.5, 0.5, `turn`), outlines, mirroring and stars off.
+// A preview view (1000 x 800 unless told) with one organism whose ring radius, diameter and
+// rotation are pinned (0.5, 0.5, `turn`), outlines, mirroring and stars off.
 struct OneOrganism : ViewRig {
-  explicit OneOrganism(int16_t petals, float turn = 0.25f) {
+  explicit OneOrganism(int16_t petals, float turn = 0.25f,
+                       Rect frame = {0.0f, 0.0f, 1000.0f, 800.0f})
+      : ViewRig(true, 1000, "", frame) {
     NimbrelView& v = *view;
     v.orgCount = 1;
     v.petalCount = petals;
@@ -45,13 +47,7 @@ TEST(Frame, OnlyTheWidthSetsSizes) {
   OneOrganism rig(4);
   const Rect petal = rig.frame(1001)[0].rect;
   // Twice as wide: twice the ring and the petal; a different height moves only the centre.
-  ViewRig wide(true, 1000, "", {0.0f, 0.0f, 2000.0f, 300.0f});
-  wide.view->orgCount = 1;
-  wide.view->petalCount = 4;
-  wide.view->mirrorPetals = 0;
-  pin(*wide.view->org[0].radius1, 0.5f);
-  pin(*wide.view->org[0].dotRadius, 0.5f);
-  pin(*wide.view->org[0].angle1, 0.25f);
+  OneOrganism wide(4, 0.25f, {0.0f, 0.0f, 2000.0f, 300.0f});
   const Rect big = wide.frame(1001)[0].rect;
   EXPECT_EQ(big.width, 2 * petal.width);
   EXPECT_NEAR(big.x + 50 - 1000, 2 * (petal.x + 25 - 500), 1e-3);  // R 660 against 330

@@ -1,6 +1,5 @@
 #include "Oscillator.h"
 
-#include <cmath>
 #include <string>
 #include <vector>
 
@@ -52,13 +51,6 @@ TEST(RandomPhase, HundredthsOfTheCircle) {
   EXPECT_EQ(RandomPhase(), 0.0f);
   EXPECT_EQ(RandomPhase(), 0.0f);
   EXPECT_EQ(r.draws(), 4);
-}
-
-TEST(Abs, FloatAndShort) {
-  EXPECT_EQ(absFloat(-2.5f), 2.5f);
-  EXPECT_TRUE(std::signbit(absFloat(-0.0f)));  // -0.0 is not below 0.0: returned as it is
-  EXPECT_EQ(absOld(-7), 7);
-  EXPECT_EQ(absOld(7), 7);
 }
 
 TEST(FloatOscillator, SineSequences) {

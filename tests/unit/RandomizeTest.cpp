@@ -46,8 +46,11 @@ TEST(Randomize, PetalCountCycle) {
     counts.push_back(rig.view->petalCount);
   }
   EXPECT_EQ(counts, (std::vector<int16_t>{12, 13, 16, 3, 4, 5, 6, 7, 8, 12}));
-  for (auto [from, to] : std::vector<std::pair<int16_t, int16_t>>{
-           {16, 3}, {20, 3}, {2, 3}, {9, 10}, {10, 12}, {14, 16}, {0, 1}, {32767, -32768}}) {
+  // One step in 16 bits: 32767 wraps to -32768, and negative counts only climb by one a run.
+  const std::vector<std::pair<int16_t, int16_t>> steps = {
+      {16, 3},  {17, 3}, {20, 3}, {2, 3},   {9, 10},         {10, 12},
+      {14, 16}, {0, 1},  {1, 2},  {-5, -4}, {32767, -32768}, {-32768, -32767}};
+  for (auto [from, to] : steps) {
     rig.view->petalCount = from;
     rig.randomize({});
     EXPECT_EQ(rig.view->petalCount, to) << from;
@@ -87,14 +90,17 @@ TEST(Randomize, PercentThresholdsAndFrameRate) {
 TEST(Randomize, RandomAndConfiguredThemes) {
   Rig rig(false);
   NimbrelView& v = *rig.view;
+  auto theme = [&](int16_t n) {
+    v.selectColorThemeByIndex(n);
+    return colourGlobals();
+  };
+  const std::vector<float> theme1 = theme(1), theme8 = theme(8), theme3 = theme(3);
   v.randomizeColors = 1;
-  const std::vector<float> theme1 = {0.0f, 1.0f, 0.1f, 0.25f, 0.2f, 0.8f};
-  const std::vector<float> theme8 = {0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f};
   rig.randomize({kOne});  // truncates to 8: theme 1
   EXPECT_EQ(colourGlobals(), theme1);
   rig.randomize({2147483520L});  // just below 1.0: theme 8
   EXPECT_EQ(colourGlobals(), theme8);
-  EXPECT_EQ(v.org[3].rOsc->fMin, 0.35f);
+  EXPECT_EQ(v.org[3].rOsc->fMin, theme8[0]);
   rig.randomize({0});
   EXPECT_EQ(colourGlobals(), theme1);
   EXPECT_EQ(v.colorThemeIndex, 3);
@@ -102,8 +108,8 @@ TEST(Randomize, RandomAndConfiguredThemes) {
   v.randomizeColors = 0;
   v.selectColorThemeByIndex(8);
   rig.randomize({});
-  EXPECT_EQ(colourGlobals(), (std::vector<float>{0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f}));
-  EXPECT_EQ(v.org[0].gOsc->fMin, 0.5f);
+  EXPECT_EQ(colourGlobals(), theme3);
+  EXPECT_EQ(v.org[0].gOsc->fMin, theme3[2]);
 }
 
 // Settings, then the theme, then four steps for each organism in turn.
@@ -127,7 +133,8 @@ TEST(Randomize, DrawsInTheirOrder) {
   EXPECT_EQ(v.drawStars, 0);
   EXPECT_EQ(v.animationTimeInterval(),
             static_cast<double>(1.0f / (unit(unitValue(0.2)) * 50.0f + 10.0f)));
-  EXPECT_EQ(colourGlobals(), (std::vector<float>{0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f}));
+  EXPECT_EQ(v.org[0].rOsc->fMin, gHueMin);
+  EXPECT_EQ(gHueMin, 0.35f);  // theme 8, from the unit draw 0.9
   for (int i = 0; i < 4; ++i) {
     TOrganism& o = v.org[i];
     EXPECT_EQ(o.radius1->fInc, range(0.0005f, 0.02f, steps[4 * i])) << i;

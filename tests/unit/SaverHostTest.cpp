@@ -75,11 +75,7 @@ TEST(SaverOptions, SingleDashSpellingsFpsAndSeed) {
 
 TEST(SaverOptions, BadInputIsOneLineAndNonZero) {
   expectError({"--bogus"}, "--bogus");
-  expectError({"--window", "0x0"}, "0x0");
-  expectError({"--window", "800"}, "800");
   expectError({"--window", "800x600x3"}, "800x600x3");
-  expectError({"--window", "16385x100"}, "16385x100");
-  expectError({"--window", "-3x4"}, "window");
   expectError({"--window-id", "0x"}, "0x");
   expectError({"--window-id", "zz"}, "zz");
   expectError({"--window-id", "0"}, "window id");
@@ -161,31 +157,6 @@ TEST(DisplayLayout, MirroredEmptyAndClonedDisplaysGetNoViewOfTheirOwn) {
   EXPECT_TRUE(planScreens({}).empty());
   EXPECT_TRUE(isPreviewSize(639));
   EXPECT_FALSE(isPreviewSize(640));
-}
-
-TEST(DisplayLayout, EachDisplaysViewHasItsOwnBoundsAndOrganisms) {
-  TempConfigHome home;
-  ScriptedClock clock(5000);
-  srandom(11);
-  std::vector<std::unique_ptr<ViewSlot>> slots;
-  for (const ScreenPlan& p : planScreens({{0, 0, 640, 360}, {640, 0, 320, 480}})) {
-    const Size size{static_cast<float>(p.area.width), static_cast<float>(p.area.height)};
-    slots.push_back(ViewSlot::create(size, 1.0f, false, 0));
-    ASSERT_TRUE(slots.back());
-  }
-  ASSERT_EQ(slots.size(), 2u);
-  EXPECT_EQ(slots[0]->view().bounds().width, 640.0f);
-  EXPECT_EQ(slots[0]->view().bounds().height, 360.0f);
-  EXPECT_EQ(slots[1]->view().bounds().width, 320.0f);
-  EXPECT_EQ(slots[1]->view().canvas().pixelHeight(), 480);
-  // Both draw from the one generator in turn, so their oscillators differ.
-  NimbrelView& a = slots[0]->view();
-  NimbrelView& b = slots[1]->view();
-  ASSERT_EQ(a.orgCount, 4);
-  ASSERT_EQ(b.orgCount, 4);
-  EXPECT_NE(a.org[0].rOsc.get(), b.org[0].rOsc.get());
-  EXPECT_NE(a.org[0].radius1->fInc, b.org[0].radius1->fInc);
-  EXPECT_NE(a.org[0].rOsc->fAngle, b.org[0].rOsc->fAngle);
 }
 
 TEST(ViewSlot, ClearsStartsAndDrawsOnlyWhenDue) {

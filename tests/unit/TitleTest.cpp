@@ -91,16 +91,6 @@ TEST(Title, NoRandomisationDuringThePhase) {
   EXPECT_EQ(rig.view->nextRandomizeTime, 1150u);
 }
 
-TEST(Title, LateFirstFrameNeverShowsIt) {
-  ViewRig rig(false, 5000);
-  for (uint32_t t : {5090u, 5091u, 5200u}) {
-    const std::vector<DrawCall> calls = rig.frame(t);
-    EXPECT_FALSE(calls.empty());
-    for (const DrawCall& c : calls) EXPECT_NE(c.op, Op::text);
-  }
-  EXPECT_EQ(rig.view->splashDrawn, 0);
-}
-
 // Created at 4294967250: the title deadline stops at 4294967295 and the randomisation deadline
 // wraps to 434. Neither may hold for the 2^32 ticks a plain unsigned comparison would give.
 TEST(Title, AcrossTheWrapOfTheTickCounter) {
@@ -122,25 +112,34 @@ TEST(Title, AcrossTheWrapOfTheTickCounter) {
   EXPECT_EQ(rig.view->nextRandomizeTime, 435u + 480u);
 }
 
-// The drawing phase lasts for the rest of the view's life, also once the deadline lies more
-// than 2^31 ticks (about 414 days) behind.
-TEST(Title, LongRunningViewStaysInTheDrawingPhase) {
-  ViewRig rig(false, 5000);
-  EXPECT_EQ(rig.frame(5000).size(), 2u);
-  for (uint32_t t : {5090u, 5090u + 0x7fffffffu, 5090u + 0x80000010u, 5000u + 0xfffffff0u}) {
-    rig.view->nextRandomizeTime = t + 1000;  // keeps the randomisation out of the way
-    const std::vector<DrawCall> calls = rig.frame(t);
-    EXPECT_FALSE(calls.empty()) << t;
-    for (const DrawCall& c : calls) EXPECT_NE(c.op, Op::text);
+// Once the title's deadline has passed, every frame draws the organisms and none the title:
+// a late first frame, a first frame just after the wrap of the tick counter, and frames whose
+// deadline lies more than 2^31 ticks (about 414 days) behind.
+TEST(Title, PastTheDeadlineNeverTheTitle) {
+  struct Case {
+    uint32_t created;
+    std::vector<uint32_t> frames;
+  };
+  const Case cases[] = {
+      {5000, {5090, 5091, 5200}},
+      {4294967260u, {20}},
+      {5000, {5000, 5090, 5090u + 0x7fffffffu, 5090u + 0x80000010u, 5000u + 0xfffffff0u}},
+  };
+  for (const Case& c : cases) {
+    ViewRig rig(false, c.created);
+    for (uint32_t t : c.frames) {
+      SCOPED_TRACE(testing::Message() << "created " << c.created << ", frame " << t);
+      rig.view->nextRandomizeTime = t + 1000;  // keeps the randomisation out of the way
+      const std::vector<DrawCall> calls = rig.frame(t);
+      if (t == c.created) {
+        EXPECT_EQ(calls.size(), 2u);  // the title
+        continue;
+      }
+      EXPECT_FALSE(calls.empty());
+      for (const DrawCall& call : calls) EXPECT_NE(call.op, Op::text);
+    }
+    EXPECT_EQ(rig.view->splashDrawn, c.frames.front() == c.created ? 1 : 0);
   }
-}
-
-TEST(Title, FirstFrameAfterTheWrapEndsThePhase) {
-  ViewRig rig(false, 4294967260u);
-  EXPECT_EQ(rig.view->hideSplashTime, 4294967295u);
-  const std::vector<DrawCall> calls = rig.frame(20);
-  EXPECT_FALSE(calls.empty());
-  for (const DrawCall& c : calls) EXPECT_NE(c.op, Op::text);
 }
 
 }  // namespace

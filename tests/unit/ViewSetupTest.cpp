@@ -1,5 +1,4 @@
 #include <cmath>
-#include <map>
 #include <string>
 #include <vector>
 
@@ -15,14 +14,6 @@ float range(float lo, float hi, long v) { return lo + (hi - lo) * unit(v); }
 std::vector<FloatOscillator*> oscillators(TOrganism& o) {
   return {o.strokeAlpha.get(), o.alphaOsc.get(), o.rOsc.get(),   o.gOsc.get(),
           o.bOsc.get(),        o.radius1.get(),  o.angle1.get(), o.dotRadius.get()};
-}
-
-TEST(ViewSetup, AnimationIntervalFollowsSpeed) {
-  for (const auto& [speed, interval] :
-       std::map<std::string, float>{{"18", 0.055555556f}, {"10", 0.1f}, {"60", 0.016666668f}}) {
-    ViewRig rig(true, 1000, storeText({{"speed", speed}}));
-    EXPECT_EQ(rig.view->animationTimeInterval(), static_cast<double>(interval)) << speed;
-  }
 }
 
 TEST(ViewSetup, TitleDeadlineSaturatesWhileRandomisationDeadlineWraps) {
@@ -53,26 +44,6 @@ TEST(ViewSetup, DeadlinesFromTwoClockReadings) {
   platform::setTickSource({});
   EXPECT_EQ(view->hideSplashTime, 2007u + 90u);
   EXPECT_EQ(view->nextRandomizeTime, 2014u + 480u);
-}
-
-TEST(ViewSetup, FieldsAfterInitialisation) {
-  ViewRig rig(true);
-  NimbrelView& v = *rig.view;
-  EXPECT_EQ(v.orgCount, 4);
-  EXPECT_EQ(v.huePhase, 0);
-  EXPECT_EQ(v.huePhaseProbability, 50);
-  EXPECT_EQ(v.starProbability, 50);
-  EXPECT_EQ(v.diameter, 0);
-  EXPECT_EQ(v.splashDrawn, 0);
-  EXPECT_FALSE(v.splashMessage.empty());
-  EXPECT_EQ(rig.random.draws(), 60);
-  for (int i = 0; i < 5; ++i) {
-    TOrganism& o = v.org[i];
-    EXPECT_FALSE(o.radius2) << i;
-    EXPECT_FALSE(o.angle2) << i;
-    EXPECT_FALSE(o.color) << i;
-    for (FloatOscillator* osc : oscillators(o)) EXPECT_EQ(osc != nullptr, i < 4) << i;
-  }
 }
 
 TEST(ViewSetup, FailedBaseInitialisationTouchesNothing) {
@@ -165,56 +136,38 @@ TEST(OrganismSetup, StepsAtTheEndsAndMiddleOfTheDraws) {
   EXPECT_FLOAT_EQ(one[5], -0.05f);
 }
 
+// An organism's colour bounds, in the order of the theme numbers.
+std::vector<float> colourBounds(const TOrganism& o) {
+  return {o.rOsc->fMin, o.rOsc->fMax, o.gOsc->fMin, o.gOsc->fMax, o.bOsc->fMin, o.bOsc->fMax};
+}
+
+// The stored theme is the one loaded, and it reaches every organism.
 TEST(OrganismSetup, ColourBoundsComeFromTheLoadedTheme) {
-  const std::map<std::string, std::vector<float>> themes = {
-      {"3", {0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f}},
-      {"6", {0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f}},
-      {"7", {0.0f, 0.25f, 0.1f, 0.21f, 0.2f, 0.8f}}};
-  for (const auto& [theme, want] : themes) {
-    ViewRig rig(true, 1000, storeText({{"colorTheme", theme}}));
-    for (int i = 0; i < 4; ++i) {
-      TOrganism& o = rig.view->org[i];
-      EXPECT_EQ((std::vector<float>{o.rOsc->fMin, o.rOsc->fMax, o.gOsc->fMin, o.gOsc->fMax,
-                                    o.bOsc->fMin, o.bOsc->fMax}),
-                want)
-          << theme;
-    }
+  std::vector<std::vector<float>> seen;
+  for (int16_t theme : {3, 6, 7}) {
+    ViewRig rig(true, 1000, storeText({{"colorTheme", std::to_string(theme)}}));
+    const std::vector<float> loaded = colourGlobals();
+    for (int i = 0; i < 4; ++i) EXPECT_EQ(colourBounds(rig.view->org[i]), loaded) << theme;
+    for (const auto& other : seen) EXPECT_NE(loaded, other) << theme;
+    seen.push_back(loaded);
+    rig.view->selectColorThemeByIndex(1);
+    rig.view->selectColorThemeByIndex(theme);
+    EXPECT_EQ(colourGlobals(), loaded) << theme;
   }
 }
 
-TEST(ColorThemes, TableAndOtherNumbers) {
+// Numbers outside 1 to 8 select theme 3; selecting changes the colour bounds of the organisms
+// there are and nothing else, wherever their oscillators stand.
+TEST(ColorThemes, OtherNumbersAndWhatASelectionChanges) {
   ViewRig rig;
-  const std::vector<std::vector<float>> rows = {
-      {0.0f, 1.0f, 0.1f, 0.25f, 0.2f, 0.8f},  {0.0f, 1.0f, 0.1f, 0.4f, 0.05f, 0.3f},
-      {0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f},   {0.0f, 1.0f, 0.05f, 0.3f, 0.9f, 1.0f},
-      {0.0f, 1.0f, 0.08f, 0.12f, 0.2f, 0.8f}, {0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f},
-      {0.0f, 0.25f, 0.1f, 0.21f, 0.2f, 0.8f}, {0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f}};
-  for (int16_t n = 1; n <= 8; ++n) {
-    rig.view->selectColorThemeByIndex(n);
-    EXPECT_EQ(colourGlobals(), rows[n - 1]) << n;
-    const FloatOscillator& g = *rig.view->org[2].gOsc;
-    EXPECT_EQ(g.fMin, rows[n - 1][2]);
-    EXPECT_EQ(g.fMax, rows[n - 1][3]);
-  }
+  rig.view->selectColorThemeByIndex(3);
+  const std::vector<float> three = colourGlobals();
   for (int16_t n : {0, 9, -1, 32767, -32768}) {
     rig.view->selectColorThemeByIndex(6);
     rig.view->selectColorThemeByIndex(n);
-    EXPECT_EQ(colourGlobals(), rows[2]) << n;
+    EXPECT_EQ(colourGlobals(), three) << n;
   }
-}
 
-TEST(ColorThemes, WithoutOrganismsOnlyTheGlobalsChange) {
-  ViewRig rig;
-  rig.view->selectColorThemeByIndex(6);
-  rig.view->orgCount = 0;
-  rig.view->selectColorThemeByIndex(8);
-  EXPECT_EQ(colourGlobals(), (std::vector<float>{0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f}));
-  EXPECT_EQ(rig.view->org[0].rOsc->fMin, 0.0f);
-  EXPECT_EQ(rig.view->org[0].gOsc->fMax, 1.0f);
-}
-
-TEST(ColorThemes, ThemeChangesOnlyTheColourBounds) {
-  ViewRig rig;
   for (uint32_t t = 1100; t < 1110; ++t) rig.frame(t);  // values and angles away from zero
   struct Snapshot {
     float min, max, inc, angle, value;
@@ -230,14 +183,18 @@ TEST(ColorThemes, ThemeChangesOnlyTheColourBounds) {
     return out;
   };
   std::vector<Snapshot> want = snapshot();
-  for (int i = 0; i < 4; ++i) {
-    Snapshot* s = &want[8 * i];
-    s[2].min = 0.35f, s[2].max = 0.75f;  // rOsc
-    s[3].min = 0.1f, s[3].max = 0.25f;   // gOsc
-    s[4].min = 0.2f, s[4].max = 0.8f;    // bOsc
-  }
   rig.view->selectColorThemeByIndex(8);
+  const std::vector<float> eight = colourGlobals();
+  for (int i = 0; i < 4; ++i) {
+    Snapshot* s = &want[8 * i + 2];  // rOsc, gOsc, bOsc
+    for (int k = 0; k < 3; ++k) s[k].min = eight[2 * k], s[k].max = eight[2 * k + 1];
+  }
   EXPECT_TRUE(snapshot() == want);
+
+  rig.view->orgCount = 0;
+  rig.view->selectColorThemeByIndex(7);
+  EXPECT_NE(colourGlobals(), eight);
+  EXPECT_EQ(colourBounds(rig.view->org[0]), eight);
 }
 
 }  // namespace
