@@ -168,7 +168,7 @@ void CircleBlend::Pieces::addStretch(uint32_t* row, int x0, int n, float rowOffs
                                      int stretchEnd) {
   for (int i = 0; i < n; ++i) {
     const size_t c = count + static_cast<size_t>(i);
-    at[c] = row + x0 + 2 * i;
+    at[c] = row + x0 + static_cast<ptrdiff_t>(2) * i;
     x[c] = x0 + 2 * i;
     dy[c] = rowOffset;
     end[c] = stretchEnd;

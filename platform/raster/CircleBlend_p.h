@@ -45,9 +45,9 @@ class CircleBlend {
  public:
   explicit CircleBlend(int width);
 
-  // Blends the rows [from, to) of the layers into the canvas whose row 0 starts at data, rows
+  // Blends the rows [from, to) of the layers `c` into the canvas whose row 0 starts at data, rows
   // `stride` bytes apart.
-  void rows(const CircleLayers& layers, uint8_t* data, int stride, int from, int to);
+  void rows(const CircleLayers& c, uint8_t* data, int stride, int from, int to);
 
  private:
   // Pieces of two pixels of the rows that need a coverage of their own (Kernels_p.h).
@@ -75,8 +75,8 @@ class CircleBlend {
     int lo, hi;
   };
 
-  void findRowColumns(const CircleLayers& layers, int from, int to);
-  void cutIntoPieces(const CircleLayers& layers, uint8_t* data, int stride, int from, int to);
+  void findRowColumns(const CircleLayers& c, int from, int to);
+  void cutIntoPieces(const CircleLayers& c, uint8_t* data, int stride, int from, int to);
   void blendEdges(const CircleParams& circle);
   void fillInteriors(const Paint& paint);
 
