@@ -15,9 +15,11 @@
 
 #include <cairo.h>
 
+#include "DrawingBackend.h"
 #include "GtkSheet.h"
 #include "NimbrelView.h"
 #include "PreferenceStore.h"
+#include "ResourceLookup.h"
 
 namespace {
 
@@ -47,6 +49,7 @@ std::string saverPath() {
 class SettingsWindow {
  public:
   SettingsWindow() {
+    toolkit_.setResourceDirectories(resourceDirectories());
     platform::setSheetToolkit(&toolkit_);
     toolkit_.setSheetEndedHandler([this](SheetWindow*) { sheetEnded(); });
 
@@ -137,8 +140,8 @@ class SettingsWindow {
     if (timer_) g_source_remove(timer_);
     timer_ = 0;
     view_.reset();
-    ViewOptions options;
-    options.backingScaleFactor = static_cast<float>(gtk_widget_get_scale_factor(GTK_WIDGET(area_)));
+    const ViewOptions options =
+        hostViewOptions(static_cast<float>(gtk_widget_get_scale_factor(GTK_WIDGET(area_))));
     view_ = NimbrelView::initWithFrame(
         {0.0f, 0.0f, static_cast<float>(kPreviewWidth), static_cast<float>(kPreviewHeight)}, true,
         options);
