@@ -4,7 +4,9 @@
 source "$(dirname "$0")/lib.sh"
 
 PROBE="$NIMBREL_BUILD/tests/reliability/nimbrel_resource_probe"
-[ -x "$PROBE" ] || { echo "no $PROBE" >&2; exit 1; }
+for program in "$PROBE" "$NIMBREL_BUILD/hosts/settings/nimbrel-settings"; do
+  [ -x "$program" ] || { echo "skipped: $program is not built here" >&2; exit 77; }
+done
 unset NIMBREL_RESOURCES
 
 cmake --install "$NIMBREL_BUILD" --prefix "$SCRATCH/first" >"$SCRATCH/install.log" ||
