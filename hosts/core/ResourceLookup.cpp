@@ -5,6 +5,8 @@
 #include <optional>
 #include <system_error>
 
+#include <unistd.h>
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -60,4 +62,14 @@ fs::path findResourceIn(const std::vector<fs::path>& directories, const std::str
     if (fs::is_regular_file(path, ec)) return path;
   }
   return {};
+}
+
+std::string companionProgram(const std::string& name, const std::string& buildFolder,
+                             const fs::path& executable) {
+  if (executable.empty()) return name;
+  const fs::path dir = executable.parent_path();
+  for (const fs::path& candidate : {dir / name, dir.parent_path() / buildFolder / name}) {
+    if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
+  }
+  return name;
 }

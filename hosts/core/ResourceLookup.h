@@ -25,3 +25,9 @@ std::vector<std::filesystem::path> resourceDirectories();
 // The first regular file of that name in the directories, or an empty path.
 std::filesystem::path findResourceIn(const std::vector<std::filesystem::path>& directories,
                                      const std::string& fileName);
+
+// Another program of the project, as this one at `executable` starts it: the one installed
+// beside it, else the one built in the build tree's sibling folder `buildFolder` (hosts/saver/
+// for the saver), else the bare name, for a search of PATH.
+std::string companionProgram(const std::string& name, const std::string& buildFolder,
+                             const std::filesystem::path& executable);

@@ -177,6 +177,29 @@ TEST(ResourceLookup, FindsTheOverrideTheInstalledLayoutOrTheBuildTree) {
       resourceDirectories(nullptr, fs::read_symlink("/proc/self/exe")), "Prefs.ui")));
 }
 
+TEST(ResourceLookup, CompanionProgramBesideInTheBuildTreeOrOnThePath) {
+  const ResourceTree tree;
+  const fs::path r = tree.root();
+  for (const char* program : {"inst/bin/nimbrel", "build/hosts/saver/nimbrel"}) {
+    fs::create_directories((r / program).parent_path());
+    std::ofstream(r / program) << "#!/bin/sh\n";
+    fs::permissions(r / program, fs::perms::owner_exec, fs::perm_options::add);
+  }
+  std::ofstream(r / "bare/bin/nimbrel") << "not executable";
+  struct Case {
+    std::string exe;
+    std::string found;
+  };
+  for (const Case& c : std::vector<Case>{
+           {"inst/bin/prog", (r / "inst/bin/nimbrel").string()},
+           {"build/hosts/settings/prog", (r / "build/hosts/saver/nimbrel").string()},
+           {"bare/bin/prog", "nimbrel"},
+       }) {
+    EXPECT_EQ(companionProgram("nimbrel", "saver", r / c.exe), c.found) << c.exe;
+  }
+  EXPECT_EQ(companionProgram("nimbrel", "saver", {}), "nimbrel");
+}
+
 TEST(DrawingBackend, OnlyCairoByNameSelectsCairo) {
   EXPECT_EQ(backendNamed("cairo"), ViewOptions::Backend::cairo);
   for (const char* other : {static_cast<const char*>(nullptr), "", "fast", "Cairo", "cairo "}) {
