@@ -1,5 +1,5 @@
 // The host core without any window: frame deadlines over long runs and stalls, the wait
-// rounding, where resources are found, and the backend a host chooses.
+// rounding, and where resources and the other programs are found.
 #include <climits>
 #include <cmath>
 #include <filesystem>
@@ -7,7 +7,6 @@
 #include <string>
 #include <vector>
 
-#include "DrawingBackend.h"
 #include "FrameScheduler.h"
 #include "ResourceLookup.h"
 #include "TestSupport.h"
@@ -198,13 +197,6 @@ TEST(ResourceLookup, CompanionProgramBesideInTheBuildTreeOrOnThePath) {
     EXPECT_EQ(companionProgram("nimbrel", "saver", r / c.exe), c.found) << c.exe;
   }
   EXPECT_EQ(companionProgram("nimbrel", "saver", {}), "nimbrel");
-}
-
-TEST(DrawingBackend, OnlyCairoByNameSelectsCairo) {
-  EXPECT_EQ(backendNamed("cairo"), ViewOptions::Backend::cairo);
-  for (const char* other : {static_cast<const char*>(nullptr), "", "fast", "Cairo", "cairo "}) {
-    EXPECT_EQ(backendNamed(other), ViewOptions::Backend::fast) << (other ? other : "unset");
-  }
 }
 
 }  // namespace
