@@ -162,49 +162,85 @@ OutputFile& OutputFiles::add(const std::string& option, const std::string& path)
 
 namespace {
 
-// Where `file` goes and what it is, without making or changing anything. Sets `why` on failure.
-bool resolve(const std::string& path, const StandardStream (&streams)[2], int& standardFd,
-             int& directory, std::string& name, bool& replace, Identity& identity,
-             std::string& why) {
-  if (path == "-") {
-    if (!streams[0].open) {
-      why = "it is closed";
-      return false;
-    }
-    standardFd = STDOUT_FILENO;
-    identity = {
-        streams[0].status.st_dev, streams[0].status.st_ino, {}, S_ISCHR(streams[0].status.st_mode)};
-    return true;
+// "-": the standard output as it was when the run began.
+bool resolveStandardOutput(const StandardStream& out, int& standardFd, Identity& identity,
+                           std::string& why) {
+  if (!out.open) {
+    why = "it is closed";
+    return false;
   }
+  standardFd = STDOUT_FILENO;
+  identity = {out.status.st_dev, out.status.st_ino, {}, S_ISCHR(out.status.st_mode)};
+  return true;
+}
+
+// What the first look at a named target decides.
+enum class Target { writtenThrough, refused, toReplace };
+
+// An existing target is written through when it is a standard stream, a device or a FIFO, and
+// refused when it is a directory or of another kind; a regular file, or no file, is replaced.
+Target lookAtTarget(const std::string& path, const StandardStream (&streams)[2], int& standardFd,
+                    Identity& identity, std::string& why) {
   struct stat status {};
-  if (stat(path.c_str(), &status) == 0) {
-    identity = {status.st_dev, status.st_ino, {}, S_ISCHR(status.st_mode)};
-    if (S_ISDIR(status.st_mode)) {
-      why = std::strerror(EISDIR);
-      return false;
+  if (stat(path.c_str(), &status) != 0) {
+    if (errno == ENOENT) return Target::toReplace;
+    why = std::strerror(errno);
+    return Target::refused;
+  }
+  identity = {status.st_dev, status.st_ino, {}, S_ISCHR(status.st_mode)};
+  if (S_ISDIR(status.st_mode)) {
+    why = std::strerror(EISDIR);
+    return Target::refused;
+  }
+  // /dev/stdout, /proc/self/fd/2, or the file the shell opened as standard output: the
+  // stream itself, which may be in append mode or shared with other writers.
+  for (const StandardStream& stream : streams) {
+    if (stream.open && stream.status.st_dev == status.st_dev &&
+        stream.status.st_ino == status.st_ino) {
+      standardFd = stream.fd;
+      return Target::writtenThrough;
     }
-    // /dev/stdout, /proc/self/fd/2, or the file the shell opened as standard output: the
-    // stream itself, which may be in append mode or shared with other writers.
-    for (const StandardStream& stream : streams) {
-      if (stream.open && stream.status.st_dev == status.st_dev &&
-          stream.status.st_ino == status.st_ino) {
-        standardFd = stream.fd;
-        return true;
-      }
-    }
-    if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) return true;
-    if (!S_ISREG(status.st_mode)) {
-      why = "not a regular file, character device or FIFO";
-      return false;
-    }
-  } else if (errno != ENOENT) {
+  }
+  if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) return Target::writtenThrough;
+  if (!S_ISREG(status.st_mode)) {
+    why = "not a regular file, character device or FIFO";
+    return Target::refused;
+  }
+  return Target::toReplace;
+}
+
+// Opens directoryPath (relative to directory, when open) in place of directory.
+bool enterDirectory(int& directory, const std::string& directoryPath, std::string& why) {
+  const int next =
+      aboveStandardStreams(openat(directory >= 0 ? directory : AT_FDCWD, directoryPath.c_str(),
+                                  O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (next < 0) {
     why = std::strerror(errno);
     return false;
   }
+  if (directory >= 0) close(directory);
+  directory = next;
+  return true;
+}
 
-  // A regular file or a free name (perhaps at the end of a dangling link): follow the links
-  // to the name that is to be replaced or made.
-  replace = true;
+// The target of the link `name` in directory, whose lstat size is `size`.
+bool readLink(int directory, const std::string& name, off_t size, std::string& target,
+              std::string& why) {
+  // The size that /proc gives its links is no bound on what they read as.
+  target.assign(std::max<size_t>(static_cast<size_t>(size), PATH_MAX) + 1, '\0');
+  const ssize_t length = readlinkat(directory, name.c_str(), target.data(), target.size());
+  if (length < 0 || static_cast<size_t>(length) >= target.size()) {
+    why = std::strerror(length < 0 ? errno : ELOOP);
+    return false;
+  }
+  target.resize(static_cast<size_t>(length));
+  return true;
+}
+
+// A regular file or a free name (perhaps at the end of a dangling link): follows the links to
+// the name that is to be replaced or made, leaving its directory open.
+bool resolveToReplace(const std::string& path, int& directory, std::string& name,
+                      Identity& identity, std::string& why) {
   std::string directoryPath;
   splitPath(path, directoryPath, name);
   for (int links = 0;; ++links) {
@@ -212,22 +248,10 @@ bool resolve(const std::string& path, const StandardStream (&streams)[2], int& s
       why = std::strerror(EISDIR);
       return false;
     }
-    const int next =
-        aboveStandardStreams(openat(directory >= 0 ? directory : AT_FDCWD, directoryPath.c_str(),
-                                    O_PATH | O_DIRECTORY | O_CLOEXEC));
-    if (next < 0) {
-      why = std::strerror(errno);
-      return false;
-    }
-    if (directory >= 0) close(directory);
-    directory = next;
+    if (!enterDirectory(directory, directoryPath, why)) return false;
     struct stat link {};
     if (fstatat(directory, name.c_str(), &link, AT_SYMLINK_NOFOLLOW) != 0) {
-      if (errno != ENOENT) {
-        why = std::strerror(errno);
-        return false;
-      }
-      if (fstat(directory, &link) != 0) {
+      if (errno != ENOENT || fstat(directory, &link) != 0) {
         why = std::strerror(errno);
         return false;
       }
@@ -239,14 +263,8 @@ bool resolve(const std::string& path, const StandardStream (&streams)[2], int& s
       why = std::strerror(ELOOP);
       return false;
     }
-    // The size that /proc gives its links is no bound on what they read as.
-    std::string target(std::max<size_t>(static_cast<size_t>(link.st_size), PATH_MAX) + 1, '\0');
-    const ssize_t length = readlinkat(directory, name.c_str(), target.data(), target.size());
-    if (length < 0 || static_cast<size_t>(length) >= target.size()) {
-      why = std::strerror(length < 0 ? errno : ELOOP);
-      return false;
-    }
-    target.resize(static_cast<size_t>(length));
+    std::string target;
+    if (!readLink(directory, name, link.st_size, target, why)) return false;
     splitPath(target, directoryPath, name);
   }
   // Replacing a file that its owner made read-only would undo that protection.
@@ -257,6 +275,17 @@ bool resolve(const std::string& path, const StandardStream (&streams)[2], int& s
   return true;
 }
 
+// Where `file` goes and what it is, without making or changing anything. Sets `why` on failure.
+bool resolve(const std::string& path, const StandardStream (&streams)[2], int& standardFd,
+             int& directory, std::string& name, bool& replace, Identity& identity,
+             std::string& why) {
+  if (path == "-") return resolveStandardOutput(streams[0], standardFd, identity, why);
+  const Target target = lookAtTarget(path, streams, standardFd, identity, why);
+  if (target != Target::toReplace) return target == Target::writtenThrough;
+  replace = true;
+  return resolveToReplace(path, directory, name, identity, why);
+}
+
 }  // namespace
 
 bool OutputFiles::open(std::string* why) {
@@ -264,11 +293,25 @@ bool OutputFiles::open(std::string* why) {
   // their number, and "-" or a message would go into an output.
   bool closed[3];
   for (int fd = 0; fd < 3; ++fd) closed[fd] = fcntl(fd, F_GETFD) == -1 && errno == EBADF;
+  if (!checkTargets(closed, why)) return false;
+  for (int fd = 0; fd < 3; ++fd) {
+    if (closed[fd]) ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
+  }
+  for (Entry& entry : entries_) {
+    if (!openTarget(*entry.file)) {
+      if (why) *why = entry.file->error();
+      abandon();
+      return false;
+    }
+  }
+  return true;
+}
+
+bool OutputFiles::checkTargets(const bool (&closed)[3], std::string* why) {
   StandardStream streams[2] = {{STDOUT_FILENO}, {STDERR_FILENO}};
   for (StandardStream& stream : streams) {
     stream.open = !closed[stream.fd] && fstat(stream.fd, &stream.status) == 0;
   }
-
   std::vector<Identity> identities;
   for (Entry& entry : entries_) {
     OutputFile& file = *entry.file;
@@ -294,41 +337,34 @@ bool OutputFiles::open(std::string* why) {
     }
     identities.push_back(identity);
   }
+  return true;
+}
 
-  for (int fd = 0; fd < 3; ++fd) {
-    if (closed[fd]) ::open("/dev/null", fd == 0 ? O_RDONLY : O_WRONLY);
-  }
-
-  for (Entry& entry : entries_) {
-    OutputFile& file = *entry.file;
-    file.buffer_.reserve(kBufferBytes);
-    if (file.fd_ >= 0) continue;  // a standard stream
-    if (file.replace_) {
-      for (int attempt = 0; attempt < kTempAttempts && file.fd_ < 0; ++attempt) {
-        std::string temp = randomTempName();
-        // 0666 less the umask: the mode any new file of the user's gets.
-        file.fd_ = aboveStandardStreams(
-            openat(file.directory_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
-        if (file.fd_ >= 0) file.temp_ = std::move(temp);
-        if (file.fd_ < 0 && errno != EEXIST) break;
-      }
-    } else {
-      // A FIFO waits here for its reader, until a stop signal.
-      while (!(stop_ && *stop_)) {
-        file.fd_ =
-            aboveStandardStreams(::open(file.path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
-        if (file.fd_ >= 0 || errno != EINTR) break;
-      }
-      if (file.fd_ < 0 && stop_ && *stop_) errno = EINTR;
+bool OutputFiles::openTarget(OutputFile& file) {
+  file.buffer_.reserve(kBufferBytes);
+  if (file.fd_ >= 0) return true;  // a standard stream
+  if (file.replace_) {
+    for (int attempt = 0; attempt < kTempAttempts && file.fd_ < 0; ++attempt) {
+      std::string temp = randomTempName();
+      // 0666 less the umask: the mode any new file of the user's gets.
+      file.fd_ = aboveStandardStreams(
+          openat(file.directory_, temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666));
+      if (file.fd_ >= 0) file.temp_ = std::move(temp);
+      if (file.fd_ < 0 && errno != EEXIST) break;
     }
-    if (file.fd_ < 0) {
-      file.fail(errno);
-      if (why) *why = file.error();
-      abandon();
-      return false;
+  } else {
+    // A FIFO waits here for its reader, until a stop signal.
+    while (!(stop_ && *stop_)) {
+      file.fd_ = aboveStandardStreams(::open(file.path_.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC));
+      if (file.fd_ >= 0 || errno != EINTR) break;
     }
-    file.ownsFd_ = true;
+    if (file.fd_ < 0 && stop_ && *stop_) errno = EINTR;
   }
+  if (file.fd_ < 0) {
+    file.fail(errno);
+    return false;
+  }
+  file.ownsFd_ = true;
   return true;
 }
 

@@ -106,6 +106,11 @@ class OutputFiles {
     std::unique_ptr<OutputFile> file;
     bool dropped = false;
   };
+  // Resolves every target and refuses two on one file; closed are the standard streams that
+  // were closed when the run began.
+  bool checkTargets(const bool (&closed)[3], std::string* why);
+  // Opens a resolved target: a fresh temporary file beside one to replace, else the target.
+  bool openTarget(OutputFile& file);
   const volatile std::sig_atomic_t* stop_;
   std::vector<Entry> entries_;
 };

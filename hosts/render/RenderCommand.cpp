@@ -10,9 +10,11 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <optional>
 #include <random>
 
 #include "CommandLine.h"
+#include "DrawingBackend.h"
 #include "NimbrelView.h"
 #include "OutputFile.h"
 #include "RecordingGraphics.h"
@@ -21,8 +23,16 @@
 
 namespace {
 
-constexpr int kMaxSide = 16384;  // view units per side
 constexpr int kMaxFrames = 100000000;
+
+// A tick count: plain decimal digits up to 2^32 - 1.
+std::optional<uint32_t> parseTick(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long t = std::strtoull(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || text[0] == '-' || t > UINT32_MAX) return std::nullopt;
+  return static_cast<uint32_t>(t);
+}
 
 // Full-range BT.601 would be simpler, but players assume the limited range of YUV4MPEG2.
 // `planes` is the caller's buffer, reused from frame to frame.
@@ -108,129 +118,219 @@ struct SimulatedClock {
 
 void say(const std::string& what) { std::fprintf(stderr, "nimbrel render: %s\n", what.c_str()); }
 
-// The run once its outputs are named; throws std::bad_alloc when memory runs out.
-int render(const RenderOptions& o, StopSignals& stopSignals, OutputFiles& outputs,
-           OutputFile& picture, OutputFile* trace, OutputFile* video) {
-  std::string why;
-  if (!outputs.open(&why)) {
-    if (gStopSignal != 0) {
-      say("stopped by " + std::string(strsignal(gStopSignal)) + " before the first frame");
-      return 128 + gStopSignal;
-    }
-    say(why);
-    return 1;
-  }
+std::string stopReason(int signal) { return "stopped by " + std::string(strsignal(signal)); }
 
+// The files of one run: the picture, and the trace and the video when asked for.
+struct RenderOutputs {
+  OutputFiles& files;
+  OutputFile& picture;
+  OutputFile* trace;
+  OutputFile* video;
+
+  bool streamFailed() const { return (trace && trace->failed()) || (video && video->failed()); }
+  std::string streamError() const {
+    return trace && trace->failed() ? trace->error() : video->error();
+  }
+};
+
+// What the frames are drawn with: the view, the recorder between it and its graphics (with a
+// trace), and the caller's buffers, reused from frame to frame.
+struct Drawing {
+  std::unique_ptr<NimbrelView> view;
+  RecordingGraphics* recorder = nullptr;
+  std::vector<char> videoPlanes;
+  std::string traceLines;
+};
+
+// The exit status when the outputs cannot be opened, having said why; nothing when they are.
+std::optional<int> openOutputs(RenderOutputs& out) {
+  std::string why;
+  if (out.files.open(&why)) return std::nullopt;
+  if (gStopSignal != 0) {
+    say(stopReason(gStopSignal) + " before the first frame");
+    return 128 + gStopSignal;
+  }
+  say(why);
+  return 1;
+}
+
+// The one generator every view draws from: the given seed, or a fresh one that is reported so
+// that the picture can be made again.
+void seedGenerator(const RenderOptions& o) {
   uint32_t seed = o.seed.value_or(0);
   if (!o.seed) {
     seed = std::random_device{}();
     std::fprintf(stderr, "nimbrel render: seed %u\n", seed);
   }
   srandom(seed);
+}
 
-  // Simulated clock: frame k runs at t_k seconds after creation, t_{k+1} = t_k + the interval
-  // in force after frame k, at tick startTick + floor(60 t_k), modulo 2^32.
-  uint32_t tick = o.startTick;
-  const SimulatedClock clock(tick);
-
+// The view with a recorder between it and its graphics when the calls are traced; no view when
+// no canvas of that size can be made.
+Drawing makeDrawing(const RenderOptions& o, bool traced) {
+  Drawing d;
   const Rect frame{0.0f, 0.0f, static_cast<float>(o.width), static_cast<float>(o.height)};
-  std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame(frame, o.preview, {o.scale});
-  if (!view) {
-    outputs.abandon();
-    say("cannot make a canvas of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-        " points");
-    return 1;
-  }
-  RecordingGraphics* recorder = nullptr;
-  if (trace) {
-    auto owned = std::make_unique<RecordingGraphics>(view->setGraphics(nullptr));
-    recorder = owned.get();
-    view->setGraphics(std::move(owned));
-  }
+  d.view = NimbrelView::initWithFrame(frame, o.preview, hostViewOptions(o.scale));
+  if (!d.view || !traced) return d;
+  auto owned = std::make_unique<RecordingGraphics>(d.view->setGraphics(nullptr));
+  d.recorder = owned.get();
+  d.view->setGraphics(std::move(owned));
+  return d;
+}
 
-  const int pw = view->canvas().pixelWidth(), ph = view->canvas().pixelHeight();
-  std::vector<char> videoPlanes;
-  if (video) {
-    // Taken before the first frame, so that a video too large for memory fails at once.
-    videoPlanes.resize(static_cast<size_t>(pw) * ph * 3);
-    const long fps = std::lround(1.0 / view->animationTimeInterval());
-    video->write("YUV4MPEG2 W" + std::to_string(pw) + " H" + std::to_string(ph) + " F" +
-                 std::to_string(fps) + ":1 Ip A1:1 C444\n");
-  }
+// The stream header. The planes are taken before the first frame, so that a video too large
+// for memory fails at once.
+void startVideo(OutputFile& video, Drawing& d) {
+  const int pw = d.view->canvas().pixelWidth(), ph = d.view->canvas().pixelHeight();
+  d.videoPlanes.resize(static_cast<size_t>(pw) * ph * 3);
+  const long fps = std::lround(1.0 / d.view->animationTimeInterval());
+  video.write("YUV4MPEG2 W" + std::to_string(pw) + " H" + std::to_string(ph) + " F" +
+              std::to_string(fps) + ":1 Ip A1:1 C444\n");
+}
 
-  view->drawRect(view->bounds());
-  view->startAnimation();
+// One line naming the frame and its tick, then one line per drawing call it made.
+void writeTraceFrame(OutputFile& trace, Drawing& d, int frame, uint32_t tick) {
+  std::string& lines = d.traceLines;
+  lines = "{\"frame\":" + std::to_string(frame) + ",\"tick\":" + std::to_string(tick) + "}\n";
+  for (const DrawCall& call : d.recorder->calls()) (lines += jsonLine(call)) += '\n';
+  d.recorder->clear();
+  trace.write(lines);
+}
+
+// Draws frames until the count, a stop signal or a failed stream; returns how many ran. The
+// simulated clock: frame k runs at t_k seconds after creation, t_{k+1} = t_k + the interval in
+// force after frame k, at tick startTick + floor(60 t_k), modulo 2^32.
+int drawFrames(const RenderOptions& o, Drawing& d, RenderOutputs& out, uint32_t& tick) {
+  NimbrelView& view = *d.view;
+  view.drawRect(view.bounds());
+  view.startAnimation();
   double t = 0.0;
-  std::string lines;
-  auto failed = [&] { return (trace && trace->failed()) || (video && video->failed()); };
   int k = 0;
-  for (; k < o.frames && gStopSignal == 0 && !failed(); ++k) {
+  for (; k < o.frames && gStopSignal == 0 && !out.streamFailed(); ++k) {
     tick = o.startTick + static_cast<uint32_t>(static_cast<uint64_t>(std::floor(60.0 * t)));
-    view->animateOneFrame();
-    view->finishFrame();
-    if (recorder) {
-      lines = "{\"frame\":" + std::to_string(k) + ",\"tick\":" + std::to_string(tick) + "}\n";
-      for (const DrawCall& call : recorder->calls()) (lines += jsonLine(call)) += '\n';
-      recorder->clear();
-      trace->write(lines);
-    }
-    if (video) writeY4mFrame(*video, view->canvas(), videoPlanes);
-    t += view->animationTimeInterval();
+    view.animateOneFrame();
+    view.finishFrame();
+    if (d.recorder) writeTraceFrame(*out.trace, d, k, tick);
+    if (out.video) writeY4mFrame(*out.video, view.canvas(), d.videoPlanes);
+    t += view.animationTimeInterval();
     if (o.progress && (k % 20 == 0 || k + 1 == o.frames)) {
       std::fprintf(stderr, "\rframe %d of %d", k + 1, o.frames);
     }
   }
   if (o.progress) std::fputc('\n', stderr);
-  view->stopAnimation();
-  if (gStopSignal == 0 && failed()) {
-    why = trace && trace->failed() ? trace->error() : video->error();
-    outputs.abandon();
-    say(why);
-    return 1;
-  }
+  view.stopAnimation();
+  return k;
+}
 
-  bool encoded = true;
-  std::string encoderError;
-  if (gStopSignal == 0) {
-    encoded = view->canvas().writePng(
-        [&picture](const unsigned char* data, size_t size) {
-          return picture.write({reinterpret_cast<const char*>(data), size});
-        },
-        &encoderError);
+// A stop signal ended the run: the trace and the video are kept, ending with a whole frame when
+// written to a file (what was encoded so far stays usable), and no picture is written. The
+// status is the usual one of that signal.
+int commitStopped(RenderOutputs& out, int stopSignal, int framesDrawn, int framesAsked) {
+  out.files.drop(out.picture);
+  for (OutputFile* stream : {out.trace, out.video}) {
+    if (stream && stream->failed()) out.files.drop(*stream);
   }
-  // Written out while a stop signal can still end a wait on a reader.
-  const bool finished = outputs.finish(&why);
-  // A stop signal from here on waits for the end of the run, so it cannot come between the
-  // check below and the outputs being put in place.
-  stopSignals.holdBack();
-  const int stopSignal = gStopSignal;
-  if (stopSignal != 0) {
-    // The trace and the video are kept, ending with a whole frame when written to a file
-    // (what was encoded so far stays usable), and no picture is written. The status is the
-    // usual one of that signal.
-    outputs.drop(picture);
-    for (OutputFile* stream : {trace, video}) {
-      if (stream && stream->failed()) outputs.drop(*stream);
-    }
-    if (!outputs.commit(&why)) {
-      say(why);
-      return 1;
-    }
-    say("stopped by " + std::string(strsignal(stopSignal)) + " after " + std::to_string(k) +
-        " of " + std::to_string(o.frames) + " frames; no picture written");
-    return 128 + stopSignal;
-  }
-  if (!encoded && !picture.failed()) why = "cannot encode the picture: " + encoderError;
-  if (!encoded || !finished) {
-    outputs.abandon();
+  std::string why;
+  if (!out.files.commit(&why)) {
     say(why);
     return 1;
   }
-  if (!outputs.commit(&why)) {
+  say(stopReason(stopSignal) + " after " + std::to_string(framesDrawn) + " of " +
+      std::to_string(framesAsked) + " frames; no picture written");
+  return 128 + stopSignal;
+}
+
+// Puts every output in place when all of them were written whole; else removes them all.
+int commitFinished(RenderOutputs& out, bool encoded, const std::string& encoderError, bool finished,
+                   std::string why) {
+  if (!encoded && !out.picture.failed()) why = "cannot encode the picture: " + encoderError;
+  if (!encoded || !finished) {
+    out.files.abandon();
+    say(why);
+    return 1;
+  }
+  if (!out.files.commit(&why)) {
     say(why);
     return 1;
   }
   return 0;
+}
+
+// Encodes the picture, finishes every output and commits them (or what a stop signal leaves).
+int writeOutputs(RenderOutputs& out, NimbrelView& view, StopSignals& stopSignals, int framesDrawn,
+                 int framesAsked) {
+  bool encoded = true;
+  std::string encoderError;
+  if (gStopSignal == 0) {
+    encoded = view.canvas().writePng(
+        [&out](const unsigned char* data, size_t size) {
+          return out.picture.write({reinterpret_cast<const char*>(data), size});
+        },
+        &encoderError);
+  }
+  // Written out while a stop signal can still end a wait on a reader.
+  std::string why;
+  const bool finished = out.files.finish(&why);
+  // A stop signal from here on waits for the end of the run, so it cannot come between the
+  // check below and the outputs being put in place.
+  stopSignals.holdBack();
+  const int stopSignal = gStopSignal;
+  if (stopSignal != 0) return commitStopped(out, stopSignal, framesDrawn, framesAsked);
+  return commitFinished(out, encoded, encoderError, finished, why);
+}
+
+// The run once its outputs are named; throws std::bad_alloc when memory runs out.
+int render(const RenderOptions& o, StopSignals& stopSignals, RenderOutputs& out) {
+  if (const std::optional<int> failed = openOutputs(out)) return *failed;
+  seedGenerator(o);
+  uint32_t tick = o.startTick;
+  const SimulatedClock clock(tick);
+  Drawing d = makeDrawing(o, out.trace != nullptr);
+  if (!d.view) {
+    out.files.abandon();
+    say("cannot make a canvas of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
+        " points");
+    return 1;
+  }
+  if (out.video) startVideo(*out.video, d);
+  const int framesDrawn = drawFrames(o, d, out, tick);
+  if (gStopSignal == 0 && out.streamFailed()) {
+    const std::string why = out.streamError();
+    out.files.abandon();
+    say(why);
+    return 1;
+  }
+  return writeOutputs(out, *d.view, stopSignals, framesDrawn, o.frames);
+}
+
+// The command line's values that CLI11 cannot check itself; the message for the first bad one.
+std::optional<std::string> checkRenderOptions(RenderOptions& o, const std::string& size,
+                                              const std::string& startTick) {
+  const std::optional<SizeArgument> parsedSize = parseSizeArgument(size, kMaxViewSide);
+  if (!parsedSize) {
+    return "bad size '" + size + "': expected WxH, each from 1 to " + std::to_string(kMaxViewSide);
+  }
+  o.width = parsedSize->width;
+  o.height = parsedSize->height;
+  if (o.frames < 1 || o.frames > kMaxFrames) {
+    return "bad frame count " + std::to_string(o.frames) + ": expected 1 to " +
+           std::to_string(kMaxFrames);
+  }
+  if (!std::isfinite(o.scale) || o.scale < 0.25f || o.scale > 8.0f) {
+    return "bad scale: expected a number from 0.25 to 8";
+  }
+  if (!fitsCanvas(*parsedSize, o.scale)) {
+    return "size " + size + " at scale " + std::to_string(o.scale) + " is too large: at most " +
+           std::to_string(Canvas::maxPixels) + " device pixels, " +
+           std::to_string(Canvas::maxSide) + " per side";
+  }
+  if (!startTick.empty()) {
+    const std::optional<uint32_t> tick = parseTick(startTick);
+    if (!tick) return "bad start tick '" + startTick + "': expected 0 to 4294967295";
+    o.startTick = *tick;
+  }
+  if (o.output.empty()) return "the output path is empty";
+  return std::nullopt;
 }
 
 }  // namespace
@@ -258,42 +358,9 @@ RenderParse parseRenderArguments(const std::vector<std::string>& args) {
   app.set_help_flag("-h,--help", "show this help and exit");
 
   if (auto end = parseCommandLine(app, args)) return {std::nullopt, end->status, end->message};
-
-  auto fail = [](const std::string& why) {
-    return RenderParse{std::nullopt, 2, "nimbrel render: " + why};
-  };
-  const std::optional<SizeArgument> parsedSize = parseSizeArgument(size, kMaxSide);
-  if (!parsedSize) {
-    return fail("bad size '" + size + "': expected WxH, each from 1 to " +
-                std::to_string(kMaxSide));
+  if (auto why = checkRenderOptions(o, size, startTick)) {
+    return {std::nullopt, 2, "nimbrel render: " + *why};
   }
-  o.width = parsedSize->width;
-  o.height = parsedSize->height;
-  if (o.frames < 1 || o.frames > kMaxFrames) {
-    return fail("bad frame count " + std::to_string(o.frames) + ": expected 1 to " +
-                std::to_string(kMaxFrames));
-  }
-  if (!std::isfinite(o.scale) || o.scale < 0.25f || o.scale > 8.0f) {
-    return fail("bad scale: expected a number from 0.25 to 8");
-  }
-  const double pixels = std::ceil(o.width * static_cast<double>(o.scale)) *
-                        std::ceil(o.height * static_cast<double>(o.scale));
-  if (pixels > static_cast<double>(Canvas::maxPixels) ||
-      std::ceil(o.width * static_cast<double>(o.scale)) > Canvas::maxSide ||
-      std::ceil(o.height * static_cast<double>(o.scale)) > Canvas::maxSide) {
-    return fail("size " + size + " at scale " + std::to_string(o.scale) +
-                " is too large: at most 268435456 device pixels, 32767 per side");
-  }
-  if (!startTick.empty()) {
-    char* end = nullptr;
-    errno = 0;
-    const unsigned long long t = std::strtoull(startTick.c_str(), &end, 10);
-    if (errno != 0 || *end != '\0' || startTick[0] == '-' || t > UINT32_MAX) {
-      return fail("bad start tick '" + startTick + "': expected 0 to 4294967295");
-    }
-    o.startTick = static_cast<uint32_t>(t);
-  }
-  if (o.output.empty()) return fail("the output path is empty");
   if (*seedOption) o.seed = seed;
   return {o, 0, {}};
 }
@@ -302,14 +369,15 @@ int runRender(const RenderOptions& o) {
   // Before the outputs are opened: a FIFO's open waits for its reader, and a stop signal must
   // find the run able to clean up.
   StopSignals stopSignals;
-  OutputFiles outputs(&gStopSignal);
-  OutputFile& picture = outputs.add("-o", o.output);
-  OutputFile* trace = o.tracePath.empty() ? nullptr : &outputs.add("--trace", o.tracePath);
-  OutputFile* video = o.y4mPath.empty() ? nullptr : &outputs.add("--y4m", o.y4mPath);
+  OutputFiles files(&gStopSignal);
+  OutputFile& picture = files.add("-o", o.output);
+  OutputFile* trace = o.tracePath.empty() ? nullptr : &files.add("--trace", o.tracePath);
+  OutputFile* video = o.y4mPath.empty() ? nullptr : &files.add("--y4m", o.y4mPath);
+  RenderOutputs outputs{files, picture, trace, video};
   try {
-    return render(o, stopSignals, outputs, picture, trace, video);
+    return render(o, stopSignals, outputs);
   } catch (const std::bad_alloc&) {
-    outputs.abandon();
+    files.abandon();
     say("out of memory");
     return 1;
   }

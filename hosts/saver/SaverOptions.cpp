@@ -6,12 +6,6 @@
 #include <cerrno>
 #include <cstdlib>
 
-namespace {
-
-constexpr int kMaxSide = 16384;  // points per side of a --window
-
-}  // namespace
-
 std::vector<std::string> normalizeDashes(const std::vector<std::string>& args) {
   std::vector<std::string> out;
   out.reserve(args.size());
@@ -35,73 +29,94 @@ std::optional<unsigned long> parseWindowId(const std::string& text) {
   return static_cast<unsigned long>(id);
 }
 
-SaverParse parseSaverArguments(const std::vector<std::string>& args,
-                               const std::optional<std::string>& xscreensaverWindow) {
-  SaverOptions o;
+namespace {
+
+// The command line as CLI11 reads it, before it is checked.
+struct SaverArguments {
+  SaverOptions options;
   std::string size;
   std::string windowId;
   bool root = false;
   bool fps = false;
   uint32_t seed = 0;
+  CLI::Option* window = nullptr;
+  CLI::Option* windowIdGiven = nullptr;
+  CLI::Option* seedGiven = nullptr;
+};
 
-  CLI::App app{
-      "Nimbrel, a screen saver: rings of translucent petals built up layer upon layer.\n"
-      "Without options it runs full screen on every display and quits on a key press, "
-      "a click or a mouse movement."};
+void describeOptions(CLI::App& app, SaverArguments& a) {
   app.name("nimbrel");
-  auto* windowOption =
-      app.add_option("--window", size, "run in a resizable window of WxH points")
+  a.window =
+      app.add_option("--window", a.size, "run in a resizable window of WxH points")
           ->expected(0, 1)
           // What a bare --window stands for; an empty value given on purpose stays empty.
-          ->default_str(std::to_string(o.width) + "x" + std::to_string(o.height))
+          ->default_str(std::to_string(a.options.width) + "x" + std::to_string(a.options.height))
           ->type_name("WxH");
-  app.add_flag("--root", root,
+  app.add_flag("--root", a.root,
                "draw into the window named by XSCREENSAVER_WINDOW, or else the root window");
-  auto* windowIdOption = app.add_option("--window-id", windowId,
-                                        "draw into this X11 window (hexadecimal 0x... or "
-                                        "decimal)")
-                             ->type_name("ID");
-  app.add_flag("--preview", o.preview, "draw as a small preview: no title, one star");
-  auto* seedOption = app.add_option("--seed", seed,
-                                    "seed of the random generator, for a run that can be "
-                                    "repeated");
-  app.add_flag("--fps", fps, "accepted for XScreenSaver's sake and ignored");
+  a.windowIdGiven = app.add_option("--window-id", a.windowId,
+                                   "draw into this X11 window (hexadecimal 0x... or "
+                                   "decimal)")
+                        ->type_name("ID");
+  app.add_flag("--preview", a.options.preview, "draw as a small preview: no title, one star");
+  a.seedGiven = app.add_option("--seed", a.seed,
+                               "seed of the random generator, for a run that can be "
+                               "repeated");
+  app.add_flag("--fps", a.fps, "accepted for XScreenSaver's sake and ignored");
   app.set_help_flag("-h,--help", "show this help and exit");
   app.footer("Use 'nimbrel render --help' for the headless renderer.");
+}
 
-  const std::vector<std::string> normalized = normalizeDashes(args);
-  if (auto end = parseCommandLine(app, normalized)) {
-    return {std::nullopt, end->status, end->message};
-  }
-  auto fail = [](const std::string& why) { return SaverParse{std::nullopt, 2, "nimbrel: " + why}; };
-
-  if (*windowIdOption) {
-    o.windowId = parseWindowId(windowId);
-    if (!o.windowId) {
-      return fail("bad window id '" + windowId +
-                  "': expected 0x... (hexadecimal) or a decimal "
-                  "number");
-    }
+// Where the saver draws, by the precedence of the options; the message for a bad value.
+std::optional<std::string> chooseTarget(SaverArguments& a,
+                                        const std::optional<std::string>& xscreensaverWindow) {
+  SaverOptions& o = a.options;
+  if (*a.windowIdGiven) {
     o.mode = SaverMode::foreignWindow;
-  } else if (*windowOption) {
+    o.windowId = parseWindowId(a.windowId);
+    if (!o.windowId) {
+      return "bad window id '" + a.windowId +
+             "': expected 0x... (hexadecimal) or a decimal "
+             "number";
+    }
+  } else if (*a.window) {
     o.mode = SaverMode::window;
-    const std::optional<SizeArgument> parsedSize = parseSizeArgument(size, kMaxSide);
+    const std::optional<SizeArgument> parsedSize = parseSizeArgument(a.size, kMaxViewSide);
     if (!parsedSize) {
-      return fail("bad window size '" + size + "': expected WxH, each from 1 to " +
-                  std::to_string(kMaxSide));
+      return "bad window size '" + a.size + "': expected WxH, each from 1 to " +
+             std::to_string(kMaxViewSide);
     }
     o.width = parsedSize->width;
     o.height = parsedSize->height;
-  } else if (root || xscreensaverWindow) {
+  } else if (a.root || xscreensaverWindow) {
     o.mode = SaverMode::foreignWindow;
     if (xscreensaverWindow) {
       o.windowId = parseWindowId(*xscreensaverWindow);
       if (!o.windowId) {
-        return fail("bad XSCREENSAVER_WINDOW '" + *xscreensaverWindow +
-                    "': expected 0x... (hexadecimal) or a decimal number");
+        return "bad XSCREENSAVER_WINDOW '" + *xscreensaverWindow +
+               "': expected 0x... (hexadecimal) or a decimal number";
       }
     }
   }
-  if (*seedOption) o.seed = seed;
-  return {o, 0, {}};
+  return std::nullopt;
+}
+
+}  // namespace
+
+SaverParse parseSaverArguments(const std::vector<std::string>& args,
+                               const std::optional<std::string>& xscreensaverWindow) {
+  CLI::App app{
+      "Nimbrel, a screen saver: rings of translucent petals built up layer upon layer.\n"
+      "Without options it runs full screen on every display and quits on a key press, "
+      "a click or a mouse movement."};
+  SaverArguments a;
+  describeOptions(app, a);
+  if (auto end = parseCommandLine(app, normalizeDashes(args))) {
+    return {std::nullopt, end->status, end->message};
+  }
+  if (auto why = chooseTarget(a, xscreensaverWindow)) {
+    return {std::nullopt, 2, "nimbrel: " + *why};
+  }
+  if (*a.seedGiven) a.options.seed = a.seed;
+  return {a.options, 0, {}};
 }

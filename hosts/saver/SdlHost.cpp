@@ -192,72 +192,112 @@ Screen* screenOf(std::vector<std::unique_ptr<Screen>>& screens, Uint32 windowId)
   return nullptr;
 }
 
-int run(const SaverOptions& options) {
-  const bool fullScreen = options.mode == SaverMode::fullScreen;
+// One full-screen window per display that needs its own; the cursor hidden over them.
+std::vector<std::unique_ptr<Screen>> openFullScreens() {
   std::vector<std::unique_ptr<Screen>> screens;
-  if (fullScreen) {
-    for (const ScreenPlan& p : planScreens(displayAreas())) {
-      auto s = openScreen("Nimbrel", SDL_WINDOWPOS_UNDEFINED_DISPLAY(p.display),
-                          SDL_WINDOWPOS_UNDEFINED_DISPLAY(p.display), p.area.width, p.area.height,
-                          SDL_WINDOW_FULLSCREEN_DESKTOP);
-      if (!s) return 1;
-      screens.push_back(std::move(s));
-    }
-    if (screens.empty()) {
-      std::fprintf(stderr, "nimbrel: the display reports no screens\n");
-      return 1;
-    }
-    SDL_ShowCursor(SDL_DISABLE);
-  } else {
-    auto s = openScreen("Nimbrel", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, options.width,
-                        options.height, SDL_WINDOW_RESIZABLE);
-    if (!s) return 1;
+  for (const ScreenPlan& p : planScreens(displayAreas())) {
+    auto s = openScreen("Nimbrel", SDL_WINDOWPOS_UNDEFINED_DISPLAY(p.display),
+                        SDL_WINDOWPOS_UNDEFINED_DISPLAY(p.display), p.area.width, p.area.height,
+                        SDL_WINDOW_FULLSCREEN_DESKTOP);
+    if (!s) return {};
     screens.push_back(std::move(s));
   }
-  // Views are made only once every window exists, so they all start their title together.
+  if (screens.empty()) {
+    std::fprintf(stderr, "nimbrel: the display reports no screens\n");
+    return {};
+  }
+  SDL_ShowCursor(SDL_DISABLE);
+  return screens;
+}
+
+// The windows of a run, each with its view; none when one of them cannot be made (the reason
+// was printed). Views are made only once every window exists, so they all start their title
+// together.
+std::vector<std::unique_ptr<Screen>> openScreens(const SaverOptions& options) {
+  std::vector<std::unique_ptr<Screen>> screens;
+  if (options.mode == SaverMode::fullScreen) {
+    screens = openFullScreens();
+  } else if (auto s = openScreen("Nimbrel", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
+                                 options.width, options.height, SDL_WINDOW_RESIZABLE)) {
+    screens.push_back(std::move(s));
+  }
   for (auto& s : screens) {
-    if (!fitView(*s, options.preview, false)) return 1;
+    if (!fitView(*s, options.preview, false)) return {};
+  }
+  return screens;
+}
+
+// The loop of a run: events, reset requests and frames, until input, a closed window or a
+// signal ends it.
+class SaverLoop {
+ public:
+  SaverLoop(const SaverOptions& options, std::vector<std::unique_ptr<Screen>> screens)
+      : preview_(options.preview),
+        input_(options.mode == SaverMode::fullScreen),
+        screens_(std::move(screens)) {}
+
+  int run() {
+    while (!quit_) {
+      SDL_Event e;
+      while (!quit_ && SDL_PollEvent(&e)) handle(e);
+      if (quit_ || signalquit::quitRequested()) break;
+      if (signalquit::takeResetRequest()) renewViews();
+      waitForEvents(drawDueFrames());
+    }
+    return status_;
   }
 
-  InputWatch input(fullScreen);
-  bool quit = false;
-  auto handle = [&](const SDL_Event& e) {
-    if (input.endsRun(e)) quit = true;
+ private:
+  void handle(const SDL_Event& e) {
+    if (input_.endsRun(e)) quit_ = true;
     if (e.type != SDL_WINDOWEVENT) return;
-    Screen* s = screenOf(screens, e.window.windowID);
+    Screen* s = screenOf(screens_, e.window.windowID);
     if (!s) return;
     if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-      if (!fitView(*s, options.preview, false)) quit = true;
+      if (!fitView(*s, preview_, false)) quit_ = true;
     } else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
       s->needsPresent = true;
     } else if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
-      quit = true;
+      quit_ = true;
     }
-  };
+  }
 
-  int status = 0;
-  while (!quit) {
-    SDL_Event e;
-    while (!quit && SDL_PollEvent(&e)) handle(e);
-    if (quit || signalquit::quitRequested()) break;
-    if (signalquit::takeResetRequest()) {
-      for (auto& s : screens) {
-        if (!fitView(*s, options.preview, true)) status = 1, quit = true;
-      }
+  // Fresh views everywhere, as after a change of the store.
+  void renewViews() {
+    for (auto& s : screens_) {
+      if (!fitView(*s, preview_, true)) status_ = 1, quit_ = true;
     }
+  }
 
+  // Draws and shows every frame that is due; returns when the next one is, at most the longest
+  // wait from now.
+  Nanos drawDueFrames() {
     Nanos due = monotonicNanos() + Nanos{kLongestWaitMs} * 1'000'000;
-    for (auto& s : screens) {
+    for (auto& s : screens_) {
       if (!s->slot) continue;
       present(*s, s->slot->runIfDue(monotonicNanos()));
       due = std::min(due, s->slot->due());
     }
-    const Nanos wait = std::max<Nanos>(0, due - monotonicNanos());
-    // Round up: waking a moment early only costs another turn of the loop.
-    const int ms = static_cast<int>((wait + 999'999) / 1'000'000);
+    return due;
+  }
+
+  void waitForEvents(Nanos due) {
+    const int ms = waitMilliseconds(due - monotonicNanos());
+    SDL_Event e;
     if (ms > 0 && SDL_WaitEventTimeout(&e, ms) == 1) handle(e);
   }
-  return status;
+
+  bool preview_;
+  InputWatch input_;
+  std::vector<std::unique_ptr<Screen>> screens_;
+  bool quit_ = false;
+  int status_ = 0;
+};
+
+int run(const SaverOptions& options) {
+  std::vector<std::unique_ptr<Screen>> screens = openScreens(options);
+  if (screens.empty()) return 1;
+  return SaverLoop(options, std::move(screens)).run();
 }
 
 // Whether SDL's video driver can show a window to somebody: X11 or Wayland, or any driver the

@@ -2,7 +2,6 @@
 
 #include <poll.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -60,9 +59,7 @@ int runInX11Window(const SaverOptions& options) {
     present(*window, *slot, slot->runIfDue(monotonicNanos()));
     if (window->hasQueuedEvents()) continue;
 
-    const Nanos wait = std::max<Nanos>(0, slot->due() - monotonicNanos());
-    // Round up: waking a moment early only costs another turn of the loop.
-    const int ms = static_cast<int>((wait + 999'999) / 1'000'000);
+    const int ms = slot->nextDelayMs(monotonicNanos());
     if (ms > 0) poll(fds, fds[1].fd >= 0 ? 2 : 1, ms);
     signalquit::drainWake();
   }

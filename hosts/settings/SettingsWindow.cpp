@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "DrawingBackend.h"
+#include "ResourceLookup.h"
 #include "UiFile.h"
 
 namespace {
@@ -16,13 +18,7 @@ constexpr char kWindowFile[] = "SettingsWindow.ui";
 std::string saverPath() {
   std::error_code ec;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (!ec) {
-    for (const auto& candidate :
-         {self.parent_path() / "nimbrel", self.parent_path().parent_path() / "saver" / "nimbrel"}) {
-      if (access(candidate.c_str(), X_OK) == 0) return candidate.string();
-    }
-  }
-  return "nimbrel";
+  return companionProgram("nimbrel", "saver", ec ? std::filesystem::path() : self);
 }
 
 // Kept beyond the builder: the window holds its widgets, this holds the window.
@@ -82,6 +78,7 @@ SettingsWindow::~SettingsWindow() {
 }
 
 void SettingsWindow::connect() {
+  toolkit_.setResourceDirectories(resourceDirectories());
   platform::setSheetToolkit(&toolkit_);
   toolkit_.setSheetEndedHandler(
       [this](SheetWindow*, SheetOutcome outcome) { sheetEnded(outcome); });
@@ -114,9 +111,8 @@ void SettingsWindow::makePreview() {
   frames_.reset();
   view_.reset();
   if (!preview_ || destroyed_) return;
-  ViewOptions options;
-  options.backingScaleFactor =
-      static_cast<float>(gtk_widget_get_scale_factor(GTK_WIDGET(preview_)));
+  const ViewOptions options =
+      hostViewOptions(static_cast<float>(gtk_widget_get_scale_factor(GTK_WIDGET(preview_))));
   const float width = static_cast<float>(gtk_drawing_area_get_content_width(preview_));
   const float height = static_cast<float>(gtk_drawing_area_get_content_height(preview_));
   view_ = NimbrelView::initWithFrame({0.0f, 0.0f, width, height}, true, options);

@@ -3,10 +3,11 @@
 #include <filesystem>
 
 #include "GtkSheet.h"
+#include "ResourceLookup.h"
 #include "Sheet.h"
 
 UiFile::UiFile(const std::string& name) : file_(name) {
-  const std::filesystem::path path = platform::findResource(name);
+  const std::filesystem::path path = findResourceIn(resourceDirectories(), name);
   if (path.empty()) {
     problems_.push_back("there is no " + name + " in the resource directories");
     return;

@@ -1,19 +1,9 @@
 #include "ScreenSaverView.h"
 
 #include <cmath>
-#include <cstdlib>
-#include <cstring>
 
 #include "CairoGraphics.h"
 #include "FastGraphics.h"
-
-namespace {
-bool useCairo(ViewOptions::Backend backend) {
-  if (backend != ViewOptions::Backend::automatic) return backend == ViewOptions::Backend::cairo;
-  const char* chosen = std::getenv("NIMBREL_BACKEND");
-  return chosen && std::strcmp(chosen, "cairo") == 0;
-}
-}  // namespace
 
 ScreenSaverView::~ScreenSaverView() = default;
 
@@ -28,7 +18,7 @@ bool ScreenSaverView::initWithFrame(const Rect& frame, bool isPreview, const Vie
   if (w > Canvas::maxSide || h > Canvas::maxSide) return false;
   canvas_ = Canvas::create(static_cast<int>(w), static_cast<int>(h));
   if (!canvas_) return false;
-  graphics_ = useCairo(options.backend)
+  graphics_ = options.backend == ViewOptions::Backend::cairo
                   ? makeCairoGraphics(*canvas_, scale)
                   : raster::makeFastGraphics(*canvas_, scale, options.drawingThreads);
   frame_ = frame;

@@ -15,10 +15,10 @@ struct ViewOptions {
   // device pixels.
   float backingScaleFactor = 1.0f;
 
-  // What draws on the canvas: the fast oval compositor, or plain Cairo for everything. The
-  // default takes the environment variable NIMBREL_BACKEND ("cairo" or "fast"), else fast.
-  enum class Backend { automatic, fast, cairo };
-  Backend backend = Backend::automatic;
+  // What draws on the canvas: the fast oval compositor, or plain Cairo for everything. Hosts
+  // choose (the user through NIMBREL_BACKEND); the view base never looks at the environment.
+  enum class Backend { fast, cairo };
+  Backend backend = Backend::fast;
   // Threads that the fast backend may draw with; 0 picks a number from the machine's cores.
   int drawingThreads = 0;
 };

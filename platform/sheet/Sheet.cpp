@@ -1,23 +1,11 @@
 #include "Sheet.h"
 
-#include <cstdlib>
 #include <limits>
 #include <system_error>
 
 namespace {
 
 SheetToolkit* gToolkit = nullptr;
-
-// Whether this program runs from the build tree (then resources come from the source tree).
-bool runsFromBuildTree() {
-  std::error_code ec;
-  const std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
-  if (ec) return false;
-  const std::string build = NIMBREL_BUILD_DIR;
-  const std::string path = exe.string();
-  return path.size() > build.size() && path.compare(0, build.size(), build) == 0 &&
-         path[build.size()] == '/';
-}
 
 }  // namespace
 
@@ -47,6 +35,15 @@ SheetWindow::~SheetWindow() = default;
 SheetControl::~SheetControl() = default;
 SheetToolkit::~SheetToolkit() = default;
 
+std::filesystem::path SheetToolkit::resourcePath(const std::string& fileName) const {
+  for (const std::filesystem::path& dir : resourceDirectories_) {
+    std::error_code ec;
+    const std::filesystem::path path = dir / fileName;
+    if (std::filesystem::is_regular_file(path, ec)) return path;
+  }
+  return {};
+}
+
 SheetOwner::~SheetOwner() {
   if (gToolkit) gToolkit->forgetOwner(*this);
 }
@@ -55,28 +52,6 @@ namespace platform {
 
 SheetToolkit* sheetToolkit() { return gToolkit; }
 void setSheetToolkit(SheetToolkit* toolkit) { gToolkit = toolkit; }
-
-std::vector<std::filesystem::path> resourceDirectories() {
-  std::vector<std::filesystem::path> dirs;
-  if (const char* env = std::getenv("NIMBREL_RESOURCES"); env && *env) return {env};
-  if (runsFromBuildTree()) {
-    dirs.emplace_back(NIMBREL_SOURCE_RESOURCES);
-    dirs.emplace_back(NIMBREL_INSTALLED_RESOURCES);
-  } else {
-    dirs.emplace_back(NIMBREL_INSTALLED_RESOURCES);
-    dirs.emplace_back(NIMBREL_SOURCE_RESOURCES);
-  }
-  return dirs;
-}
-
-std::filesystem::path findResource(const std::string& fileName) {
-  for (const auto& dir : resourceDirectories()) {
-    std::error_code ec;
-    const auto path = dir / fileName;
-    if (std::filesystem::is_regular_file(path, ec)) return path;
-  }
-  return {};
-}
 
 std::string checkSheet(
     const std::string& file, SheetOwner& owner,

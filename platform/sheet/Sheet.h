@@ -6,6 +6,7 @@
 #include <set>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -96,6 +97,19 @@ class SheetToolkit {
   virtual void endSheet(SheetWindow* sheet) = 0;
   // The owner goes away: drop what was loaded for it; its sheets send it nothing more.
   virtual void forgetOwner(SheetOwner& owner) = 0;
+
+  // Where interface files are looked for, in order: the host finds them (the toolkit knows no
+  // install layout). None until the host says.
+  void setResourceDirectories(std::vector<std::filesystem::path> directories) {
+    resourceDirectories_ = std::move(directories);
+  }
+
+ protected:
+  // The first regular file of that name in the resource directories, or an empty path.
+  std::filesystem::path resourcePath(const std::string& fileName) const;
+
+ private:
+  std::vector<std::filesystem::path> resourceDirectories_;
 };
 
 namespace platform {
@@ -104,13 +118,6 @@ namespace platform {
 // or none; the caller keeps it alive while installed.
 SheetToolkit* sheetToolkit();
 void setSheetToolkit(SheetToolkit* toolkit);
-
-// Where resources are looked for: only $NIMBREL_RESOURCES when it is set. Otherwise the source
-// tree's resources/ for a program run from the build tree, the installed data directory
-// otherwise (the other one second).
-std::vector<std::filesystem::path> resourceDirectories();
-// The first existing file of that name in the resource directories, or an empty path.
-std::filesystem::path findResource(const std::string& fileName);
 
 // What a toolkit found in a loaded file for one outlet.
 struct SheetObjectFound {

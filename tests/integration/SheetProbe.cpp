@@ -24,6 +24,7 @@
 
 #include "GtkSheet.h"
 #include "NimbrelView.h"
+#include "ResourceLookup.h"
 #include "UiVariants.h"
 
 namespace {
@@ -39,10 +40,10 @@ void settle() {
   while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, false);
 }
 
-int damaged(const std::string& prefsUi, const std::string& dir) {
+int damaged(GtkSheetToolkit& toolkit, const std::string& prefsUi, const std::string& dir) {
   const std::string original = uivariants::readText(prefsUi);
   const std::string file = dir + "/Prefs.ui";
-  setenv("NIMBREL_RESOURCES", dir.c_str(), 1);
+  toolkit.setResourceDirectories({dir});
 
   struct Damage {
     std::string what, xml, named;
@@ -191,9 +192,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   GtkSheetToolkit toolkit;
+  toolkit.setResourceDirectories(resourceDirectories());
   platform::setSheetToolkit(&toolkit);
   const int status =
-      mode == "damaged" ? damaged(argv[2], argv[3]) : opens(toolkit, std::atoi(argv[2]));
+      mode == "damaged" ? damaged(toolkit, argv[2], argv[3]) : opens(toolkit, std::atoi(argv[2]));
   platform::setSheetToolkit(nullptr);
   return status;
 }

@@ -235,7 +235,7 @@ void MemorySheetToolkit::Control::fire() {
 bool MemorySheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner,
                                       std::string& whyNot) {
   ++requests_;
-  const std::filesystem::path path = platform::findResource(name + ".ui");
+  const std::filesystem::path path = resourcePath(name + ".ui");
   if (path.empty()) {
     whyNot = "there is no " + name + ".ui in the resource directories";
     return false;

@@ -95,42 +95,6 @@ TEST(WindowId, HexOrDecimal) {
   EXPECT_FALSE(parseWindowId("0x20000000"));  // beyond the 29 bits of an X11 id
 }
 
-TEST(FrameScheduler, DeadlinesDoNotDriftWhenWakingLate) {
-  FrameScheduler s(1000 * kMs);
-  EXPECT_TRUE(s.isDue(1000 * kMs));
-  // Ten frames, each started 3 ms late: the deadlines stay on the 50 ms grid.
-  Nanos now = 1000 * kMs;
-  for (int i = 0; i < 10; ++i) {
-    s.frameDone(0.05, now);
-    now = s.due() + 3 * kMs;
-  }
-  EXPECT_EQ(s.due(), 1500 * kMs);
-  EXPECT_FALSE(s.isDue(1499 * kMs));
-  EXPECT_EQ(s.waitFrom(1490 * kMs), 10 * kMs);
-  EXPECT_EQ(s.waitFrom(1600 * kMs), 0);
-}
-
-TEST(FrameScheduler, LateByLessThanAnIntervalCatchesUpThenLongStallsResynchronise) {
-  FrameScheduler s(0);
-  // 80 ms late with a 55.6 ms interval: the next frame is due at 111 ms, already past, so it runs
-  // at once and the grid is kept.
-  s.frameDone(1.0 / 18.0, 80 * kMs);
-  EXPECT_EQ(s.due(), 55'555'556);
-  s.frameDone(1.0 / 18.0, 90 * kMs);
-  EXPECT_EQ(s.due(), 111'111'112);
-  // A stall of two seconds: no burst of missed frames, the next one is due now.
-  s.frameDone(1.0 / 18.0, 2000 * kMs);
-  EXPECT_EQ(s.due(), 2000 * kMs);
-  // The interval is read afresh every frame.
-  s.frameDone(0.1, 2000 * kMs);
-  EXPECT_EQ(s.due(), 2100 * kMs);
-  // Nonsense intervals cannot make the loop spin.
-  s.frameDone(0.0, 2100 * kMs);
-  EXPECT_EQ(s.due(), 2101 * kMs);
-  s.frameDone(std::nan(""), 2101 * kMs);
-  EXPECT_EQ(s.due(), 2102 * kMs);
-}
-
 TEST(DisplayLayout, OneViewPerDisplayInOrder) {
   const std::vector<ScreenPlan> plans =
       planScreens({{0, 0, 1920, 1080}, {1920, -200, 1080, 1920}, {-1280, 0, 1280, 1024}});

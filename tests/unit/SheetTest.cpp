@@ -1,10 +1,10 @@
 // The configuration sheet, driven through the in-memory toolkit over the real resources/Prefs.ui.
-#include <cstdlib>
 #include <filesystem>
 
 #include "MemorySheet.h"
 #include "NimbrelView.h"
 #include "RecordingGraphics.h"
+#include "ResourceLookup.h"
 #include "TestSupport.h"
 #include "UiVariants.h"
 
@@ -14,7 +14,10 @@ constexpr Rect kFrame{0.0f, 0.0f, 160.0f, 120.0f};
 
 class SheetTest : public ::testing::Test {
  protected:
-  SheetTest() : random({}, kHalf) { platform::setSheetToolkit(&toolkit); }
+  SheetTest() : random({}, kHalf) {
+    toolkit.setResourceDirectories(resourceDirectories());
+    platform::setSheetToolkit(&toolkit);
+  }
   ~SheetTest() override {
     view.reset();
     platform::setSheetToolkit(nullptr);
@@ -253,20 +256,20 @@ TEST_F(SheetTest, EveryOpeningLoadsAFreshSheet) {
 TEST_F(SheetTest, MissingInterfaceFileGivesNoSheetAndSaysWhy) {
   const std::filesystem::path empty = home.dir() / "no-resources";
   std::filesystem::create_directories(empty);
-  setenv("NIMBREL_RESOURCES", empty.c_str(), 1);
+  toolkit.setResourceDirectories({empty});
   open();
   EXPECT_EQ(sheet, nullptr);
   EXPECT_EQ(view->petalCountField, nullptr);
   EXPECT_NE(view->sheetProblem.find("Prefs.ui"), std::string::npos) << view->sheetProblem;
   view->closeSheet(nullptr);  // ends nothing, harmlessly
 
-  unsetenv("NIMBREL_RESOURCES");
+  toolkit.setResourceDirectories(resourceDirectories());
   open();
   ASSERT_NE(sheet, nullptr);
   EXPECT_EQ(view->sheetProblem, "");
-  setenv("NIMBREL_RESOURCES", empty.c_str(), 1);
+  toolkit.setResourceDirectories({empty});
   open();
-  unsetenv("NIMBREL_RESOURCES");
+  toolkit.setResourceDirectories(resourceDirectories());
   EXPECT_EQ(toolkit.loadRequests(), 3);
   EXPECT_EQ(toolkit.loads(), 1);
   EXPECT_EQ(sheet, nullptr);  // not the earlier sheet either
@@ -283,7 +286,8 @@ TEST_F(SheetTest, MissingInterfaceFileGivesNoSheetAndSaysWhy) {
 // Every object with an id removed in turn, one control of the wrong class, and the file cut in
 // half: no sheet, a reason naming the object and the file, and nothing stored.
 TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
-  const std::string original = uivariants::readText(platform::findResource("Prefs.ui"));
+  const std::string original =
+      uivariants::readText(findResourceIn(resourceDirectories(), "Prefs.ui"));
   const std::filesystem::path dir = home.dir() / "damaged";
   std::filesystem::create_directories(dir);
   const std::string file = (dir / "Prefs.ui").string();
@@ -308,7 +312,7 @@ TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
                      "\"speedField\" is a GtkLabel, not a text field"});
   // Refused for not parsing, before any object is looked for.
   damages.push_back({"cut in half", uivariants::firstHalf(original), ""});
-  setenv("NIMBREL_RESOURCES", dir.c_str(), 1);
+  toolkit.setResourceDirectories({dir});
   for (const Damage& d : damages) {
     SCOPED_TRACE(d.what);
     uivariants::writeText(file, d.xml);
@@ -329,7 +333,7 @@ TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
   // The undamaged file, from the same place, loads.
   uivariants::writeText(file, original);
   open();
-  unsetenv("NIMBREL_RESOURCES");
+  toolkit.setResourceDirectories(resourceDirectories());
   EXPECT_NE(sheet, nullptr);
   EXPECT_EQ(view->sheetProblem, "");
 }

@@ -319,7 +319,7 @@ void discard(GtkBuilder* builder) {
 
 bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner,
                                    std::string& whyNot) {
-  const std::filesystem::path path = platform::findResource(name + ".ui");
+  const std::filesystem::path path = resourcePath(name + ".ui");
   if (path.empty()) {
     whyNot = "there is no " + name + ".ui in the resource directories";
     return false;

@@ -1,8 +1,10 @@
 #include "ViewSlot.h"
 
+#include "DrawingBackend.h"
+
 std::unique_ptr<ViewSlot> ViewSlot::create(Size points, float scale, bool preview, Nanos now) {
-  std::unique_ptr<NimbrelView> view =
-      NimbrelView::initWithFrame({0.0f, 0.0f, points.width, points.height}, preview, {scale});
+  std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame(
+      {0.0f, 0.0f, points.width, points.height}, preview, hostViewOptions(scale));
   if (!view) return nullptr;
   // The canvas is cleared once, here; nothing clears it again.
   view->drawRect(view->bounds());

@@ -3,9 +3,15 @@
 // The one parser of "WxH" size arguments, shared by every program that takes one.
 
 #include <charconv>
+#include <cmath>
 #include <optional>
 #include <string_view>
 #include <system_error>
+
+#include "Canvas.h"
+
+// The largest side (points) of a view that any program takes on its command line.
+inline constexpr int kMaxViewSide = 16384;
 
 struct SizeArgument {
   int width;
@@ -33,4 +39,13 @@ inline std::optional<SizeArgument> parseSizeArgument(std::string_view text, int 
   const std::optional<int> height = side(text.substr(x + 1));
   if (!width || !height) return std::nullopt;
   return SizeArgument{*width, *height};
+}
+
+// Whether a view of that size (points) at that scale (device pixels per point) gets a canvas:
+// each side rounds up to whole device pixels, as the view base makes it.
+inline bool fitsCanvas(SizeArgument size, double scale) {
+  const double width = std::ceil(size.width * scale);
+  const double height = std::ceil(size.height * scale);
+  return width <= Canvas::maxSide && height <= Canvas::maxSide &&
+         width * height <= static_cast<double>(Canvas::maxPixels);
 }

@@ -28,6 +28,8 @@ class ViewSlot {
   Size size() const { return size_; }
   float scale() const { return scale_; }
   Nanos due() const { return scheduler_.due(); }
+  // Whole milliseconds until the next frame is due, rounded up: what a timer or poll() waits.
+  int nextDelayMs(Nanos now) const { return scheduler_.nextDelayMs(now); }
 
   // Draws one frame when it is due; returns the device pixels it changed (row 0 at the top),
   // empty when no frame ran or it changed nothing.

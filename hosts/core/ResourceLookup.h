@@ -1,0 +1,33 @@
+#pragma once
+
+// Where a program finds its resources (Prefs.ui and the like): beside the installed program,
+// wherever its installation was moved, with no path of the build machine compiled in.
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+// A file that the build writes at the top of the build tree and never installs: one line, the
+// source tree's resources/ directory. It lets a program run from the build tree find the
+// resources it has not installed.
+inline constexpr const char* kBuildTreeResourcesMarker = "nimbrel-resources-dir";
+
+// The directories to look in, in order, for a program at `executable`: `override` alone when it
+// is set and not empty (the value of NIMBREL_RESOURCES); otherwise the installed layout,
+// <executable's directory>/../share/nimbrel, then the directory that a build-tree marker names,
+// when one lies in the executable's directory or one of its nearest ancestors.
+std::vector<std::filesystem::path> resourceDirectories(const char* override,
+                                                       const std::filesystem::path& executable);
+
+// The same for this process: NIMBREL_RESOURCES and /proc/self/exe.
+std::vector<std::filesystem::path> resourceDirectories();
+
+// The first regular file of that name in the directories, or an empty path.
+std::filesystem::path findResourceIn(const std::vector<std::filesystem::path>& directories,
+                                     const std::string& fileName);
+
+// Another program of the project, as this one at `executable` starts it: the one installed
+// beside it, else the one built in the build tree's sibling folder `buildFolder` (hosts/saver/
+// for the saver), else the bare name, for a search of PATH.
+std::string companionProgram(const std::string& name, const std::string& buildFolder,
+                             const std::filesystem::path& executable);

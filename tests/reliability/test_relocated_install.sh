@@ -1,0 +1,46 @@
+#!/usr/bin/env bash
+# An installation moved to another prefix finds its resources beside itself, and no installed
+# program carries a path of the source or build tree to look in.
+source "$(dirname "$0")/lib.sh"
+
+PROBE="$NIMBREL_BUILD/tests/reliability/nimbrel_resource_probe"
+for program in "$PROBE" "$NIMBREL_BUILD/hosts/settings/nimbrel-settings"; do
+  [ -x "$program" ] || { echo "skipped: $program is not built here" >&2; exit 77; }
+done
+unset NIMBREL_RESOURCES
+
+cmake --install "$NIMBREL_BUILD" --prefix "$SCRATCH/first" >"$SCRATCH/install.log" ||
+  fail "install: $(cat "$SCRATCH/install.log")"
+mv "$SCRATCH/first" "$SCRATCH/moved"
+MOVED="$SCRATCH/moved"
+[ -f "$MOVED/share/nimbrel/Prefs.ui" ] || fail "no Prefs.ui in $MOVED/share/nimbrel"
+[ -x "$MOVED/bin/nimbrel-settings" ] || fail "no nimbrel-settings in $MOVED/bin"
+
+# The lookup as a program in the moved bin/ runs it.
+cp "$PROBE" "$MOVED/bin/"
+found=$("$MOVED/bin/nimbrel_resource_probe" Prefs.ui 2>&1) || fail "moved install: $found"
+[ "$found" = "$MOVED/share/nimbrel/Prefs.ui" ] || fail "moved install found '$found'"
+
+# Without the installed file it finds nothing: the build tree is not a fallback.
+mv "$MOVED/share/nimbrel/Prefs.ui" "$MOVED/share/nimbrel/Prefs.ui.away"
+if found=$("$MOVED/bin/nimbrel_resource_probe" Prefs.ui 2>&1); then
+  fail "found '$found' with nothing installed"
+fi
+mv "$MOVED/share/nimbrel/Prefs.ui.away" "$MOVED/share/nimbrel/Prefs.ui"
+
+# NIMBREL_RESOURCES still names the only place to look.
+mkdir -p "$SCRATCH/elsewhere"
+touch "$SCRATCH/elsewhere/Prefs.ui"
+found=$(NIMBREL_RESOURCES="$SCRATCH/elsewhere" "$MOVED/bin/nimbrel_resource_probe" Prefs.ui) ||
+  fail "override: $found"
+[ "$found" = "$SCRATCH/elsewhere/Prefs.ui" ] || fail "override found '$found'"
+
+# The installed programs carry no place to look for resources: neither the source tree's nor
+# the configured prefix's. (Debug information may still name the build directories.)
+prefix=$(sed -n 's/^CMAKE_INSTALL_PREFIX:PATH=//p' "$NIMBREL_BUILD/CMakeCache.txt")
+for program in "$MOVED/bin/nimbrel" "$MOVED/bin/nimbrel-settings"; do
+  for place in "$NIMBREL_SOURCE/resources" "$prefix/share/nimbrel"; do
+    if grep -qaF "$place" "$program"; then fail "$program names $place"; fi
+  done
+done
+finish
