@@ -140,7 +140,7 @@ struct Run {
 Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int frames, bool bound) {
   srandom(kSeed);
   uint32_t tick = kStartTick;
-  platform::setTickSource([&tick] { return tick; });
+  services::setTickSource([&tick] { return tick; });
   ViewOptions options;
   options.backend = backend;
   options.drawingThreads = threads;
@@ -206,7 +206,7 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
     copyCpu.push_back(cpuMs() - copyStartCpu);
   }
   view.stopAnimation();
-  platform::setTickSource({});
+  services::setTickSource({});
   // Keep the copies from being optimised away.
   if (bound && to[size / 2] == 0xff && from[0] == 0xff) std::fputs("", stderr);
 

@@ -9,6 +9,8 @@
 #include "Random.h"
 #include "TickCount.h"
 
+using services::TickCount;
+
 float gHueMin = 0.0f, gHueMax = 0.0f;
 float gSaturationMin = 0.0f, gSaturationMax = 0.0f;
 float gBrightnessMin = 0.0f, gBrightnessMax = 0.0f;
@@ -26,7 +28,7 @@ constexpr char kTitleFont[] = "Lucida Grande";
 
 // One generator value as a fraction: the value in single precision times 2^-31. Exactly 1.0
 // for every value from 2^31 - 64 up, because the conversion rounds them to 2^31.
-float unitDraw() { return static_cast<float>(platform::random()) * 0x1p-31f; }
+float unitDraw() { return static_cast<float>(services::random()) * 0x1p-31f; }
 
 // lo + (hi - lo) * u for a fresh unit draw, every operation in single precision.
 float rangeDraw(float lo, float hi) {
@@ -210,7 +212,7 @@ void NimbrelView::loadPrefs() {
     const Preference& p = kPreferences[index];
     // Absent, or a value with no integer reading: both reject the whole set.
     const std::optional<int32_t> stored =
-        platform::CopyAppIntValue(std::string(p.key), APPLICATIONID);
+        services::CopyAppIntValue(std::string(p.key), APPLICATIONID);
     p.set(*this, stored.value_or(0));
     if (!stored) reject = true;
 
@@ -223,7 +225,7 @@ void NimbrelView::loadPrefs() {
   if (!reject) return;
 
   // What the store held is kept aside before the defaults replace it.
-  platform::AppRejectStored(APPLICATIONID);
+  services::AppRejectStored(APPLICATIONID);
   for (const Preference& p : kPreferences) p.set(*this, p.defaultValue);
   selectColorThemeByIndex(kDefaultTheme);
   storePrefs();
@@ -233,12 +235,12 @@ bool NimbrelView::storePrefs() {
   for (const Preference& p : kPreferences) {
     const int64_t value = p.get(*this);
     if (p.written == Written::flag) {
-      platform::SetAppValue(std::string(p.key), (value & 0xff) != 0, APPLICATIONID);
+      services::SetAppValue(std::string(p.key), (value & 0xff) != 0, APPLICATIONID);
     } else {
-      platform::SetAppValue(std::string(p.key), static_cast<int16_t>(value), APPLICATIONID);
+      services::SetAppValue(std::string(p.key), static_cast<int16_t>(value), APPLICATIONID);
     }
   }
-  return platform::AppSynchronize(APPLICATIONID);
+  return services::AppSynchronize(APPLICATIONID);
 }
 
 // --- start-up title -----------------------------------------------------------------------
@@ -300,7 +302,7 @@ void NimbrelView::animateOneFrame() {
     return;
   }
 
-  if (platform::tickAfter(now, nextRandomizeTime)) randomize(now);
+  if (services::tickAfter(now, nextRandomizeTime)) randomize(now);
 
   for (int16_t i = 0; i < orgCount && i < 5; ++i) drawOrganism(org[i], cx, cy);
 
@@ -447,7 +449,7 @@ bool NimbrelView::hasConfigureSheet() { return true; }
 // nothing and store zeros for those missing. The outlets then keep naming the previous sheet's
 // controls (or nothing), which are no longer on the screen.
 SheetWindow* NimbrelView::configureSheet() {
-  SheetToolkit* toolkit = platform::sheetToolkit();
+  SheetToolkit* toolkit = sheet::sheetToolkit();
   if (!toolkit) {
     sheetProblem = "no toolkit to show the sheet with";
     return nullptr;
@@ -472,7 +474,7 @@ SheetWindow* NimbrelView::configureSheet() {
 }
 
 void NimbrelView::closeSheet(SheetControl*) {
-  if (SheetToolkit* toolkit = platform::sheetToolkit()) toolkit->endSheet(configSheet);
+  if (SheetToolkit* toolkit = sheet::sheetToolkit()) toolkit->endSheet(configSheet);
 }
 
 // Takes the sheet into the running view and the store. The text fields are read, never the
@@ -512,7 +514,7 @@ void NimbrelView::changePrefs(SheetControl*) {
     applyThemeRanges(*this, shown);
     if (saveErrorLabel) {
       saveErrorLabel->setStringValue("The settings could not be saved to " +
-                                     platform::preferencesPath().string() +
+                                     services::preferencesPath().string() +
                                      " (a read-only folder or a full disk?). Nothing was changed.");
     }
     return;

@@ -12,6 +12,26 @@
 #include "ScreenSaverView.h"
 #include "Sheet.h"
 
+// The platform as the module names it: drawing, the view base and the configuration sheet.
+using graphics::BezierPath;
+using graphics::Canvas;
+using graphics::Color;
+using graphics::Font;
+using graphics::GraphicsContext;
+using graphics::Point;
+using graphics::Rect;
+using graphics::Size;
+using graphics::TextAttributes;
+using services::ScreenSaverView;
+using services::ViewOptions;
+using sheet::SheetControl;
+using sheet::SheetObjectKind;
+using sheet::SheetOutcome;
+using sheet::SheetOwner;
+using sheet::SheetPopUpButton;
+using sheet::SheetToolkit;
+using sheet::SheetWindow;
+
 // The preference domain of Nimbrel.
 inline constexpr char APPLICATIONID[] = "org.nimbrel.Nimbrel";
 

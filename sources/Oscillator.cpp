@@ -9,7 +9,7 @@ namespace {
 // The low 16 bits of one generator value read as a signed 16-bit number, made positive in
 // full-width arithmetic: 0 to 32768 (0x8000 gives 32768, 0xffff gives 1).
 int32_t magnitudeOf16BitDraw() {
-  const auto low = static_cast<int16_t>(static_cast<uint16_t>(platform::random() & 0xffff));
+  const auto low = static_cast<int16_t>(static_cast<uint16_t>(services::random() & 0xffff));
   const int32_t wide = low;
   return wide < 0 ? -wide : wide;
 }
@@ -24,7 +24,7 @@ float RandomFloat() {
 }
 
 float RandomPhase() {
-  const long k = platform::random() % 100;
+  const long k = services::random() % 100;
   const float q = static_cast<float>(k) / 100.0f;
   const double twoPi = std::numbers::pi + std::numbers::pi;
   return static_cast<float>(static_cast<double>(q) * twoPi);

@@ -2,7 +2,7 @@
 
 #include <cstdint>
 
-// Random helpers. All randomness comes from the process-wide generator (platform::random); no
+// Random helpers. All randomness comes from the process-wide generator (services::random); no
 // function here keeps state of its own.
 
 // The smaller of two 16-bit draws over the larger: 0 to 1, both ends included. Two draws.

@@ -3,18 +3,19 @@
 #include <cstdlib>
 #include <string_view>
 
-ViewOptions::Backend backendNamed(const char* value) {
-  return value && std::string_view(value) == "cairo" ? ViewOptions::Backend::cairo
-                                                     : ViewOptions::Backend::fast;
+services::ViewOptions::Backend backendNamed(const char* value) {
+  return value && std::string_view(value) == "cairo" ? services::ViewOptions::Backend::cairo
+                                                     : services::ViewOptions::Backend::fast;
 }
 
-ViewOptions::Backend chosenBackend() {
-  static const ViewOptions::Backend backend = backendNamed(std::getenv("NIMBREL_BACKEND"));
+services::ViewOptions::Backend chosenBackend() {
+  static const services::ViewOptions::Backend backend =
+      backendNamed(std::getenv("NIMBREL_BACKEND"));
   return backend;
 }
 
-ViewOptions hostViewOptions(float backingScaleFactor) {
-  ViewOptions options;
+services::ViewOptions hostViewOptions(float backingScaleFactor) {
+  services::ViewOptions options;
   options.backingScaleFactor = backingScaleFactor;
   options.backend = chosenBackend();
   return options;

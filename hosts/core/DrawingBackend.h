@@ -7,11 +7,11 @@
 #include "ScreenSaverView.h"
 
 // The backend that a value of NIMBREL_BACKEND names; null is unset.
-ViewOptions::Backend backendNamed(const char* value);
+services::ViewOptions::Backend backendNamed(const char* value);
 
 // The backend of this process: NIMBREL_BACKEND as it was on the first call.
-ViewOptions::Backend chosenBackend();
+services::ViewOptions::Backend chosenBackend();
 
 // What a host asks of a view's drawing surface: its device pixels per point and the backend of
 // this process.
-ViewOptions hostViewOptions(float backingScaleFactor);
+services::ViewOptions hostViewOptions(float backingScaleFactor);

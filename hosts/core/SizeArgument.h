@@ -46,6 +46,6 @@ inline std::optional<SizeArgument> parseSizeArgument(std::string_view text, int 
 inline bool fitsCanvas(SizeArgument size, double scale) {
   const double width = std::ceil(size.width * scale);
   const double height = std::ceil(size.height * scale);
-  return width <= Canvas::maxSide && height <= Canvas::maxSide &&
-         width * height <= static_cast<double>(Canvas::maxPixels);
+  return width <= graphics::Canvas::maxSide && height <= graphics::Canvas::maxSide &&
+         width * height <= static_cast<double>(graphics::Canvas::maxPixels);
 }

@@ -109,9 +109,9 @@ class StopSignals {
 // Puts the real tick clock back however the run ends.
 struct SimulatedClock {
   explicit SimulatedClock(const uint32_t& tick) {
-    platform::setTickSource([&tick] { return tick; });
+    services::setTickSource([&tick] { return tick; });
   }
-  ~SimulatedClock() { platform::setTickSource({}); }
+  ~SimulatedClock() { services::setTickSource({}); }
   SimulatedClock(const SimulatedClock&) = delete;
   SimulatedClock& operator=(const SimulatedClock&) = delete;
 };
@@ -137,7 +137,7 @@ struct RenderOutputs {
 // trace), and the caller's buffers, reused from frame to frame.
 struct Drawing {
   std::unique_ptr<NimbrelView> view;
-  RecordingGraphics* recorder = nullptr;
+  graphics::RecordingGraphics* recorder = nullptr;
   std::vector<char> videoPlanes;
   std::string traceLines;
 };
@@ -172,7 +172,7 @@ Drawing makeDrawing(const RenderOptions& o, bool traced) {
   const Rect frame{0.0f, 0.0f, static_cast<float>(o.width), static_cast<float>(o.height)};
   d.view = NimbrelView::initWithFrame(frame, o.preview, hostViewOptions(o.scale));
   if (!d.view || !traced) return d;
-  auto owned = std::make_unique<RecordingGraphics>(d.view->setGraphics(nullptr));
+  auto owned = std::make_unique<graphics::RecordingGraphics>(d.view->setGraphics(nullptr));
   d.recorder = owned.get();
   d.view->setGraphics(std::move(owned));
   return d;
@@ -192,7 +192,8 @@ void startVideo(OutputFile& video, Drawing& d) {
 void writeTraceFrame(OutputFile& trace, Drawing& d, int frame, uint32_t tick) {
   std::string& lines = d.traceLines;
   lines = "{\"frame\":" + std::to_string(frame) + ",\"tick\":" + std::to_string(tick) + "}\n";
-  for (const DrawCall& call : d.recorder->calls()) (lines += jsonLine(call)) += '\n';
+  for (const graphics::DrawCall& call : d.recorder->calls())
+    (lines += graphics::jsonLine(call)) += '\n';
   d.recorder->clear();
   trace.write(lines);
 }

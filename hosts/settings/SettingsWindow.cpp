@@ -68,7 +68,7 @@ SettingsWindow::~SettingsWindow() {
   frames_.reset();
   // The view's sheets go with the toolkit; the view must go first, while it can still tell it.
   view_.reset();
-  platform::setSheetToolkit(nullptr);
+  sheet::setSheetToolkit(nullptr);
   for (gpointer object : {gpointer(preview_), gpointer(problemText_), gpointer(problem_),
                           gpointer(tryButton_), gpointer(optionsButton_)}) {
     drop(object);
@@ -79,7 +79,7 @@ SettingsWindow::~SettingsWindow() {
 
 void SettingsWindow::connect() {
   toolkit_.setResourceDirectories(resourceDirectories());
-  platform::setSheetToolkit(&toolkit_);
+  sheet::setSheetToolkit(&toolkit_);
   toolkit_.setSheetEndedHandler(
       [this](SheetWindow*, SheetOutcome outcome) { sheetEnded(outcome); });
   // Closed: no more frames for widgets that are gone, and the view's sheets go with it.
@@ -145,7 +145,7 @@ void SettingsWindow::draw(GtkDrawingArea*, cairo_t* cr, int, int, gpointer data)
 
 void SettingsWindow::openOptions() {
   if (!view_ || !view_->hasConfigureSheet()) return;
-  GtkWindow* sheet = GtkSheetToolkit::gtkWindow(view_->configureSheet());
+  GtkWindow* sheet = sheet::GtkSheetToolkit::gtkWindow(view_->configureSheet());
   if (!sheet) {
     const std::string why = "The options cannot be shown: " + view_->sheetProblem + ".";
     std::fprintf(stderr, "nimbrel-settings: %s\n", why.c_str());

@@ -33,7 +33,7 @@ class SettingsWindow {
   // The problems of the window's own file, then `more`; hidden when there are none.
   void showProblems(const std::string& more);
 
-  GtkSheetToolkit toolkit_;
+  sheet::GtkSheetToolkit toolkit_;
   GtkWindow* window_ = nullptr;
   GtkDrawingArea* preview_ = nullptr;
   GtkWidget* problem_ = nullptr;

@@ -14,7 +14,7 @@ UiFile::UiFile(const std::string& name) : file_(name) {
   }
   file_ = path.string();
   std::string whyNot;
-  if (!GtkSheetToolkit::parsesWhole(file_, whyNot)) {
+  if (!sheet::GtkSheetToolkit::parsesWhole(file_, whyNot)) {
     problems_.push_back(whyNot);
     return;
   }

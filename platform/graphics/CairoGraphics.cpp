@@ -7,6 +7,8 @@
 
 #include "Canvas.h"
 
+namespace graphics {
+
 namespace {
 
 // One point of a font is one view unit, as on the platform the module was written for.
@@ -141,3 +143,5 @@ class CairoGraphics final : public GraphicsContext {
 std::unique_ptr<GraphicsContext> makeCairoGraphics(Canvas& canvas, float scale) {
   return std::make_unique<CairoGraphics>(canvas, scale);
 }
+
+}  // namespace graphics

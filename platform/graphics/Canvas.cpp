@@ -7,6 +7,8 @@
 
 #include <algorithm>
 
+namespace graphics {
+
 namespace {
 
 constexpr size_t kHugePage = size_t{2} << 20;
@@ -123,3 +125,5 @@ bool Canvas::writePng(const std::function<bool(const unsigned char*, size_t)>& w
   if (error && status != CAIRO_STATUS_WRITE_ERROR) *error = cairo_status_to_string(status);
   return false;
 }
+
+}  // namespace graphics

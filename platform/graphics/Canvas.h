@@ -10,6 +10,8 @@
 
 typedef struct _cairo_surface cairo_surface_t;
 
+namespace graphics {
+
 // The persistent picture of one view: an ARGB32 image (premultiplied, native-endian 32-bit
 // pixels, row 0 at the top) in device pixels. Nothing clears it but the host, once.
 class Canvas {
@@ -45,3 +47,5 @@ class Canvas {
   uint8_t* data_;
   int width_, height_, stride_;
 };
+
+}  // namespace graphics

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace graphics {
+
 Rect unionRect(const Rect& a, const Rect& b) {
   if (a.isEmpty()) return b;
   if (b.isEmpty()) return a;
@@ -20,3 +22,5 @@ Rect intersectRect(const Rect& a, const Rect& b) {
   if (!(right > left) || !(top > bottom)) return {};
   return {left, bottom, right - left, top - bottom};
 }
+
+}  // namespace graphics

@@ -1,5 +1,7 @@
 #pragma once
 
+namespace graphics {
+
 // Points, sizes and rectangles in a view's own coordinates: single-precision units (points),
 // origin at the lower-left corner, y growing upwards.
 
@@ -26,3 +28,5 @@ struct Rect {
 Rect unionRect(const Rect& a, const Rect& b);
 // Overlap of both, or an empty rectangle at the origin when they do not meet.
 Rect intersectRect(const Rect& a, const Rect& b);
+
+}  // namespace graphics

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace graphics {
+
 namespace {
 float clampUnit(float v) {
   if (!(v >= 0.0f)) return 0.0f;  // also NaN
@@ -59,3 +61,5 @@ void GraphicsContext::addStrokeDamage(const Rect& rect, float lineWidth) {
   const float half = lineWidth * 0.5f;
   addDamage({rect.x - half, rect.y - half, rect.width + lineWidth, rect.height + lineWidth});
 }
+
+}  // namespace graphics

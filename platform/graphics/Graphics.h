@@ -5,6 +5,8 @@
 
 #include "Geometry.h"
 
+namespace graphics {
+
 // Colours, oval paths and text as the module draws them, behind one context interface with a
 // Cairo/Pango implementation (the canvas) and a recording one (tests, traces).
 
@@ -102,3 +104,5 @@ class BezierPath {
 
 // Makes the colour current, as the platform's colour `set` does.
 inline void set(const Color& color, GraphicsContext& gc) { gc.setColor(color); }
+
+}  // namespace graphics

@@ -2,6 +2,8 @@
 
 #include <cstdio>
 
+namespace graphics {
+
 void RecordingGraphics::setColor(const Color& color) {
   current_ = color;
   ++setColorCount_;
@@ -100,3 +102,5 @@ std::string jsonLine(const DrawCall& call) {
   }
   return "{}";
 }
+
+}  // namespace graphics

@@ -6,6 +6,8 @@
 
 #include "Graphics.h"
 
+namespace graphics {
+
 // One drawing call as the module made it, with the colour that was current for it.
 struct DrawCall {
   enum class Op { fill, stroke, text };
@@ -49,3 +51,5 @@ class RecordingGraphics final : public GraphicsContext {
 // The call as one JSON object on one line, numbers as shortest round-trip decimals of their
 // single-precision values: {"op":"fill","oval":[x,y,w,h],"hsba":[h,s,b,a]} and the like.
 std::string jsonLine(const DrawCall& call);
+
+}  // namespace graphics

@@ -19,6 +19,12 @@
 
 namespace raster {
 
+using graphics::Color;
+using graphics::Point;
+using graphics::Rect;
+using graphics::Size;
+using graphics::TextAttributes;
+
 namespace {
 
 // Rows per band. A band of a 3840-pixel canvas is 240 KiB, so the layers of one frame that fall

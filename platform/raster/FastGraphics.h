@@ -4,9 +4,15 @@
 
 #include "Graphics.h"
 
+namespace graphics {
 class Canvas;
+}  // namespace graphics
 
 namespace raster {
+
+// The engine draws in the graphics library's terms.
+using graphics::Canvas;
+using graphics::GraphicsContext;
 
 // Draws filled ovals and circle outlines straight into the canvas's pixels: area coverage per
 // pixel (CircleBlend_p.h for circles, OvalCoverage_p.h for the rest) and the same colour

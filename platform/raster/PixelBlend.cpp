@@ -50,8 +50,8 @@ void blendMask(uint32_t* d, int n, const uint8_t* mask, const Paint& paint) {
   laneKernels().overMask(d, n, mask, paint.pixel);
 }
 
-Paint paintFor(const Color& color) {
-  const Rgba c = color.rgba();
+Paint paintFor(const graphics::Color& color) {
+  const graphics::Rgba c = color.rgba();
   const double a = c.a;
   auto toShort = [](double v) {
     return static_cast<uint32_t>(static_cast<uint16_t>(v * 65535.0 + 0.5));

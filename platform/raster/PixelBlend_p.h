@@ -21,7 +21,7 @@ inline uint32_t blendPixel(uint32_t pixel, uint32_t m, const Paint& paint) {
 
 // The colour as the Cairo path makes it: components clamped to 0..1, premultiplied and taken
 // to 16 bits with rounding, then the top 8 bits; opaque from an alpha of 0xff00 up.
-Paint paintFor(const Color& color);
+Paint paintFor(const graphics::Color& color);
 
 // The paint at coverage m (0 to 255) over the n pixels from d.
 void blendSolid(uint32_t* d, int n, uint8_t m, const Paint& paint);

@@ -15,7 +15,8 @@
 #include <utility>
 #include <vector>
 
-namespace platform {
+namespace services {
+
 namespace {
 
 // A real store is a few hundred bytes; anything far larger is not ours, and reading it whole
@@ -386,4 +387,4 @@ bool AppSynchronize(const std::string& domain) {
 
 void setSaveStepHook(SaveStepHook hook) { gSaveStepHook = hook; }
 
-}  // namespace platform
+}  // namespace services

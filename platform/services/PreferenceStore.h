@@ -5,6 +5,8 @@
 #include <optional>
 #include <string>
 
+namespace services {
+
 // The per-user preference store: one key file, $XDG_CONFIG_HOME/nimbrel/preferences.ini
 // (~/.config when the variable is unset), with one group per application domain. Booleans are
 // written true/false, numbers as decimal integers.
@@ -20,7 +22,6 @@
 // taken with link(), which never replaces, so every kept copy survives, also when several
 // processes start on the same bad file at once. A failed save, or a copy that cannot be kept,
 // leaves the previous file whole.
-namespace platform {
 
 // The value's integer reading (a whole or decimal number, truncated toward zero and saturated
 // to 32 bits, or a boolean as 0 or 1), or nothing when the key is absent or its value has no
@@ -52,4 +53,4 @@ std::filesystem::path preferencesPath();
 // The integer reading of one stored text, as CopyAppIntValue applies it.
 std::optional<int32_t> integerReading(const std::string& raw);
 
-}  // namespace platform
+}  // namespace services

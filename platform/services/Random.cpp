@@ -3,7 +3,8 @@
 #include <cstdlib>
 #include <utility>
 
-namespace platform {
+namespace services {
+
 namespace {
 std::function<long()>& source() {
   static std::function<long()> current;
@@ -18,4 +19,4 @@ long random() {
 
 void setRandomSource(std::function<long()> replacement) { source() = std::move(replacement); }
 
-}  // namespace platform
+}  // namespace services

@@ -5,6 +5,8 @@
 #include "CairoGraphics.h"
 #include "FastGraphics.h"
 
+namespace services {
+
 ScreenSaverView::~ScreenSaverView() = default;
 
 bool ScreenSaverView::initWithFrame(const Rect& frame, bool isPreview, const ViewOptions& options) {
@@ -19,7 +21,7 @@ bool ScreenSaverView::initWithFrame(const Rect& frame, bool isPreview, const Vie
   canvas_ = Canvas::create(static_cast<int>(w), static_cast<int>(h));
   if (!canvas_) return false;
   graphics_ = options.backend == ViewOptions::Backend::cairo
-                  ? makeCairoGraphics(*canvas_, scale)
+                  ? graphics::makeCairoGraphics(*canvas_, scale)
                   : raster::makeFastGraphics(*canvas_, scale, options.drawingThreads);
   frame_ = frame;
   isPreview_ = isPreview;
@@ -59,3 +61,5 @@ Rect ScreenSaverView::finishFrame() {
   return intersectRect(pixels, {0.0f, 0.0f, static_cast<float>(canvas_->pixelWidth()),
                                 static_cast<float>(canvas_->pixelHeight())});
 }
+
+}  // namespace services

@@ -7,7 +7,17 @@
 #include "Geometry.h"
 #include "Graphics.h"
 
+namespace sheet {
 class SheetWindow;
+}  // namespace sheet
+
+namespace services {
+
+// The view base works in the graphics library's terms and hands out the sheet of its subclass.
+using graphics::Canvas;
+using graphics::GraphicsContext;
+using graphics::Rect;
+using sheet::SheetWindow;
 
 // How a host wants a view's drawing surface made.
 struct ViewOptions {
@@ -81,3 +91,5 @@ class ScreenSaverView {
   std::unique_ptr<Canvas> canvas_;
   std::unique_ptr<GraphicsContext> graphics_;
 };
+
+}  // namespace services

@@ -3,6 +3,8 @@
 #include <chrono>
 #include <utility>
 
+namespace services {
+
 namespace {
 std::function<uint32_t()>& tickSource() {
   static std::function<uint32_t()> current;
@@ -23,6 +25,6 @@ uint32_t TickCount() {
   return s ? s() : monotonicTicks();
 }
 
-namespace platform {
 void setTickSource(std::function<uint32_t()> source) { tickSource() = std::move(source); }
-}  // namespace platform
+
+}  // namespace services

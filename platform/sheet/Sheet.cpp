@@ -3,6 +3,8 @@
 #include <limits>
 #include <system_error>
 
+namespace sheet {
+
 namespace {
 
 SheetToolkit* gToolkit = nullptr;
@@ -47,8 +49,6 @@ std::filesystem::path SheetToolkit::resourcePath(const std::string& fileName) co
 SheetOwner::~SheetOwner() {
   if (gToolkit) gToolkit->forgetOwner(*this);
 }
-
-namespace platform {
 
 SheetToolkit* sheetToolkit() { return gToolkit; }
 void setSheetToolkit(SheetToolkit* toolkit) { gToolkit = toolkit; }
@@ -97,4 +97,4 @@ int32_t leadingInteger(std::string_view text) {
   return static_cast<int32_t>(value);
 }
 
-}  // namespace platform
+}  // namespace sheet

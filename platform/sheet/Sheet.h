@@ -10,6 +10,8 @@
 #include <variant>
 #include <vector>
 
+namespace sheet {
+
 // The sheet toolkit: what a view sees of the toolkit that shows its configuration sheet. A view
 // loads an interface file by name with itself as owner; the toolkit creates the file's objects,
 // points the owner's outlets at them by id and sends the owner the actions that the file names
@@ -112,8 +114,6 @@ class SheetToolkit {
   std::vector<std::filesystem::path> resourceDirectories_;
 };
 
-namespace platform {
-
 // The toolkit the host installed (the settings program's GTK toolkit, a test's in-memory one),
 // or none; the caller keeps it alive while installed.
 SheetToolkit* sheetToolkit();
@@ -139,4 +139,4 @@ std::string checkSheet(
 // them is ignored; saturated to 32 bits; 0 when there are no digits.
 int32_t leadingInteger(std::string_view text);
 
-}  // namespace platform
+}  // namespace sheet

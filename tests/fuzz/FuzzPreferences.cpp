@@ -57,9 +57,9 @@ extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/nimbrel-fuzz-prefs-XXXXXX";
   if (!mkdtemp(pattern)) fail("cannot make a temporary directory");
   gBase = pattern;
-  platform::setTickSource([] { return gNow; });
+  services::setTickSource([] { return gNow; });
   // A small linear congruential generator: reproducible for every input, 31-bit values.
-  platform::setRandomSource([] {
+  services::setRandomSource([] {
     gGenerator = gGenerator * 6364136223846793005ull + 1442695040888963407ull;
     return static_cast<long>(gGenerator >> 33);
   });

@@ -40,7 +40,7 @@ void settle() {
   while (g_main_context_pending(nullptr)) g_main_context_iteration(nullptr, false);
 }
 
-int damaged(GtkSheetToolkit& toolkit, const std::string& prefsUi, const std::string& dir) {
+int damaged(sheet::GtkSheetToolkit& toolkit, const std::string& prefsUi, const std::string& dir) {
   const std::string original = uivariants::readText(prefsUi);
   const std::string file = dir + "/Prefs.ui";
   toolkit.setResourceDirectories({dir});
@@ -84,7 +84,7 @@ int damaged(GtkSheetToolkit& toolkit, const std::string& prefsUi, const std::str
   return failures == 0 ? 0 : 1;
 }
 
-int opens(GtkSheetToolkit& toolkit, int count) {
+int opens(sheet::GtkSheetToolkit& toolkit, int count) {
   auto view = NimbrelView::initWithFrame(kFrame, true);
   // Shown as the settings window shows it: modal, on a window of its own.
   GtkWindow* host = GTK_WINDOW(gtk_window_new());
@@ -99,7 +99,7 @@ int opens(GtkSheetToolkit& toolkit, int count) {
   // Cleared by GLib when the window they point at is finalised.
   std::vector<gpointer> windows(static_cast<size_t>(count), nullptr);
   for (int i = 0; i < count; ++i) {
-    GtkWindow* window = GtkSheetToolkit::gtkWindow(view->configureSheet());
+    GtkWindow* window = sheet::GtkSheetToolkit::gtkWindow(view->configureSheet());
     if (!window) {
       std::printf("FAIL opening %d: %s\n", i, view->sheetProblem.c_str());
       return 1;
@@ -115,7 +115,8 @@ int opens(GtkSheetToolkit& toolkit, int count) {
       gtk_window_close(window);
     } else {
       g_signal_emit_by_name(
-          GtkSheetToolkit::gtkObject(way == 0 ? view->cancelButton : view->okButton), "clicked");
+          sheet::GtkSheetToolkit::gtkObject(way == 0 ? view->cancelButton : view->okButton),
+          "clicked");
     }
     while (!ended) g_main_context_iteration(nullptr, true);
     const SheetOutcome expected = way == 1 ? SheetOutcome::confirmed : SheetOutcome::dismissed;
@@ -135,11 +136,11 @@ int opens(GtkSheetToolkit& toolkit, int count) {
     return n;
   };
   const int sheets = alive();
-  const int loads = GtkSheetToolkit::liveLoads();
+  const int loads = sheet::GtkSheetToolkit::liveLoads();
   view.reset();
   settle();
   const int sheetsAfter = alive();
-  const int loadsAfter = GtkSheetToolkit::liveLoads();
+  const int loadsAfter = sheet::GtkSheetToolkit::liveLoads();
   const bool ok =
       sheets <= 1 && loads == 1 && sheetsAfter == 0 && loadsAfter == 0 && misreported == 0;
   std::printf(
@@ -191,11 +192,11 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "%s: cannot open a display\n", argv[0]);
     return 2;
   }
-  GtkSheetToolkit toolkit;
+  sheet::GtkSheetToolkit toolkit;
   toolkit.setResourceDirectories(resourceDirectories());
-  platform::setSheetToolkit(&toolkit);
+  sheet::setSheetToolkit(&toolkit);
   const int status =
       mode == "damaged" ? damaged(toolkit, argv[2], argv[3]) : opens(toolkit, std::atoi(argv[2]));
-  platform::setSheetToolkit(nullptr);
+  sheet::setSheetToolkit(nullptr);
   return status;
 }

@@ -8,6 +8,8 @@
 #include <sstream>
 #include <stdexcept>
 
+namespace sheet {
+
 namespace {
 
 using Kind = MemorySheetToolkit::Kind;
@@ -98,7 +100,7 @@ void startElement(GMarkupParseContext*, const char* element, const char** names,
     if (c && c->kind == Kind::stepper) {
       for (int i = 0; names[i]; ++i) {
         const std::string attr = names[i];
-        const int32_t number = platform::leadingInteger(values[i]);
+        const int32_t number = sheet::leadingInteger(values[i]);
         if (attr == "field") c->fieldId = values[i];
         if (attr == "lower") c->lower = number;
         if (attr == "upper") c->upper = number;
@@ -118,7 +120,7 @@ void applyProperty(Frame& frame, const std::string& prop, const std::string& tex
   }
   MemorySheetToolkit::Control* c = frame.control;
   if (!c) return;
-  const int32_t number = platform::leadingInteger(text);
+  const int32_t number = sheet::leadingInteger(text);
   if (c->kind == Kind::twoState && prop == "active") c->value = truthOf(text) ? 1 : 0;
   if (c->kind == Kind::textField && prop == "text") c->text = text;
   if (c->kind == Kind::popUp && prop == "selected") c->selected = number;
@@ -184,7 +186,7 @@ void MemorySheetToolkit::Control::setStringValue(std::string_view newText) {
 int32_t MemorySheetToolkit::Control::intValue() const {
   switch (kind) {
     case Kind::textField:
-      return platform::leadingInteger(text);
+      return sheet::leadingInteger(text);
     case Kind::popUp:
       return selected;
     default:
@@ -264,10 +266,10 @@ bool MemorySheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner
     if (error) g_error_free(error);
     return false;
   }
-  whyNot = platform::checkSheet(
+  whyNot = sheet::checkSheet(
       loaded->file, owner,
       [&](std::string_view id, SheetObjectKind kind) {
-        platform::SheetObjectFound found;
+        sheet::SheetObjectFound found;
         const auto cls = loaded->classes.find(id);
         if (cls == loaded->classes.end()) return found;
         found.exists = true;
@@ -330,3 +332,5 @@ MemorySheetToolkit::Control& MemorySheetToolkit::control(const std::string& id) 
   if (it == l->controls.end()) throw std::logic_error("no control '" + id + "' in " + l->file);
   return *it->second;
 }
+
+}  // namespace sheet

@@ -8,6 +8,8 @@
 
 #include "Sheet.h"
 
+namespace sheet {
+
 // A sheet toolkit without a display, for tests. It reads the same interface files as the GTK
 // toolkit, understanding the objects it knows by class (windows, check buttons, entries,
 // steppers, drop-downs, buttons, scales and labels with an id), their ids, the properties that
@@ -90,3 +92,5 @@ class MemorySheetToolkit final : public SheetToolkit {
   int requests_ = 0;
   int endCalls_ = 0;
 };
+
+}  // namespace sheet

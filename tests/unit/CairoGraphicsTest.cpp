@@ -38,7 +38,7 @@ Ink brightInk(const Canvas& c, int fromRow = 0, int toRow = -1) {
 
 TEST(Color, CalibratedHsbToRgb) {
   auto rgb = [](float h, float s, float b) {
-    const Rgba c = Color::colorWithCalibratedHue(h, s, b, 0.25f).rgba();
+    const graphics::Rgba c = Color::colorWithCalibratedHue(h, s, b, 0.25f).rgba();
     EXPECT_EQ(c.a, 0.25f);
     return std::vector<float>{c.r, c.g, c.b};
   };
@@ -58,7 +58,7 @@ TEST(CairoGraphics, TranslucentOvalLandsWhereRecordedWithYUp) {
     SCOPED_TRACE(scale);
     auto canvas = Canvas::create(static_cast<int>(200 * scale), static_cast<int>(100 * scale));
     canvas->clearToBlack(0, 0, canvas->pixelWidth(), canvas->pixelHeight());
-    RecordingGraphics gc(makeCairoGraphics(*canvas, scale));
+    graphics::RecordingGraphics gc(graphics::makeCairoGraphics(*canvas, scale));
     gc.setColor(Color::colorWithCalibratedHue(0.0f, 1.0f, 1.0f, 0.5f));
     gc.fillOval({30.0f, 10.0f, 40.0f, 20.0f});
     gc.flush();

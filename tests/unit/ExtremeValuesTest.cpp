@@ -24,9 +24,9 @@ struct Case {
 };
 
 // Draws a few frames (title, drawn frames, one randomisation) and hands back the recorder.
-RecordingGraphics& drawSomeFrames(NimbrelView& view, ScriptedClock& clock) {
-  auto owned = std::make_unique<RecordingGraphics>(view.setGraphics(nullptr));
-  RecordingGraphics& recorder = *owned;
+graphics::RecordingGraphics& drawSomeFrames(NimbrelView& view, ScriptedClock& clock) {
+  auto owned = std::make_unique<graphics::RecordingGraphics>(view.setGraphics(nullptr));
+  graphics::RecordingGraphics& recorder = *owned;
   view.setGraphics(std::move(owned));
   view.drawRect(view.bounds());
   for (int k = 0; k < 3; ++k) {
@@ -120,7 +120,7 @@ TEST(ExtremeValues, StoredValuesNarrowOrReset) {
     }
     EXPECT_GE(view->speed, 10);
     EXPECT_LE(view->speed, 60);
-    RecordingGraphics& calls = drawSomeFrames(*view, clock);
+    graphics::RecordingGraphics& calls = drawSomeFrames(*view, clock);
     EXPECT_FALSE(calls.calls().empty());
   }
 }
@@ -143,8 +143,8 @@ TEST(ExtremeValues, PetalCountsFromOutsideTheStore) {
     view->mirrorPetals = 1;
     view->frameEdge = 0;
     view->drawStars = 0;
-    auto owned = std::make_unique<RecordingGraphics>();
-    RecordingGraphics& recorder = *owned;
+    auto owned = std::make_unique<graphics::RecordingGraphics>();
+    graphics::RecordingGraphics& recorder = *owned;
     view->setGraphics(std::move(owned));
     view->animateOneFrame();
     const int perOrganism = count > 0 ? 2 * count : 0;
@@ -234,7 +234,7 @@ TEST(ExtremeValues, RandomisationRunsOnAcrossTheTickWrap) {
   std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame({0.0f, 0.0f, 32.0f, 24.0f}, false);
   ASSERT_TRUE(view);
   EXPECT_EQ(view->hideSplashTime, 4294966636u);
-  view->setGraphics(std::make_unique<RecordingGraphics>());
+  view->setGraphics(std::make_unique<graphics::RecordingGraphics>());
 
   std::vector<uint32_t> runs;
   uint32_t deadline = view->nextRandomizeTime;

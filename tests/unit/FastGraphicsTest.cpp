@@ -122,7 +122,7 @@ TEST(FastGraphics, EllipsesMatchTheCairoPath) {
   auto cairoCanvas = Canvas::create(kWidth, kHeight);
   ASSERT_TRUE(fastCanvas && cairoCanvas);
   auto fast = raster::makeFastGraphics(*fastCanvas, 1.0f, 2);
-  auto cairo = makeCairoGraphics(*cairoCanvas, 1.0f);
+  auto cairo = graphics::makeCairoGraphics(*cairoCanvas, 1.0f);
   for (GraphicsContext* gc : {fast.get(), cairo.get()}) {
     gc->setColor(Color::colorWithCalibratedHue(0.1f, 0.4f, 0.6f, 1.0f));
     gc->fillOval({-50.0f, -50.0f, kWidth + 100.0f, kHeight + 100.0f});
@@ -163,7 +163,7 @@ TEST(FastGraphics, InteriorsAreByteForByteThoseOfCairo) {
   auto cairoCanvas = Canvas::create(160, 120);
   ASSERT_TRUE(fastCanvas && cairoCanvas);
   auto fast = raster::makeFastGraphics(*fastCanvas, 1.0f, 1);
-  auto cairo = makeCairoGraphics(*cairoCanvas, 1.0f);
+  auto cairo = graphics::makeCairoGraphics(*cairoCanvas, 1.0f);
   srandom(3);
   auto unit = [] { return static_cast<float>(random()) / 2147483648.0f; };
   int compared = 0;
@@ -215,7 +215,7 @@ TEST(FastGraphics, OddRectanglesAreClippedOrIgnored) {
     auto cairoCanvas = Canvas::create(size, size);
     ASSERT_TRUE(fastCanvas && cairoCanvas);
     auto fast = raster::makeFastGraphics(*fastCanvas, 1.0f, 2);
-    auto cairo = makeCairoGraphics(*cairoCanvas, 1.0f);
+    auto cairo = graphics::makeCairoGraphics(*cairoCanvas, 1.0f);
     for (GraphicsContext* gc : {fast.get(), cairo.get()}) {
       gc->setColor(Color::colorWithCalibratedHue(0.3f, 0.8f, 0.9f, 0.7f));
       for (const Rect& r : nothing) {

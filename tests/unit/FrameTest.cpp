@@ -7,7 +7,7 @@
 
 namespace {
 
-using Op = DrawCall::Op;
+using Op = graphics::DrawCall::Op;
 
 // A preview view (1000 x 800 unless told) with one organism whose ring radius, diameter and
 // rotation are pinned (0.5, 0.5, `turn`), outlines, mirroring and stars off.
@@ -29,7 +29,7 @@ struct OneOrganism : ViewRig {
 
 TEST(Frame, RingGeometryOfAThousandUnitView) {
   OneOrganism rig(4);
-  const std::vector<DrawCall> fills = rig.frame(1001);
+  const std::vector<graphics::DrawCall> fills = rig.frame(1001);
   EXPECT_EQ(rig.view->diameter, 50);
   ASSERT_EQ(fills.size(), 4u);
   // Centre (500, 400), R 330, h 25; petals at 0, pi/2, pi, 3pi/2 in this order.
@@ -59,12 +59,12 @@ TEST(Frame, MirroredPetalsAndDrawingOrder) {
   rig.view->mirrorPetals = 1;
   rig.view->frameEdge = 1;
   pin(*rig.view->org[0].strokeAlpha, 0.3f);
-  const std::vector<DrawCall> calls = rig.frame(1001);
+  const std::vector<graphics::DrawCall> calls = rig.frame(1001);
   ASSERT_EQ(calls.size(), 12u);  // three times petal, outline, mirror, mirror outline
   const Color fill = *rig.view->org[0].color;
   const Color outline = Color::colorWithCalibratedHue(1.0f, 0.0f, 0.0f, 0.3f);
   for (int j = 0; j < 3; ++j) {
-    const DrawCall* c = &calls[4 * j];
+    const graphics::DrawCall* c = &calls[4 * j];
     EXPECT_EQ(c[0].op, Op::fill);
     EXPECT_EQ(c[1].op, Op::stroke);
     EXPECT_EQ(c[2].op, Op::fill);
@@ -173,11 +173,11 @@ TEST(Frame, StarsOnTopInsideTheBounds) {
         rig.random.push(stars[first + k].x);
         rig.random.push(stars[first + k].y);
       }
-      const std::vector<DrawCall> calls = rig.frame(tick);
+      const std::vector<graphics::DrawCall> calls = rig.frame(tick);
       ASSERT_GE(calls.size(), count);
       EXPECT_EQ(rig.random.remaining(), 0u);
       for (size_t k = 0; k < count; ++k) {
-        const DrawCall& c = calls[calls.size() - count + k];
+        const graphics::DrawCall& c = calls[calls.size() - count + k];
         const Star& s = stars[first + k];
         EXPECT_EQ(c.op, Op::fill);
         EXPECT_EQ(c.color, Color::whiteColor());
@@ -194,9 +194,9 @@ TEST(Frame, PetalsOfDiameterZeroAreStillDrawn) {
   OneOrganism rig(2);
   rig.view->frameEdge = 1;
   pin(*rig.view->org[0].dotRadius, 0.0f);
-  const std::vector<DrawCall> calls = rig.frame(1001);
+  const std::vector<graphics::DrawCall> calls = rig.frame(1001);
   ASSERT_EQ(calls.size(), 4u);
-  for (const DrawCall& c : calls) EXPECT_EQ(c.rect.width, 0.0f);
+  for (const graphics::DrawCall& c : calls) EXPECT_EQ(c.rect.width, 0.0f);
   EXPECT_EQ(calls[1].op, Op::stroke);
 }
 
@@ -205,7 +205,7 @@ TEST(Frame, NoPetalsButStillStars) {
   rig.view->drawStars = 1;
   for (int16_t n : {0, -3}) {
     rig.view->petalCount = n;
-    const std::vector<DrawCall> calls = rig.frame(1001 - n);
+    const std::vector<graphics::DrawCall> calls = rig.frame(1001 - n);
     ASSERT_EQ(calls.size(), 1u) << n;
     EXPECT_EQ(calls[0].color, Color::whiteColor());
   }

@@ -45,16 +45,16 @@ void setAll(const SettingsSet& s) {
   for (size_t i = 0; i < s.size(); ++i) {
     const Preference& p = kPreferences[i];
     if (p.written == Written::flag) {
-      platform::SetAppValue(std::string(p.key), s[i] != 0, APPLICATIONID);
+      services::SetAppValue(std::string(p.key), s[i] != 0, APPLICATIONID);
     } else {
-      platform::SetAppValue(std::string(p.key), s[i], APPLICATIONID);
+      services::SetAppValue(std::string(p.key), s[i], APPLICATIONID);
     }
   }
 }
 
 bool saveSet(const SettingsSet& s) {
   setAll(s);
-  return platform::AppSynchronize(APPLICATIONID);
+  return services::AppSynchronize(APPLICATIONID);
 }
 
 std::string readFile(const fs::path& path) {
@@ -360,9 +360,9 @@ TEST(StoreFaults, FullDiskKeepsPreviousFile) {
 // temporary file (preferences.ini.XXXXXX) behind; nothing reads those.
 namespace {
 int gStepPipe = -1;
-platform::SaveStep gStopAt;
+services::SaveStep gStopAt;
 
-void stopAtChosenStep(platform::SaveStep step) {
+void stopAtChosenStep(services::SaveStep step) {
   if (step != gStopAt) return;
   const char reached = static_cast<char>('0' + static_cast<int>(step));
   [[maybe_unused]] ssize_t w = write(gStepPipe, &reached, 1);
@@ -371,7 +371,7 @@ void stopAtChosenStep(platform::SaveStep step) {
 }  // namespace
 
 TEST(StoreFaults, KilledAtEveryStepOfSavingLeavesOldOrNew) {
-  using platform::SaveStep;
+  using services::SaveStep;
   TempConfigHome home;
   struct Case {
     SaveStep step;
@@ -392,7 +392,7 @@ TEST(StoreFaults, KilledAtEveryStepOfSavingLeavesOldOrNew) {
       close(steps[0]);
       gStepPipe = steps[1];
       gStopAt = c.step;
-      platform::setSaveStepHook(stopAtChosenStep);
+      services::setSaveStepHook(stopAtChosenStep);
       saveSet(kSetB);
       [[maybe_unused]] ssize_t w = write(steps[1], "done", 4);  // the step was never reached
       _exit(0);

@@ -136,8 +136,8 @@ TEST(StoreKeeps, EveryContentThatIsNotAValidSet) {
       EXPECT_EQ(reset, c.contents.empty());
     }
     // A later save (the sheet confirmed) keeps what the store does not own.
-    platform::SetAppValue("petalCount", int16_t{12}, APPLICATIONID);
-    ASSERT_TRUE(platform::AppSynchronize(APPLICATIONID));
+    services::SetAppValue("petalCount", int16_t{12}, APPLICATIONID);
+    ASSERT_TRUE(services::AppSynchronize(APPLICATIONID));
     const std::string file = home.read();
     EXPECT_TRUE(holdsLine(file, "petalCount=12")) << file;
     if (c.foreign) {

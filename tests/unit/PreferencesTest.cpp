@@ -160,7 +160,7 @@ TEST(Preferences, FailedSaveLeavesTheOldFileWhole) {
     EXPECT_EQ(kept.str(), old);
   }
   // Writes the values still pending, so they do not reach the next test's store.
-  EXPECT_TRUE(platform::AppSynchronize(APPLICATIONID));
+  EXPECT_TRUE(services::AppSynchronize(APPLICATIONID));
 }
 
 TEST(Preferences, ConfigurationDirectoryThatCannotBeMade) {
@@ -173,7 +173,7 @@ TEST(Preferences, ConfigurationDirectoryThatCannotBeMade) {
   EXPECT_TRUE(holdsDefaults(*view));
   EXPECT_TRUE(std::filesystem::is_regular_file(home.dir() / "nimbrel"));
   std::filesystem::remove(home.dir() / "nimbrel");
-  EXPECT_TRUE(platform::AppSynchronize(APPLICATIONID));
+  EXPECT_TRUE(services::AppSynchronize(APPLICATIONID));
 }
 
 }  // namespace

@@ -12,6 +12,10 @@
 #include "FastGraphics.h"
 #include "Isa_p.h"
 
+using graphics::Canvas;
+using graphics::Color;
+using graphics::Rect;
+
 namespace {
 
 struct Shape {

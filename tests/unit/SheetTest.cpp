@@ -16,25 +16,27 @@ class SheetTest : public ::testing::Test {
  protected:
   SheetTest() : random({}, kHalf) {
     toolkit.setResourceDirectories(resourceDirectories());
-    platform::setSheetToolkit(&toolkit);
+    sheet::setSheetToolkit(&toolkit);
   }
   ~SheetTest() override {
     view.reset();
-    platform::setSheetToolkit(nullptr);
+    sheet::setSheetToolkit(nullptr);
   }
 
   std::unique_ptr<NimbrelView> newView() { return NimbrelView::initWithFrame(kFrame, true); }
   void open() { sheet = view->configureSheet(); }
-  MemorySheetToolkit::Control& c(std::string_view id) { return toolkit.control(std::string(id)); }
+  sheet::MemorySheetToolkit::Control& c(std::string_view id) {
+    return toolkit.control(std::string(id));
+  }
   std::string stored(std::string_view key) {
     return std::to_string(
-        platform::CopyAppIntValue(std::string(key), APPLICATIONID).value_or(-999));
+        services::CopyAppIntValue(std::string(key), APPLICATIONID).value_or(-999));
   }
 
   TempConfigHome home;
   ScriptedClock clock;
   ScriptedRandom random;
-  MemorySheetToolkit toolkit;
+  sheet::MemorySheetToolkit toolkit;
   std::unique_ptr<NimbrelView> view = newView();
   SheetWindow* sheet = nullptr;
 };
@@ -44,7 +46,7 @@ TEST_F(SheetTest, FillsEveryControlFromTheView) {
   open();
   ASSERT_NE(sheet, nullptr);
   EXPECT_EQ(sheet, view->configSheet);
-  EXPECT_EQ(static_cast<MemorySheetToolkit::Window*>(sheet)->id, "configSheet");
+  EXPECT_EQ(static_cast<sheet::MemorySheetToolkit::Window*>(sheet)->id, "configSheet");
   EXPECT_EQ(toolkit.loadRequests(), 1);
 
   // The defaults of an empty store.
@@ -104,7 +106,7 @@ TEST_F(SheetTest, ConfirmingWithThemeThreeAppliesAndStoresAll) {
   EXPECT_EQ(gSaturationMin, 0.5f);
   EXPECT_EQ(view->org[0].gOsc->min(), 0.5f);
   EXPECT_EQ(view->animationTimeInterval(), interval);  // the speed waits for a new view
-  EXPECT_FALSE(static_cast<MemorySheetToolkit::Window*>(sheet)->onScreen);
+  EXPECT_FALSE(static_cast<sheet::MemorySheetToolkit::Window*>(sheet)->onScreen);
 
   EXPECT_EQ(stored("petalCount"), "12");
   EXPECT_EQ(stored("mirrorPetals"), "0");
@@ -171,12 +173,13 @@ TEST_F(SheetTest, TypedNumbersAreBroughtIntoRange) {
 
     // Drawn: the next frame paints that many petals per organism (mirrored: twice as many),
     // then the one star of a preview.
-    auto recorder = std::make_unique<RecordingGraphics>(view->setGraphics(nullptr));
-    RecordingGraphics* calls = recorder.get();
+    auto recorder = std::make_unique<graphics::RecordingGraphics>(view->setGraphics(nullptr));
+    graphics::RecordingGraphics* calls = recorder.get();
     view->setGraphics(std::move(recorder));
     view->animateOneFrame();
     int fills = 0;
-    for (const DrawCall& call : calls->calls()) fills += call.op == DrawCall::Op::fill;
+    for (const graphics::DrawCall& call : calls->calls())
+      fills += call.op == graphics::DrawCall::Op::fill;
     EXPECT_EQ(fills, 4 * 2 * k.petalCount + 1);
 
     // Stored, and the next view keeps the whole set.
@@ -222,7 +225,7 @@ TEST_F(SheetTest, PickingAThemeThenDismissingKeepsItInTheViewOnly) {
   EXPECT_EQ(gSaturationMin, 0.08f);
   EXPECT_EQ(view->org[3].gOsc->max(), 0.12f);
   c("cancelButton").click();
-  EXPECT_FALSE(static_cast<MemorySheetToolkit::Window*>(sheet)->onScreen);
+  EXPECT_FALSE(static_cast<sheet::MemorySheetToolkit::Window*>(sheet)->onScreen);
   EXPECT_EQ(home.read(), before);
   EXPECT_EQ(view->colorThemeIndex, 5);
 
@@ -275,12 +278,12 @@ TEST_F(SheetTest, MissingInterfaceFileGivesNoSheetAndSaysWhy) {
   EXPECT_EQ(sheet, nullptr);  // not the earlier sheet either
 
   // Without any toolkit (the saver itself) nothing loads.
-  platform::setSheetToolkit(nullptr);
+  sheet::setSheetToolkit(nullptr);
   auto bare = newView();
   EXPECT_TRUE(bare->hasConfigureSheet());
   EXPECT_EQ(bare->configureSheet(), nullptr);
   bare.reset();
-  platform::setSheetToolkit(&toolkit);
+  sheet::setSheetToolkit(&toolkit);
 }
 
 // Every object with an id removed in turn, one control of the wrong class, and the file cut in
@@ -381,7 +384,7 @@ TEST_F(SheetTest, FailedSaveKeepsTheSheetOpenAndTheViewAsItWas) {
   std::filesystem::create_directories(home.storeFile() / "inside");
   c("okButton").click();
 
-  auto* window = static_cast<MemorySheetToolkit::Window*>(sheet);
+  auto* window = static_cast<sheet::MemorySheetToolkit::Window*>(sheet);
   EXPECT_TRUE(window->onScreen);
   EXPECT_EQ(toolkit.endSheetCalls(), 0);
   EXPECT_NE(c("saveErrorLabel").text.find(home.storeFile().string()), std::string::npos)
@@ -413,7 +416,7 @@ TEST_F(SheetTest, FailedSaveKeepsTheSheetOpenAndTheViewAsItWas) {
 
 TEST_F(SheetTest, AGoneOwnerGetsNoActions) {
   open();
-  MemorySheetToolkit::Control& ok = c("okButton");
+  sheet::MemorySheetToolkit::Control& ok = c("okButton");
   c("petalCountField").type("4");
   const std::string before = home.read();
   view.reset();
@@ -423,13 +426,13 @@ TEST_F(SheetTest, AGoneOwnerGetsNoActions) {
 }
 
 TEST(LeadingInteger, ReadsLikeATextField) {
-  EXPECT_EQ(platform::leadingInteger("42"), 42);
-  EXPECT_EQ(platform::leadingInteger("  -7 petals"), -7);
-  EXPECT_EQ(platform::leadingInteger("+3"), 3);
-  EXPECT_EQ(platform::leadingInteger("abc"), 0);
-  EXPECT_EQ(platform::leadingInteger(""), 0);
-  EXPECT_EQ(platform::leadingInteger("99999999999"), 2147483647);
-  EXPECT_EQ(platform::leadingInteger("-99999999999"), -2147483647 - 1);
+  EXPECT_EQ(sheet::leadingInteger("42"), 42);
+  EXPECT_EQ(sheet::leadingInteger("  -7 petals"), -7);
+  EXPECT_EQ(sheet::leadingInteger("+3"), 3);
+  EXPECT_EQ(sheet::leadingInteger("abc"), 0);
+  EXPECT_EQ(sheet::leadingInteger(""), 0);
+  EXPECT_EQ(sheet::leadingInteger("99999999999"), 2147483647);
+  EXPECT_EQ(sheet::leadingInteger("-99999999999"), -2147483647 - 1);
 }
 
 }  // namespace

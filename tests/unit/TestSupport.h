@@ -32,7 +32,7 @@ class ScriptedRandom {
  public:
   explicit ScriptedRandom(std::initializer_list<long> values = {}, long fallback = 0)
       : queue_(values), fallback_(fallback) {
-    platform::setRandomSource([this] {
+    services::setRandomSource([this] {
       ++draws_;
       if (queue_.empty()) return fallback_;
       const long v = queue_.front();
@@ -40,7 +40,7 @@ class ScriptedRandom {
       return v;
     });
   }
-  ~ScriptedRandom() { platform::setRandomSource({}); }
+  ~ScriptedRandom() { services::setRandomSource({}); }
   ScriptedRandom(const ScriptedRandom&) = delete;
   ScriptedRandom& operator=(const ScriptedRandom&) = delete;
 
@@ -80,9 +80,9 @@ inline std::string shownAs(float value, const std::string& shown) {
 class ScriptedClock {
  public:
   explicit ScriptedClock(uint32_t start = 1000) : now(start) {
-    platform::setTickSource([this] { return now; });
+    services::setTickSource([this] { return now; });
   }
-  ~ScriptedClock() { platform::setTickSource({}); }
+  ~ScriptedClock() { services::setTickSource({}); }
   ScriptedClock(const ScriptedClock&) = delete;
   ScriptedClock& operator=(const ScriptedClock&) = delete;
   uint32_t now;
@@ -189,7 +189,7 @@ struct ViewRig {
   ScriptedClock clock;
   ScriptedRandom random;
   std::unique_ptr<NimbrelView> view;
-  RecordingGraphics* recorder = nullptr;
+  graphics::RecordingGraphics* recorder = nullptr;
 
   // An empty `store` leaves the store empty (the defaults are written).
   explicit ViewRig(bool preview = true, uint32_t tick = 1000, const std::string& store = "",
@@ -197,13 +197,13 @@ struct ViewRig {
       : clock(tick) {
     if (!store.empty()) home.write(store);
     view = NimbrelView::initWithFrame(frame, preview);
-    auto owned = std::make_unique<RecordingGraphics>();
+    auto owned = std::make_unique<graphics::RecordingGraphics>();
     recorder = owned.get();
     view->setGraphics(std::move(owned));
   }
 
   // One frame at the tick; the calls it drew.
-  const std::vector<DrawCall>& frame(uint32_t tick) {
+  const std::vector<graphics::DrawCall>& frame(uint32_t tick) {
     recorder->clear();
     clock.now = tick;
     view->animateOneFrame();

@@ -5,16 +5,16 @@
 
 namespace {
 
-using Op = DrawCall::Op;
+using Op = graphics::DrawCall::Op;
 
 // The recorder measures each character as half the point size: "Nimbrel" is 112 units wide at
 // 32 points and 49 at 14.
 TEST(Title, FullScreenDrawsShadowThenTextOnce) {
   ViewRig rig(false, 5000);
-  const std::vector<DrawCall> calls = rig.frame(5000);
+  const std::vector<graphics::DrawCall> calls = rig.frame(5000);
   ASSERT_EQ(calls.size(), 2u);
-  const DrawCall& shadow = calls[0];
-  const DrawCall& text = calls[1];
+  const graphics::DrawCall& shadow = calls[0];
+  const graphics::DrawCall& text = calls[1];
   EXPECT_EQ(shadow.op, Op::text);
   EXPECT_EQ(text.op, Op::text);
   EXPECT_EQ(text.text, rig.view->splashMessage);
@@ -34,7 +34,7 @@ TEST(Title, FullScreenDrawsShadowThenTextOnce) {
 TEST(Title, PreviewBranchDrawsSmallWhiteTextOnce) {
   ViewRig rig(true);
   rig.view->centerStrInRect("Nimbrel", {100.0f, 40.0f, 600.0f, 400.0f});
-  const std::vector<DrawCall>& calls = rig.recorder->calls();
+  const std::vector<graphics::DrawCall>& calls = rig.recorder->calls();
   ASSERT_EQ(calls.size(), 1u);
   EXPECT_EQ(calls[0].color, Color::whiteColor());
   EXPECT_EQ(calls[0].font.pointSize, 14.0f);
@@ -45,7 +45,7 @@ TEST(Title, PreviewBranchDrawsSmallWhiteTextOnce) {
 TEST(Title, PreviewNeverShowsTheTitle) {
   ViewRig rig(true, 5000);
   for (uint32_t t = 5000; t < 5010; ++t) {
-    for (const DrawCall& c : rig.frame(t)) EXPECT_NE(c.op, Op::text);
+    for (const graphics::DrawCall& c : rig.frame(t)) EXPECT_NE(c.op, Op::text);
   }
   EXPECT_EQ(rig.view->splashDrawn, 0);
 }
@@ -72,9 +72,9 @@ TEST(Title, RestOfThePhaseDrawsNothingAndTheDeadlineFrameIsOrdinary) {
   }
   EXPECT_EQ(angles(*rig.view), before);
   EXPECT_EQ(rig.random.draws(), 60);
-  const std::vector<DrawCall> calls = rig.frame(5090);
+  const std::vector<graphics::DrawCall> calls = rig.frame(5090);
   EXPECT_FALSE(calls.empty());
-  for (const DrawCall& c : calls) EXPECT_NE(c.op, Op::text);
+  for (const graphics::DrawCall& c : calls) EXPECT_NE(c.op, Op::text);
   EXPECT_NE(angles(*rig.view), before);
 }
 
@@ -130,13 +130,13 @@ TEST(Title, PastTheDeadlineNeverTheTitle) {
     for (uint32_t t : c.frames) {
       SCOPED_TRACE(testing::Message() << "created " << c.created << ", frame " << t);
       rig.view->nextRandomizeTime = t + 1000;  // keeps the randomisation out of the way
-      const std::vector<DrawCall> calls = rig.frame(t);
+      const std::vector<graphics::DrawCall> calls = rig.frame(t);
       if (t == c.created) {
         EXPECT_EQ(calls.size(), 2u);  // the title
         continue;
       }
       EXPECT_FALSE(calls.empty());
-      for (const DrawCall& call : calls) EXPECT_NE(call.op, Op::text);
+      for (const graphics::DrawCall& call : calls) EXPECT_NE(call.op, Op::text);
     }
     EXPECT_EQ(rig.view->splashDrawn, c.frames.front() == c.created ? 1 : 0);
   }

@@ -39,9 +39,9 @@ TEST(ViewSetup, DeadlinesFromTwoClockReadings) {
   TempConfigHome home;
   ScriptedRandom random;
   uint32_t tick = 2000;
-  platform::setTickSource([&tick] { return tick += 7; });
+  services::setTickSource([&tick] { return tick += 7; });
   auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 100.0f}, false);
-  platform::setTickSource({});
+  services::setTickSource({});
   EXPECT_EQ(view->hideSplashTime, 2007u + 90u);
   EXPECT_EQ(view->nextRandomizeTime, 2014u + 480u);
 }

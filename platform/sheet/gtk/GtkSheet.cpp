@@ -8,6 +8,8 @@
 
 #include "Stepper.h"
 
+namespace sheet {
+
 namespace {
 
 class Window final : public SheetWindow {
@@ -128,7 +130,7 @@ class Control final : public SheetPopUpButton {
       case Kind::switchButton:
         return gtk_switch_get_active(GTK_SWITCH(object));
       case Kind::textField:
-        return platform::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(object)));
+        return sheet::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(object)));
       case Kind::slider:
         return static_cast<int32_t>(gtk_range_get_value(GTK_RANGE(object)));
       case Kind::button:
@@ -347,10 +349,10 @@ bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner,
     return false;
   }
 
-  whyNot = platform::checkSheet(
+  whyNot = sheet::checkSheet(
       load->file, owner,
       [&](std::string_view id, SheetObjectKind kind) {
-        platform::SheetObjectFound found;
+        sheet::SheetObjectFound found;
         GObject* o = gtk_builder_get_object(builder, std::string(id).c_str());
         if (!o) return found;
         found.exists = true;
@@ -465,3 +467,5 @@ GObject* GtkSheetToolkit::gtkObject(SheetControl* control) {
   auto* c = dynamic_cast<Control*>(control);
   return c ? c->object : nullptr;
 }
+
+}  // namespace sheet

@@ -8,6 +8,8 @@
 
 #include "Sheet.h"
 
+namespace sheet {
+
 // The sheet toolkit over GTK 4: interface files are GtkBuilder files, outlets are bound to the
 // objects of the same id, and every signal handler the file names is an action sent to the
 // owner with the signalling object as sender. Changes the module makes to a control send no
@@ -45,3 +47,5 @@ class GtkSheetToolkit final : public SheetToolkit {
   std::map<SheetOwner*, std::shared_ptr<Load>> current_;
   SheetEndedHandler ended_;
 };
+
+}  // namespace sheet

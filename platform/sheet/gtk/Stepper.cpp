@@ -47,7 +47,7 @@ void tagStart(GtkBuildableParseContext*, const char* element, const char** names
   if (std::strcmp(element, kTag) != 0) return;
   auto* self = static_cast<NimbrelStepper*>(data);
   for (int i = 0; names[i]; ++i) {
-    const int number = platform::leadingInteger(values[i]);
+    const int number = sheet::leadingInteger(values[i]);
     if (std::strcmp(names[i], "field") == 0) {
       g_free(self->fieldId);
       self->fieldId = g_strdup(values[i]);
@@ -136,7 +136,7 @@ void nimbrel_stepper_set_value(NimbrelStepper* self, int value) {
 
 void nimbrel_stepper_step(NimbrelStepper* self, int direction) {
   const int base = self->field
-                       ? platform::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(self->field)))
+                       ? sheet::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(self->field)))
                        : self->value;
   const int64_t next = int64_t{base} + int64_t{direction} * self->increment;
   nimbrel_stepper_set_value(self, static_cast<int>(std::clamp<int64_t>(next, G_MININT, G_MAXINT)));
