@@ -340,8 +340,10 @@ int runWithSdl(const SaverOptions& options) {
   }
   // Our own handlers end the run cleanly; several full-screen windows must not minimise each
   // other when one of them takes the focus; a window of ours should not keep the desktop's
-  // screen saver away.
+  // screen saver away; a click that arrives as the saver's window takes the focus (the user
+  // coming back just as the saver starts) still counts, where SDL would drop it.
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+  SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   if (options.mode == SaverMode::window) SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
