@@ -58,7 +58,7 @@ std::vector<fs::path> resourceDirectories() {
 fs::path findResourceIn(const std::vector<fs::path>& directories, const std::string& fileName) {
   for (const fs::path& dir : directories) {
     std::error_code ec;
-    const fs::path path = dir / fileName;
+    fs::path path = dir / fileName;
     if (fs::is_regular_file(path, ec)) return path;
   }
   return {};

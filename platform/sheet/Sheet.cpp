@@ -40,7 +40,7 @@ SheetToolkit::~SheetToolkit() = default;
 std::filesystem::path SheetToolkit::resourcePath(const std::string& fileName) const {
   for (const std::filesystem::path& dir : resourceDirectories_) {
     std::error_code ec;
-    const std::filesystem::path path = dir / fileName;
+    std::filesystem::path path = dir / fileName;
     if (std::filesystem::is_regular_file(path, ec)) return path;
   }
   return {};
