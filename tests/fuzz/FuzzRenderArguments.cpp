@@ -67,7 +67,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!std::isfinite(o.scale) || o.scale < 0.25f || o.scale > 8.0f) fail("bad scale");
   if (std::ceil(o.width * static_cast<double>(o.scale)) *
           std::ceil(o.height * static_cast<double>(o.scale)) >
-      static_cast<double>(Canvas::maxPixels)) {
+      static_cast<double>(graphics::Canvas::maxPixels)) {
     fail("a canvas too large for the store of pixels");
   }
   if (o.output.empty()) fail("empty output");
