@@ -69,6 +69,18 @@ XDG_CONFIG_HOME="$SCRATCH/empty" "${RENDER[@]}" -o "$SCRATCH/stored.png" 2>/dev/
 cmp -s "$SCRATCH/populated.png" "$SCRATCH/stored.png" ||
   fail "--default-settings differs from the stored defaults"
 
+# Every setting given is exactly a stored one: the same picture as from a store holding them.
+all=(-petals 5 --no-mirror --outline -stars --hue-shift --random-settings --interval 2 --speed 30
+  --no-random-colours --theme 3)
+"${RENDER[@]}" -o "$SCRATCH/given.png" --default-settings "${all[@]}" 2>/dev/null
+mkdir -p "$SCRATCH/other/nimbrel"
+"$DEFAULT_STORE" petalCount=5 mirrorPetals=false frameEdge=true drawStars=true useHuePhase=true \
+  randomizeSettings=true randomizeInterval=2 speed=30 randomizeColors=false colorTheme=3 \
+  >"$SCRATCH/other/nimbrel/preferences.ini"
+XDG_CONFIG_HOME="$SCRATCH/other" "${RENDER[@]}" -o "$SCRATCH/from-store.png" 2>/dev/null
+cmp -s "$SCRATCH/given.png" "$SCRATCH/from-store.png" ||
+  fail "settings given on the command line draw otherwise than the same settings stored"
+
 # The y4m stream: a 4:2:0 header, and each frame a FRAME line and planes of W*H + 2*ceil(W/2)*
 # ceil(H/2) bytes, odd sizes included.
 "$NIMBREL" render --size 63x47 --frames 3 --seed 1 -o "$SCRATCH/v.png" --y4m "$SCRATCH/v.y4m" \
