@@ -87,6 +87,22 @@ static_assert(kPreferences[kLoadOrder[2]].key == "speed");
 
 constexpr const Preference& kTheme = preference("colorTheme");
 constexpr auto kDefaultTheme = static_cast<int16_t>(kTheme.defaultValue);
+static_assert(std::tuple_size_v<decltype(RunPreferences::values)> == std::size(kPreferences));
+
+// What loading an empty store gives, without touching the store.
+void loadDefaults(NimbrelView& view) {
+  for (const Preference& p : kPreferences) p.set(view, p.defaultValue);
+  view.selectColorThemeByIndex(kDefaultTheme);
+}
+
+// The run's own values on top of the loaded ones; the colour ranges follow a theme given.
+void applyRunPreferences(NimbrelView& view, const RunPreferences& run) {
+  for (size_t i = 0; i < std::size(kPreferences); ++i) {
+    if (run.values[i]) kPreferences[i].set(view, *run.values[i]);
+  }
+  const size_t theme = static_cast<size_t>(&kTheme - kPreferences);
+  if (run.values[theme]) view.selectColorThemeByIndex(view.colorThemeIndex);
+}
 
 // --- configuration sheet ------------------------------------------------------------------
 
@@ -103,7 +119,8 @@ void setIntValueOf(SheetControl* control, int32_t value) {
 // --- lifecycle ----------------------------------------------------------------------------
 
 std::unique_ptr<NimbrelView> NimbrelView::initWithFrame(const Rect& frame, bool isPreview,
-                                                        const ViewOptions& options) {
+                                                        const ViewOptions& options,
+                                                        const RunPreferences& run) {
   std::unique_ptr<NimbrelView> view(new NimbrelView);
   if (!view->ScreenSaverView::initWithFrame(frame, isPreview, options)) return nullptr;
 
@@ -114,7 +131,13 @@ std::unique_ptr<NimbrelView> NimbrelView::initWithFrame(const Rect& frame, bool 
   gBrightnessMin = 0.5f;
   gBrightnessMax = 0.9f;
 
-  view->loadPrefs();
+  if (run.ignoreStore) {
+    loadDefaults(*view);
+  } else {
+    view->loadPrefs();
+  }
+  // After loading, so that defaults written back in place of a bad store are the defaults.
+  applyRunPreferences(*view, run);
   view->setAnimationTimeInterval(static_cast<double>(1.0f / static_cast<float>(view->speed)));
 
   view->splashDrawn = 0;

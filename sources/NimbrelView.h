@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -35,6 +36,14 @@ using sheet::SheetWindow;
 // The preference domain of Nimbrel.
 inline constexpr char APPLICATIONID[] = "org.nimbrel.Nimbrel";
 
+// Settings given for one run (on a command line): each value replaces the loaded one of the
+// same row of the preference table (kPreferences, in its order) and is never stored. With
+// ignoreStore the run starts from the defaults and the store is neither read nor written.
+struct RunPreferences {
+  bool ignoreStore = false;
+  std::array<std::optional<int32_t>, 10> values;
+};
+
 // One ring of petals: the oscillators that drive its look, and its colour of the last frame.
 // radius2 and angle2 are never made, stepped or read.
 struct TOrganism {
@@ -58,7 +67,8 @@ class NimbrelView final : public ScreenSaverView, public SheetOwner {
  public:
   // Nothing when the base view cannot be made for the frame (no canvas for that size).
   static std::unique_ptr<NimbrelView> initWithFrame(const Rect& frame, bool isPreview,
-                                                    const ViewOptions& options = {});
+                                                    const ViewOptions& options = {},
+                                                    const RunPreferences& run = {});
 
   void startAnimation() override;
   void stopAnimation() override;

@@ -15,6 +15,9 @@ struct CommandLineEnd {
   std::string message;
 };
 
+// "nimbrel <version>", the project's version from the build.
+inline std::string versionLine() { return std::string("nimbrel ") + NIMBREL_VERSION; }
+
 // Parses the arguments (without the program's name) into the app's options; nothing when they
 // parse and the program should run.
 inline std::optional<CommandLineEnd> parseCommandLine(CLI::App& app,
@@ -24,6 +27,8 @@ inline std::optional<CommandLineEnd> parseCommandLine(CLI::App& app,
     app.parse(reversed);
   } catch (const CLI::CallForHelp&) {
     return CommandLineEnd{0, app.help()};
+  } catch (const CLI::CallForVersion& e) {
+    return CommandLineEnd{0, std::string(e.what()) + "\n"};
   } catch (const CLI::ParseError& e) {
     const std::string& program = app.get_name();
     return CommandLineEnd{2, program + ": " + e.what() + " (see " + program + " --help)"};

@@ -2,9 +2,10 @@
 
 #include "DrawingBackend.h"
 
-std::unique_ptr<ViewSlot> ViewSlot::create(Size points, float scale, bool preview, Nanos now) {
+std::unique_ptr<ViewSlot> ViewSlot::create(Size points, float scale, bool preview, Nanos now,
+                                           const RunPreferences& run) {
   std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame(
-      {0.0f, 0.0f, points.width, points.height}, preview, hostViewOptions(scale));
+      {0.0f, 0.0f, points.width, points.height}, preview, hostViewOptions(scale), run);
   if (!view) return nullptr;
   // The canvas is cleared once, here; nothing clears it again.
   view->drawRect(view->bounds());
@@ -20,8 +21,24 @@ ViewSlot::~ViewSlot() { view_->stopAnimation(); }
 Rect ViewSlot::runIfDue(Nanos now) {
   if (!scheduler_.isDue(now)) return {};
   view_->animateOneFrame();
+  ++frames_;
   const Rect damage = view_->finishFrame();
   // The randomisation may have changed the interval: read it after every frame.
   scheduler_.frameDone(view_->animationTimeInterval(), now);
   return damage;
+}
+
+void ViewSlot::present(const Rect& damage, Nanos now,
+                       const std::function<void(const Rect&)>& show) {
+  if (!fps_) {
+    if (!damage.isEmpty()) show(damage);
+    return;
+  }
+  // Redrawn over every present: the frame may have painted over it.
+  const bool changed = fps_->count(frames_, now);
+  if (damage.isEmpty() && !changed) return;
+  const Rect overlay = fps_->stamp(*view_);
+  if (!damage.isEmpty()) show(damage);
+  if (!overlay.isEmpty()) show(overlay);
+  fps_->unstamp(view_->canvas());
 }

@@ -1,7 +1,9 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 
+#include "FpsOverlay.h"
 #include "FrameScheduler.h"
 #include "Geometry.h"
 #include "NimbrelView.h"
@@ -12,8 +14,9 @@
 class ViewSlot {
  public:
   // Nothing when no view can be made for that size (points) and scale (device pixels per
-  // point).
-  static std::unique_ptr<ViewSlot> create(Size points, float scale, bool preview, Nanos now);
+  // point). The run's settings go to the view (see RunPreferences).
+  static std::unique_ptr<ViewSlot> create(Size points, float scale, bool preview, Nanos now,
+                                          const RunPreferences& run = {});
   ~ViewSlot();
   ViewSlot(const ViewSlot&) = delete;
   ViewSlot& operator=(const ViewSlot&) = delete;
@@ -35,10 +38,19 @@ class ViewSlot {
   // empty when no frame ran or it changed nothing.
   Rect runIfDue(Nanos now);
 
+  // Shows the frame rate over the view from now on (-fps).
+  void showFrameRate() { fps_ = std::make_unique<FpsOverlay>(); }
+  // Calls show with each rectangle of the canvas to put on the screen (device pixels, row 0 at
+  // the top): the damage and, with the frame rate shown, the overlay's box, drawn on the
+  // canvas for as long as the calls last. Nothing when there is nothing to show.
+  void present(const Rect& damage, Nanos now, const std::function<void(const Rect&)>& show);
+
  private:
   ViewSlot(std::unique_ptr<NimbrelView> view, Size size, float scale, Nanos now);
   std::unique_ptr<NimbrelView> view_;
   Size size_;
   float scale_;
   FrameScheduler scheduler_;
+  uint64_t frames_ = 0;
+  std::unique_ptr<FpsOverlay> fps_;
 };

@@ -18,8 +18,10 @@
 #include "NimbrelView.h"
 #include "OutputFile.h"
 #include "RecordingGraphics.h"
+#include "SettingsOptions.h"
 #include "SizeArgument.h"
 #include "TickCount.h"
+#include "Y4m.h"
 
 namespace {
 
@@ -34,27 +36,8 @@ std::optional<uint32_t> parseTick(const std::string& text) {
   return static_cast<uint32_t>(t);
 }
 
-// Full-range BT.601 would be simpler, but players assume the limited range of YUV4MPEG2.
-// `planes` is the caller's buffer, reused from frame to frame.
 bool writeY4mFrame(OutputFile& out, const Canvas& canvas, std::vector<char>& planes) {
-  const int w = canvas.pixelWidth(), h = canvas.pixelHeight();
-  planes.resize(static_cast<size_t>(w) * h * 3);
-  auto* yPlane = reinterpret_cast<uint8_t*>(planes.data());
-  uint8_t* uPlane = yPlane + static_cast<size_t>(w) * h;
-  uint8_t* vPlane = uPlane + static_cast<size_t>(w) * h;
-  for (int row = 0; row < h; ++row) {
-    for (int col = 0; col < w; ++col) {
-      const uint32_t p = canvas.pixel(col, row);
-      const double r = (p >> 16) & 0xff, g = (p >> 8) & 0xff, b = p & 0xff;
-      const size_t i = static_cast<size_t>(row) * w + col;
-      yPlane[i] =
-          static_cast<uint8_t>(std::lround(16.0 + (65.738 * r + 129.057 * g + 25.064 * b) / 256.0));
-      uPlane[i] = static_cast<uint8_t>(
-          std::lround(128.0 + (-37.945 * r - 74.494 * g + 112.439 * b) / 256.0));
-      vPlane[i] = static_cast<uint8_t>(
-          std::lround(128.0 + (112.439 * r - 94.154 * g - 18.285 * b) / 256.0));
-    }
-  }
+  y4mPlanes(canvas, planes);
   return out.write("FRAME\n") && out.write({planes.data(), planes.size()});
 }
 
@@ -170,7 +153,7 @@ void seedGenerator(const RenderOptions& o) {
 Drawing makeDrawing(const RenderOptions& o, bool traced) {
   Drawing d;
   const Rect frame{0.0f, 0.0f, static_cast<float>(o.width), static_cast<float>(o.height)};
-  d.view = NimbrelView::initWithFrame(frame, o.preview, hostViewOptions(o.scale));
+  d.view = NimbrelView::initWithFrame(frame, o.preview, hostViewOptions(o.scale), o.settings);
   if (!d.view || !traced) return d;
   auto owned = std::make_unique<graphics::RecordingGraphics>(d.view->setGraphics(nullptr));
   d.recorder = owned.get();
@@ -182,10 +165,8 @@ Drawing makeDrawing(const RenderOptions& o, bool traced) {
 // for memory fails at once.
 void startVideo(OutputFile& video, Drawing& d) {
   const int pw = d.view->canvas().pixelWidth(), ph = d.view->canvas().pixelHeight();
-  d.videoPlanes.resize(static_cast<size_t>(pw) * ph * 3);
-  const long fps = std::lround(1.0 / d.view->animationTimeInterval());
-  video.write("YUV4MPEG2 W" + std::to_string(pw) + " H" + std::to_string(ph) + " F" +
-              std::to_string(fps) + ":1 Ip A1:1 C444\n");
+  d.videoPlanes.resize(y4mFrameBytes(pw, ph));
+  video.write(y4mHeader(pw, ph, std::lround(1.0 / d.view->animationTimeInterval())));
 }
 
 // One line naming the frame and its tick, then one line per drawing call it made.
@@ -342,26 +323,43 @@ RenderParse parseRenderArguments(const std::vector<std::string>& args) {
   uint32_t seed = 0;
   std::string startTick;
 
+  SettingsOptions settings;
+
   CLI::App app{"Draws frames of Nimbrel without a display and writes the last one as a PNG."};
   app.name("nimbrel render");
-  app.add_option("-o,--output", o.output, "PNG file to write")->required();
-  app.add_option("--size", size, "view size in points, WxH (default 1920x1080)");
-  app.add_option("--frames", o.frames, "number of frames to draw (default 600)");
+  app.add_option("-o,--output", o.output, "PNG file to write, - for stdout")
+      ->required()
+      ->type_name("FILE");
+  app.add_option("--size", size, "view size in points (default 1920x1080)")->type_name("WxH");
+  app.add_option("--frames", o.frames, "number of frames to draw (default 600)")->type_name("N");
   auto* seedOption = app.add_option("--seed", seed,
                                     "seed of the random generator, for a picture "
-                                    "that can be made again");
+                                    "that can be made again")
+                         ->type_name("N");
   app.add_flag("--preview", o.preview, "draw as the small preview view: no title, one star");
-  app.add_option("--scale", o.scale, "device pixels per point, e.g. 2 for HiDPI (default 1)");
-  app.add_option("--start-tick", startTick, "tick count at which the view is created (default 0)");
-  app.add_option("--trace", o.tracePath, "also write every drawing call as JSON Lines");
+  app.add_option("--scale", o.scale, "device pixels per point, e.g. 2 for HiDPI (default 1)")
+      ->type_name("S");
+  app.add_option("--start-tick", startTick, "tick count at which the view is created (default 0)")
+      ->type_name("T");
+  app.add_option("--trace", o.tracePath, "also write every drawing call as JSON Lines")
+      ->type_name("FILE");
   app.add_option("--y4m", o.y4mPath,
-                 "also stream every frame as YUV4MPEG2 to a file, - for stdout");
+                 "also stream every frame as YUV4MPEG2 (4:2:0) to a file, - for stdout")
+      ->type_name("FILE");
+  settings.describe(app);
   app.set_help_flag("-h,--help", "show this help and exit");
+  app.set_version_flag("--version", versionLine(), "show the version and exit");
 
-  if (auto end = parseCommandLine(app, args)) return {std::nullopt, end->status, end->message};
+  if (auto end = parseCommandLine(app, settingsDashes(args))) {
+    return {std::nullopt, end->status, end->message};
+  }
   if (auto why = checkRenderOptions(o, size, startTick)) {
     return {std::nullopt, 2, "nimbrel render: " + *why};
   }
+  std::string why;
+  const std::optional<RunPreferences> run = settings.settings(why);
+  if (!run) return {std::nullopt, 2, "nimbrel render: " + why};
+  o.settings = *run;
   if (*seedOption) o.seed = seed;
   return {o, 0, {}};
 }
@@ -393,6 +391,16 @@ int renderMain(const std::vector<std::string>& args) {
       std::fprintf(stderr, "%s\n", parsed.message.c_str());
     }
     return parsed.status;
+  }
+  // A picture or a video is no text: on a terminal it would only garble the screen.
+  for (const std::string* path : {&parsed.options->output, &parsed.options->y4mPath}) {
+    if ((*path == "-" || *path == "/dev/stdout") && isatty(STDOUT_FILENO)) {
+      std::fprintf(stderr,
+                   "nimbrel render: %s %s: standard output is a terminal; redirect it or name "
+                   "a file\n",
+                   path == &parsed.options->output ? "-o" : "--y4m", path->c_str());
+      return 2;
+    }
   }
   parsed.options->progress = isatty(STDERR_FILENO) != 0;
   return runRender(*parsed.options);

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "NimbrelView.h"
+
 // `nimbrel render`: draws frames of one view headless, with a simulated tick clock, and writes
 // a PNG (and optionally a trace of every drawing call, or raw video for an encoder).
 struct RenderOptions {
@@ -14,11 +16,12 @@ struct RenderOptions {
   int frames = 600;
   std::optional<uint32_t> seed;
   bool preview = false;
-  float scale = 1.0f;      // device pixels per unit
-  uint32_t startTick = 0;  // tick at which the view is created
-  std::string tracePath;   // JSON Lines of every drawing call; empty for none
-  std::string y4mPath;     // YUV4MPEG2 stream of every frame, "-" for stdout; empty for none
-  bool progress = false;   // progress on stderr
+  float scale = 1.0f;       // device pixels per unit
+  uint32_t startTick = 0;   // tick at which the view is created
+  std::string tracePath;    // JSON Lines of every drawing call; empty for none
+  std::string y4mPath;      // YUV4MPEG2 stream of every frame, "-" for stdout; empty for none
+  bool progress = false;    // progress on stderr
+  RunPreferences settings;  // --petals, --mirror, ..., --default-settings
 };
 
 // Either options to run with, or the end of the run: an exit status and what to print (help on

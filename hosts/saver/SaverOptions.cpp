@@ -1,6 +1,7 @@
 #include "SaverOptions.h"
 
 #include "CommandLine.h"
+#include "SettingsOptions.h"
 #include "SizeArgument.h"
 
 #include <cerrno>
@@ -37,11 +38,13 @@ struct SaverArguments {
   std::string size;
   std::string windowId;
   bool root = false;
-  bool fps = false;
   uint32_t seed = 0;
+  std::string display;
+  SettingsOptions settings;
   CLI::Option* window = nullptr;
   CLI::Option* windowIdGiven = nullptr;
   CLI::Option* seedGiven = nullptr;
+  CLI::Option* displayGiven = nullptr;
 };
 
 void describeOptions(CLI::App& app, SaverArguments& a) {
@@ -61,9 +64,15 @@ void describeOptions(CLI::App& app, SaverArguments& a) {
   app.add_flag("--preview", a.options.preview, "draw as a small preview: no title, one star");
   a.seedGiven = app.add_option("--seed", a.seed,
                                "seed of the random generator, for a run that can be "
-                               "repeated");
-  app.add_flag("--fps", a.fps, "accepted for XScreenSaver's sake and ignored");
+                               "repeated")
+                    ->type_name("N");
+  a.displayGiven =
+      app.add_option("--display", a.display, "the X display to use instead of $DISPLAY")
+          ->type_name("NAME");
+  app.add_flag("--fps", a.options.fps, "show the frame rate in the lower-left corner");
+  a.settings.describe(app);
   app.set_help_flag("-h,--help", "show this help and exit");
+  app.set_version_flag("--version", versionLine(), "show the version and exit");
   app.footer("Use 'nimbrel render --help' for the headless renderer.");
 }
 
@@ -116,6 +125,14 @@ SaverParse parseSaverArguments(const std::vector<std::string>& args,
   }
   if (auto why = chooseTarget(a, xscreensaverWindow)) {
     return {std::nullopt, 2, "nimbrel: " + *why};
+  }
+  std::string why;
+  const std::optional<RunPreferences> settings = a.settings.settings(why);
+  if (!settings) return {std::nullopt, 2, "nimbrel: " + why};
+  a.options.settings = *settings;
+  if (*a.displayGiven) {
+    if (a.display.empty()) return {std::nullopt, 2, "nimbrel: --display needs a display name"};
+    a.options.display = a.display;
   }
   if (*a.seedGiven) a.options.seed = a.seed;
   return {a.options, 0, {}};

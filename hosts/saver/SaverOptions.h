@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+#include "NimbrelView.h"
+
 // How `nimbrel` (the saver, not `nimbrel render`) was asked to run.
 enum class SaverMode {
   fullScreen,     // one view per display
@@ -20,6 +22,9 @@ struct SaverOptions {
   std::optional<unsigned long> windowId;
   bool preview = false;
   std::optional<uint32_t> seed;
+  RunPreferences settings;             // --petals, --mirror, ... for this run only
+  std::optional<std::string> display;  // -display: the X display, instead of DISPLAY
+  bool fps = false;                    // -fps: the frame rate in a corner
 };
 
 // Either options to run with, or the end of the run: an exit status and what to print (help on
@@ -30,7 +35,8 @@ struct SaverParse {
   std::string message;
 };
 
-// Parses the saver's arguments (without the program name). xscreensaverWindow is the value of
+// Parses the saver's arguments (without the program name); the ten settings' options are those
+// of SettingsOptions.h. xscreensaverWindow is the value of
 // XSCREENSAVER_WINDOW, or nothing when it is not set.
 //
 // Precedence: --window-id, then --window, then --root (XSCREENSAVER_WINDOW when set, else the

@@ -45,27 +45,30 @@ struct Screen {
 
 // Copies the changed part of the canvas into the texture (the canvas's ARGB32 words are SDL's
 // ARGB8888 and RGB888 layouts) and shows the whole texture: after a present the back buffer is
-// undefined.
+// undefined. The frame-rate overlay, when shown, comes as a rectangle of its own.
 void present(Screen& s, const Rect& damage) {
+  const Canvas& c = s.slot->canvas();
   if (s.x11) {
-    const Canvas& c = s.slot->canvas();
     const Rect r = s.needsPresent ? s.slot->wholeCanvas() : damage;
-    s.x11->present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(), static_cast<int>(r.x),
-                   static_cast<int>(r.y), static_cast<int>(r.width), static_cast<int>(r.height));
+    s.slot->present(r, monotonicNanos(), [&](const Rect& shown) {
+      s.x11->present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(),
+                     static_cast<int>(shown.x), static_cast<int>(shown.y),
+                     static_cast<int>(shown.width), static_cast<int>(shown.height));
+    });
     s.needsPresent = false;
     return;
   }
-  if (!damage.isEmpty()) {
-    const Canvas& canvas = s.slot->canvas();
-    const SDL_Rect r{static_cast<int>(damage.x), static_cast<int>(damage.y),
-                     static_cast<int>(damage.width), static_cast<int>(damage.height)};
-    SDL_UpdateTexture(s.texture, &r,
-                      canvas.data() + static_cast<ptrdiff_t>(r.y) * canvas.stride() +
-                          static_cast<ptrdiff_t>(r.x) * 4,
-                      canvas.stride());
-  } else if (!s.needsPresent) {
-    return;
-  }
+  bool updated = false;
+  s.slot->present(damage, monotonicNanos(), [&](const Rect& shown) {
+    const SDL_Rect r{static_cast<int>(shown.x), static_cast<int>(shown.y),
+                     static_cast<int>(shown.width), static_cast<int>(shown.height)};
+    SDL_UpdateTexture(
+        s.texture, &r,
+        c.data() + static_cast<ptrdiff_t>(r.y) * c.stride() + static_cast<ptrdiff_t>(r.x) * 4,
+        c.stride());
+    updated = true;
+  });
+  if (!updated && !s.needsPresent) return;
   SDL_RenderCopy(s.renderer, s.texture, nullptr, nullptr);
   SDL_RenderPresent(s.renderer);
   s.needsPresent = false;
@@ -73,7 +76,7 @@ void present(Screen& s, const Rect& damage) {
 
 // Gives the screen a view of its window's current size, unless it has one already (or force).
 // Points are the window's size, device pixels the renderer's output: their ratio is the scale.
-bool fitView(Screen& s, bool preview, bool force) {
+bool fitView(Screen& s, const SaverOptions& options, bool force) {
   int w = 0, h = 0, pw = 0, ph = 0;
   SDL_GetWindowSize(s.window, &w, &h);
   if (!s.renderer || SDL_GetRendererOutputSize(s.renderer, &pw, &ph) != 0 || pw <= 0) {
@@ -87,11 +90,12 @@ bool fitView(Screen& s, bool preview, bool force) {
     return true;
   }
   s.slot.reset();  // the old view stops before the new one starts
-  s.slot = ViewSlot::create(size, scale, preview, monotonicNanos());
+  s.slot = ViewSlot::create(size, scale, options.preview, monotonicNanos(), options.settings);
   if (!s.slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", w, h);
     return false;
   }
+  if (options.fps) s.slot->showFrameRate();
   if (s.x11) {
     s.needsPresent = true;
     present(s, {});
@@ -222,7 +226,7 @@ std::vector<std::unique_ptr<Screen>> openScreens(const SaverOptions& options) {
     screens.push_back(std::move(s));
   }
   for (auto& s : screens) {
-    if (!fitView(*s, options.preview, false)) return {};
+    if (!fitView(*s, options, false)) return {};
   }
   return screens;
 }
@@ -232,7 +236,7 @@ std::vector<std::unique_ptr<Screen>> openScreens(const SaverOptions& options) {
 class SaverLoop {
  public:
   SaverLoop(const SaverOptions& options, std::vector<std::unique_ptr<Screen>> screens)
-      : preview_(options.preview),
+      : options_(options),
         input_(options.mode == SaverMode::fullScreen),
         screens_(std::move(screens)) {}
 
@@ -254,7 +258,7 @@ class SaverLoop {
     Screen* s = screenOf(screens_, e.window.windowID);
     if (!s) return;
     if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-      if (!fitView(*s, preview_, false)) quit_ = true;
+      if (!fitView(*s, options_, false)) quit_ = true;
     } else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
       s->needsPresent = true;
     } else if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
@@ -265,7 +269,7 @@ class SaverLoop {
   // Fresh views everywhere, as after a change of the store.
   void renewViews() {
     for (auto& s : screens_) {
-      if (!fitView(*s, preview_, true)) status_ = 1, quit_ = true;
+      if (!fitView(*s, options_, true)) status_ = 1, quit_ = true;
     }
   }
 
@@ -287,7 +291,7 @@ class SaverLoop {
     if (ms > 0 && SDL_WaitEventTimeout(&e, ms) == 1) handle(e);
   }
 
-  bool preview_;
+  const SaverOptions& options_;
   InputWatch input_;
   std::vector<std::unique_ptr<Screen>> screens_;
   bool quit_ = false;

@@ -13,21 +13,26 @@
 
 namespace {
 
-std::unique_ptr<ViewSlot> makeSlot(const ForeignWindow& window, bool preview) {
+std::unique_ptr<ViewSlot> makeSlot(const ForeignWindow& window, const SaverOptions& options) {
   const Size size{static_cast<float>(window.width()), static_cast<float>(window.height())};
   std::unique_ptr<ViewSlot> slot =
-      ViewSlot::create(size, 1.0f, preview || isPreviewSize(window.width()), monotonicNanos());
+      ViewSlot::create(size, 1.0f, options.preview || isPreviewSize(window.width()),
+                       monotonicNanos(), options.settings);
   if (!slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", window.width(),
                  window.height());
+    return nullptr;
   }
+  if (options.fps) slot->showFrameRate();
   return slot;
 }
 
-void present(ForeignWindow& window, ViewSlot& slot, const Rect& r) {
+void present(ForeignWindow& window, ViewSlot& slot, const Rect& damage) {
   const Canvas& c = slot.canvas();
-  window.present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(), static_cast<int>(r.x),
-                 static_cast<int>(r.y), static_cast<int>(r.width), static_cast<int>(r.height));
+  slot.present(damage, monotonicNanos(), [&](const Rect& r) {
+    window.present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(), static_cast<int>(r.x),
+                   static_cast<int>(r.y), static_cast<int>(r.width), static_cast<int>(r.height));
+  });
 }
 
 }  // namespace
@@ -39,7 +44,7 @@ int runInX11Window(const SaverOptions& options) {
     std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
     return 1;
   }
-  std::unique_ptr<ViewSlot> slot = makeSlot(*window, options.preview);
+  std::unique_ptr<ViewSlot> slot = makeSlot(*window, options);
   if (!slot) return 1;
   present(*window, *slot, slot->wholeCanvas());
 
@@ -52,7 +57,7 @@ int runInX11Window(const SaverOptions& options) {
     const bool renew = changes.resized || signalquit::takeResetRequest();
     if (renew) {
       slot.reset();  // the old view stops before the new one starts
-      slot = makeSlot(*window, options.preview);
+      slot = makeSlot(*window, options);
       if (!slot) return 1;
     }
     if (changes.exposed || renew) present(*window, *slot, slot->wholeCanvas());

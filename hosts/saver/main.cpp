@@ -26,6 +26,12 @@ int main(int argc, char** argv) {
     return parsed.status;
   }
   const SaverOptions& options = *parsed.options;
+  if (options.display) {
+    // Read by Xlib and SDL when they open the display. A display named on the command line is
+    // an X display: SDL must not prefer a Wayland one that the session also offers.
+    setenv("DISPLAY", options.display->c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+  }
 
   // Every view of the process draws from this one generator, seeded before the first view.
   srandom(options.seed ? *options.seed : std::random_device{}());

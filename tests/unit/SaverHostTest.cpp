@@ -61,7 +61,14 @@ TEST(SaverOptions, ModesAndTheirPrecedence) {
 
 TEST(SaverOptions, SingleDashSpellingsFpsAndSeed) {
   EXPECT_EQ(parsed({"-root", "-fps"}).mode, SaverMode::foreignWindow);
-  EXPECT_EQ(parsed({"--fps", "--root"}).mode, SaverMode::foreignWindow);
+  EXPECT_TRUE(parsed({"--fps", "--root"}).fps);
+  EXPECT_FALSE(parsed({"--root"}).fps);
+  EXPECT_EQ(parsed({"-display", ":3.0", "-root"}).display, ":3.0");
+  EXPECT_EQ(parsed({"--display=host:1"}).display, "host:1");
+  EXPECT_FALSE(parsed({}).display);
+  const SaverParse version = parseSaverArguments({"-version"}, std::nullopt);
+  EXPECT_EQ(version.status, 0);
+  EXPECT_EQ(version.message, "nimbrel " NIMBREL_VERSION "\n");
   EXPECT_EQ(parsed({"-seed", "7"}).seed, 7u);
   EXPECT_EQ(parsed({"--seed", "4294967295"}).seed, 4294967295u);
   EXPECT_FALSE(parsed({}).seed);
@@ -82,6 +89,8 @@ TEST(SaverOptions, BadInputIsOneLineAndNonZero) {
   expectError({"--window-id"}, "window-id");
   expectError({"--root"}, "XSCREENSAVER_WINDOW", "window");
   expectError({"--seed", "x"}, "seed");
+  expectError({"-display", ""}, "display");
+  expectError({"-display"}, "display");
 }
 
 TEST(WindowId, HexOrDecimal) {
