@@ -98,7 +98,15 @@ if [ -x "$probe" ]; then
   rm "$ROOT/usr/bin/nimbrel_resource_probe" "$ROOT/usr/libexec/xscreensaver/probe"
 fi
 
-# `cmake --install` gives the same files at the same places (the package adds only its doc).
+# `cmake --install` gives the same files at the same places (the package adds only its doc),
+# and the uninstall target removes them all again. The build's own install_manifest.txt is
+# what `make uninstall` goes by: it is put back as it was.
+manifest="$NIMBREL_BUILD/install_manifest.txt"
+[ -f "$manifest" ] && cp "$manifest" "$SCRATCH/manifest.saved"
+restore_manifest() {
+  if [ -f "$SCRATCH/manifest.saved" ]; then cp "$SCRATCH/manifest.saved" "$manifest"; else rm -f "$manifest"; fi
+}
+trap 'restore_manifest; rm -rf "$SCRATCH"' EXIT
 DESTDIR="$SCRATCH/installed" cmake --install "$NIMBREL_BUILD" --prefix /usr >/dev/null
 (cd "$SCRATCH/installed" && find . \( -type f -o -type l \) | sed 's|^\./||' | LC_ALL=C sort) \
   >"$SCRATCH/installed.files"
@@ -106,6 +114,11 @@ grep -v '^usr/share/doc/' "$SCRATCH/files" | diff - "$SCRATCH/installed.files" >
   fail "the package and cmake --install differ: $(cat "$SCRATCH/diff")"
 cmp -s "$ROOT/usr/share/man/man6/nimbrel.6.gz" "$SCRATCH/installed/usr/share/man/man6/nimbrel.6.gz" ||
   fail "the manual pages differ between the package and cmake --install"
+DESTDIR="$SCRATCH/installed" cmake --build "$NIMBREL_BUILD" --target uninstall >/dev/null ||
+  fail "the uninstall target failed"
+left=$(cd "$SCRATCH/installed" && find . ! -type d)
+[ -z "$left" ] || fail "left after uninstall: $left"
+restore_manifest
 
 # The checksums list every file, and match.
 (cd "$ROOT" && md5sum --quiet -c "$SCRATCH/DEBIAN/md5sums") || fail "md5sums do not match"
@@ -127,8 +140,16 @@ python3 "$NIMBREL_SOURCE/tests/support/xscreensaver_controls.py" \
 runs=0
 while IFS=$'\t' read -r control words; do
   read -ra extra <<<"$words"
-  "$SAVER" render --seed 3 --size 80x60 --frames 2 -o "$SCRATCH/out.png" "${extra[@]}" \
+  # The frame-rate overlay is the saver's alone: a picture has no frame rate.
+  render_extra=()
+  for word in "${extra[@]}"; do [ "$word" = --fps ] || render_extra+=("$word"); done
+  "$SAVER" render --seed 3 --size 80x60 --frames 2 -o "$SCRATCH/out.png" "${render_extra[@]}" \
     >/dev/null 2>"$SCRATCH/err" || fail "[$control] render $words: $(head -c 300 "$SCRATCH/err")"
+  # Started as XScreenSaver starts it, without a display: it takes the options and gets as far
+  # as looking for one (status 1; a refused option ends it with status 2 first).
+  status=0
+  timeout 60 "$SAVER" --root "${extra[@]}" >/dev/null 2>"$SCRATCH/err" </dev/null || status=$?
+  [ "$status" -eq 1 ] || fail "[$control] nimbrel --root $words: status $status: $(head -c 300 "$SCRATCH/err")"
   runs=$((runs + 1))
 done <"$SCRATCH/additions"
 [ "$runs" -ge 30 ] || fail "only $runs additions run"

@@ -45,8 +45,11 @@ unset DISPLAY WAYLAND_DISPLAY XSCREENSAVER_WINDOW SDL_VIDEODRIVER
 runs=0
 while IFS=$'\t' read -r control words; do
   read -ra extra <<<"$words"
+  # The frame-rate overlay is the saver's alone: a picture has no frame rate.
+  render_extra=()
+  for word in "${extra[@]}"; do [ "$word" = --fps ] || render_extra+=("$word"); done
   status=0
-  "$NIMBREL" render --seed 7 --size 96x64 --frames 3 -o "$SCRATCH/out.png" "${extra[@]}" \
+  "$NIMBREL" render --seed 7 --size 96x64 --frames 3 -o "$SCRATCH/out.png" "${render_extra[@]}" \
     >/dev/null 2>"$SCRATCH/err" || status=$?
   if [ "$status" -ne 0 ] || [ ! -s "$SCRATCH/out.png" ]; then
     fail "[$control] nimbrel render ... $words: status $status: $(head -c 300 "$SCRATCH/err")"
