@@ -16,6 +16,7 @@ apt_get() {
 }
 remove_package() {
   [ "$was_installed" = installed ] && return 0
+  [ "$(dpkg-query -W -f='${db:Status-Status}' nimbrel 2>/dev/null || true)" = installed ] || return 0
   apt_get purge nimbrel >"$WORK/remove.log" 2>&1 || { cat "$WORK/remove.log" >&2; return 1; }
 }
 trap 'remove_package || true; cleanup' EXIT
