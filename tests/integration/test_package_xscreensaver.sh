@@ -80,8 +80,8 @@ grep -q "^nimbrel: " "$WORK/daemon.log" &&
   fail "the saver complained: $(grep "^nimbrel: " "$WORK/daemon.log")"
 
 remove_package || fail "apt-get purge failed"
-if [ "$was_installed" != installed ]; then
-  [ ! -e /usr/libexec/xscreensaver/nimbrel ] && [ ! -L /usr/libexec/xscreensaver/nimbrel ] ||
-    fail "the saver is still in /usr/libexec/xscreensaver after removal"
+if [ "$was_installed" != installed ] &&
+  { [ -e /usr/libexec/xscreensaver/nimbrel ] || [ -L /usr/libexec/xscreensaver/nimbrel ]; }; then
+  fail "the saver is still in /usr/libexec/xscreensaver after removal"
 fi
 echo "PASS"

@@ -42,7 +42,7 @@ depends=$(field Depends)
 # dpkg-shlibdeps found the libraries the programs link (not a list written by hand).
 for library in libc6 libcairo2 libpango-1.0-0 libsdl2-2.0-0 libgtk-4-1 libx11-6 libxext6 \
   libglib2.0-0 libstdc++6; do
-  tr ',|' '\n\n' <<<"$depends" | awk '{ print $1 }' | grep -qxF "$library" ||
+  tr ',|' '\n' <<<"$depends" | awk '{ print $1 }' | grep -qxF "$library" ||
     fail "Depends lacks $library: $depends"
 done
 [ "$(field Installed-Size)" -gt 0 ] || fail "no Installed-Size"
