@@ -25,6 +25,11 @@ Rect devicePixels(const Rect& r, float scale, const Canvas& canvas) {
   return intersectRect({left, top, right - left, bottom - top}, whole);
 }
 
+uint8_t* pixelAt(const Canvas& canvas, int x, int y) {
+  return canvas.data() + static_cast<ptrdiff_t>(y) * canvas.stride() +
+         static_cast<ptrdiff_t>(x) * 4;
+}
+
 }  // namespace
 
 bool FpsOverlay::count(uint64_t frames, Nanos now) {
@@ -63,8 +68,7 @@ Rect FpsOverlay::stamp(NimbrelView& view) {
   const int w = static_cast<int>(kept_.width), h = static_cast<int>(kept_.height);
   under_.resize(static_cast<size_t>(w) * h);
   for (int row = 0; row < h; ++row) {
-    std::memcpy(&under_[static_cast<size_t>(row) * w],
-                canvas.data() + static_cast<ptrdiff_t>(y + row) * canvas.stride() + x * 4,
+    std::memcpy(&under_[static_cast<size_t>(row) * w], pixelAt(canvas, x, y + row),
                 static_cast<size_t>(w) * 4);
   }
   attributes.foregroundColor = Color::blackColor();
@@ -83,8 +87,8 @@ void FpsOverlay::unstamp(Canvas& canvas) {
   const int x = static_cast<int>(kept_.x), y = static_cast<int>(kept_.y);
   const int w = static_cast<int>(kept_.width), h = static_cast<int>(kept_.height);
   for (int row = 0; row < h; ++row) {
-    std::memcpy(canvas.data() + static_cast<ptrdiff_t>(y + row) * canvas.stride() + x * 4,
-                &under_[static_cast<size_t>(row) * w], static_cast<size_t>(w) * 4);
+    std::memcpy(pixelAt(canvas, x, y + row), &under_[static_cast<size_t>(row) * w],
+                static_cast<size_t>(w) * 4);
   }
   kept_ = {};
 }
