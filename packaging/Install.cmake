@@ -6,9 +6,9 @@
 set(NIMBREL_RESOURCES_DIR ${CMAKE_SOURCE_DIR}/resources)
 
 # XScreenSaver starts a `programs:` entry without a full path from its own directory of
-# savers. A relative link keeps a moved installation whole, and the saver finds its files
-# through /proc/self/exe, which names the link's target in bin/.
-# Relative to the prefix, so that `cmake --install --prefix` moves them together.
+# savers. The link there is relative, so that a moved installation (or `cmake --install
+# --prefix`) stays whole, and the saver finds its files through /proc/self/exe, which names the
+# link's target in bin/, not the link.
 set(saver_dir ${CMAKE_INSTALL_LIBEXECDIR}/xscreensaver)
 file(RELATIVE_PATH saver_link_target /prefix/${saver_dir} /prefix/${CMAKE_INSTALL_BINDIR}/nimbrel)
 file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
