@@ -75,6 +75,10 @@ void SettingsOptions::describe(CLI::App& app) {
       given_[row] = app.add_option("--" + name, numbers_[row],
                                    std::string(o.help) + ", " + rangeText(kPreferences[row]))
                         ->type_name(std::string(o.valueName))
+                        // A value left out, or one CLI11 takes for an option ("-3"), is
+                        // refused below with the option's range; of several, the last counts.
+                        ->expected(0, 1)
+                        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
                         ->group(group);
     }
   }

@@ -8,19 +8,8 @@ source "$(dirname "$0")/lib.sh"
 nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
 export XDG_CONFIG_HOME="$WORK/config"
 mkdir -p "$XDG_CONFIG_HOME/nimbrel"
-cat >"$XDG_CONFIG_HOME/nimbrel/preferences.ini" <<'INI'
-[org.nimbrel.Nimbrel]
-petalCount=9
-mirrorPetals=true
-frameEdge=true
-drawStars=true
-useHuePhase=false
-randomizeSettings=true
-randomizeInterval=2
-speed=20
-randomizeColors=true
-colorTheme=6
-INI
+"$NIMBREL_BUILD/tests/reliability/default_store" petalCount=9 drawStars=true \
+  randomizeSettings=true randomizeInterval=2 speed=20 >"$XDG_CONFIG_HOME/nimbrel/preferences.ini"
 cp "$XDG_CONFIG_HOME/nimbrel/preferences.ini" "$WORK/store.before"
 start_xvfb 1280x800x24
 display=$DISPLAY

@@ -79,6 +79,12 @@ TEST(SettingsOptions, MalformedNumbersAreRefused) {
     EXPECT_EQ(p.status, 2) << "'" << text << "'";
   }
   EXPECT_EQ(parseBoth({"--petals"}).status, 2);
+  EXPECT_EQ(parseBoth({"--petals", "--mirror"}).status, 2);
+  // Of several values the last counts, as with the on/off pairs.
+  EXPECT_EQ(parseBoth({"--petals", "3", "-petals", "4"}).saver.value_or(RunPreferences{}).values[0],
+            4);
+  EXPECT_EQ(parseBoth({"--petals", "40", "--petals", "3"}).status, 0);
+  EXPECT_EQ(parseBoth({"--petals", "3", "--petals", "40"}).status, 2);
   EXPECT_EQ(parseBoth({"--petals", "-3"}).status, 2);
 }
 
