@@ -1,10 +1,12 @@
 # One-command set-up on a fresh Debian machine: `make run` and `make test` install missing
-# packages, configure, build, and then run the saver or every test.
+# packages, configure, build, and then run the saver or every test. `make run`, `make install`
+# and `make deb` install only what building needs; the test targets also what testing needs.
 BUILD ?= build
 JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
+RELEASE_BUILD ?= build-release
 FUZZ_SECONDS ?= 60
 # Any sanitizer report ends the program with a failure; third-party leaks are listed in
 # tests/lsan.supp.
@@ -12,12 +14,16 @@ SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:det
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all deps configure build run lint test unit integration install clean demo asan fuzz soak
+.PHONY: all deps test-deps configure build run lint test unit integration install uninstall \
+  deb clean demo asan fuzz soak
 
 all: build
 
 deps:
 	@bash scripts/deps.sh
+
+test-deps:
+	@bash scripts/deps.sh --test
 
 configure: deps
 	@cmake -S . -B $(BUILD) $(CMAKE_FLAGS) >/dev/null
@@ -30,26 +36,30 @@ run: build
 	@bash scripts/run.sh $(BUILD)
 
 # Any file that clang-format would change, and any clang-tidy finding, fails.
-lint: configure
+lint: test-deps configure
 	@bash scripts/lint.sh $(BUILD) $(JOBS)
 
-test: build
+# The package is built once (make deb) for both tests that use it: the package checks and the
+# integration test that installs it.
+test: test-deps build
 	@$(MAKE) --no-print-directory lint
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 	@cd $(BUILD) && ctest --output-on-failure -L 'reliability|soak'
+	@$(MAKE) --no-print-directory deb
+	@cd $(BUILD) && ctest --output-on-failure -L package
 	@if [ -n "$$(cd $(BUILD) && ctest -N -L integration | grep 'Test #')" ]; then \
 	  cd $(BUILD) && ctest --output-on-failure -L integration; fi
 	@$(MAKE) --no-print-directory asan
 	@$(MAKE) --no-print-directory fuzz FUZZ_SECONDS=30
 
 # The unit tests and the renderer under AddressSanitizer and UndefinedBehaviorSanitizer.
-asan: deps
+asan: test-deps
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DNIMBREL_SANITIZE=ON >/dev/null
 	@$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS) --target unit_tests nimbrel default_store
 	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -L 'unit|reliability'
 
 # Each libFuzzer target for FUZZ_SECONDS, in a clang build of its own.
-fuzz: deps
+fuzz: test-deps
 	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) $(CMAKE_FLAGS) -DNIMBREL_FUZZ=ON \
 	  -DNIMBREL_FUZZ_SECONDS=$(FUZZ_SECONDS) >/dev/null
 	@cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzz_preferences fuzz_render_args
@@ -58,17 +68,25 @@ fuzz: deps
 	  $(FUZZ_BUILD)/Testing/Temporary/LastTest.log || true
 
 # The long soak: 200,000 frames (about two minutes), against 20,000 for peak memory.
-soak: build
+soak: test-deps build
 	@cd $(BUILD) && NIMBREL_SOAK_FRAMES=200000 ctest --verbose -L soak
 
-unit: build
+unit: test-deps build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 
-integration: build
+integration: test-deps build
 	@cd $(BUILD) && ctest --output-on-failure -L integration
 
 install: build
 	@cmake --install $(BUILD)
 
+# Removes what the last `make install` from $(BUILD) installed (its install_manifest.txt).
+uninstall:
+	@cmake --build $(BUILD) --target uninstall
+
+# dist/nimbrel_<version>_<arch>.deb from a Release build of its own (build-release).
+deb: deps
+	@BUILD_RELEASE=$(RELEASE_BUILD) bash packaging/build-deb.sh $(JOBS)
+
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD) dist

@@ -1,16 +1,27 @@
 #!/usr/bin/env bash
-# Installs the Debian packages that building, running and testing need, when any is missing.
+# Installs the Debian packages that building and running need, when any is missing; with
+# --test also those that only the tests need (`make test`), which `make install` leaves out.
 # Runs apt-get as root, or through sudo for an ordinary user.
 set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config
   libcairo2-dev libpango1.0-dev libsdl2-dev libx11-dev libxext-dev libgtk-4-dev libcli11-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
   fontconfig fonts-dejavu-core
+)
+
+test_packages=(
+  libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps x11-utils xdotool imagemagick xscreensaver xsecurelock dbus-daemon
   clang libclang-rt-14-dev clang-format clang-tidy time
+  lintian desktop-file-utils appstream libxml2-utils man-db python3
 )
+
+case "${1:-}" in
+  --test) packages+=("${test_packages[@]}") ;;
+  "") ;;
+  *) echo "usage: $0 [--test]" >&2; exit 2 ;;
+esac
 
 missing=()
 for p in "${packages[@]}"; do
