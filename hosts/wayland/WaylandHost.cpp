@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "BufferPair.h"
+#include "KeyWatch.h"
 #include "PointerDrift.h"
 #include "ShmSurface.h"
 #include "SignalQuit.h"
@@ -98,6 +99,7 @@ struct Seat {
   wl_seat* seat = nullptr;
   wl_keyboard* keyboard = nullptr;
   wl_pointer* pointer = nullptr;
+  KeyWatch keys;
   PointerDrift drift;
 
   void releaseKeyboard() {
@@ -108,6 +110,7 @@ struct Seat {
       wl_keyboard_destroy(keyboard);
     }
     keyboard = nullptr;
+    keys.left();
   }
   void releasePointer() {
     if (!pointer) return;
@@ -283,16 +286,25 @@ const wp_fractional_scale_v1_listener kFractionalListener = {
         },
 };
 
-// Any key press ends the run. Nothing here needs to know which key it was, so the keymap is
-// never read (its descriptor is closed at once) and no keyboard state is kept: modifiers before
-// any keymap, a second keymap, or keys held as the surface gains the focus change nothing.
+// Keys end the run (see KeyWatch). Nothing here needs to know which key it was, so the keymap
+// is never read (its descriptor is closed at once) and no keyboard state is kept: modifiers
+// before any keymap, or a second keymap, change nothing.
 const wl_keyboard_listener kKeyboardListener = {
     .keymap = [](void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); },
-    .enter = [](void*, wl_keyboard*, uint32_t, wl_surface*, wl_array*) {},
-    .leave = [](void*, wl_keyboard*, uint32_t, wl_surface*) {},
+    .enter =
+        [](void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
+          auto* seat = static_cast<Seat*>(data);
+          if (seat->keys.entered(static_cast<const uint32_t*>(keys->data),
+                                 keys->size / sizeof(uint32_t))) {
+            seat->host->endRun();
+          }
+        },
+    .leave = [](void* data, wl_keyboard*, uint32_t,
+                wl_surface*) { static_cast<Seat*>(data)->keys.left(); },
     .key =
-        [](void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t state) {
-          if (state == WL_KEYBOARD_KEY_STATE_PRESSED) static_cast<Seat*>(data)->host->endRun();
+        [](void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
+          auto* seat = static_cast<Seat*>(data);
+          if (seat->keys.key(key, state == WL_KEYBOARD_KEY_STATE_PRESSED)) seat->host->endRun();
         },
     .modifiers = [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
     .repeat_info = [](void*, wl_keyboard*, int32_t, int32_t) {},
@@ -426,6 +438,7 @@ void Host::seatCapabilities(Seat& seat, uint32_t capabilities) {
   const bool pointer = capabilities & WL_SEAT_CAPABILITY_POINTER;
   if (keyboard && !seat.keyboard) {
     seat.keyboard = wl_seat_get_keyboard(seat.seat);
+    seat.keys = KeyWatch(started_);
     wl_keyboard_add_listener(seat.keyboard, &kKeyboardListener, &seat);
   } else if (!keyboard) {
     seat.releaseKeyboard();
