@@ -307,7 +307,6 @@ void Host::globalRemove(uint32_t name) {
 }
 
 void Host::outputDone(Output& o) {
-  // Before version 2 there is no done event and no scale: such an output is done at once.
   o.done = true;
   if (!started_) return;
   if (!o.screen) {
@@ -438,7 +437,7 @@ void Host::drawFrame(Screen& s, Nanos now) {
     return;
   }
   PixelRect damage = pixelRect(s.slot->runIfDue(now));
-  if (s.wholeDamage) damage = {0, 0, s.shown.pixelWidth, s.shown.pixelHeight};
+  if (s.wholeDamage) damage = pixelRect(s.slot->wholeCanvas());
   if (damage.isEmpty()) {
     s.pair->endFrame({}, false);
     return;
@@ -510,6 +509,7 @@ int Host::run() {
     return 1;
   }
   started_ = true;
+  // Before version 2 an output has no done event and no scale: it is done once announced.
   for (auto& o : outputs_) {
     if (o->done || o->version < 2) openScreen(*o);
   }
