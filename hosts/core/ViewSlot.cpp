@@ -3,9 +3,12 @@
 #include "DrawingBackend.h"
 
 std::unique_ptr<ViewSlot> ViewSlot::create(Size points, float scale, bool preview, Nanos now,
-                                           const RunPreferences& run) {
-  std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame(
-      {0.0f, 0.0f, points.width, points.height}, preview, hostViewOptions(scale), run);
+                                           const RunPreferences& run,
+                                           services::CanvasMemory memory) {
+  services::ViewOptions options = hostViewOptions(scale);
+  options.canvasMemory = std::move(memory);
+  std::unique_ptr<NimbrelView> view =
+      NimbrelView::initWithFrame({0.0f, 0.0f, points.width, points.height}, preview, options, run);
   if (!view) return nullptr;
   // The canvas is cleared once, here; nothing clears it again.
   view->drawRect(view->bounds());

@@ -14,9 +14,11 @@
 class ViewSlot {
  public:
   // Nothing when no view can be made for that size (points) and scale (device pixels per
-  // point). The run's settings go to the view (see RunPreferences).
+  // point). The run's settings go to the view (see RunPreferences). A host that shows the
+  // canvas's memory itself lends it through memory.
   static std::unique_ptr<ViewSlot> create(Size points, float scale, bool preview, Nanos now,
-                                          const RunPreferences& run = {});
+                                          const RunPreferences& run = {},
+                                          services::CanvasMemory memory = {});
   ~ViewSlot();
   ViewSlot(const ViewSlot&) = delete;
   ViewSlot& operator=(const ViewSlot&) = delete;

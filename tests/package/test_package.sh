@@ -40,7 +40,7 @@ project_version=$(sed -n 's/^project(Nimbrel VERSION \([0-9.]*\).*/\1/p' "$NIMBR
 [ "$(field Version | sed 's/-[^-]*$//')" = "$project_version" ] || fail "Version: $(field Version)"
 depends=$(field Depends)
 # dpkg-shlibdeps found the libraries the programs link (not a list written by hand).
-for library in libc6 libcairo2 libpango-1.0-0 libsdl2-2.0-0 libgtk-4-1 libx11-6 libxext6 \
+for library in libc6 libcairo2 libpango-1.0-0 libsdl2-2.0-0 libgtk-4-1 libx11-6 libxext6 libwayland-client0 \
   libglib2.0-0 libstdc++6; do
   tr ',|' '\n' <<<"$depends" | awk '{ print $1 }' | grep -qxF "$library" ||
     fail "Depends lacks $library: $depends"
