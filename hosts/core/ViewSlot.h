@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <vector>
 
 #include "FrameScheduler.h"
 #include "Geometry.h"
@@ -12,8 +13,10 @@
 class ViewSlot {
  public:
   // Nothing when no view can be made for that size (points) and scale (device pixels per
-  // point).
-  static std::unique_ptr<ViewSlot> create(Size points, float scale, bool preview, Nanos now);
+  // point). The canvas's pixels come from `pixels` when it offers them (memory shared with the
+  // display server).
+  static std::unique_ptr<ViewSlot> create(Size points, float scale, bool preview, Nanos now,
+                                          const graphics::PixelProvider& pixels = {});
   ~ViewSlot();
   ViewSlot(const ViewSlot&) = delete;
   ViewSlot& operator=(const ViewSlot&) = delete;
@@ -28,12 +31,16 @@ class ViewSlot {
   Size size() const { return size_; }
   float scale() const { return scale_; }
   Nanos due() const { return scheduler_.due(); }
+  bool isDue(Nanos now) const { return scheduler_.isDue(now); }
   // Whole milliseconds until the next frame is due, rounded up: what a timer or poll() waits.
   int nextDelayMs(Nanos now) const { return scheduler_.nextDelayMs(now); }
 
   // Draws one frame when it is due; returns the device pixels it changed (row 0 at the top),
   // empty when no frame ran or it changed nothing.
   Rect runIfDue(Nanos now);
+  // The last frame's changes as a few rectangles that cover them (device pixels, row 0 at the
+  // top); only meaningful right after runIfDue returned a non-empty rectangle.
+  const std::vector<graphics::PixelRect>& damageRects() const { return view_->damageRects(); }
 
  private:
   ViewSlot(std::unique_ptr<NimbrelView> view, Size size, float scale, Nanos now);

@@ -49,9 +49,11 @@ struct Screen {
 void present(Screen& s, const Rect& damage) {
   if (s.x11) {
     const Canvas& c = s.slot->canvas();
-    const Rect r = s.needsPresent ? s.slot->wholeCanvas() : damage;
-    s.x11->present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(), static_cast<int>(r.x),
-                   static_cast<int>(r.y), static_cast<int>(r.width), static_cast<int>(r.height));
+    if (s.needsPresent) {
+      s.x11->present(c, {{0, 0, c.pixelWidth(), c.pixelHeight()}});
+    } else if (!damage.isEmpty()) {
+      s.x11->present(c, s.slot->damageRects());
+    }
     s.needsPresent = false;
     return;
   }
@@ -87,7 +89,13 @@ bool fitView(Screen& s, bool preview, bool force) {
     return true;
   }
   s.slot.reset();  // the old view stops before the new one starts
-  s.slot = ViewSlot::create(size, scale, preview, monotonicNanos());
+  graphics::PixelProvider pixels;
+  if (s.x11) {
+    // The canvas is drawn in memory that the server reads: frames are shown, never copied.
+    ForeignWindow& window = *s.x11;
+    pixels = [&window](int width, int height) { return window.sharedPixels(width, height); };
+  }
+  s.slot = ViewSlot::create(size, scale, preview, monotonicNanos(), pixels);
   if (!s.slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", w, h);
     return false;
@@ -275,7 +283,10 @@ class SaverLoop {
     Nanos due = monotonicNanos() + Nanos{kLongestWaitMs} * 1'000'000;
     for (auto& s : screens_) {
       if (!s->slot) continue;
-      present(*s, s->slot->runIfDue(monotonicNanos()));
+      const Nanos now = monotonicNanos();
+      // The canvas may still be being read by the X server from its last frame.
+      if (s->x11 && s->slot->isDue(now)) s->x11->awaitPresented();
+      present(*s, s->slot->runIfDue(now));
       due = std::min(due, s->slot->due());
     }
     return due;

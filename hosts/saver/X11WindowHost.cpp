@@ -13,10 +13,12 @@
 
 namespace {
 
-std::unique_ptr<ViewSlot> makeSlot(const ForeignWindow& window, bool preview) {
+std::unique_ptr<ViewSlot> makeSlot(ForeignWindow& window, bool preview) {
   const Size size{static_cast<float>(window.width()), static_cast<float>(window.height())};
-  std::unique_ptr<ViewSlot> slot =
-      ViewSlot::create(size, 1.0f, preview || isPreviewSize(window.width()), monotonicNanos());
+  // The canvas is drawn in memory that the server reads: frames are shown, never copied.
+  std::unique_ptr<ViewSlot> slot = ViewSlot::create(
+      size, 1.0f, preview || isPreviewSize(window.width()), monotonicNanos(),
+      [&window](int width, int height) { return window.sharedPixels(width, height); });
   if (!slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", window.width(),
                  window.height());
@@ -24,10 +26,18 @@ std::unique_ptr<ViewSlot> makeSlot(const ForeignWindow& window, bool preview) {
   return slot;
 }
 
-void present(ForeignWindow& window, ViewSlot& slot, const Rect& r) {
+void presentAll(ForeignWindow& window, ViewSlot& slot) {
   const Canvas& c = slot.canvas();
-  window.present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(), static_cast<int>(r.x),
-                 static_cast<int>(r.y), static_cast<int>(r.width), static_cast<int>(r.height));
+  window.present(c, {{0, 0, c.pixelWidth(), c.pixelHeight()}});
+}
+
+// Draws the frame when it is due, once the server has read the last one from the canvas, and
+// shows what changed.
+void drawIfDue(ForeignWindow& window, ViewSlot& slot) {
+  const Nanos now = monotonicNanos();
+  if (!slot.isDue(now)) return;
+  window.awaitPresented();
+  if (!slot.runIfDue(now).isEmpty()) window.present(slot.canvas(), slot.damageRects());
 }
 
 }  // namespace
@@ -41,7 +51,7 @@ int runInX11Window(const SaverOptions& options) {
   }
   std::unique_ptr<ViewSlot> slot = makeSlot(*window, options.preview);
   if (!slot) return 1;
-  present(*window, *slot, slot->wholeCanvas());
+  presentAll(*window, *slot);
 
   pollfd fds[2] = {{window->connectionFd(), POLLIN, 0}, {signalquit::wakeFd(), POLLIN, 0}};
   for (;;) {
@@ -55,8 +65,8 @@ int runInX11Window(const SaverOptions& options) {
       slot = makeSlot(*window, options.preview);
       if (!slot) return 1;
     }
-    if (changes.exposed || renew) present(*window, *slot, slot->wholeCanvas());
-    present(*window, *slot, slot->runIfDue(monotonicNanos()));
+    if (changes.exposed || renew) presentAll(*window, *slot);
+    drawIfDue(*window, *slot);
     if (window->hasQueuedEvents()) continue;
 
     const int ms = slot->nextDelayMs(monotonicNanos());

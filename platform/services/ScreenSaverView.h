@@ -2,8 +2,10 @@
 
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "Canvas.h"
+#include "DamageRegion.h"
 #include "Geometry.h"
 #include "Graphics.h"
 
@@ -31,6 +33,10 @@ struct ViewOptions {
   Backend backend = Backend::fast;
   // Threads that the fast backend may draw with; 0 picks a number from the machine's cores.
   int drawingThreads = 0;
+  // Where the canvas's pixels live: a host that shows the canvas through memory it shares with
+  // the display server offers that memory, so that frames are drawn there and never copied.
+  // Unset, or offering nothing, the canvas has memory of its own.
+  graphics::PixelProvider pixels = nullptr;
 };
 
 // The base of every saver view: its frame and bounds, the preview flag, the animation interval
@@ -76,6 +82,9 @@ class ScreenSaverView {
   // The host calls this after every frame: completes batched drawing and returns the part of
   // the canvas that changed, in device pixels with row 0 at the top, clipped to the canvas.
   Rect finishFrame();
+  // The part that the last finishFrame found changed, as a few rectangles of device pixels
+  // (row 0 at the top) that cover it without overlapping: what a presenter copies.
+  const std::vector<graphics::PixelRect>& damageRects() const { return damageRects_; }
 
  protected:
   ScreenSaverView() = default;
@@ -90,6 +99,9 @@ class ScreenSaverView {
   double animationTimeInterval_ = 1.0 / 30.0;
   std::unique_ptr<Canvas> canvas_;
   std::unique_ptr<GraphicsContext> graphics_;
+  std::vector<Rect> damagePieces_;
+  graphics::DamageRegion damage_;
+  std::vector<graphics::PixelRect> damageRects_;
 };
 
 }  // namespace services
