@@ -7,7 +7,7 @@
 #
 # Usage: bench/cpu_usage.sh [BUILD_DIR]      (default build)
 # Environment:
-#   DURATION=seconds (20)  WARMUP=seconds (3)  SIZES="3840x2160 1920x1080"
+#   DURATION=seconds (20)  WARMUP=seconds (3)  SIZES="3840x2160 1920x1080" (empty: none)
 #   MODE=root|window|fullscreen (root: `nimbrel --root`, as XScreenSaver runs it)
 #   SETTINGS=0 to skip the settings window; GSK_RENDERER is passed on as it is set
 #   RSS_EVERY=seconds: also print the saver's resident size every so many seconds
@@ -17,7 +17,7 @@ set -euo pipefail
 build=${1:-build}
 duration=${DURATION:-20}
 warmup=${WARMUP:-3}
-sizes=${SIZES:-3840x2160 1920x1080}
+sizes=${SIZES-3840x2160 1920x1080}
 mode=${MODE:-root}
 settings_too=${SETTINGS:-1}
 rss_every=${RSS_EVERY:-0}
