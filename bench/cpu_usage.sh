@@ -11,6 +11,7 @@
 #   MODE=root|window|fullscreen (root: `nimbrel --root`, as XScreenSaver runs it)
 #   SETTINGS=0 to skip the settings window; GSK_RENDERER is passed on as it is set
 #   RSS_EVERY=seconds: also print the saver's resident size every so many seconds
+#   SEED=n (1): the saver's --seed, so that every run draws the same frames; empty for none
 #   NIMBREL_BACKEND=cairo|fast
 set -euo pipefail
 
@@ -21,6 +22,7 @@ sizes=${SIZES-3840x2160 1920x1080}
 mode=${MODE:-root}
 settings_too=${SETTINGS:-1}
 rss_every=${RSS_EVERY:-0}
+seed=${SEED-1}
 nimbrel="$build/hosts/saver/nimbrel"
 settings="$build/hosts/settings/nimbrel-settings"
 
@@ -95,6 +97,7 @@ for size in $sizes; do
     fullscreen) args=() ;;
     *) echo "cpu_usage: MODE is root, window or fullscreen" >&2; exit 2 ;;
   esac
+  [ -n "$seed" ] && args+=(--seed "$seed")
   "$nimbrel" "${args[@]}" >"$work/program.log" 2>&1 &
   saver=$!
   track "$saver"
