@@ -2,6 +2,7 @@
 
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "FpsOverlay.h"
 #include "FrameScheduler.h"
@@ -14,11 +15,11 @@
 class ViewSlot {
  public:
   // Nothing when no view can be made for that size (points) and scale (device pixels per
-  // point). The run's settings go to the view (see RunPreferences). A host that shows the
-  // canvas's memory itself lends it through memory.
+  // point). The run's settings go to the view (see RunPreferences). The canvas's pixels come
+  // from `pixels` when it offers them (memory shared with the display server).
   static std::unique_ptr<ViewSlot> create(Size points, float scale, bool preview, Nanos now,
                                           const RunPreferences& run = {},
-                                          services::CanvasMemory memory = {});
+                                          const graphics::PixelProvider& pixels = {});
   ~ViewSlot();
   ViewSlot(const ViewSlot&) = delete;
   ViewSlot& operator=(const ViewSlot&) = delete;
@@ -33,19 +34,26 @@ class ViewSlot {
   Size size() const { return size_; }
   float scale() const { return scale_; }
   Nanos due() const { return scheduler_.due(); }
+  bool isDue(Nanos now) const { return scheduler_.isDue(now); }
   // Whole milliseconds until the next frame is due, rounded up: what a timer or poll() waits.
   int nextDelayMs(Nanos now) const { return scheduler_.nextDelayMs(now); }
 
   // Draws one frame when it is due; returns the device pixels it changed (row 0 at the top),
   // empty when no frame ran or it changed nothing.
   Rect runIfDue(Nanos now);
+  // The last frame's changes as a few rectangles that cover them (device pixels, row 0 at the
+  // top); only meaningful right after runIfDue returned a non-empty rectangle.
+  const std::vector<graphics::PixelRect>& damageRects() const { return view_->damageRects(); }
 
   // Shows the frame rate over the view from now on (-fps).
   void showFrameRate() { fps_ = std::make_unique<FpsOverlay>(); }
-  // Calls show with each rectangle of the canvas to put on the screen (device pixels, row 0 at
-  // the top): the damage and, with the frame rate shown, the overlay's box, drawn on the
-  // canvas for as long as the calls last. Nothing when there is nothing to show.
-  void present(const Rect& damage, Nanos now, const std::function<void(const Rect&)>& show);
+  bool showsFrameRate() const { return fps_ != nullptr; }
+  // Calls show once with the rectangles of the canvas to put on the screen (device pixels, row 0
+  // at the top): `changed` and, with the frame rate shown, the overlay's box. The overlay is on
+  // the canvas only for as long as the call lasts, so a host whose server reads the canvas's
+  // memory later must wait for that read before returning. No call when nothing is to be shown.
+  using ShowRects = std::function<void(const std::vector<graphics::PixelRect>&)>;
+  void present(std::vector<graphics::PixelRect> changed, Nanos now, const ShowRects& show);
 
  private:
   ViewSlot(std::unique_ptr<NimbrelView> view, Size size, float scale, Nanos now);

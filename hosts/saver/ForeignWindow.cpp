@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 
 namespace {
 
@@ -55,6 +56,24 @@ int nativeByteOrder() {
 
 }  // namespace
 
+// A canvas's pixels in memory the server can read too: XShmPutImage shows them where they are.
+struct SharedCanvas {
+  Display* display = nullptr;  // null once the connection is gone, which detached it
+  XShmSegmentInfo segment{};
+  XImage* image = nullptr;
+
+  ~SharedCanvas() {
+    if (display) {
+      XShmDetach(display, &segment);
+      // The server may still be reading: the memory goes only after it has let go.
+      XSync(display, False);
+    }
+    shmdt(segment.shmaddr);
+    image->data = nullptr;  // the segment was the data
+    XDestroyImage(image);
+  }
+};
+
 struct ForeignWindow::State {
   Display* display = nullptr;
   Window window = 0;
@@ -62,33 +81,42 @@ struct ForeignWindow::State {
   int depth = 0;
   int width = 0, height = 0;
   GC gc = nullptr;
-  // Shared-memory image of the window's size, when the server can attach our memory.
-  XShmSegmentInfo segment{};
-  XImage* shared = nullptr;
-  bool triedShared = false;
+  // The canvas shown without a copy, while it lives; the canvas owns it.
+  std::weak_ptr<SharedCanvas> shared;
+  bool sharedMemoryFails = false;
+  int completionType = -1;  // the ShmCompletion event's type; -1 without the extension
+  int unreported = 0;       // shared-memory frames sent whose completion has not been seen
 
   ~State() {
     if (display) {
-      dropSharedImage();
+      if (auto canvas = shared.lock()) {
+        XShmDetach(display, &canvas->segment);
+        canvas->display = nullptr;
+      }
       if (gc) XFreeGC(display, gc);
       XCloseDisplay(display);
     }
   }
 
-  bool makeSharedImage() {
-    if (triedShared || !XShmQueryExtension(display)) return false;
-    triedShared = true;
-    XImage* image =
-        XShmCreateImage(display, visual, depth, ZPixmap, nullptr, &segment, width, height);
-    if (!image) return false;
+  std::shared_ptr<SharedCanvas> makeSharedCanvas(int w, int h) {
+    if (sharedMemoryFails || completionType < 0) return nullptr;
+    auto canvas = std::make_shared<SharedCanvas>();
+    XShmSegmentInfo& segment = canvas->segment;
+    XImage* image = XShmCreateImage(display, visual, depth, ZPixmap, nullptr, &segment, w, h);
+    if (!image) return nullptr;
+    if (image->bits_per_pixel != 32 || image->bytes_per_line % 4 != 0) {
+      XDestroyImage(image);
+      sharedMemoryFails = true;
+      return nullptr;
+    }
     segment.shmid =
-        shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * height, IPC_CREAT | 0600);
+        shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * h, IPC_CREAT | 0600);
     if (segment.shmid < 0) {
       XDestroyImage(image);
-      return false;
+      return nullptr;
     }
     segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
-    segment.readOnly = False;
+    segment.readOnly = True;
     // shmat's failure value is the address -1.
     const bool mapped =
         segment.shmaddr != reinterpret_cast<char*>(-1);  // NOLINT(performance-no-int-to-ptr)
@@ -97,31 +125,29 @@ struct ForeignWindow::State {
     XSync(display, False);
     // Marked for removal at once, so it goes with the process however that ends.
     shmctl(segment.shmid, IPC_RMID, nullptr);
-    if (!attached || gOtherError || image->bits_per_pixel != 32) {
+    if (!attached || gOtherError) {
       // A server on another machine cannot attach our memory: the plain path serves.
       if (attached && !gOtherError) XShmDetach(display, &segment);
       if (mapped) shmdt(segment.shmaddr);
       image->data = nullptr;
       XDestroyImage(image);
       gOtherError = false;
-      return false;
+      sharedMemoryFails = true;
+      return nullptr;
     }
-    shared = image;
-    return true;
-  }
-
-  void dropSharedImage() {
-    if (shared) {
-      XShmDetach(display, &segment);
-      XSync(display, False);
-      shmdt(segment.shmaddr);
-      shared->data = nullptr;
-      XDestroyImage(shared);
-      shared = nullptr;
-    }
-    triedShared = false;
+    canvas->image = image;
+    canvas->display = display;
+    return canvas;
   }
 };
+
+namespace {
+
+Bool isCompletion(Display*, XEvent* e, XPointer type) {
+  return e->type == *reinterpret_cast<int*>(type) ? True : False;
+}
+
+}  // namespace
 
 std::unique_ptr<ForeignWindow> ForeignWindow::open(std::optional<unsigned long> id,
                                                    std::string& error, bool watch) {
@@ -152,6 +178,8 @@ std::unique_ptr<ForeignWindow> ForeignWindow::open(std::optional<unsigned long> 
             "; 24-bit true colour is needed";
     return nullptr;
   }
+  if (XShmQueryExtension(s->display))
+    s->completionType = XShmGetEventBase(s->display) + ShmCompletion;
   s->visual = a.visual;
   s->depth = a.depth;
   s->width = a.width;
@@ -191,7 +219,6 @@ ForeignWindow::Changes ForeignWindow::readEvents() {
       if (e.xconfigure.width != s.width || e.xconfigure.height != s.height) {
         s.width = e.xconfigure.width;
         s.height = e.xconfigure.height;
-        s.dropSharedImage();
         c.resized = true;
       }
     } else if (e.type == Expose && e.xexpose.window == s.window) {
@@ -202,35 +229,59 @@ ForeignWindow::Changes ForeignWindow::readEvents() {
   return c;
 }
 
-void ForeignWindow::present(const uint8_t* pixels, int stride, int canvasWidth, int canvasHeight,
-                            int x, int y, int w, int h) {
+std::optional<graphics::ExternalPixels> ForeignWindow::sharedPixels(int width, int height) {
+  std::shared_ptr<SharedCanvas> canvas = state_->makeSharedCanvas(width, height);
+  if (!canvas) return std::nullopt;
+  state_->shared = canvas;
+  graphics::ExternalPixels pixels;
+  pixels.data = reinterpret_cast<uint8_t*>(canvas->image->data);
+  pixels.stride = canvas->image->bytes_per_line;
+  pixels.release = [canvas]() mutable { canvas.reset(); };
+  return pixels;
+}
+
+void ForeignWindow::awaitPresented() {
   State& s = *state_;
-  if (w <= 0 || h <= 0) return;
-  if (canvasWidth != s.width || canvasHeight != s.height) {
-    // A window whose size we do not watch ourselves: the canvas tells.
-    s.width = canvasWidth;
-    s.height = canvasHeight;
-    s.dropSharedImage();
+  XEvent e;
+  auto* type = reinterpret_cast<XPointer>(&s.completionType);
+  // The server reports each frame once it has read it, usually long before the next one is
+  // drawn. A frame put to a window that has gone is reported never: when reports are missing,
+  // a round trip settles that everything sent has been read.
+  while (s.unreported > 0 && XCheckIfEvent(s.display, &e, isCompletion, type)) --s.unreported;
+  if (s.unreported == 0) return;
+  XSync(s.display, False);
+  while (XCheckIfEvent(s.display, &e, isCompletion, type)) {
   }
-  if (s.shared || (canvasWidth == s.width && canvasHeight == s.height && s.makeSharedImage())) {
-    if (canvasWidth == s.width && canvasHeight == s.height) {
-      const ptrdiff_t left = static_cast<ptrdiff_t>(x) * 4;
-      for (ptrdiff_t row = y; row < y + h; ++row) {
-        std::memcpy(s.shared->data + row * s.shared->bytes_per_line + left,
-                    pixels + row * stride + left, static_cast<size_t>(w) * 4);
-      }
-      XShmPutImage(s.display, s.window, s.gc, s.shared, x, y, x, y, w, h, False);
-      // The next frame writes into the same memory: wait until the server has read it.
-      XSync(s.display, False);
-      return;
+  s.unreported = 0;
+}
+
+void ForeignWindow::present(const graphics::Canvas& canvas,
+                            const std::vector<graphics::PixelRect>& rects) {
+  State& s = *state_;
+  if (rects.empty()) return;
+  const std::shared_ptr<SharedCanvas> shared = s.shared.lock();
+  if (shared && reinterpret_cast<uint8_t*>(shared->image->data) == canvas.data()) {
+    for (size_t i = 0; i < rects.size(); ++i) {
+      const graphics::PixelRect& r = rects[i];
+      // Requests are read in order: the report of the last one covers them all.
+      XShmPutImage(s.display, s.window, s.gc, shared->image, r.x, r.y, r.x, r.y,
+                   static_cast<unsigned>(r.width), static_cast<unsigned>(r.height),
+                   i + 1 == rects.size() ? True : False);
     }
+    ++s.unreported;
+    XFlush(s.display);
+    return;
   }
-  XImage* image = XCreateImage(s.display, s.visual, s.depth, ZPixmap, 0,
-                               reinterpret_cast<char*>(const_cast<uint8_t*>(pixels)), canvasWidth,
-                               canvasHeight, 32, stride);
+  // No shared memory (a remote server): the rows travel over the connection.
+  XImage* image =
+      XCreateImage(s.display, s.visual, s.depth, ZPixmap, 0, reinterpret_cast<char*>(canvas.data()),
+                   canvas.pixelWidth(), canvas.pixelHeight(), 32, canvas.stride());
   if (!image) return;
   image->byte_order = nativeByteOrder();
-  XPutImage(s.display, s.window, s.gc, image, x, y, x, y, w, h);
+  for (const graphics::PixelRect& r : rects) {
+    XPutImage(s.display, s.window, s.gc, image, r.x, r.y, r.x, r.y, static_cast<unsigned>(r.width),
+              static_cast<unsigned>(r.height));
+  }
   image->data = nullptr;  // the canvas owns the pixels
   XDestroyImage(image);
   XFlush(s.display);

@@ -4,6 +4,10 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "Canvas.h"
+#include "DamageRegion.h"
 
 // An existing X11 window that belongs to someone else (XScreenSaver, xsecurelock, the root),
 // seen through Xlib: we only draw on it and watch its size and its end. Xlib stays behind this
@@ -34,10 +38,18 @@ class ForeignWindow {
   Changes readEvents();
   bool hasQueuedEvents();
 
-  // Shows a rectangle of an ARGB32 canvas (device pixels, row 0 at the top) at the same place
-  // in the window. The canvas is expected to have the window's size.
-  void present(const uint8_t* pixels, int stride, int canvasWidth, int canvasHeight, int x, int y,
-               int w, int h);
+  // Memory for a canvas of that size that the server reads directly (MIT-SHM), so that a frame
+  // is shown without a copy; nothing when the server cannot share memory with us (it runs on
+  // another machine, or lacks the extension). The memory stays while the canvas holds it.
+  std::optional<graphics::ExternalPixels> sharedPixels(int width, int height);
+
+  // Shows the rectangles of the canvas (device pixels, row 0 at the top) at the same places in
+  // the window: straight from the canvas's memory when it is shared with the server, else over
+  // the connection.
+  void present(const graphics::Canvas& canvas, const std::vector<graphics::PixelRect>& rects);
+  // Returns once the server has read what was last presented from shared memory: call it
+  // before drawing on the canvas again.
+  void awaitPresented();
 
  private:
   struct State;

@@ -41,29 +41,36 @@ struct Screen {
   }
 };
 
-// Copies the changed part of the canvas into the texture (the canvas's ARGB32 words are SDL's
-// ARGB8888 and RGB888 layouts) and shows the whole texture: after a present the back buffer is
-// undefined. The frame-rate overlay, when shown, comes as a rectangle of its own.
+// Shows what changed: on X11 straight from the canvas's shared memory; elsewhere copied into
+// the texture (the canvas's ARGB32 words are SDL's ARGB8888 and RGB888 layouts), then the
+// whole texture shown, since after a present the back buffer is undefined. The frame-rate
+// overlay, when shown, comes as a rectangle of its own.
 void present(Screen& s, const Rect& damage) {
   const Canvas& c = s.slot->canvas();
+  std::vector<graphics::PixelRect> changed;
+  if (s.needsPresent) {
+    changed.push_back({0, 0, c.pixelWidth(), c.pixelHeight()});
+  } else if (!damage.isEmpty()) {
+    changed = s.slot->damageRects();
+  }
   if (s.x11) {
-    const Rect r = s.needsPresent ? s.slot->wholeCanvas() : damage;
-    s.slot->present(r, monotonicNanos(), [&](const Rect& shown) {
-      s.x11->present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(),
-                     static_cast<int>(shown.x), static_cast<int>(shown.y),
-                     static_cast<int>(shown.width), static_cast<int>(shown.height));
+    s.slot->present(std::move(changed), monotonicNanos(), [&](const auto& rects) {
+      s.x11->present(c, rects);
+      // The overlay leaves the canvas when this returns: the server must have read it.
+      if (s.slot->showsFrameRate()) s.x11->awaitPresented();
     });
     s.needsPresent = false;
     return;
   }
   bool updated = false;
-  s.slot->present(damage, monotonicNanos(), [&](const Rect& shown) {
-    const SDL_Rect r{static_cast<int>(shown.x), static_cast<int>(shown.y),
-                     static_cast<int>(shown.width), static_cast<int>(shown.height)};
-    SDL_UpdateTexture(
-        s.texture, &r,
-        c.data() + static_cast<ptrdiff_t>(r.y) * c.stride() + static_cast<ptrdiff_t>(r.x) * 4,
-        c.stride());
+  s.slot->present(std::move(changed), monotonicNanos(), [&](const auto& rects) {
+    for (const graphics::PixelRect& shown : rects) {
+      const SDL_Rect r{shown.x, shown.y, shown.width, shown.height};
+      SDL_UpdateTexture(
+          s.texture, &r,
+          c.data() + static_cast<ptrdiff_t>(r.y) * c.stride() + static_cast<ptrdiff_t>(r.x) * 4,
+          c.stride());
+    }
     updated = true;
   });
   if (!updated && !s.needsPresent) return;
@@ -88,7 +95,14 @@ bool fitView(Screen& s, const SaverOptions& options, bool force) {
     return true;
   }
   s.slot.reset();  // the old view stops before the new one starts
-  s.slot = ViewSlot::create(size, scale, options.preview, monotonicNanos(), options.settings);
+  graphics::PixelProvider pixels;
+  if (s.x11) {
+    // The canvas is drawn in memory that the server reads: frames are shown, never copied.
+    ForeignWindow& window = *s.x11;
+    pixels = [&window](int width, int height) { return window.sharedPixels(width, height); };
+  }
+  s.slot =
+      ViewSlot::create(size, scale, options.preview, monotonicNanos(), options.settings, pixels);
   if (!s.slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", w, h);
     return false;
@@ -268,7 +282,10 @@ class SaverLoop {
     Nanos due = monotonicNanos() + Nanos{kLongestWaitMs} * 1'000'000;
     for (auto& s : screens_) {
       if (!s->slot) continue;
-      present(*s, s->slot->runIfDue(monotonicNanos()));
+      const Nanos now = monotonicNanos();
+      // The canvas may still be being read by the X server from its last frame.
+      if (s->x11 && s->slot->isDue(now)) s->x11->awaitPresented();
+      present(*s, s->slot->runIfDue(now));
       due = std::min(due, s->slot->due());
     }
     return due;

@@ -13,11 +13,13 @@
 
 namespace {
 
-std::unique_ptr<ViewSlot> makeSlot(const ForeignWindow& window, const SaverOptions& options) {
+std::unique_ptr<ViewSlot> makeSlot(ForeignWindow& window, const SaverOptions& options) {
   const Size size{static_cast<float>(window.width()), static_cast<float>(window.height())};
-  std::unique_ptr<ViewSlot> slot =
-      ViewSlot::create(size, 1.0f, options.preview || isPreviewSize(window.width()),
-                       monotonicNanos(), options.settings);
+  // The canvas is drawn in memory that the server reads: frames are shown, never copied.
+  std::unique_ptr<ViewSlot> slot = ViewSlot::create(
+      size, 1.0f, options.preview || isPreviewSize(window.width()), monotonicNanos(),
+      options.settings,
+      [&window](int width, int height) { return window.sharedPixels(width, height); });
   if (!slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", window.width(),
                  window.height());
@@ -27,12 +29,29 @@ std::unique_ptr<ViewSlot> makeSlot(const ForeignWindow& window, const SaverOptio
   return slot;
 }
 
-void present(ForeignWindow& window, ViewSlot& slot, const Rect& damage) {
-  const Canvas& c = slot.canvas();
-  slot.present(damage, monotonicNanos(), [&](const Rect& r) {
-    window.present(c.data(), c.stride(), c.pixelWidth(), c.pixelHeight(), static_cast<int>(r.x),
-                   static_cast<int>(r.y), static_cast<int>(r.width), static_cast<int>(r.height));
+void show(ForeignWindow& window, ViewSlot& slot, std::vector<graphics::PixelRect> changed) {
+  slot.present(std::move(changed), monotonicNanos(), [&](const auto& rects) {
+    window.present(slot.canvas(), rects);
+    // The overlay leaves the canvas when this returns: the server must have read it.
+    if (slot.showsFrameRate()) window.awaitPresented();
   });
+}
+
+void presentAll(ForeignWindow& window, ViewSlot& slot) {
+  const Canvas& c = slot.canvas();
+  show(window, slot, {{0, 0, c.pixelWidth(), c.pixelHeight()}});
+}
+
+// Draws the frame when it is due, once the server has read the last one from the canvas, and
+// shows what changed.
+void drawIfDue(ForeignWindow& window, ViewSlot& slot) {
+  const Nanos now = monotonicNanos();
+  std::vector<graphics::PixelRect> changed;
+  if (slot.isDue(now)) {
+    window.awaitPresented();
+    if (!slot.runIfDue(now).isEmpty()) changed = slot.damageRects();
+  }
+  show(window, slot, std::move(changed));
 }
 
 }  // namespace
@@ -46,7 +65,7 @@ int runInX11Window(const SaverOptions& options) {
   }
   std::unique_ptr<ViewSlot> slot = makeSlot(*window, options);
   if (!slot) return 1;
-  present(*window, *slot, slot->wholeCanvas());
+  presentAll(*window, *slot);
 
   pollfd fds[2] = {{window->connectionFd(), POLLIN, 0}, {signalquit::wakeFd(), POLLIN, 0}};
   for (;;) {
@@ -60,8 +79,8 @@ int runInX11Window(const SaverOptions& options) {
       slot = makeSlot(*window, options);
       if (!slot) return 1;
     }
-    if (changes.exposed || renew) present(*window, *slot, slot->wholeCanvas());
-    present(*window, *slot, slot->runIfDue(monotonicNanos()));
+    if (changes.exposed || renew) presentAll(*window, *slot);
+    drawIfDue(*window, *slot);
     if (window->hasQueuedEvents()) continue;
 
     const int ms = slot->nextDelayMs(monotonicNanos());

@@ -66,6 +66,7 @@ std::unique_ptr<SettingsWindow> SettingsWindow::build(GtkApplication* applicatio
 
 SettingsWindow::~SettingsWindow() {
   frames_.reset();
+  direct_.reset();
   // The view's sheets go with the toolkit; the view must go first, while it can still tell it.
   view_.reset();
   sheet::setSheetToolkit(nullptr);
@@ -86,6 +87,7 @@ void SettingsWindow::connect() {
   g_signal_connect_swapped(window_, "destroy", G_CALLBACK(+[](SettingsWindow* self) {
                              self->destroyed_ = true;
                              self->frames_.reset();
+                             self->direct_.reset();
                              self->view_.reset();
                            }),
                            this);
@@ -109,6 +111,8 @@ void SettingsWindow::connect() {
 // A new preview view: the store as it is now, a black canvas, frames at the view's own rate.
 void SettingsWindow::makePreview() {
   frames_.reset();
+  direct_.reset();
+  directTried_ = false;
   view_.reset();
   if (!preview_ || destroyed_) return;
   const ViewOptions options =
@@ -121,11 +125,26 @@ void SettingsWindow::makePreview() {
   view_->startAnimation();
   frames_ = std::make_unique<FrameSource>([this] {
     view_->animateOneFrame();
-    view_->finishFrame();
-    gtk_widget_queue_draw(GTK_WIDGET(preview_));
+    if (!view_->finishFrame().isEmpty()) showFrame();
     // The interval may have changed with the randomisation.
     return view_->animationTimeInterval();
   });
+}
+
+void SettingsWindow::showFrame() {
+  if (direct_ && !direct_->fits()) {
+    direct_.reset();
+    directTried_ = false;
+  }
+  if (!direct_ && !directTried_ && gtk_widget_get_mapped(GTK_WIDGET(preview_))) {
+    directTried_ = true;
+    direct_ = DirectPreview::create(GTK_WIDGET(preview_));
+  }
+  if (direct_) {
+    direct_->present(view_->canvas(), view_->damageRects());
+  } else {
+    gtk_widget_queue_draw(GTK_WIDGET(preview_));
+  }
 }
 
 void SettingsWindow::draw(GtkDrawingArea*, cairo_t* cr, int, int, gpointer data) {

@@ -5,6 +5,7 @@
 #include <memory>
 #include <string>
 
+#include "DirectPreview.h"
 #include "FrameSource.h"
 #include "GtkSheet.h"
 #include "NimbrelView.h"
@@ -27,6 +28,8 @@ class SettingsWindow {
   void connect();
   void makePreview();
   static void draw(GtkDrawingArea*, cairo_t* cr, int, int, gpointer data);
+  // Shows the frame the view just drew.
+  void showFrame();
   void openOptions();
   void sheetEnded(SheetOutcome outcome);
   void tryFullScreen();
@@ -44,4 +47,7 @@ class SettingsWindow {
   bool destroyed_ = false;
   std::unique_ptr<NimbrelView> view_;
   std::unique_ptr<FrameSource> frames_;
+  // The preview put straight into the window (X11), made once the preview is shown.
+  std::unique_ptr<DirectPreview> direct_;
+  bool directTried_ = false;
 };

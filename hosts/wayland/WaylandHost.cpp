@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -395,13 +396,17 @@ void Host::fit(Screen& s) {
   s.buffers.reset();
   s.pair.reset();
   std::string error;
-  auto memory = [&](int pixelWidth, int pixelHeight, int stride) -> uint8_t* {
+  auto memory = [&](int pixelWidth, int pixelHeight) -> std::optional<graphics::ExternalPixels> {
+    const int stride = pixelWidth * 4;
     s.buffers = ShmBuffers::create(shm_, pixelWidth, pixelHeight, stride, error);
-    return s.buffers ? s.buffers->canvasMemory() : nullptr;
+    if (!s.buffers) return std::nullopt;
+    // The buffers go with the screen, after the view that draws in them.
+    return graphics::ExternalPixels{s.buffers->canvasMemory(), stride, {}};
   };
   s.slot = ViewSlot::create({static_cast<float>(s.width), static_cast<float>(s.height)},
                             scale.viewScale, preview_, monotonicNanos(), settings_, memory);
-  if (!s.slot) {
+  if (!s.slot || !s.buffers) {
+    s.slot.reset();
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points at scale %g%s%s\n", s.width,
                  s.height, static_cast<double>(scale.viewScale), error.empty() ? "" : ": ",
                  error.c_str());

@@ -61,9 +61,37 @@ cairo_surface_t* hugePageSurface(int width, int height, int stride) {
   return surface;
 }
 
+// An image surface on the memory that the provider offers, released with the surface's last
+// reference; null when it offers none or none that fits.
+cairo_surface_t* externalSurface(int width, int height, const PixelProvider& provider) {
+  std::optional<ExternalPixels> offered = provider(width, height);
+  if (!offered) return nullptr;
+  auto* pixels = new ExternalPixels(std::move(*offered));
+  const auto release = [](void* closure) {
+    auto* p = static_cast<ExternalPixels*>(closure);
+    if (p->release) p->release();
+    delete p;
+  };
+  if (!pixels->data || pixels->stride % 4 != 0 || pixels->stride / 4 < width) {
+    release(pixels);
+    return nullptr;
+  }
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(pixels->data, CAIRO_FORMAT_ARGB32,
+                                                                 width, height, pixels->stride);
+  static cairo_user_data_key_t key;
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS ||
+      cairo_surface_set_user_data(surface, &key, pixels, release) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    release(pixels);
+    return nullptr;
+  }
+  return surface;
+}
+
 }  // namespace
 
-std::unique_ptr<Canvas> Canvas::create(int pixelWidth, int pixelHeight) {
+std::unique_ptr<Canvas> Canvas::create(int pixelWidth, int pixelHeight,
+                                       const PixelProvider& provider) {
   if (pixelWidth < 1 || pixelHeight < 1 || pixelWidth > maxSide || pixelHeight > maxSide) {
     return nullptr;
   }
@@ -71,29 +99,13 @@ std::unique_ptr<Canvas> Canvas::create(int pixelWidth, int pixelHeight) {
   const int stride = cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, pixelWidth);
   if (stride <= 0) return nullptr;
   cairo_surface_t* surface =
-      static_cast<size_t>(stride) * static_cast<size_t>(pixelHeight) < kHugePage
-          ? cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight)
-          : hugePageSurface(pixelWidth, pixelHeight, stride);
-  if (!surface) return nullptr;
-  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
-    cairo_surface_destroy(surface);
-    return nullptr;
+      provider ? externalSurface(pixelWidth, pixelHeight, provider) : nullptr;
+  if (!surface) {
+    surface = static_cast<size_t>(stride) * static_cast<size_t>(pixelHeight) < kHugePage
+                  ? cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight)
+                  : hugePageSurface(pixelWidth, pixelHeight, stride);
   }
-  return std::unique_ptr<Canvas>(new Canvas(surface));
-}
-
-int Canvas::strideFor(int pixelWidth) {
-  if (pixelWidth < 1 || pixelWidth > maxSide) return 0;
-  return std::max(cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, pixelWidth), 0);
-}
-
-std::unique_ptr<Canvas> Canvas::wrap(uint8_t* data, int pixelWidth, int pixelHeight, int stride) {
-  if (!data || pixelHeight < 1 || pixelHeight > maxSide) return nullptr;
-  const int needed = strideFor(pixelWidth);
-  if (needed == 0 || stride < needed || stride % 4 != 0) return nullptr;
-  if (int64_t{pixelWidth} * pixelHeight > maxPixels) return nullptr;
-  cairo_surface_t* surface = cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32,
-                                                                 pixelWidth, pixelHeight, stride);
+  if (!surface) return nullptr;
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
     cairo_surface_destroy(surface);
     return nullptr;

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "Geometry.h"
@@ -11,6 +12,17 @@
 typedef struct _cairo_surface cairo_surface_t;
 
 namespace graphics {
+
+// Pixel memory that the canvas does not own, e.g. shared with a display server so that the
+// picture can be shown without a copy. `release` runs when the canvas goes.
+struct ExternalPixels {
+  uint8_t* data = nullptr;
+  int stride = 0;  // bytes per row: a multiple of 4, at least 4 x the width
+  std::function<void()> release;
+};
+// Offers memory for a canvas of width x height pixels, or nothing (the canvas then takes its
+// own).
+using PixelProvider = std::function<std::optional<ExternalPixels>(int width, int height)>;
 
 // The persistent picture of one view: an ARGB32 image (premultiplied, native-endian 32-bit
 // pixels, row 0 at the top) in device pixels. Nothing clears it but the host, once.
@@ -20,15 +32,10 @@ class Canvas {
   static constexpr int64_t maxPixels = int64_t{1} << 28;
   static constexpr int maxSide = 32767;
 
-  // Nothing when the size is empty or too large, or the memory cannot be had.
-  static std::unique_ptr<Canvas> create(int pixelWidth, int pixelHeight);
-  // A canvas on pixel memory of the caller's, e.g. memory shared with a display server, which
-  // must outlive the canvas; rows of `stride` bytes, at least strideFor(pixelWidth). Drawing on
-  // it comes out exactly as on a canvas of its own; the memory is taken as it is, so the caller
-  // zeroes it where a fresh canvas would be transparent black. Nothing for a bad size or stride.
-  static std::unique_ptr<Canvas> wrap(uint8_t* data, int pixelWidth, int pixelHeight, int stride);
-  // Bytes per row that a canvas of that width needs; 0 for a width no canvas can have.
-  static int strideFor(int pixelWidth);
+  // Nothing when the size is empty or too large, or the memory cannot be had. With a provider,
+  // the pixels are the ones it offers, when it offers any.
+  static std::unique_ptr<Canvas> create(int pixelWidth, int pixelHeight,
+                                        const PixelProvider& provider = {});
   ~Canvas();
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;

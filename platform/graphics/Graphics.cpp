@@ -52,10 +52,24 @@ Rgba Color::rgba() const {
 Rect GraphicsContext::takeDamage() {
   const Rect d = damage_;
   damage_ = {};
+  pieces_.clear();
   return d;
 }
 
-void GraphicsContext::addDamage(const Rect& rect) { damage_ = unionRect(damage_, rect); }
+Rect GraphicsContext::takeDamage(std::vector<Rect>& pieces) {
+  // Swapped, not copied: both vectors keep their memory from frame to frame.
+  pieces.swap(pieces_);
+  pieces_.clear();
+  const Rect d = damage_;
+  damage_ = {};
+  return d;
+}
+
+void GraphicsContext::addDamage(const Rect& rect) {
+  if (rect.isEmpty()) return;
+  damage_ = unionRect(damage_, rect);
+  pieces_.push_back(rect);
+}
 
 void GraphicsContext::addStrokeDamage(const Rect& rect, float lineWidth) {
   const float half = lineWidth * 0.5f;

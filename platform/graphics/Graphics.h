@@ -2,6 +2,7 @@
 
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "Geometry.h"
 
@@ -77,6 +78,8 @@ class GraphicsContext {
 
   // The part of the view drawn on since the last call, in view units (empty when nothing was).
   Rect takeDamage();
+  // The same, and the rectangles of the shapes drawn into `pieces` (replacing what it held).
+  Rect takeDamage(std::vector<Rect>& pieces);
 
  protected:
   void addDamage(const Rect& rect);
@@ -85,6 +88,7 @@ class GraphicsContext {
 
  private:
   Rect damage_;
+  std::vector<Rect> pieces_;
 };
 
 // Stand-in for the platform's oval path: made for one use, filled and/or stroked.

@@ -1,5 +1,6 @@
 #include "ScreenSaverView.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "CairoGraphics.h"
@@ -18,16 +19,7 @@ bool ScreenSaverView::initWithFrame(const Rect& frame, bool isPreview, const Vie
   const double w = std::ceil(static_cast<double>(frame.width) * scale);
   const double h = std::ceil(static_cast<double>(frame.height) * scale);
   if (w > Canvas::maxSide || h > Canvas::maxSide) return false;
-  if (options.canvasMemory) {
-    // The size is checked before the host is asked for memory it would only waste.
-    const int stride = Canvas::strideFor(static_cast<int>(w));
-    uint8_t* memory = stride > 0 && w * h <= static_cast<double>(Canvas::maxPixels)
-                          ? options.canvasMemory(static_cast<int>(w), static_cast<int>(h), stride)
-                          : nullptr;
-    canvas_ = Canvas::wrap(memory, static_cast<int>(w), static_cast<int>(h), stride);
-  } else {
-    canvas_ = Canvas::create(static_cast<int>(w), static_cast<int>(h));
-  }
+  canvas_ = Canvas::create(static_cast<int>(w), static_cast<int>(h), options.pixels);
   if (!canvas_) return false;
   graphics_ = options.backend == ViewOptions::Backend::cairo
                   ? graphics::makeCairoGraphics(*canvas_, scale)
@@ -58,17 +50,26 @@ void ScreenSaverView::drawRect(const Rect& rect) {
 
 Rect ScreenSaverView::finishFrame() {
   graphics_->flush();
-  const Rect d = intersectRect(graphics_->takeDamage(), bounds());
-  if (d.isEmpty()) return {};
-  // One pixel of margin for the anti-aliased edge.
-  const float height = static_cast<float>(canvas_->pixelHeight());
-  const float left = std::floor(d.x * scale_) - 1.0f;
-  const float right = std::ceil((d.x + d.width) * scale_) + 1.0f;
-  const float top = height - std::ceil((d.y + d.height) * scale_) - 1.0f;
-  const float bottom = height - std::floor(d.y * scale_) + 1.0f;
-  const Rect pixels{left, top, right - left, bottom - top};
-  return intersectRect(pixels, {0.0f, 0.0f, static_cast<float>(canvas_->pixelWidth()),
-                                static_cast<float>(canvas_->pixelHeight())});
+  graphics_->takeDamage(damagePieces_);
+  damage_.clear();
+  // View units, y up, to device pixels, row 0 at the top, with one pixel of margin for the
+  // anti-aliased edge; clipped to the canvas.
+  const int width = canvas_->pixelWidth(), height = canvas_->pixelHeight();
+  for (const Rect& piece : damagePieces_) {
+    const Rect d = intersectRect(piece, bounds());
+    if (d.isEmpty()) continue;
+    const int left = std::max(static_cast<int>(std::floor(d.x * scale_)) - 1, 0);
+    const int right = std::min(static_cast<int>(std::ceil((d.x + d.width) * scale_)) + 1, width);
+    const int top =
+        std::max(height - static_cast<int>(std::ceil((d.y + d.height) * scale_)) - 1, 0);
+    const int bottom = std::min(height - static_cast<int>(std::floor(d.y * scale_)) + 1, height);
+    damage_.add({left, top, right - left, bottom - top});
+  }
+  damageRects_ = damage_.cover();
+  const graphics::PixelRect b = damage_.bounds();
+  if (b.isEmpty()) return {};
+  return {static_cast<float>(b.x), static_cast<float>(b.y), static_cast<float>(b.width),
+          static_cast<float>(b.height)};
 }
 
 }  // namespace services

@@ -1,11 +1,11 @@
 #pragma once
 
-#include <cstdint>
-#include <functional>
 #include <memory>
 #include <utility>
+#include <vector>
 
 #include "Canvas.h"
+#include "DamageRegion.h"
 #include "Geometry.h"
 #include "Graphics.h"
 
@@ -21,11 +21,6 @@ using graphics::GraphicsContext;
 using graphics::Rect;
 using sheet::SheetWindow;
 
-// Pixel memory that a host lends a view's canvas: called once with the canvas's size (device
-// pixels) and the bytes per row it needs, it returns memory of at least height × stride bytes,
-// zeroed, that outlives the view, or null when it has none.
-using CanvasMemory = std::function<uint8_t*(int pixelWidth, int pixelHeight, int stride)>;
-
 // How a host wants a view's drawing surface made.
 struct ViewOptions {
   // Device pixels per view unit (2 on a HiDPI display): bounds stay in units, the canvas is in
@@ -38,8 +33,10 @@ struct ViewOptions {
   Backend backend = Backend::fast;
   // Threads that the fast backend may draw with; 0 picks a number from the machine's cores.
   int drawingThreads = 0;
-  // Where the canvas's pixels live; unset for memory of the canvas's own.
-  CanvasMemory canvasMemory = nullptr;
+  // Where the canvas's pixels live: a host that shows the canvas through memory it shares with
+  // the display server offers that memory, so that frames are drawn there and never copied.
+  // Unset, or offering nothing, the canvas has memory of its own.
+  graphics::PixelProvider pixels = nullptr;
 };
 
 // The base of every saver view: its frame and bounds, the preview flag, the animation interval
@@ -85,6 +82,9 @@ class ScreenSaverView {
   // The host calls this after every frame: completes batched drawing and returns the part of
   // the canvas that changed, in device pixels with row 0 at the top, clipped to the canvas.
   Rect finishFrame();
+  // The part that the last finishFrame found changed, as a few rectangles of device pixels
+  // (row 0 at the top) that cover it without overlapping: what a presenter copies.
+  const std::vector<graphics::PixelRect>& damageRects() const { return damageRects_; }
 
  protected:
   ScreenSaverView() = default;
@@ -99,6 +99,9 @@ class ScreenSaverView {
   double animationTimeInterval_ = 1.0 / 30.0;
   std::unique_ptr<Canvas> canvas_;
   std::unique_ptr<GraphicsContext> graphics_;
+  std::vector<Rect> damagePieces_;
+  graphics::DamageRegion damage_;
+  std::vector<graphics::PixelRect> damageRects_;
 };
 
 }  // namespace services

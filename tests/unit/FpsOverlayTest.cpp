@@ -34,10 +34,10 @@ TEST(FpsOverlay, ShownInTheLowerLeftCornerAndTakenOffTheCanvasAgain) {
   ASSERT_TRUE(slot);
   slot->showFrameRate();
   Canvas& canvas = slot->view().canvas();
-  std::vector<Rect> shown;
+  std::vector<graphics::PixelRect> shown;
   std::vector<std::vector<uint8_t>> onScreen;
-  auto show = [&](const Rect& r) {
-    shown.push_back(r);
+  auto show = [&](const std::vector<graphics::PixelRect>& rects) {
+    shown.insert(shown.end(), rects.begin(), rects.end());
     onScreen.push_back(bytesOf(canvas));
   };
   // Nothing changed and no text yet: nothing to show.
@@ -56,11 +56,11 @@ TEST(FpsOverlay, ShownInTheLowerLeftCornerAndTakenOffTheCanvasAgain) {
 
   slot->present({}, 2 * kSecond, show);
   ASSERT_EQ(shown.size(), 1u);
-  const Rect box = shown[0];
-  EXPECT_LT(box.x, 40.0f);
-  EXPECT_GT(box.y + box.height, 360.0f);
-  EXPECT_LE(box.y + box.height, 400.0f);
-  EXPECT_LT(box.width, 600.0f);
+  const graphics::PixelRect box = shown[0];
+  EXPECT_LT(box.x, 40);
+  EXPECT_GT(box.y + box.height, 360);
+  EXPECT_LE(box.y + box.height, 400);
+  EXPECT_LT(box.width, 600);
   // While shown, the text is on the canvas inside the box and nowhere else.
   size_t changed = 0, outside = 0;
   for (size_t i = 0; i < picture.size(); i += 4) {
@@ -78,7 +78,7 @@ TEST(FpsOverlay, ShownInTheLowerLeftCornerAndTakenOffTheCanvasAgain) {
 
   // With a frame's damage both are shown, and the picture comes back whole again.
   shown.clear();
-  slot->present({100.0f, 100.0f, 10.0f, 10.0f}, 2 * kSecond + 1, show);
+  slot->present({{100, 100, 10, 10}}, 2 * kSecond + 1, show);
   ASSERT_EQ(shown.size(), 2u);
   EXPECT_EQ(shown[1].x, box.x);
   EXPECT_EQ(bytesOf(canvas), picture);

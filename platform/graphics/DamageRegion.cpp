@@ -1,0 +1,101 @@
+#include "DamageRegion.h"
+
+#include <algorithm>
+#include <cstdint>
+
+namespace graphics {
+
+void DamageRegion::clear() {
+  // The vectors keep their memory: a frame allocates nothing once the first ones have run.
+  added_.clear();
+  cover_.clear();
+  bounds_ = {};
+}
+
+void DamageRegion::add(const PixelRect& rect) {
+  if (rect.isEmpty()) return;
+  added_.push_back(rect);
+  if (bounds_.isEmpty()) {
+    bounds_ = rect;
+    return;
+  }
+  const int left = std::min(bounds_.x, rect.x), top = std::min(bounds_.y, rect.y);
+  const int right = std::max(bounds_.right(), rect.right());
+  const int bottom = std::max(bounds_.bottom(), rect.bottom());
+  bounds_ = {left, top, right - left, bottom - top};
+}
+
+const std::vector<PixelRect>& DamageRegion::cover(const Tuning& tuning) {
+  cover_.clear();
+  if (added_.empty()) return cover_;
+  const size_t most = static_cast<size_t>(std::max(tuning.maxRects, 1));
+  int bandRows = std::max(tuning.bandRows, 1);
+  int gap = std::max(tuning.mergeGap, 0);
+  for (;;) {
+    coverInBands(bandRows, gap);
+    if (cover_.size() <= most) return cover_;
+    // One band of the whole height with a gap of the whole width gives the bounding box.
+    if (bandRows >= bounds_.height && gap >= bounds_.width) break;
+    bandRows = std::min(bandRows, bounds_.height) * 2;
+    gap = std::max(std::min(gap, bounds_.width) * 2, 1);
+  }
+  cover_.assign(1, bounds_);
+  return cover_;
+}
+
+void DamageRegion::coverInBands(int bandRows, int gap) {
+  cover_.clear();
+  open_.clear();
+  for (int bandTop = bounds_.y; bandTop < bounds_.bottom(); bandTop += bandRows) {
+    const int bandBottom = std::min(bandTop + bandRows, bounds_.bottom());
+    spans_.clear();
+    for (const PixelRect& r : added_) {
+      if (r.y >= bandBottom || r.bottom() <= bandTop) continue;
+      spans_.push_back({r.x, r.right(), std::max(r.y, bandTop), std::min(r.bottom(), bandBottom)});
+    }
+    joinBand(gap);
+
+    nextOpen_.clear();
+    for (const Span& s : spans_) {
+      bool extended = false;
+      // Down into the rectangle above when it holds the span, is at most a gap wider and ends
+      // where the span's rows begin.
+      for (size_t& index : open_) {
+        if (index == SIZE_MAX) continue;
+        PixelRect& above = cover_[index];
+        if (above.bottom() == s.top && above.x <= s.left && above.right() >= s.right &&
+            above.width - (s.right - s.left) <= gap) {
+          above.height = s.bottom - above.y;
+          if (s.bottom == bandBottom) nextOpen_.push_back(index);
+          index = SIZE_MAX;  // one span per rectangle and band
+          extended = true;
+          break;
+        }
+      }
+      if (extended) continue;
+      cover_.push_back({s.left, s.top, s.right - s.left, s.bottom - s.top});
+      if (s.bottom == bandBottom) nextOpen_.push_back(cover_.size() - 1);
+    }
+    open_.swap(nextOpen_);
+  }
+}
+
+// Sorts the band's spans by column and joins those that overlap or lie at most `gap` apart.
+void DamageRegion::joinBand(int gap) {
+  std::sort(spans_.begin(), spans_.end(),
+            [](const Span& a, const Span& b) { return a.left < b.left; });
+  size_t out = 0;
+  for (size_t i = 0; i < spans_.size(); ++i) {
+    if (out > 0 && spans_[i].left - spans_[out - 1].right <= gap) {
+      Span& last = spans_[out - 1];
+      last.right = std::max(last.right, spans_[i].right);
+      last.top = std::min(last.top, spans_[i].top);
+      last.bottom = std::max(last.bottom, spans_[i].bottom);
+    } else {
+      spans_[out++] = spans_[i];
+    }
+  }
+  spans_.resize(out);
+}
+
+}  // namespace graphics
