@@ -12,7 +12,8 @@ SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:det
   UBSAN_OPTIONS=halt_on_error=1:print_stacktrace=1 \
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
-.PHONY: all deps configure build run lint test unit integration install clean demo asan fuzz soak
+.PHONY: all deps configure build run lint test unit integration install clean demo asan fuzz soak \
+  mutate
 
 all: build
 
@@ -61,6 +62,11 @@ fuzz: deps
 soak: build
 	@cd $(BUILD) && NIMBREL_SOAK_FRAMES=200000 ctest --verbose -L soak
 
+# Every fault of tests/mutation/mutants.txt put into a copy of the tree (build-mutate/), one at a
+# time, against the unit tests and the fast reliability scripts. Long: see the README.
+mutate: deps
+	@python3 scripts/mutate.py --jobs $(JOBS)
+
 unit: build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 
@@ -71,4 +77,4 @@ install: build
 	@cmake --install $(BUILD)
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-mutate

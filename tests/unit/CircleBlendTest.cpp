@@ -3,6 +3,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "CircleBlend_p.h"
+#include "CircleMath_p.h"
 #include "OvalCoverage_p.h"
 
 using namespace raster;
@@ -157,6 +159,69 @@ TEST(CircleBlend, FillAndOutlineTogetherAreTheTwoInTurn) {
       inTurn.draw(ring);
       ASSERT_EQ(0, std::memcmp(together.data.data(), inTurn.data.data(), together.data.size() * 4))
           << "width " << width << " circle " << i;
+    }
+  }
+}
+
+// Small discs and rings, drawn row by row, against the same coverage worked out for every pixel
+// whose square meets the outermost circle. The table's circles have their centre inside a row
+// and their widest point just past a whole column that neither of the row's edges reaches (at
+// the right, then at the left): that column still meets the circle and must be drawn.
+TEST(CircleBlend, EveryPixelThatMeetsTheCircleIsDrawn) {
+  struct Small {
+    double r, past;  // radius; how far the widest point reaches past column 40
+    bool ring;
+  };
+  std::vector<CircleLayers> circles;
+  for (const Small& s : {Small{6.0, 0.015, false}, Small{6.5, 0.012, true}, Small{7.7, 0.01, false},
+                         Small{9.0, 0.008, true}}) {
+    for (const double side : {1.0, -1.0}) {
+      CircleLayers c;
+      c.cx = 40.0 - side * (s.r - s.past);
+      c.cy = 30.5 + s.r / 100.0;
+      (s.ring ? c.outer : c.fill) = s.r;
+      c.inner = s.ring ? s.r - 1.0 : 0.0;
+      circles.push_back(c);
+    }
+  }
+  srandom(3);
+  for (int i = 0; i < 60; ++i) {
+    CircleLayers c;
+    c.cx = uniform(-8.0, kWidth + 8.0);
+    c.cy = uniform(-8.0, kHeight + 8.0);
+    (i % 2 ? c.outer : c.fill) = uniform(6.0, 12.0);
+    c.inner = c.outer > 0.0 ? c.outer - uniform(0.5, 2.0) : 0.0;
+    circles.push_back(c);
+  }
+  for (size_t i = 0; i < circles.size(); ++i) {
+    CircleLayers c = circles[i];
+    c.fillPaint = c.ringPaint = kOpaqueWhite;
+    Pixels drawn(kWidth, kHeight);
+    drawn.draw(c);
+    const double r = std::max(c.fill, c.outer);
+    const CircleLanes<ScalarLanes> lanes{static_cast<float>(c.cx - 0.5),
+                                         static_cast<float>(c.fill),
+                                         static_cast<float>(c.outer),
+                                         static_cast<float>(c.inner),
+                                         ScalarLanes::color(kOpaqueWhite.pixel),
+                                         ScalarLanes::color(kOpaqueWhite.pixel),
+                                         true,
+                                         true};
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        const double nx = std::clamp(c.cx, 1.0 * x, x + 1.0),
+                     ny = std::clamp(c.cy, 1.0 * y, y + 1.0);
+        uint32_t want = 0;
+        if ((nx - c.cx) * (nx - c.cx) + (ny - c.cy) * (ny - c.cy) < r * r) {
+          const float dx = static_cast<float>(x) - lanes.left;
+          const auto dy = static_cast<float>(y + 0.5 - c.cy);
+          want = c.fill > 0.0 ? blendCircle<ScalarLanes, true, false>(lanes, dx, dy, -1, 0)
+                              : blendCircle<ScalarLanes, false, true>(lanes, dx, dy, -1, 0);
+        }
+        ASSERT_EQ(drawn.data[y * kWidth + x], want)
+            << "circle " << i << " at " << c.cx << ", " << c.cy << " radius " << r << ": pixel "
+            << x << ", " << y;
+      }
     }
   }
 }

@@ -100,6 +100,22 @@ TEST(ExtremeValues, StoredValuesNarrowOrReset) {
       {"useHuePhase", "65537", 1},
       {"useHuePhase", "-1", -1},
       {"randomizeColors", "4294967296", 255},  // saturates to 2147483647, low 8 bits
+      // A number followed by other text, and values with no finite reading, in keys whose
+      // value alone never resets the set: only the reading can.
+      {"speed", "18abc", kReset},
+      {"speed", "18 x", kReset},
+      {"speed", "2e", kReset},
+      {"drawStars", "1;", kReset},
+      {"mirrorPetals", "0x1", kReset},
+      {"speed", "inf", kReset},
+      {"speed", "-inf", kReset},
+      {"speed", "nan", kReset},
+      {"drawStars", "-nan", kReset},
+      {"useHuePhase", "infinity", kReset},
+      {"speed", "1e999", kReset},  // past the double range: infinite
+      {"drawStars", "-1e999", kReset},
+      {"drawStars", "1e-999", 0},  // a fraction of zero
+      {"drawStars", "-2.9", -2},
   };
   ScriptedClock clock(4294967000u);
   ScriptedRandom random({}, 123456789);
