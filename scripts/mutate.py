@@ -122,36 +122,43 @@ def build(build_dir, targets, jobs):
     return run(["cmake", "--build", str(build_dir), "-j", str(jobs), "--target", *targets], ROOT)
 
 
-def first_failed_gtest(output):
+def failed_gtests(output):
+    names = []
     for line in output.splitlines():
         if line.startswith("[  FAILED  ] ") and "." in line:
-            return line[len("[  FAILED  ] "):].split()[0].rstrip(",")
-    return None
+            name = line[len("[  FAILED  ] "):].split()[0].rstrip(",")
+            if name not in names:
+                names.append(name)
+    return names
 
 
-def run_tests(src, build_dir, jobs, path=""):
-    """The name of the first test that fails, or None."""
+def run_tests(src, build_dir, jobs, path="", every=False):
+    """The names of the tests that fail: the first one, or with `every` all of them."""
     code, out = build(build_dir, UNIT_TARGETS, jobs)
     if code != 0:
-        return "build", out
+        return ["build"], out
     first = next((f for prefix, f in FIRST_TESTS.items() if path.startswith(prefix)), None)
-    for tests in ([first, "-" + first] if first else ["*"]):
-        code, out = run([str(build_dir / "tests/unit/unit_tests"), "--gtest_fail_fast",
-                         "--gtest_brief=1", "--gtest_filter=" + tests], build_dir / "tests/unit",
-                        TEST_TIMEOUT)
+    failed = []
+    for tests in ([first, "-" + first] if first and not every else ["*"]):
+        code, out = run([str(build_dir / "tests/unit/unit_tests"), "--gtest_brief=1",
+                         "--gtest_filter=" + tests] + ([] if every else ["--gtest_fail_fast"]),
+                        build_dir / "tests/unit", TEST_TIMEOUT)
         if code != 0:
-            failed = first_failed_gtest(out)
             status = "timeout" if code == "timeout" else f"status {code}"
-            return failed or f"unit_tests ({status})", None
+            failed += failed_gtests(out) or [f"unit_tests ({status})"]
+            if not every:
+                return failed, None
     code, out = build(build_dir, RELIABILITY_TARGETS, jobs)
     if code != 0:
-        return "build", out
+        return ["build"], out
     env = dict(os.environ, NIMBREL_BUILD=str(build_dir), NIMBREL_SOURCE=str(src))
     for script in RELIABILITY:
         code, _ = run(["bash", str(src / "tests/reliability" / script)], src, TEST_TIMEOUT, env)
         if code not in (0, 77):
-            return script.removesuffix(".sh"), None
-    return None, None
+            failed.append(script.removesuffix(".sh"))
+            if not every:
+                return failed, None
+    return failed, None
 
 
 def main():
@@ -159,6 +166,8 @@ def main():
     parser.add_argument("--check", action="store_true", help="only check that no mutant is stale")
     parser.add_argument("--jobs", type=int, default=int(os.environ.get("JOBS", "1")))
     parser.add_argument("--only", help="only the mutants whose file or note contains this text")
+    parser.add_argument("--every", action="store_true",
+                        help="run every test on every mutant and list all that catch it")
     parser.add_argument("--table", type=Path, default=ROOT / "tests/mutation/mutants.txt")
     parser.add_argument("--work", type=Path, default=ROOT / "build-mutate")
     args = parser.parse_args()
@@ -187,7 +196,7 @@ def main():
     started = time.monotonic()
     failed, out = run_tests(src, build_dir, args.jobs)
     if failed:
-        print(f"the unmutated tree fails: {failed}\n{out or ''}", file=sys.stderr)
+        print(f"the unmutated tree fails: {', '.join(failed)}\n{out or ''}", file=sys.stderr)
         return 2
 
     killed, broken = 0, []
@@ -197,16 +206,16 @@ def main():
         write_newer(source, original.replace(m.before, m.after, 1))
         t0 = time.monotonic()
         try:
-            caught, out = run_tests(src, build_dir, args.jobs, m.path)
+            caught, out = run_tests(src, build_dir, args.jobs, m.path, args.every)
         finally:
             write_newer(source, original)
         seconds = time.monotonic() - t0
-        if caught == "build":
+        if caught == ["build"]:
             broken.append(m)
             print(f"{m.name()}: DOES NOT BUILD\n{out[-2000:]}", flush=True)
         elif caught:
             killed += 1
-            print(f"{m.name()}: caught by {caught} ({seconds:.0f} s)", flush=True)
+            print(f"{m.name()}: caught by {', '.join(caught)} ({seconds:.0f} s)", flush=True)
         else:
             print(f"{m.name()}: SURVIVED ({seconds:.0f} s)", flush=True)
     # Puts the copy back as the tree has it, so the next run starts from a built state.

@@ -10,8 +10,11 @@
 #include <cstring>
 #include <vector>
 
+#include "ArcFlatten_p.h"
+#include "Canvas.h"
 #include "CircleBlend_p.h"
 #include "CircleMath_p.h"
+#include "FastGraphics.h"
 #include "OvalCoverage_p.h"
 
 using namespace raster;
@@ -106,19 +109,6 @@ TEST(CircleBlend, CoverageMatchesTheExactArea) {
   }
   EXPECT_LE(worst, 8);
   std::printf("largest difference from the exact area: %d/255\n", worst);
-}
-
-// The reference itself: a disc wholly inside covers pi r^2 pixels, a ring the difference.
-TEST(CircleBlend, ExactCoverageHasTheCirclesArea) {
-  const std::vector<int> disc = exactCoverage(60.3, 44.8, 30.2, 0.0);
-  const std::vector<int> ring = exactCoverage(60.3, 44.8, 30.7, 29.7);
-  long discSum = 0, ringSum = 0;
-  for (int p = 0; p < kWidth * kHeight; ++p) {
-    discSum += disc[p];
-    ringSum += ring[p];
-  }
-  EXPECT_NEAR(discSum / 255.0, M_PI * 30.2 * 30.2, 2.0);
-  EXPECT_NEAR(ringSum / 255.0, M_PI * (30.7 * 30.7 - 29.7 * 29.7), 2.0);
 }
 
 // A petal's fill and outline drawn as one give the same bytes as the fill and then the outline,
@@ -223,5 +213,51 @@ TEST(CircleBlend, EveryPixelThatMeetsTheCircleIsDrawn) {
             << x << ", " << y;
       }
     }
+  }
+}
+
+// Circles too small for the tangent of each pixel's piece of edge (radius below 6 pixels) are
+// drawn with their exact area, as any oval: through the whole engine, white on black.
+TEST(CircleBlend, SmallCirclesTakeTheirExactArea) {
+  srandom(17);
+  for (int i = 0; i < 40; ++i) {
+    const double r = uniform(1.0, 6.0), cx = uniform(10.0, 110.0), cy = uniform(10.0, 80.0);
+    std::unique_ptr<graphics::Canvas> canvas = graphics::Canvas::create(kWidth, kHeight);
+    canvas->clearToBlack(0, 0, kWidth, kHeight);
+    std::unique_ptr<graphics::GraphicsContext> gc = makeFastGraphics(*canvas, 1.0f, 1);
+    gc->setColor(graphics::Color::whiteColor());
+    const auto d = static_cast<float>(2.0 * r);
+    gc->fillOval({static_cast<float>(cx - r), static_cast<float>(kHeight - cy - r), d, d});
+    gc->flush();
+    // The engine's circle has the area of the polygon the Cairo path draws.
+    const double drawnR = polygonRadius(static_cast<float>(r));
+    const std::vector<int> exact = exactCoverage(cx, cy, drawnR, 0.0);
+    for (int p = 0; p < kWidth * kHeight; ++p) {
+      ASSERT_NEAR(static_cast<int>(canvas->pixel(p % kWidth, p / kWidth) & 0xff), exact[p], 2)
+          << "circle " << i << " of radius " << r << ", pixel " << p % kWidth << ", " << p / kWidth;
+    }
+  }
+}
+
+// An outline drawn right after a fill of the same centre gives the same bytes whether or not the
+// two are drawn as one (they are when the radii agree), whatever the radii.
+TEST(CircleBlend, AnOutlineAfterAFillAsIfDrawnApart) {
+  for (const float outline : {20.0f, 12.0f, 30.0f}) {
+    std::vector<uint32_t> pictures[2];
+    for (const bool apart : {false, true}) {
+      std::unique_ptr<graphics::Canvas> canvas = graphics::Canvas::create(kWidth, kHeight);
+      canvas->clearToBlack(0, 0, kWidth, kHeight);
+      std::unique_ptr<graphics::GraphicsContext> gc = makeFastGraphics(*canvas, 1.0f, 1);
+      gc->setColor(graphics::Color::colorWithCalibratedHue(0.3f, 0.5f, 0.9f, 0.6f));
+      gc->fillOval({40.3f, 25.6f, 40.0f, 40.0f});
+      if (apart) gc->flush();
+      gc->setColor(graphics::Color::whiteColor());
+      gc->strokeOval({60.3f - outline, 45.6f - outline, 2 * outline, 2 * outline}, 1.0f);
+      gc->flush();
+      for (int p = 0; p < kWidth * kHeight; ++p) {
+        pictures[apart].push_back(canvas->pixel(p % kWidth, p / kWidth));
+      }
+    }
+    EXPECT_EQ(pictures[0], pictures[1]) << "outline of radius " << outline;
   }
 }
