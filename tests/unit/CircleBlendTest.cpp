@@ -249,10 +249,10 @@ TEST(CircleBlend, AnOutlineAfterAFillAsIfDrawnApart) {
       canvas->clearToBlack(0, 0, kWidth, kHeight);
       std::unique_ptr<graphics::GraphicsContext> gc = makeFastGraphics(*canvas, 1.0f, 1);
       gc->setColor(graphics::Color::colorWithCalibratedHue(0.3f, 0.5f, 0.9f, 0.6f));
-      gc->fillOval({40.3f, 25.6f, 40.0f, 40.0f});
+      gc->fillOval({40.25f, 25.5f, 40.0f, 40.0f});
       if (apart) gc->flush();
       gc->setColor(graphics::Color::whiteColor());
-      gc->strokeOval({60.3f - outline, 45.6f - outline, 2 * outline, 2 * outline}, 1.0f);
+      gc->strokeOval({60.25f - outline, 45.5f - outline, 2 * outline, 2 * outline}, 1.0f);
       gc->flush();
       for (int p = 0; p < kWidth * kHeight; ++p) {
         pictures[apart].push_back(canvas->pixel(p % kWidth, p / kWidth));

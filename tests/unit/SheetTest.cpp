@@ -323,12 +323,13 @@ TEST_F(SheetTest, FailedSaveKeepsTheSheetOpenAndTheViewAsItWas) {
   c("petalCountField").type("13");
   c("speedField").type("44");
   c("starsButton").click();
-  c("colorThemePopUpButton").choose(3);  // shown at once, as always
-  EXPECT_EQ(gSaturationMin, 0.5f);
+  c("colorThemePopUpButton").choose(0);  // random colours: theme 5 shown at once, as always
+  const std::vector<float> shown = colourGlobals();
 
   // A directory in the store's place: the store reads as empty and cannot be replaced.
   std::filesystem::remove(home.storeFile());
   std::filesystem::create_directories(home.storeFile() / "inside");
+  random.push(unitValue(0.9));  // the theme OK draws, 8, is not kept
   c("okButton").click();
 
   auto* window = static_cast<sheet::MemorySheetToolkit::Window*>(sheet);
@@ -339,14 +340,14 @@ TEST_F(SheetTest, FailedSaveKeepsTheSheetOpenAndTheViewAsItWas) {
   EXPECT_EQ(c("petalCountField").text, "13");
   EXPECT_EQ(c("speedField").text, "44");
   EXPECT_EQ(c("starsButton").value, 1);
-  // The view as before OK: the defaults, with the theme picked while choosing.
+  // The view as before OK: the defaults, with the colours shown while choosing.
   EXPECT_EQ(view->petalCount, 8);
   EXPECT_EQ(view->speed, 18);
   EXPECT_EQ(view->drawStars, 0);
-  EXPECT_EQ(view->colorThemeIndex, 3);
-  EXPECT_EQ(view->randomizeColors, 0);
-  EXPECT_EQ(gSaturationMin, 0.5f);
-  EXPECT_EQ(view->org[0].gOsc->min(), 0.5f);
+  EXPECT_EQ(view->colorThemeIndex, 2);
+  EXPECT_EQ(view->randomizeColors, 1);
+  EXPECT_EQ(colourGlobals(), shown);
+  EXPECT_EQ(view->org[0].gOsc->min(), shown[2]);
   // Nothing unsaved reads back as stored.
   EXPECT_EQ(stored("petalCount"), "-999");
   EXPECT_EQ(stored("speed"), "-999");
