@@ -216,15 +216,4 @@ TEST(Frame, PetalsOfDiameterZeroAreStillDrawn) {
   EXPECT_EQ(calls[1].op, Op::stroke);
 }
 
-TEST(Frame, NoPetalsButStillStars) {
-  ViewRig rig;
-  rig.view->drawStars = 1;
-  for (int16_t n : {0, -3}) {
-    rig.view->petalCount = n;
-    const std::vector<graphics::DrawCall> calls = rig.frame(1001 - n);
-    ASSERT_EQ(calls.size(), 1u) << n;
-    EXPECT_EQ(calls[0].color, Color::whiteColor());
-  }
-}
-
 }  // namespace
