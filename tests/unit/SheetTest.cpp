@@ -93,33 +93,16 @@ TEST_F(SheetTest, ConfirmingWithThemeThreeAppliesAndStoresAll) {
   const double interval = view->animationTimeInterval();
   c("okButton").click();
 
-  EXPECT_EQ(view->petalCount, 12);
-  EXPECT_EQ(view->mirrorPetals, 0);
-  EXPECT_EQ(view->frameEdge, 1);
-  EXPECT_EQ(view->drawStars, 1);
-  EXPECT_EQ(view->useHuePhase, 1);
-  EXPECT_EQ(view->randomizeSettings, 1);
-  EXPECT_EQ(view->randomizeInterval, 30u);
-  EXPECT_EQ(view->speed, 25);
-  EXPECT_EQ(view->randomizeColors, 0);
-  EXPECT_EQ(view->colorThemeIndex, 3);
+  const std::vector<int64_t> confirmed = {12, 0, 1, 1, 1, 1, 30, 25, 0, 3};
+  EXPECT_EQ(settingsOf(*view), confirmed);
   EXPECT_EQ(gSaturationMin, 0.5f);
   EXPECT_EQ(view->org[0].gOsc->min(), 0.5f);
   EXPECT_EQ(view->animationTimeInterval(), interval);  // the speed waits for a new view
   EXPECT_FALSE(static_cast<sheet::MemorySheetToolkit::Window*>(sheet)->onScreen);
 
-  EXPECT_EQ(stored("petalCount"), "12");
-  EXPECT_EQ(stored("mirrorPetals"), "0");
-  EXPECT_EQ(stored("drawStars"), "1");
-  EXPECT_EQ(stored("randomizeInterval"), "30");
-  EXPECT_EQ(stored("speed"), "25");
-  EXPECT_EQ(stored("randomizeColors"), "0");
-  EXPECT_EQ(stored("colorTheme"), "3");
-
+  // Stored, and taken by the next view.
   auto next = newView();
-  EXPECT_EQ(next->petalCount, 12);
-  EXPECT_EQ(next->useHuePhase, 1);
-  EXPECT_EQ(next->colorThemeIndex, 3);
+  EXPECT_EQ(settingsOf(*next), confirmed);
   EXPECT_EQ(next->animationTimeInterval(), static_cast<double>(1.0f / 25.0f));
 }
 

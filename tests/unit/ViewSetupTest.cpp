@@ -108,21 +108,6 @@ std::vector<float> colourBounds(const TOrganism& o) {
   return {o.rOsc->fMin, o.rOsc->fMax, o.gOsc->fMin, o.gOsc->fMax, o.bOsc->fMin, o.bOsc->fMax};
 }
 
-// The stored theme is the one loaded, and it reaches every organism.
-TEST(OrganismSetup, ColourBoundsComeFromTheLoadedTheme) {
-  std::vector<std::vector<float>> seen;
-  for (int16_t theme : {3, 6, 7}) {
-    ViewRig rig(true, 1000, storeText({{"colorTheme", std::to_string(theme)}}));
-    const std::vector<float> loaded = colourGlobals();
-    for (int i = 0; i < 4; ++i) EXPECT_EQ(colourBounds(rig.view->org[i]), loaded) << theme;
-    for (const auto& other : seen) EXPECT_NE(loaded, other) << theme;
-    seen.push_back(loaded);
-    rig.view->selectColorThemeByIndex(1);
-    rig.view->selectColorThemeByIndex(theme);
-    EXPECT_EQ(colourGlobals(), loaded) << theme;
-  }
-}
-
 // Numbers outside 1 to 8 select theme 3; selecting changes the colour bounds of the organisms
 // there are and nothing else, wherever their oscillators stand.
 TEST(ColorThemes, OtherNumbersAndWhatASelectionChanges) {
