@@ -15,7 +15,7 @@ SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:det
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
 .PHONY: all deps test-deps configure build run lint test unit integration install uninstall \
-  deb clean demo asan fuzz soak
+  deb clean demo asan fuzz soak mutate
 
 all: build
 
@@ -71,6 +71,11 @@ fuzz: test-deps
 soak: test-deps build
 	@cd $(BUILD) && NIMBREL_SOAK_FRAMES=200000 ctest --verbose -L soak
 
+# Every fault of tests/mutation/mutants.txt put into a copy of the tree (build-mutate/), one at a
+# time, against the unit tests and the fast reliability scripts. Long: see the README.
+mutate: test-deps
+	@python3 scripts/mutate.py --jobs $(JOBS)
+
 unit: test-deps build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 
@@ -89,4 +94,4 @@ deb: deps
 	@BUILD_RELEASE=$(RELEASE_BUILD) bash packaging/build-deb.sh $(JOBS)
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD) dist
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD) build-mutate dist

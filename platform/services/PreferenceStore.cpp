@@ -309,8 +309,10 @@ std::optional<int32_t> integerReading(const std::string& raw) {
   auto [realEnd, realError] = std::from_chars(begin, end, real);
   if (realEnd != end) return std::nullopt;
   if (realError == std::errc::result_out_of_range) {
-    return text[0] == '-' ? std::numeric_limits<int32_t>::min()
-                          : std::numeric_limits<int32_t>::max();
+    // Past the range of a double: 1e999 is infinite, and like inf it has no integer reading;
+    // 1e-999 is a fraction of zero. g_ascii_strtod tells them apart whatever the locale.
+    if (std::isinf(g_ascii_strtod(text.c_str(), nullptr))) return std::nullopt;
+    return 0;
   }
   if (realError != std::errc()) return std::nullopt;
   return saturate(real);

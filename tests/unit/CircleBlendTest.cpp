@@ -3,13 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <vector>
 
+#include "ArcFlatten_p.h"
+#include "Canvas.h"
 #include "CircleBlend_p.h"
+#include "CircleMath_p.h"
+#include "FastGraphics.h"
 #include "OvalCoverage_p.h"
 
 using namespace raster;
@@ -106,19 +111,6 @@ TEST(CircleBlend, CoverageMatchesTheExactArea) {
   std::printf("largest difference from the exact area: %d/255\n", worst);
 }
 
-// The reference itself: a disc wholly inside covers pi r^2 pixels, a ring the difference.
-TEST(CircleBlend, ExactCoverageHasTheCirclesArea) {
-  const std::vector<int> disc = exactCoverage(60.3, 44.8, 30.2, 0.0);
-  const std::vector<int> ring = exactCoverage(60.3, 44.8, 30.7, 29.7);
-  long discSum = 0, ringSum = 0;
-  for (int p = 0; p < kWidth * kHeight; ++p) {
-    discSum += disc[p];
-    ringSum += ring[p];
-  }
-  EXPECT_NEAR(discSum / 255.0, M_PI * 30.2 * 30.2, 2.0);
-  EXPECT_NEAR(ringSum / 255.0, M_PI * (30.7 * 30.7 - 29.7 * 29.7), 2.0);
-}
-
 // A petal's fill and outline drawn as one give the same bytes as the fill and then the outline,
 // over any background, with translucent and opaque paints, wholly inside the canvas or cut by
 // its edges, and on canvases too narrow for four pixels at a time.
@@ -158,5 +150,114 @@ TEST(CircleBlend, FillAndOutlineTogetherAreTheTwoInTurn) {
       ASSERT_EQ(0, std::memcmp(together.data.data(), inTurn.data.data(), together.data.size() * 4))
           << "width " << width << " circle " << i;
     }
+  }
+}
+
+// Small discs and rings, drawn row by row, against the same coverage worked out for every pixel
+// whose square meets the outermost circle. The table's circles have their centre inside a row
+// and their widest point just past a whole column that neither of the row's edges reaches (at
+// the right, then at the left): that column still meets the circle and must be drawn.
+TEST(CircleBlend, EveryPixelThatMeetsTheCircleIsDrawn) {
+  struct Small {
+    double r, past;  // radius; how far the widest point reaches past column 40
+    bool ring;
+  };
+  std::vector<CircleLayers> circles;
+  for (const Small& s : {Small{6.0, 0.015, false}, Small{6.5, 0.012, true}, Small{7.7, 0.01, false},
+                         Small{9.0, 0.008, true}}) {
+    for (const double side : {1.0, -1.0}) {
+      CircleLayers c;
+      c.cx = 40.0 - side * (s.r - s.past);
+      c.cy = 30.5 + s.r / 100.0;
+      (s.ring ? c.outer : c.fill) = s.r;
+      c.inner = s.ring ? s.r - 1.0 : 0.0;
+      circles.push_back(c);
+    }
+  }
+  srandom(3);
+  for (int i = 0; i < 60; ++i) {
+    CircleLayers c;
+    c.cx = uniform(-8.0, kWidth + 8.0);
+    c.cy = uniform(-8.0, kHeight + 8.0);
+    (i % 2 ? c.outer : c.fill) = uniform(6.0, 12.0);
+    c.inner = c.outer > 0.0 ? c.outer - uniform(0.5, 2.0) : 0.0;
+    circles.push_back(c);
+  }
+  for (size_t i = 0; i < circles.size(); ++i) {
+    CircleLayers c = circles[i];
+    c.fillPaint = c.ringPaint = kOpaqueWhite;
+    Pixels drawn(kWidth, kHeight);
+    drawn.draw(c);
+    const double r = std::max(c.fill, c.outer);
+    const CircleLanes<ScalarLanes> lanes{static_cast<float>(c.cx - 0.5),
+                                         static_cast<float>(c.fill),
+                                         static_cast<float>(c.outer),
+                                         static_cast<float>(c.inner),
+                                         ScalarLanes::color(kOpaqueWhite.pixel),
+                                         ScalarLanes::color(kOpaqueWhite.pixel),
+                                         true,
+                                         true};
+    for (int y = 0; y < kHeight; ++y) {
+      for (int x = 0; x < kWidth; ++x) {
+        const double nx = std::clamp(c.cx, 1.0 * x, x + 1.0),
+                     ny = std::clamp(c.cy, 1.0 * y, y + 1.0);
+        uint32_t want = 0;
+        if ((nx - c.cx) * (nx - c.cx) + (ny - c.cy) * (ny - c.cy) < r * r) {
+          const float dx = static_cast<float>(x) - lanes.left;
+          const auto dy = static_cast<float>(y + 0.5 - c.cy);
+          want = c.fill > 0.0 ? blendCircle<ScalarLanes, true, false>(lanes, dx, dy, -1, 0)
+                              : blendCircle<ScalarLanes, false, true>(lanes, dx, dy, -1, 0);
+        }
+        ASSERT_EQ(drawn.data[y * kWidth + x], want)
+            << "circle " << i << " at " << c.cx << ", " << c.cy << " radius " << r << ": pixel "
+            << x << ", " << y;
+      }
+    }
+  }
+}
+
+// Circles too small for the tangent of each pixel's piece of edge (radius below 6 pixels) are
+// drawn with their exact area, as any oval: through the whole engine, white on black.
+TEST(CircleBlend, SmallCirclesTakeTheirExactArea) {
+  srandom(17);
+  for (int i = 0; i < 40; ++i) {
+    const double r = uniform(1.0, 6.0), cx = uniform(10.0, 110.0), cy = uniform(10.0, 80.0);
+    std::unique_ptr<graphics::Canvas> canvas = graphics::Canvas::create(kWidth, kHeight);
+    canvas->clearToBlack(0, 0, kWidth, kHeight);
+    std::unique_ptr<graphics::GraphicsContext> gc = makeFastGraphics(*canvas, 1.0f, 1);
+    gc->setColor(graphics::Color::whiteColor());
+    const auto d = static_cast<float>(2.0 * r);
+    gc->fillOval({static_cast<float>(cx - r), static_cast<float>(kHeight - cy - r), d, d});
+    gc->flush();
+    // The engine's circle has the area of the polygon the Cairo path draws.
+    const double drawnR = polygonRadius(static_cast<float>(r));
+    const std::vector<int> exact = exactCoverage(cx, cy, drawnR, 0.0);
+    for (int p = 0; p < kWidth * kHeight; ++p) {
+      ASSERT_NEAR(static_cast<int>(canvas->pixel(p % kWidth, p / kWidth) & 0xff), exact[p], 2)
+          << "circle " << i << " of radius " << r << ", pixel " << p % kWidth << ", " << p / kWidth;
+    }
+  }
+}
+
+// An outline drawn right after a fill of the same centre gives the same bytes whether or not the
+// two are drawn as one (they are when the radii agree), whatever the radii.
+TEST(CircleBlend, AnOutlineAfterAFillAsIfDrawnApart) {
+  for (const float outline : {20.0f, 12.0f, 30.0f}) {
+    std::vector<uint32_t> pictures[2];
+    for (const bool apart : {false, true}) {
+      std::unique_ptr<graphics::Canvas> canvas = graphics::Canvas::create(kWidth, kHeight);
+      canvas->clearToBlack(0, 0, kWidth, kHeight);
+      std::unique_ptr<graphics::GraphicsContext> gc = makeFastGraphics(*canvas, 1.0f, 1);
+      gc->setColor(graphics::Color::colorWithCalibratedHue(0.3f, 0.5f, 0.9f, 0.6f));
+      gc->fillOval({40.25f, 25.5f, 40.0f, 40.0f});
+      if (apart) gc->flush();
+      gc->setColor(graphics::Color::whiteColor());
+      gc->strokeOval({60.25f - outline, 45.5f - outline, 2 * outline, 2 * outline}, 1.0f);
+      gc->flush();
+      for (int p = 0; p < kWidth * kHeight; ++p) {
+        pictures[apart].push_back(canvas->pixel(p % kWidth, p / kWidth));
+      }
+    }
+    EXPECT_EQ(pictures[0], pictures[1]) << "outline of radius " << outline;
   }
 }

@@ -3,6 +3,8 @@
 // at the wrap of the counter. Each must give its documented result and draw; the sanitizer
 // build checks that none of them is undefined behaviour on the way.
 
+#include <sys/stat.h>
+
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -42,10 +44,38 @@ graphics::RecordingGraphics& drawSomeFrames(NimbrelView& view, ScriptedClock& cl
 
 }  // namespace
 
+// An empty store: the defaults, theme 6 in force, and the whole set written in its order. A
+// complete valid set: taken as it is, its theme in force, and the file left alone.
+TEST(ExtremeValues, EmptyAndCompleteStores) {
+  {
+    ViewRig rig;
+    EXPECT_EQ(settingsOf(*rig.view), (std::vector<int64_t>{8, 1, 1, 0, 0, 0, 8, 18, 1, 6}));
+    EXPECT_EQ(colourGlobals(), (std::vector<float>{0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f}));
+    EXPECT_EQ(rig.home.read(), std::string("[") + APPLICATIONID +
+                                   "]\npetalCount=8\nmirrorPetals=true\nframeEdge=true\n"
+                                   "drawStars=false\nuseHuePhase=false\nrandomizeSettings=false\n"
+                                   "randomizeInterval=8\nspeed=18\nrandomizeColors=true\n"
+                                   "colorTheme=6\n");
+  }
+  TempConfigHome home;
+  home.write(storeText());
+  struct stat before {};
+  stat(home.storeFile().c_str(), &before);
+  ScriptedClock clock;
+  ScriptedRandom random;
+  std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame({0.0f, 0.0f, 40.0f, 30.0f}, true);
+  EXPECT_EQ(settingsOf(*view), kStoredSet);
+  EXPECT_EQ(colourGlobals(), (std::vector<float>{0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f}));
+  struct stat after {};
+  stat(home.storeFile().c_str(), &after);
+  EXPECT_EQ(before.st_ino, after.st_ino);
+  EXPECT_EQ(before.st_mtim.tv_nsec, after.st_mtim.tv_nsec);
+}
+
 // Every key at and around its limits, typed into the key file by hand: 32-bit extremes, 16-bit
 // wrap-arounds, numbers past 64 bits, decimals, booleans in numeric keys and the reverse.
 TEST(ExtremeValues, StoredValuesNarrowOrReset) {
-  const std::vector<Case> cases = {
+  std::vector<Case> cases = {
       {"petalCount", "2", 2},
       {"petalCount", "16", 16},
       {"petalCount", "1", kReset},
@@ -62,7 +92,6 @@ TEST(ExtremeValues, StoredValuesNarrowOrReset) {
       {"petalCount", "1e1", 10},
       {"petalCount", "true", kReset},  // 1
       {"petalCount", "nan", kReset},
-      {"petalCount", "", kReset},
       {"randomizeInterval", "1", 1},
       {"randomizeInterval", "10000", 10000},
       {"randomizeInterval", "0", kReset},
@@ -97,10 +126,29 @@ TEST(ExtremeValues, StoredValuesNarrowOrReset) {
       {"mirrorPetals", "yes", kReset},          // no integer reading
       {"drawStars", "-2147483648", INT32_MIN},  // 32-bit: whole
       {"drawStars", "2147483647", INT32_MAX},
+      {"drawStars", "99999999999999999999", INT32_MAX},  // past 64 bits: saturates
+      {"drawStars", "-99999999999999999999", INT32_MIN},
       {"useHuePhase", "65537", 1},
       {"useHuePhase", "-1", -1},
       {"randomizeColors", "4294967296", 255},  // saturates to 2147483647, low 8 bits
+      // A number followed by other text, and values with no finite reading, in keys whose
+      // value alone never resets the set: only the reading can.
+      {"speed", "18abc", kReset},
+      {"speed", "18 x", kReset},
+      {"speed", "2e", kReset},
+      {"drawStars", "1;", kReset},
+      {"mirrorPetals", "0x1", kReset},
+      {"speed", "inf", kReset},
+      {"speed", "-inf", kReset},
+      {"speed", "nan", kReset},
+      {"drawStars", "-nan", kReset},
+      {"useHuePhase", "infinity", kReset},
+      {"speed", "1e999", kReset},  // past the double range: infinite
+      {"drawStars", "-1e999", kReset},
+      {"drawStars", "1e-999", 0},  // a fraction of zero
+      {"drawStars", "-2.9", -2},
   };
+  for (const Preference& p : kPreferences) cases.push_back({p.key.data(), "", kReset});  // missing
   ScriptedClock clock(4294967000u);
   ScriptedRandom random({}, 123456789);
   for (const Case& c : cases) {

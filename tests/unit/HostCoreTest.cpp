@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "DrawingBackend.h"
 #include "FrameScheduler.h"
 #include "ResourceLookup.h"
 #include "TestSupport.h"
@@ -80,6 +81,9 @@ TEST(FrameScheduler, LateFramesCatchUpOnceAndStallsRestartWithoutABurst) {
   const Nanos last = s.due();
   s.frameDone(0.1, last);
   EXPECT_EQ(s.due(), last + 100 * kMs);
+  // Late by exactly one interval is still made up: the next frame is due at once.
+  s.frameDone(0.1, last + 300 * kMs);
+  EXPECT_EQ(s.due(), last + 200 * kMs);
 
   // Nonsense intervals can neither make the loop spin nor stop it.
   struct Odd {
@@ -110,6 +114,14 @@ TEST(FrameScheduler, WaitsRoundUpToWholeMilliseconds) {
   EXPECT_EQ(s.nextDelayMs(s.due()), 0);
 }
 
+TEST(DrawingBackend, CairoOnlyByItsName) {
+  using Backend = services::ViewOptions::Backend;
+  EXPECT_EQ(backendNamed("cairo"), Backend::cairo);
+  for (const char* other : {static_cast<const char*>(nullptr), "", "fast", "Cairo", "cairo "}) {
+    EXPECT_EQ(backendNamed(other), Backend::fast) << (other ? other : "unset");
+  }
+}
+
 // A directory tree with an installed program, a build tree with its marker, a program with no
 // resources anywhere, and a directory that NIMBREL_RESOURCES could name.
 class ResourceTree {
@@ -124,7 +136,10 @@ class ResourceTree {
     file("build/stage/bin/prog");
     file("build/stage/share/nimbrel/Prefs.ui");
     file("deep/a/b/c/d/prog");
+    file("deep/a/b/c/prog");
     file("deep/nimbrel-resources-dir", (root() / "src/resources").string());
+    file("crlf/bin/prog");
+    file("crlf/nimbrel-resources-dir", (root() / "src/resources").string() + " \r\n");
     file("bare/bin/prog");
     file("env/Prefs.ui");
     fs::create_directories(root() / "empty");
@@ -162,7 +177,9 @@ TEST(ResourceLookup, FindsTheOverrideTheInstalledLayoutOrTheBuildTree) {
        r / "src/resources/Prefs.ui"},
       {"installed inside a build tree: the installed copy first", nullptr, "build/stage/bin/prog",
        r / "build/stage/share/nimbrel/Prefs.ui"},
+      {"a marker three levels up", nullptr, "deep/a/b/c/prog", r / "src/resources/Prefs.ui"},
       {"a marker too far up is not looked for", nullptr, "deep/a/b/c/d/prog", {}},
+      {"a marker written with CR LF", nullptr, "crlf/bin/prog", r / "src/resources/Prefs.ui"},
       {"nothing anywhere", nullptr, "bare/bin/prog", {}},
       {"no executable known", nullptr, "", {}},
   };

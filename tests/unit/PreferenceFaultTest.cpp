@@ -235,6 +235,49 @@ TEST(StoreFaults, SymbolicLinkIsReadThenReplaced) {
   EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(home.storeFile())));
 }
 
+// XDG_CONFIG_HOME counts only as an absolute path; otherwise the store lives under HOME.
+TEST(StoreFaults, RelativeConfigHomeIsIgnored) {
+  TempConfigHome home;
+  const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
+  setenv("HOME", "/home/someone", 1);
+  for (const auto& [xdg, want] : {std::pair{"/elsewhere", "/elsewhere/nimbrel/preferences.ini"},
+                                  {"relative", "/home/someone/.config/nimbrel/preferences.ini"},
+                                  {"", "/home/someone/.config/nimbrel/preferences.ini"}}) {
+    setenv("XDG_CONFIG_HOME", xdg, 1);
+    EXPECT_EQ(services::preferencesPath(), want) << xdg;
+  }
+  setenv("HOME", savedHome.c_str(), 1);
+}
+
+// A store that cannot be kept aside is not replaced: here a link to a file too large to read, on
+// another file system, which no hard link beside the store can reach.
+TEST(StoreFaults, StoreThatCannotBeKeptAsideStays) {
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+  char target[] = "/dev/shm/nimbrel-test-XXXXXX";
+  const int fd = mkstemp(target);
+  if (fd < 0) GTEST_SKIP() << "no /dev/shm";
+  const std::string chunk(1 << 20, 'x');
+  for (int i = 0; i < 2; ++i) ASSERT_EQ(write(fd, chunk.data(), chunk.size()), 1 << 20);
+  close(fd);
+  fs::create_directories(home.storeFile().parent_path());
+  struct stat there {
+  }, here{};
+  stat(target, &there);
+  stat(home.storeFile().parent_path().c_str(), &here);
+  if (there.st_dev != here.st_dev) {
+    fs::create_symlink(target, home.storeFile());
+    std::unique_ptr<NimbrelView> view = smallView();
+    ASSERT_TRUE(view);
+    EXPECT_TRUE(holdsDefaults(*view));
+    EXPECT_TRUE(fs::is_symlink(home.storeFile()));
+    EXPECT_EQ(fs::file_size(target), 2u << 20);
+  }
+  unlink(target);
+  if (there.st_dev == here.st_dev) GTEST_SKIP() << "/dev/shm is on the same file system";
+}
+
 // A store its owner may not read (mode 0200, as an ordinary user: root reads anything) is kept
 // aside like an unparseable one before the defaults are written, not silently replaced.
 TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
@@ -311,21 +354,30 @@ TEST(StoreFaults, HugeGarbageIsKeptAsideUnread) {
 }
 
 // A write that fails part way (here the file size limit, the same short write a full disk
-// gives) leaves the previous file whole and no temporary file behind.
+// gives) leaves the previous file whole and no temporary file behind: the reset of a view over a
+// rejected set, and a save after it. The view still comes up with the defaults.
 TEST(StoreFaults, FailedWriteKeepsPreviousFile) {
   TempConfigHome home;
-  ASSERT_TRUE(saveSet(kSetA));
-  const std::string before = readFile(home.storeFile());
+  const std::string rejected = storeText({{"petalCount", "40"}});
+  home.write(rejected);
 
   EXPECT_CHILD_OK(inChild([&]() -> std::string {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{40, 40};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return "skip: no file size limit";
+    ScriptedClock clock;
+    ScriptedRandom random;
+    std::unique_ptr<NimbrelView> view = smallView();
+    if (!view || !holdsDefaults(*view)) return "no view with the defaults";
     if (saveSet(kSetB)) return "a save past the size limit reported success";
     return {};
   }));
-  EXPECT_EQ(readFile(home.storeFile()), before);
-  EXPECT_TRUE(strayFiles(home.storeFile().parent_path()).empty());
+  EXPECT_EQ(readFile(home.storeFile()), rejected);
+  // Kept aside as well, when it could be.
+  for (const std::string& name : strayFiles(home.storeFile().parent_path())) {
+    EXPECT_EQ(name, "preferences.ini.bad");
+    EXPECT_EQ(readFile(home.storeFile().parent_path() / name), rejected);
+  }
 }
 
 TEST(StoreFaults, FullDiskKeepsPreviousFile) {

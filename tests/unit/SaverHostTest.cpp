@@ -161,4 +161,21 @@ TEST(ViewSlot, ClearsStartsAndDrawsOnlyWhenDue) {
   EXPECT_EQ(v.huePhase, 0);
 }
 
+// A frame's damage in device pixels, row 0 at the top: the changed rectangle grown to whole
+// pixels and by one more for the anti-aliased edge, and clipped to the canvas.
+TEST(ViewSlot, DamageInDevicePixelsWithAMargin) {
+  ViewRig rig(true, 1000, "", {0.0f, 0.0f, 100.0f, 50.0f});
+  rig.view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 50.0f}, true, {2.0f});
+  for (const auto& [oval, want] :
+       {std::pair{Rect{10.25f, 5.5f, 20.0f, 10.0f}, Rect{19.0f, 68.0f, 43.0f, 22.0f}},
+        {Rect{-5.0f, -5.0f, 10.0f, 10.0f}, Rect{0.0f, 89.0f, 11.0f, 11.0f}}}) {
+    rig.view->graphics().fillOval(oval);
+    const Rect damage = rig.view->finishFrame();
+    EXPECT_EQ(damage.x, want.x);
+    EXPECT_EQ(damage.y, want.y);
+    EXPECT_EQ(damage.width, want.width);
+    EXPECT_EQ(damage.height, want.height);
+  }
+}
+
 }  // namespace

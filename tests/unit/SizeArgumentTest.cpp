@@ -11,8 +11,6 @@
 
 namespace {
 
-constexpr int kMaxSide = 16384;  // the largest side both programs accept
-
 struct SizeCase {
   std::string text;
   std::optional<SizeArgument> expected;
@@ -23,7 +21,8 @@ TEST(SizeArgument, EveryProgramTakesExactlyThePlainSizes) {
       {"1x1", SizeArgument{1, 1}},
       {"800x600", SizeArgument{800, 600}},
       {"1X5", SizeArgument{1, 5}},
-      {"16384x16384", SizeArgument{16384, 16384}},
+      {"16384x16384", SizeArgument{16384, 16384}},  // the largest side
+      {"16384x1", SizeArgument{16384, 1}},
       {"007x010", SizeArgument{7, 10}},
       // Past the largest side, and past every integer type: refused, never wrapped round.
       {"16385x1", std::nullopt},
@@ -56,7 +55,7 @@ TEST(SizeArgument, EveryProgramTakesExactlyThePlainSizes) {
   };
   for (const SizeCase& c : cases) {
     SCOPED_TRACE("size '" + c.text + "'");
-    const std::optional<SizeArgument> got = parseSizeArgument(c.text, kMaxSide);
+    const std::optional<SizeArgument> got = parseSizeArgument(c.text, kMaxViewSide);
     ASSERT_EQ(got.has_value(), c.expected.has_value());
     if (got) {
       EXPECT_EQ(got->width, c.expected->width);
@@ -94,6 +93,29 @@ TEST(SizeArgument, TheCallerSetsTheLargestSide) {
   // The bound applies before narrowing to int.
   EXPECT_FALSE(parseSizeArgument("2147483648x1", 2147483647));
   EXPECT_TRUE(parseSizeArgument("2147483647x1", 2147483647));
+}
+
+// The canvas limits apply to device pixels, each side rounded up: a view passes exactly when
+// its canvas is at most 32767 pixels a side and 2^28 pixels in all.
+TEST(SizeArgument, TheCanvasLimitsApplyToDevicePixels) {
+  struct Fit {
+    SizeArgument size;
+    double scale;
+    bool fits;
+  };
+  const Fit cases[] = {
+      {{16384, 16384}, 1.0, true},  // 2^28 pixels exactly
+      {{16384, 16384}, 1.0001, false}, {{16385, 16384}, 1.0, false},
+      {{32767, 8192}, 1.0, true},  // the longest side, under 2^28 pixels
+      {{32768, 1}, 1.0, false},        {{16384, 1}, 2.0, false},  // 32768 device pixels
+      {{16383, 1}, 2.0, true},         {{21845, 1}, 1.5, false},  // 32767.5, rounded up
+      {{32767, 1}, 1.00001, false},                               // 32767.3, rounded up
+      {{1, 1}, 0.0001, true},
+  };
+  for (const Fit& c : cases) {
+    EXPECT_EQ(fitsCanvas(c.size, c.scale), c.fits)
+        << c.size.width << "x" << c.size.height << " at " << c.scale;
+  }
 }
 
 }  // namespace
