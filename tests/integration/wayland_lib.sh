@@ -23,7 +23,11 @@ SWAY_USER=nimbrel-test
 
 # The runtime directory cannot live in $WORK, which only the test's user may enter.
 WAYLAND_RUNTIME=$(mktemp -d /tmp/nimbrel-wl-XXXXXX)
+# Processes that the test did not start itself (such as savers that swayidle starts) are listed
+# one PID to a line in $WORK/*.pids and stopped with the rest.
 wayland_cleanup() {
+  local pid
+  for pid in $(cat "$WORK"/*.pids 2>/dev/null); do kill "$pid" 2>/dev/null || true; done
   cleanup
   rm -rf "$WAYLAND_RUNTIME"
 }
@@ -55,14 +59,22 @@ output_is() {
 
 # Starts sway with the two outputs and exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR and SWAYSOCK for
 # the clients. A headless sway starts with one output; the second is made over IPC and takes
-# its mode and scale from the configuration, which names a third one for the tests that add it.
+# its mode and scale from the configuration, which names two more for the tests that add them.
+# With an argument WxH: HEADLESS-1 alone, at that mode and scale 1.
 start_sway() {
-  cat >"$WAYLAND_RUNTIME/sway.conf" <<'EOF'
+  local only=${1:-}
+  if [ -n "$only" ]; then
+    printf 'xwayland disable\noutput HEADLESS-1 mode %s scale 1 position 0 0\n' "$only" \
+      >"$WAYLAND_RUNTIME/sway.conf"
+  else
+    cat >"$WAYLAND_RUNTIME/sway.conf" <<'EOF'
 xwayland disable
 output HEADLESS-1 mode 1280x720 scale 1 position 0 0 scale_filter nearest
 output HEADLESS-2 mode 1024x768 scale 2 position 1280 0 scale_filter nearest
 output HEADLESS-3 mode 800x600 scale 1 position 0 720 scale_filter nearest
+output HEADLESS-4 mode 640x480 scale 1 position 800 720 scale_filter nearest
 EOF
+  fi
   chmod 0644 "$WAYLAND_RUNTIME/sway.conf"
   "${as_compositor_user[@]}" env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$WAYLAND_RUNTIME" \
     XDG_RUNTIME_DIR="$WAYLAND_RUNTIME" WLR_BACKENDS=headless WLR_RENDERER=pixman \
@@ -78,7 +90,9 @@ EOF
   WAYLAND_DISPLAY=$(basename "$lock" .lock)
   export SWAYSOCK WAYLAND_DISPLAY
   unset DISPLAY SDL_VIDEODRIVER
-  wait_for "output_is HEADLESS-1 1280x720 1" || fail "sway does not answer: $(tail -n 5 "$WORK/sway.log")"
+  wait_for "output_is HEADLESS-1 ${only:-1280x720} 1" ||
+    fail "sway does not answer: $(tail -n 5 "$WORK/sway.log")"
+  [ -z "$only" ] || return 0
   swaymsg -q create_output || fail "sway made no second output"
   wait_for "output_is HEADLESS-2 1024x768 2" || fail "the second output is not 1024x768 at scale 2: $(outputs)"
 }
@@ -140,6 +154,17 @@ blank() {
 drawn() {
   local name
   for name in "$@"; do uniform_is "$name" != || return 1; done
+}
+
+# Waits until output $1 has shown $2 (default 2) pictures that differ from the one before, one
+# after another, from now on: the saver draws there, after anything that came before the call.
+keeps_drawing() {
+  local name=$1 count=${2:-2} i
+  grim -o "$name" -t ppm "$WORK/changing-0.ppm" || return 1
+  for ((i = 1; i <= count; i++)); do
+    wait_for "grim -o $name -t ppm '$WORK/changing-$i.ppm' &&
+      ! cmp -s '$WORK/changing-$((i - 1)).ppm' '$WORK/changing-$i.ppm'" || return 1
+  done
 }
 
 # Starts `nimbrel ARGS...` in the background as SAVER. Its stderr, with the Wayland client
