@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # `nimbrel --layer background` under a Wayland compositor (headless sway, two outputs of
 # different sizes and scales): a live wallpaper with a view on each output at its own size,
-# which keys from new keyboards do not end; SIGTERM ends it with status 0.
+# which neither keys from new keyboards nor a pointer end; SIGTERM ends it with status 0.
 source "$(dirname "$0")/wayland_lib.sh"
 start_sway
 
@@ -18,10 +18,17 @@ for key in space Escape q Return; do
   wtype -k "$key" || fail "wtype failed"
 done
 printf 'жx' | wtype - || fail "wtype failed"
+# A pointer that appears, moves over both outputs and clicks on each.
+start_pointer
+pointer move 300 200
+pointer click
+pointer move 1000 100
+pointer click
+stop_pointer
 keeps_drawing HEADLESS-1 && keeps_drawing HEADLESS-2 ||
-  fail "the wallpaper stopped drawing after keys"
-kill -0 "$SAVER" 2>/dev/null || fail "keys ended the wallpaper"
-echo "five keyboards' keys later the wallpaper draws on"
+  fail "the wallpaper stopped drawing after keys and pointer input"
+kill -0 "$SAVER" 2>/dev/null || fail "keys or pointer input ended the wallpaper"
+echo "after five keyboards' keys and a pointer's moves and clicks the wallpaper draws on"
 
 kill -TERM "$SAVER"
 ended_with 0 "$SAVER" 30 || fail "SIGTERM did not end the wallpaper with status 0"

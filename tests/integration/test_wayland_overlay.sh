@@ -3,7 +3,7 @@
 # sizes and scales, no keyboard at the start): a view on each output at that output's own size,
 # sharp at device pixels on the scale-2 output; a key from a keyboard that appears afterwards
 # ends it with status 0, every time, also after keyboards came and went and keymaps changed;
-# SIGTERM and SIGINT end it with status 0.
+# so do a pointer moved beyond a few pixels, a click, SIGTERM and SIGINT.
 source "$(dirname "$0")/wayland_lib.sh"
 start_sway
 
@@ -52,7 +52,30 @@ ended_with 0 "$SAVER" 30 || fail "a key after keymap changes did not end the ove
 ended_cleanly "keymap changes"
 echo "three keyboards came and went without a key; a key from a new keymap ended the overlay"
 
-seed=22
+# The pointer: a nudge of a few pixels, there and back, leaves the overlay running; a move
+# further ends it with status 0, and so does a click.
+start_pointer
+start_overlay 22
+point_at_saver
+motions=$(saver_logged wl_pointer.motion)
+pointer move 3 2
+pointer move -3 -2
+wait_for "! kill -0 $SAVER || [ \$(saver_logged wl_pointer.motion) -ge $((motions + 2)) ]" ||
+  fail "the overlay never saw the pointer's nudge"
+keeps_drawing HEADLESS-1 || fail "the overlay stopped drawing after a nudge of the pointer"
+kill -0 "$SAVER" 2>/dev/null || fail "a 3-pixel nudge of the pointer ended the overlay"
+pointer move 80 60
+ended_with 0 "$SAVER" 30 || fail "moving the pointer did not end the overlay with status 0"
+ended_cleanly "pointer move"
+start_overlay 23
+point_at_saver
+pointer click
+ended_with 0 "$SAVER" 30 || fail "a click did not end the overlay with status 0"
+ended_cleanly "click"
+stop_pointer
+echo "a nudge of the pointer left the overlay; a move and a click ended it"
+
+seed=24
 for signal in TERM INT; do
   start_overlay "$seed"
   seed=$((seed + 1))

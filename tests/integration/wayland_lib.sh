@@ -242,3 +242,43 @@ end_with_key() {
   fi
   ended_with 0 "$SAVER" 30
 }
+
+# --- a pointer ------------------------------------------------------------------------------
+# A virtual pointer device (nimbrel_virtual_pointer) that lives until stop_pointer; the seat has
+# a pointer from start_pointer on.
+start_pointer() {
+  local line=""
+  coproc POINTER { "$NIMBREL_BUILD/tests/integration/nimbrel_virtual_pointer"; }
+  track "$POINTER_PID"
+  read -r -t 60 line <&"${POINTER[0]}" || true
+  [ "$line" = ready ] || fail "no virtual pointer"
+}
+
+# Sends pointer command $* ("move DX DY", "click") and waits until the compositor has handled it.
+pointer() {
+  local reply=""
+  echo "$*" >&"${POINTER[1]}"
+  read -r -t 60 reply <&"${POINTER[0]}" || true
+  [ "$reply" = ok ] || fail "the virtual pointer did not do '$*'"
+}
+
+stop_pointer() {
+  local pid=$POINTER_PID
+  exec {POINTER[1]}>&-
+  wait "$pid" || true
+}
+
+# How many protocol messages of kind $1 (such as wl_pointer.enter, wl_seat.get_pointer) the
+# saver has logged.
+saver_logged() {
+  local interface=${1%%.*} message=${1#*.}
+  grep -cE "^\[ *[0-9]+\.[0-9]+\] ( -> )?$interface@[0-9]+\.$message\(" "$WORK/saver.log" || true
+}
+
+# Moves the pointer until the saver has it over one of its surfaces: once the saver has asked
+# for the seat's pointer, a move of one pixel, then a wait for the pointer's enter event.
+point_at_saver() {
+  wait_for "[ \$(saver_logged wl_seat.get_pointer) -gt 0 ]" || fail "the saver never took up the pointer"
+  pointer move 1 1
+  wait_for "[ \$(saver_logged wl_pointer.enter) -gt 0 ]" || fail "the pointer never entered the saver"
+}
