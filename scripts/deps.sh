@@ -10,6 +10,7 @@ packages=(
   fontconfig fonts-dejavu-core
   xvfb xauth x11-apps x11-utils xdotool imagemagick xscreensaver xsecurelock dbus-daemon
   clang libclang-rt-14-dev clang-format clang-tidy time
+  libwayland-dev wayland-protocols libwayland-bin
   sway grim wtype swayidle jq util-linux
 )
 

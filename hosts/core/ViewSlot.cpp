@@ -2,9 +2,12 @@
 
 #include "DrawingBackend.h"
 
-std::unique_ptr<ViewSlot> ViewSlot::create(Size points, float scale, bool preview, Nanos now) {
-  std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame(
-      {0.0f, 0.0f, points.width, points.height}, preview, hostViewOptions(scale));
+std::unique_ptr<ViewSlot> ViewSlot::create(Size points, float scale, bool preview, Nanos now,
+                                           services::CanvasMemory memory) {
+  services::ViewOptions options = hostViewOptions(scale);
+  options.canvasMemory = std::move(memory);
+  std::unique_ptr<NimbrelView> view =
+      NimbrelView::initWithFrame({0.0f, 0.0f, points.width, points.height}, preview, options);
   if (!view) return nullptr;
   // The canvas is cleared once, here; nothing clears it again.
   view->drawRect(view->bounds());

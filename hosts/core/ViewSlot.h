@@ -12,8 +12,9 @@
 class ViewSlot {
  public:
   // Nothing when no view can be made for that size (points) and scale (device pixels per
-  // point).
-  static std::unique_ptr<ViewSlot> create(Size points, float scale, bool preview, Nanos now);
+  // point). A host that shows the canvas's memory itself lends it through memory.
+  static std::unique_ptr<ViewSlot> create(Size points, float scale, bool preview, Nanos now,
+                                          services::CanvasMemory memory = {});
   ~ViewSlot();
   ViewSlot(const ViewSlot&) = delete;
   ViewSlot& operator=(const ViewSlot&) = delete;

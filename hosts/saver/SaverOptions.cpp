@@ -3,8 +3,11 @@
 #include "CommandLine.h"
 #include "SizeArgument.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <cstdlib>
+#include <string_view>
 
 std::vector<std::string> normalizeDashes(const std::vector<std::string>& args) {
   std::vector<std::string> out;
@@ -36,12 +39,14 @@ struct SaverArguments {
   SaverOptions options;
   std::string size;
   std::string windowId;
+  std::string layer;
   bool root = false;
   bool fps = false;
   uint32_t seed = 0;
   CLI::Option* window = nullptr;
   CLI::Option* windowIdGiven = nullptr;
   CLI::Option* seedGiven = nullptr;
+  CLI::Option* layerGiven = nullptr;
 };
 
 void describeOptions(CLI::App& app, SaverArguments& a) {
@@ -52,12 +57,21 @@ void describeOptions(CLI::App& app, SaverArguments& a) {
           // What a bare --window stands for; an empty value given on purpose stays empty.
           ->default_str(std::to_string(a.options.width) + "x" + std::to_string(a.options.height))
           ->type_name("WxH");
-  app.add_flag("--root", a.root,
-               "draw into the window named by XSCREENSAVER_WINDOW, or else the root window");
+  CLI::Option* root =
+      app.add_flag("--root", a.root,
+                   "draw into the window named by XSCREENSAVER_WINDOW, or else the root window");
   a.windowIdGiven = app.add_option("--window-id", a.windowId,
                                    "draw into this X11 window (hexadecimal 0x... or "
                                    "decimal)")
                         ->type_name("ID");
+  a.layerGiven = app.add_option("--layer", a.layer,
+                                "on Wayland (layer-shell compositors): 'overlay' above everything "
+                                "on every output, quitting on input, as an idle daemon starts "
+                                "it; 'background' a live wallpaper below everything")
+                     ->type_name("overlay|background")
+                     ->excludes(a.window)
+                     ->excludes(root)
+                     ->excludes(a.windowIdGiven);
   app.add_flag("--preview", a.options.preview, "draw as a small preview: no title, one star");
   a.seedGiven = app.add_option("--seed", a.seed,
                                "seed of the random generator, for a run that can be "
@@ -71,7 +85,12 @@ void describeOptions(CLI::App& app, SaverArguments& a) {
 std::optional<std::string> chooseTarget(SaverArguments& a,
                                         const std::optional<std::string>& xscreensaverWindow) {
   SaverOptions& o = a.options;
-  if (*a.windowIdGiven) {
+  if (*a.layerGiven) {
+    if (a.layer != "overlay" && a.layer != "background") {
+      return "bad layer '" + a.layer + "': expected overlay or background";
+    }
+    o.mode = a.layer == "overlay" ? SaverMode::overlay : SaverMode::wallpaper;
+  } else if (*a.windowIdGiven) {
     o.mode = SaverMode::foreignWindow;
     o.windowId = parseWindowId(a.windowId);
     if (!o.windowId) {
@@ -119,4 +138,17 @@ SaverParse parseSaverArguments(const std::vector<std::string>& args,
   }
   if (*a.seedGiven) a.options.seed = a.seed;
   return {a.options, 0, {}};
+}
+
+bool prefersOwnWaylandHost(const char* waylandDisplay, const char* sdlVideoDriver) {
+  if (!waylandDisplay || !*waylandDisplay) return false;
+  if (!sdlVideoDriver || !*sdlVideoDriver) return true;
+  // SDL reads the variable as a list tried in order; the first entry is what the user wants.
+  const std::string_view list(sdlVideoDriver);
+  const std::string_view first = list.substr(0, list.find(','));
+  constexpr std::string_view kWayland = "wayland";
+  return first.size() == kWayland.size() &&
+         std::equal(first.begin(), first.end(), kWayland.begin(), [](char a, char b) {
+           return std::tolower(static_cast<unsigned char>(a)) == b;
+         });
 }

@@ -10,6 +10,8 @@ enum class SaverMode {
   fullScreen,     // one view per display
   window,         // one resizable window of its own
   foreignWindow,  // an existing X11 window: XScreenSaver, xsecurelock, --window-id, the root
+  overlay,        // Wayland layer-shell: above everything on every output, quits on input
+  wallpaper,      // Wayland layer-shell: below everything on every output, takes no input
 };
 
 struct SaverOptions {
@@ -33,7 +35,8 @@ struct SaverParse {
 // Parses the saver's arguments (without the program name). xscreensaverWindow is the value of
 // XSCREENSAVER_WINDOW, or nothing when it is not set.
 //
-// Precedence: --window-id, then --window, then --root (XSCREENSAVER_WINDOW when set, else the
+// Precedence: --layer (which takes none of the others), then --window-id, then --window, then
+// --root (XSCREENSAVER_WINDOW when set, else the
 // root window). Without any of them a set XSCREENSAVER_WINDOW still wins over full screen,
 // because xsecurelock starts its saver with no arguments at all.
 SaverParse parseSaverArguments(const std::vector<std::string>& args,
@@ -45,3 +48,8 @@ std::vector<std::string> normalizeDashes(const std::vector<std::string>& args);
 
 // An X11 window id, hexadecimal with 0x or decimal; nothing for anything else or for 0.
 std::optional<unsigned long> parseWindowId(const std::string& text);
+
+// Whether full screen goes through the saver's own Wayland host rather than SDL: a Wayland
+// display is named (WAYLAND_DISPLAY) and SDL_VIDEODRIVER, when set, asks for Wayland first.
+// Null means unset.
+bool prefersOwnWaylandHost(const char* waylandDisplay, const char* sdlVideoDriver);

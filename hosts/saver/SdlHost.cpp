@@ -13,14 +13,12 @@
 #include "DisplayLayout.h"
 #include "ForeignWindow.h"
 #include "NativeWindow.h"
+#include "PointerDrift.h"
 #include "SignalQuit.h"
 #include "ViewSlot.h"
 
 namespace {
 
-// How far (desktop pixels, each axis) the mouse may drift before a full-screen run ends; a
-// nudged desk should not wake the screen.
-constexpr int kMouseSlack = 8;
 // Longest single wait (ms), so a signal that arrives while SDL waits is seen soon.
 constexpr int kLongestWaitMs = 100;
 
@@ -146,8 +144,6 @@ std::vector<DisplayArea> displayAreas() {
 }
 
 // Ends a full-screen run on user input; a window of ours ends only when closed (or Escape).
-// The mouse counts only once it has moved away from where it first showed up: windows that
-// appear under a resting pointer get a motion event without any movement.
 class InputWatch {
  public:
   explicit InputWatch(bool fullScreen) : fullScreen_(fullScreen) {}
@@ -171,18 +167,11 @@ class InputWatch {
   bool movedFar(const SDL_MouseMotionEvent& m) {
     int wx = 0, wy = 0;
     if (SDL_Window* w = SDL_GetWindowFromID(m.windowID)) SDL_GetWindowPosition(w, &wx, &wy);
-    const int x = wx + m.x, y = wy + m.y;
-    if (!seen_) {
-      seen_ = true;
-      startX_ = x, startY_ = y;
-      return false;
-    }
-    return std::abs(x - startX_) > kMouseSlack || std::abs(y - startY_) > kMouseSlack;
+    return drift_.movedFar(wx + m.x, wy + m.y);
   }
 
   bool fullScreen_;
-  bool seen_ = false;
-  int startX_ = 0, startY_ = 0;
+  PointerDrift drift_;
 };
 
 Screen* screenOf(std::vector<std::unique_ptr<Screen>>& screens, Uint32 windowId) {

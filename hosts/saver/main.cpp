@@ -9,6 +9,7 @@
 #include "SaverOptions.h"
 #include "SdlHost.h"
 #include "SignalQuit.h"
+#include "WaylandHost.h"
 #include "X11WindowHost.h"
 
 int main(int argc, char** argv) {
@@ -30,5 +31,32 @@ int main(int argc, char** argv) {
   // Every view of the process draws from this one generator, seeded before the first view.
   srandom(options.seed ? *options.seed : std::random_device{}());
   signalquit::install();
-  return options.mode == SaverMode::foreignWindow ? runInX11Window(options) : runWithSdl(options);
+  const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
+  switch (options.mode) {
+    case SaverMode::foreignWindow:
+      return runInX11Window(options);
+    case SaverMode::overlay:
+    case SaverMode::wallpaper:
+      if (const std::optional<int> status = runWithWayland(options)) return *status;
+      if (waylandDisplay && *waylandDisplay) {
+        std::fprintf(stderr,
+                     "nimbrel: --layer needs a Wayland compositor: cannot connect to '%s'\n",
+                     waylandDisplay);
+      } else {
+        std::fprintf(stderr,
+                     "nimbrel: --layer needs a Wayland compositor: WAYLAND_DISPLAY is not set\n");
+      }
+      return 1;
+    case SaverMode::fullScreen:
+      // SDL 2.26 crashes on Wayland when a keyboard sends its modifiers before its keymap;
+      // full screen there goes through our own host. Without a compositor to reach, SDL tries
+      // X11 and says why nothing could be opened.
+      if (prefersOwnWaylandHost(waylandDisplay, std::getenv("SDL_VIDEODRIVER"))) {
+        if (const std::optional<int> status = runWithWayland(options)) return *status;
+      }
+      return runWithSdl(options);
+    case SaverMode::window:
+      break;
+  }
+  return runWithSdl(options);
 }

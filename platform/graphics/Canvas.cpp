@@ -82,6 +82,25 @@ std::unique_ptr<Canvas> Canvas::create(int pixelWidth, int pixelHeight) {
   return std::unique_ptr<Canvas>(new Canvas(surface));
 }
 
+int Canvas::strideFor(int pixelWidth) {
+  if (pixelWidth < 1 || pixelWidth > maxSide) return 0;
+  return std::max(cairo_format_stride_for_width(CAIRO_FORMAT_ARGB32, pixelWidth), 0);
+}
+
+std::unique_ptr<Canvas> Canvas::wrap(uint8_t* data, int pixelWidth, int pixelHeight, int stride) {
+  if (!data || pixelHeight < 1 || pixelHeight > maxSide) return nullptr;
+  const int needed = strideFor(pixelWidth);
+  if (needed == 0 || stride < needed || stride % 4 != 0) return nullptr;
+  if (int64_t{pixelWidth} * pixelHeight > maxPixels) return nullptr;
+  cairo_surface_t* surface = cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32,
+                                                                 pixelWidth, pixelHeight, stride);
+  if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {
+    cairo_surface_destroy(surface);
+    return nullptr;
+  }
+  return std::unique_ptr<Canvas>(new Canvas(surface));
+}
+
 Canvas::Canvas(cairo_surface_t* surface)
     : surface_(surface),
       data_(cairo_image_surface_get_data(surface)),

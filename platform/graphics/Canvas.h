@@ -22,6 +22,13 @@ class Canvas {
 
   // Nothing when the size is empty or too large, or the memory cannot be had.
   static std::unique_ptr<Canvas> create(int pixelWidth, int pixelHeight);
+  // A canvas on pixel memory of the caller's, e.g. memory shared with a display server, which
+  // must outlive the canvas; rows of `stride` bytes, at least strideFor(pixelWidth). Drawing on
+  // it comes out exactly as on a canvas of its own; the memory is taken as it is, so the caller
+  // zeroes it where a fresh canvas would be transparent black. Nothing for a bad size or stride.
+  static std::unique_ptr<Canvas> wrap(uint8_t* data, int pixelWidth, int pixelHeight, int stride);
+  // Bytes per row that a canvas of that width needs; 0 for a width no canvas can have.
+  static int strideFor(int pixelWidth);
   ~Canvas();
   Canvas(const Canvas&) = delete;
   Canvas& operator=(const Canvas&) = delete;

@@ -18,7 +18,16 @@ bool ScreenSaverView::initWithFrame(const Rect& frame, bool isPreview, const Vie
   const double w = std::ceil(static_cast<double>(frame.width) * scale);
   const double h = std::ceil(static_cast<double>(frame.height) * scale);
   if (w > Canvas::maxSide || h > Canvas::maxSide) return false;
-  canvas_ = Canvas::create(static_cast<int>(w), static_cast<int>(h));
+  if (options.canvasMemory) {
+    // The size is checked before the host is asked for memory it would only waste.
+    const int stride = Canvas::strideFor(static_cast<int>(w));
+    uint8_t* memory = stride > 0 && w * h <= static_cast<double>(Canvas::maxPixels)
+                          ? options.canvasMemory(static_cast<int>(w), static_cast<int>(h), stride)
+                          : nullptr;
+    canvas_ = Canvas::wrap(memory, static_cast<int>(w), static_cast<int>(h), stride);
+  } else {
+    canvas_ = Canvas::create(static_cast<int>(w), static_cast<int>(h));
+  }
   if (!canvas_) return false;
   graphics_ = options.backend == ViewOptions::Backend::cairo
                   ? graphics::makeCairoGraphics(*canvas_, scale)

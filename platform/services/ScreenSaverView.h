@@ -1,5 +1,7 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <memory>
 #include <utility>
 
@@ -19,6 +21,11 @@ using graphics::GraphicsContext;
 using graphics::Rect;
 using sheet::SheetWindow;
 
+// Pixel memory that a host lends a view's canvas: called once with the canvas's size (device
+// pixels) and the bytes per row it needs, it returns memory of at least height × stride bytes,
+// zeroed, that outlives the view, or null when it has none.
+using CanvasMemory = std::function<uint8_t*(int pixelWidth, int pixelHeight, int stride)>;
+
 // How a host wants a view's drawing surface made.
 struct ViewOptions {
   // Device pixels per view unit (2 on a HiDPI display): bounds stay in units, the canvas is in
@@ -31,6 +38,8 @@ struct ViewOptions {
   Backend backend = Backend::fast;
   // Threads that the fast backend may draw with; 0 picks a number from the machine's cores.
   int drawingThreads = 0;
+  // Where the canvas's pixels live; unset for memory of the canvas's own.
+  CanvasMemory canvasMemory = nullptr;
 };
 
 // The base of every saver view: its frame and bounds, the preview flag, the animation interval

@@ -1,0 +1,708 @@
+#include "WaylandHost.h"
+
+#include <poll.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "BufferPair.h"
+#include "KeyWatch.h"
+#include "PointerDrift.h"
+#include "ShmSurface.h"
+#include "SignalQuit.h"
+#include "SurfaceScale.h"
+#include "ViewSlot.h"
+#include "fractional-scale-v1-client.h"
+#include "viewporter-client.h"
+// The layer-shell header names an argument `namespace`, which C++ reserves.
+#define namespace layer_namespace
+#include "wlr-layer-shell-unstable-v1-client.h"
+#undef namespace
+#include "xdg-shell-client.h"
+
+namespace {
+
+// Highest versions of each global that this host knows the events of.
+constexpr uint32_t kCompositorVersion = 4;
+constexpr uint32_t kOutputVersion = 4;  // 2 brings scale and done, 4 the name
+constexpr uint32_t kSeatVersion = 5;
+constexpr uint32_t kLayerShellVersion = 4;
+constexpr uint32_t kXdgWmBaseVersion = 2;
+
+class Host;
+struct Output;
+
+// One surface on one output, with its view drawn into shared memory.
+struct Screen {
+  Host* host = nullptr;
+  Output* output = nullptr;
+  wl_surface* surface = nullptr;
+  zwlr_layer_surface_v1* layer = nullptr;
+  xdg_surface* xdgSurface = nullptr;
+  xdg_toplevel* toplevel = nullptr;
+  wp_viewport* viewport = nullptr;
+  wp_fractional_scale_v1* fractional = nullptr;
+  wl_callback* frame = nullptr;
+
+  // Logical size (one view point each) as last configured; 0 until the first configure.
+  int width = 0, height = 0;
+  int pendingWidth = 0, pendingHeight = 0;  // of a toplevel, until its xdg_surface configure
+  uint32_t scale120 = 0;                    // preferred fractional scale; 0 until told
+
+  // The view lives in the buffers' memory: it goes first.
+  std::unique_ptr<ShmBuffers> buffers;
+  std::unique_ptr<BufferPair> pair;
+  std::unique_ptr<ViewSlot> slot;
+  SurfaceScale shown;
+  bool wholeDamage = true;  // the next frame posts the whole buffer
+  // Size or scale changed: the view is remade before the next frame, once for all the events
+  // of one batch (a new scale comes with a new logical size).
+  bool needsFit = false;
+
+  ~Screen();
+};
+
+struct Output {
+  Host* host = nullptr;
+  uint32_t name = 0;  // of the registry global
+  uint32_t version = 0;
+  wl_output* output = nullptr;
+  int scale = 1;
+  int modeWidth = 0, modeHeight = 0;  // device pixels of the current mode
+  bool done = false;
+  std::unique_ptr<Screen> screen;
+
+  ~Output() {
+    screen.reset();
+    if (!output) return;
+    if (version >= 3) {
+      wl_output_release(output);
+    } else {
+      wl_output_destroy(output);
+    }
+  }
+};
+
+struct Seat {
+  Host* host = nullptr;
+  uint32_t name = 0;
+  uint32_t version = 0;
+  wl_seat* seat = nullptr;
+  wl_keyboard* keyboard = nullptr;
+  wl_pointer* pointer = nullptr;
+  KeyWatch keys;
+  PointerDrift drift;
+
+  void releaseKeyboard() {
+    if (!keyboard) return;
+    if (version >= 3) {
+      wl_keyboard_release(keyboard);
+    } else {
+      wl_keyboard_destroy(keyboard);
+    }
+    keyboard = nullptr;
+    keys.left();
+  }
+  void releasePointer() {
+    if (!pointer) return;
+    if (version >= 3) {
+      wl_pointer_release(pointer);
+    } else {
+      wl_pointer_destroy(pointer);
+    }
+    pointer = nullptr;
+  }
+  ~Seat() {
+    releaseKeyboard();
+    releasePointer();
+    if (!seat) return;
+    if (version >= 5) {
+      wl_seat_release(seat);
+    } else {
+      wl_seat_destroy(seat);
+    }
+  }
+};
+
+Screen::~Screen() {
+  slot.reset();
+  buffers.reset();
+  if (frame) wl_callback_destroy(frame);
+  if (fractional) wp_fractional_scale_v1_destroy(fractional);
+  if (viewport) wp_viewport_destroy(viewport);
+  if (layer) zwlr_layer_surface_v1_destroy(layer);
+  if (toplevel) xdg_toplevel_destroy(toplevel);
+  if (xdgSurface) xdg_surface_destroy(xdgSurface);
+  if (surface) wl_surface_destroy(surface);
+}
+
+PixelRect pixelRect(const Rect& r) {
+  if (r.isEmpty()) return {};
+  const int left = static_cast<int>(std::floor(r.x));
+  const int top = static_cast<int>(std::floor(r.y));
+  const int right = static_cast<int>(std::ceil(r.x + r.width));
+  const int bottom = static_cast<int>(std::ceil(r.y + r.height));
+  return {left, top, right - left, bottom - top};
+}
+
+class Host {
+ public:
+  Host(wl_display* display, const SaverOptions& options)
+      : display_(display), mode_(options.mode), preview_(options.preview) {}
+  ~Host();
+
+  int run();
+
+  // Registry
+  void global(wl_registry* registry, uint32_t name, const char* interface, uint32_t version);
+  void globalRemove(uint32_t name);
+
+  // Outputs and their screens
+  void outputDone(Output& o);
+  void configured(Screen& s, int width, int height);
+  void refit(Screen& s) { s.needsFit = true; }
+  void closeScreen(Screen& s);
+
+  // Input
+  void seatCapabilities(Seat& seat, uint32_t capabilities);
+  void endRun() { quit_ = true; }
+  void pointerEntered(Seat& seat, uint32_t serial);
+  wl_display* display() const { return display_; }
+
+  void frameDone(Screen& s) {
+    wl_callback_destroy(s.frame);
+    s.frame = nullptr;
+  }
+
+ private:
+  std::optional<int> checkGlobals() const;
+  void openScreen(Output& o);
+  void fit(Screen& s);
+  void drawDueFrames();
+  void drawFrame(Screen& s, Nanos now);
+  int nextWaitMs() const;
+  bool takesInput() const { return mode_ != SaverMode::wallpaper; }
+
+  wl_display* display_;
+  SaverMode mode_;
+  bool preview_;
+  wl_registry* registry_ = nullptr;
+  wl_compositor* compositor_ = nullptr;
+  wl_shm* shm_ = nullptr;
+  zwlr_layer_shell_v1* layerShell_ = nullptr;
+  xdg_wm_base* wmBase_ = nullptr;
+  wp_viewporter* viewporter_ = nullptr;
+  wp_fractional_scale_manager_v1* fractionalManager_ = nullptr;
+  std::vector<std::unique_ptr<Output>> outputs_;
+  std::vector<std::unique_ptr<Seat>> seats_;
+  bool started_ = false;  // globals checked; outputs get screens as they are done
+  bool quit_ = false;
+  int status_ = 0;
+};
+
+// Listeners. The compositor's events land here and go to the host; every event a bound
+// version can send has a function, even one that ignores it.
+
+const wl_output_listener kOutputListener = {
+    .geometry = [](void*, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t, const char*,
+                   const char*, int32_t) {},
+    .mode =
+        [](void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
+          if (!(flags & WL_OUTPUT_MODE_CURRENT)) return;
+          auto* o = static_cast<Output*>(data);
+          o->modeWidth = width, o->modeHeight = height;
+        },
+    .done =
+        [](void* data, wl_output*) {
+          static_cast<Output*>(data)->host->outputDone(*static_cast<Output*>(data));
+        },
+    .scale = [](void* data, wl_output*,
+                int32_t factor) { static_cast<Output*>(data)->scale = std::max(factor, 1); },
+    .name = [](void*, wl_output*, const char*) {},
+    .description = [](void*, wl_output*, const char*) {},
+};
+
+const wl_callback_listener kFrameListener = {
+    .done =
+        [](void* data, wl_callback*, uint32_t) {
+          static_cast<Screen*>(data)->host->frameDone(*static_cast<Screen*>(data));
+        },
+};
+
+const zwlr_layer_surface_v1_listener kLayerListener = {
+    .configure =
+        [](void* data, zwlr_layer_surface_v1* layer, uint32_t serial, uint32_t width,
+           uint32_t height) {
+          zwlr_layer_surface_v1_ack_configure(layer, serial);
+          auto* s = static_cast<Screen*>(data);
+          s->host->configured(*s, static_cast<int>(width), static_cast<int>(height));
+        },
+    .closed =
+        [](void* data, zwlr_layer_surface_v1*) {
+          static_cast<Screen*>(data)->host->closeScreen(*static_cast<Screen*>(data));
+        },
+};
+
+const xdg_wm_base_listener kWmBaseListener = {
+    .ping = [](void*, xdg_wm_base* base, uint32_t serial) { xdg_wm_base_pong(base, serial); },
+};
+
+const xdg_surface_listener kXdgSurfaceListener = {
+    .configure =
+        [](void* data, xdg_surface* surface, uint32_t serial) {
+          xdg_surface_ack_configure(surface, serial);
+          auto* s = static_cast<Screen*>(data);
+          s->host->configured(*s, s->pendingWidth, s->pendingHeight);
+        },
+};
+
+const xdg_toplevel_listener kToplevelListener = {
+    .configure =
+        [](void* data, xdg_toplevel*, int32_t width, int32_t height, wl_array*) {
+          auto* s = static_cast<Screen*>(data);
+          s->pendingWidth = width, s->pendingHeight = height;
+        },
+    .close = [](void* data, xdg_toplevel*) { static_cast<Screen*>(data)->host->endRun(); },
+    .configure_bounds = nullptr,  // version 4 and later; xdg_wm_base is bound at 2
+    .wm_capabilities = nullptr,
+};
+
+const wp_fractional_scale_v1_listener kFractionalListener = {
+    .preferred_scale =
+        [](void* data, wp_fractional_scale_v1*, uint32_t scale) {
+          auto* s = static_cast<Screen*>(data);
+          if (scale == 0 || scale == s->scale120) return;
+          s->scale120 = scale;
+          s->host->refit(*s);
+        },
+};
+
+// Keys end the run (see KeyWatch). Nothing here needs to know which key it was, so the keymap
+// is never read (its descriptor is closed at once) and no keyboard state is kept: modifiers
+// before any keymap, or a second keymap, change nothing.
+const wl_keyboard_listener kKeyboardListener = {
+    .keymap = [](void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); },
+    .enter =
+        [](void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
+          auto* seat = static_cast<Seat*>(data);
+          if (seat->keys.entered(static_cast<const uint32_t*>(keys->data),
+                                 keys->size / sizeof(uint32_t))) {
+            seat->host->endRun();
+          }
+        },
+    .leave = [](void* data, wl_keyboard*, uint32_t,
+                wl_surface*) { static_cast<Seat*>(data)->keys.left(); },
+    .key =
+        [](void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
+          auto* seat = static_cast<Seat*>(data);
+          if (seat->keys.key(key, state == WL_KEYBOARD_KEY_STATE_PRESSED)) seat->host->endRun();
+        },
+    .modifiers = [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
+    .repeat_info = [](void*, wl_keyboard*, int32_t, int32_t) {},
+};
+
+// Positions are surface-local (logical pixels); each surface entered starts the slack afresh,
+// since its coordinates are not the last one's.
+const wl_pointer_listener kPointerListener = {
+    .enter =
+        [](void* data, wl_pointer*, uint32_t serial, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
+          auto* seat = static_cast<Seat*>(data);
+          seat->drift.forget();
+          seat->drift.movedFar(wl_fixed_to_double(x), wl_fixed_to_double(y));
+          seat->host->pointerEntered(*seat, serial);
+        },
+    .leave = [](void*, wl_pointer*, uint32_t, wl_surface*) {},
+    .motion =
+        [](void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+          auto* seat = static_cast<Seat*>(data);
+          if (seat->drift.movedFar(wl_fixed_to_double(x), wl_fixed_to_double(y))) {
+            seat->host->endRun();
+          }
+        },
+    .button =
+        [](void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
+          if (state == WL_POINTER_BUTTON_STATE_PRESSED) static_cast<Seat*>(data)->host->endRun();
+        },
+    .axis = [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {},
+    .frame = [](void*, wl_pointer*) {},
+    .axis_source = [](void*, wl_pointer*, uint32_t) {},
+    .axis_stop = [](void*, wl_pointer*, uint32_t, uint32_t) {},
+    .axis_discrete = [](void*, wl_pointer*, uint32_t, int32_t) {},
+    .axis_value120 = nullptr,  // version 8; the seat is bound at 5
+};
+
+const wl_seat_listener kSeatListener = {
+    .capabilities =
+        [](void* data, wl_seat*, uint32_t capabilities) {
+          auto* seat = static_cast<Seat*>(data);
+          seat->host->seatCapabilities(*seat, capabilities);
+        },
+    .name = [](void*, wl_seat*, const char*) {},
+};
+
+const wl_registry_listener kRegistryListener = {
+    .global =
+        [](void* data, wl_registry* registry, uint32_t name, const char* interface,
+           uint32_t version) {
+          static_cast<Host*>(data)->global(registry, name, interface, version);
+        },
+    .global_remove = [](void* data, wl_registry*,
+                        uint32_t name) { static_cast<Host*>(data)->globalRemove(name); },
+};
+
+// Host
+
+Host::~Host() {
+  // Surfaces before the outputs and globals they were made with; the connection last.
+  outputs_.clear();
+  seats_.clear();
+  if (fractionalManager_) wp_fractional_scale_manager_v1_destroy(fractionalManager_);
+  if (viewporter_) wp_viewporter_destroy(viewporter_);
+  if (wmBase_) xdg_wm_base_destroy(wmBase_);
+  if (layerShell_) {
+    if (zwlr_layer_shell_v1_get_version(layerShell_) >= 3) {
+      zwlr_layer_shell_v1_destroy(layerShell_);
+    } else {
+      wl_proxy_destroy(reinterpret_cast<wl_proxy*>(layerShell_));
+    }
+  }
+  if (shm_) wl_shm_destroy(shm_);
+  if (compositor_) wl_compositor_destroy(compositor_);
+  if (registry_) wl_registry_destroy(registry_);
+  wl_display_flush(display_);
+}
+
+void Host::global(wl_registry* registry, uint32_t name, const char* interface, uint32_t version) {
+  const std::string_view i(interface);
+  auto bind = [&](const wl_interface* type, uint32_t highest) {
+    return wl_registry_bind(registry, name, type, std::min(version, highest));
+  };
+  if (i == wl_compositor_interface.name) {
+    compositor_ = static_cast<wl_compositor*>(bind(&wl_compositor_interface, kCompositorVersion));
+  } else if (i == wl_shm_interface.name) {
+    shm_ = static_cast<wl_shm*>(bind(&wl_shm_interface, 1));
+  } else if (i == zwlr_layer_shell_v1_interface.name) {
+    layerShell_ =
+        static_cast<zwlr_layer_shell_v1*>(bind(&zwlr_layer_shell_v1_interface, kLayerShellVersion));
+  } else if (i == xdg_wm_base_interface.name) {
+    wmBase_ = static_cast<xdg_wm_base*>(bind(&xdg_wm_base_interface, kXdgWmBaseVersion));
+    xdg_wm_base_add_listener(wmBase_, &kWmBaseListener, this);
+  } else if (i == wp_viewporter_interface.name) {
+    viewporter_ = static_cast<wp_viewporter*>(bind(&wp_viewporter_interface, 1));
+  } else if (i == wp_fractional_scale_manager_v1_interface.name) {
+    fractionalManager_ = static_cast<wp_fractional_scale_manager_v1*>(
+        bind(&wp_fractional_scale_manager_v1_interface, 1));
+  } else if (i == wl_output_interface.name) {
+    auto o = std::make_unique<Output>();
+    o->host = this, o->name = name, o->version = std::min(version, kOutputVersion);
+    o->output = static_cast<wl_output*>(bind(&wl_output_interface, kOutputVersion));
+    wl_output_add_listener(o->output, &kOutputListener, o.get());
+    outputs_.push_back(std::move(o));
+  } else if (i == wl_seat_interface.name && takesInput()) {
+    auto seat = std::make_unique<Seat>();
+    seat->host = this, seat->name = name, seat->version = std::min(version, kSeatVersion);
+    seat->seat = static_cast<wl_seat*>(bind(&wl_seat_interface, kSeatVersion));
+    wl_seat_add_listener(seat->seat, &kSeatListener, seat.get());
+    seats_.push_back(std::move(seat));
+  }
+}
+
+void Host::globalRemove(uint32_t name) {
+  // Only outputs and seats come and go; the other globals live as long as the compositor.
+  std::erase_if(outputs_, [name](const auto& o) { return o->name == name; });
+  std::erase_if(seats_, [name](const auto& s) { return s->name == name; });
+}
+
+void Host::outputDone(Output& o) {
+  // Before version 2 there is no done event and no scale: such an output is done at once.
+  o.done = true;
+  if (!started_) return;
+  if (!o.screen) {
+    openScreen(o);
+  } else {
+    refit(*o.screen);  // a new scale; a new mode arrives as a configure of the surface
+  }
+}
+
+void Host::seatCapabilities(Seat& seat, uint32_t capabilities) {
+  const bool keyboard = capabilities & WL_SEAT_CAPABILITY_KEYBOARD;
+  const bool pointer = capabilities & WL_SEAT_CAPABILITY_POINTER;
+  if (keyboard && !seat.keyboard) {
+    seat.keyboard = wl_seat_get_keyboard(seat.seat);
+    seat.keys = KeyWatch(started_);
+    wl_keyboard_add_listener(seat.keyboard, &kKeyboardListener, &seat);
+  } else if (!keyboard) {
+    seat.releaseKeyboard();
+  }
+  if (pointer && !seat.pointer) {
+    seat.pointer = wl_seat_get_pointer(seat.seat);
+    wl_pointer_add_listener(seat.pointer, &kPointerListener, &seat);
+  } else if (!pointer) {
+    seat.releasePointer();
+  }
+}
+
+void Host::pointerEntered(Seat& seat, uint32_t serial) {
+  // No cursor over the saver.
+  if (seat.pointer) wl_pointer_set_cursor(seat.pointer, serial, nullptr, 0, 0);
+}
+
+void Host::openScreen(Output& o) {
+  auto s = std::make_unique<Screen>();
+  s->host = this, s->output = &o;
+  s->surface = wl_compositor_create_surface(compositor_);
+  // Fractional scales need both: the scale to draw at, and a viewport to show the buffer at
+  // the logical size.
+  if (viewporter_ && fractionalManager_) {
+    s->viewport = wp_viewporter_get_viewport(viewporter_, s->surface);
+    s->fractional =
+        wp_fractional_scale_manager_v1_get_fractional_scale(fractionalManager_, s->surface);
+    wp_fractional_scale_v1_add_listener(s->fractional, &kFractionalListener, s.get());
+  }
+  const bool layered = mode_ != SaverMode::fullScreen || !wmBase_;
+  if (layered) {
+    const bool overlay = mode_ != SaverMode::wallpaper;
+    s->layer = zwlr_layer_shell_v1_get_layer_surface(
+        layerShell_, s->surface, o.output,
+        overlay ? ZWLR_LAYER_SHELL_V1_LAYER_OVERLAY : ZWLR_LAYER_SHELL_V1_LAYER_BACKGROUND,
+        "nimbrel");
+    zwlr_layer_surface_v1_add_listener(s->layer, &kLayerListener, s.get());
+    zwlr_layer_surface_v1_set_size(s->layer, 0, 0);
+    zwlr_layer_surface_v1_set_anchor(
+        s->layer, ZWLR_LAYER_SURFACE_V1_ANCHOR_TOP | ZWLR_LAYER_SURFACE_V1_ANCHOR_BOTTOM |
+                      ZWLR_LAYER_SURFACE_V1_ANCHOR_LEFT | ZWLR_LAYER_SURFACE_V1_ANCHOR_RIGHT);
+    zwlr_layer_surface_v1_set_exclusive_zone(s->layer, -1);
+    zwlr_layer_surface_v1_set_keyboard_interactivity(
+        s->layer, overlay ? ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_EXCLUSIVE
+                          : ZWLR_LAYER_SURFACE_V1_KEYBOARD_INTERACTIVITY_NONE);
+    if (!overlay) {
+      // A wallpaper lets every click through to whatever the desktop does with it.
+      wl_region* none = wl_compositor_create_region(compositor_);
+      wl_surface_set_input_region(s->surface, none);
+      wl_region_destroy(none);
+    }
+  } else {
+    s->xdgSurface = xdg_wm_base_get_xdg_surface(wmBase_, s->surface);
+    xdg_surface_add_listener(s->xdgSurface, &kXdgSurfaceListener, s.get());
+    s->toplevel = xdg_surface_get_toplevel(s->xdgSurface);
+    xdg_toplevel_add_listener(s->toplevel, &kToplevelListener, s.get());
+    xdg_toplevel_set_title(s->toplevel, "Nimbrel");
+    xdg_toplevel_set_app_id(s->toplevel, "nimbrel");
+    xdg_toplevel_set_fullscreen(s->toplevel, o.output);
+  }
+  // The first commit carries no buffer; the compositor answers with a configure.
+  wl_surface_commit(s->surface);
+  o.screen = std::move(s);
+}
+
+void Host::configured(Screen& s, int width, int height) {
+  // A compositor that leaves the size to us gets the output's: its mode in logical pixels.
+  if (width <= 0 || height <= 0) {
+    width = s.output->modeWidth / s.output->scale;
+    height = s.output->modeHeight / s.output->scale;
+  }
+  if (width <= 0 || height <= 0) return;
+  s.width = width, s.height = height;
+  refit(s);
+}
+
+void Host::fit(Screen& s) {
+  s.needsFit = false;
+  if (s.width <= 0 || s.height <= 0) return;  // not configured yet
+  const bool fractional = s.viewport && s.scale120 != 0;
+  const SurfaceScale scale = fractional ? fractionalSurfaceScale(s.width, s.height, s.scale120)
+                                        : integerSurfaceScale(s.width, s.height, s.output->scale);
+  if (s.slot && s.slot->size().width == static_cast<float>(s.width) &&
+      s.slot->size().height == static_cast<float>(s.height) &&
+      s.shown.viewScale == scale.viewScale) {
+    return;
+  }
+  // The old view stops, and its memory goes, before the new one is made.
+  s.slot.reset();
+  s.buffers.reset();
+  s.pair.reset();
+  std::string error;
+  auto memory = [&](int pixelWidth, int pixelHeight, int stride) -> uint8_t* {
+    s.buffers = ShmBuffers::create(shm_, pixelWidth, pixelHeight, stride, error);
+    return s.buffers ? s.buffers->canvasMemory() : nullptr;
+  };
+  s.slot = ViewSlot::create({static_cast<float>(s.width), static_cast<float>(s.height)},
+                            scale.viewScale, preview_, monotonicNanos(), memory);
+  if (!s.slot) {
+    std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points at scale %g%s%s\n", s.width,
+                 s.height, static_cast<double>(scale.viewScale), error.empty() ? "" : ": ",
+                 error.c_str());
+    s.buffers.reset();
+    status_ = 1, quit_ = true;
+    return;
+  }
+  const Canvas& canvas = s.slot->canvas();
+  s.pair = std::make_unique<BufferPair>(PixelRect{0, 0, canvas.pixelWidth(), canvas.pixelHeight()});
+  BufferPair* pair = s.pair.get();
+  s.buffers->onRelease = [pair](int buffer) { pair->released(buffer); };
+  s.shown = scale;
+  s.wholeDamage = true;
+  if (fractional) {
+    wl_surface_set_buffer_scale(s.surface, 1);
+    wp_viewport_set_destination(s.viewport, s.width, s.height);
+  } else {
+    wl_surface_set_buffer_scale(s.surface, s.output->scale);
+    if (s.viewport) wp_viewport_set_destination(s.viewport, -1, -1);
+  }
+}
+
+void Host::closeScreen(Screen& s) {
+  // The compositor will not show this surface again (its output is going, or the user asked);
+  // a new output, or this one coming back, gets a new one.
+  s.output->screen.reset();
+}
+
+void Host::drawFrame(Screen& s, Nanos now) {
+  if (s.needsFit) fit(s);
+  if (!s.slot || s.frame || now < s.slot->due()) return;
+  const std::optional<BufferPair::Frame> f = s.pair->beginFrame();
+  if (!f) return;  // the compositor holds both buffers; a release wakes the loop
+  if (f->switched && !s.buffers->moveCanvasTo(f->buffer, f->copy)) {
+    std::fprintf(stderr, "nimbrel: cannot remap the shared memory: %s\n", std::strerror(errno));
+    status_ = 1, quit_ = true;
+    return;
+  }
+  PixelRect damage = pixelRect(s.slot->runIfDue(now));
+  if (s.wholeDamage) damage = {0, 0, s.shown.pixelWidth, s.shown.pixelHeight};
+  if (damage.isEmpty()) {
+    s.pair->endFrame({}, false);
+    return;
+  }
+  wl_surface_attach(s.surface, s.buffers->buffer(f->buffer), 0, 0);
+  wl_surface_damage_buffer(s.surface, damage.x, damage.y, damage.width, damage.height);
+  // A compositor that withholds the callback (hidden or powered-down output) stops the frames.
+  s.frame = wl_surface_frame(s.surface);
+  wl_callback_add_listener(s.frame, &kFrameListener, &s);
+  wl_surface_commit(s.surface);
+  s.pair->endFrame(damage, true);
+  s.wholeDamage = false;
+}
+
+void Host::drawDueFrames() {
+  const Nanos now = monotonicNanos();
+  for (auto& o : outputs_) {
+    if (o->screen) drawFrame(*o->screen, now);
+  }
+}
+
+int Host::nextWaitMs() const {
+  const Nanos now = monotonicNanos();
+  int wait = -1;  // nothing to draw until the compositor says something
+  for (const auto& o : outputs_) {
+    const Screen* s = o->screen.get();
+    if (s && s->needsFit) return 0;
+    if (!s || !s->slot || s->frame) continue;
+    if (s->pair->isBusy(0) && s->pair->isBusy(1)) continue;
+    const int ms = s->slot->nextDelayMs(now);
+    wait = wait < 0 ? ms : std::min(wait, ms);
+  }
+  return wait;
+}
+
+std::optional<int> Host::checkGlobals() const {
+  if (!compositor_ || !shm_) {
+    std::fprintf(stderr, "nimbrel: the Wayland compositor offers no %s\n",
+                 compositor_ ? "shared-memory buffers (wl_shm)" : "wl_compositor");
+    return 1;
+  }
+  if (mode_ != SaverMode::fullScreen && !layerShell_) {
+    std::fprintf(stderr,
+                 "nimbrel: the Wayland compositor offers no layer-shell (zwlr_layer_shell_v1), "
+                 "so --layer cannot run here; run 'nimbrel' without --layer for full screen\n");
+    return 1;
+  }
+  if (mode_ == SaverMode::fullScreen && !wmBase_ && !layerShell_) {
+    std::fprintf(stderr,
+                 "nimbrel: the Wayland compositor offers neither xdg-shell nor layer-shell "
+                 "windows\n");
+    return 1;
+  }
+  return std::nullopt;
+}
+
+int Host::run() {
+  registry_ = wl_display_get_registry(display_);
+  wl_registry_add_listener(registry_, &kRegistryListener, this);
+  // The first round trip brings the globals, the second the outputs' and seats' first events.
+  if (wl_display_roundtrip(display_) < 0 || wl_display_roundtrip(display_) < 0) {
+    std::fprintf(stderr, "nimbrel: the Wayland compositor closed the connection: %s\n",
+                 std::strerror(wl_display_get_error(display_)));
+    return 1;
+  }
+  if (const std::optional<int> status = checkGlobals()) return *status;
+  started_ = true;
+  for (auto& o : outputs_) {
+    if (o->done || o->version < 2) openScreen(*o);
+  }
+
+  const int fd = wl_display_get_fd(display_);
+  while (!quit_ && !signalquit::quitRequested()) {
+    if (signalquit::takeResetRequest()) {
+      for (auto& o : outputs_) {
+        if (o->screen) o->screen->slot.reset(), refit(*o->screen);
+      }
+    }
+    drawDueFrames();
+    bool connected = true;
+    while (connected && wl_display_prepare_read(display_) != 0) {
+      connected = wl_display_dispatch_pending(display_) >= 0;
+    }
+    if (!connected) break;
+    // A full socket (EAGAIN) drains once the compositor reads; anything else is a lost connection.
+    if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
+      wl_display_cancel_read(display_);
+      break;
+    }
+    pollfd fds[2] = {{fd, POLLIN, 0}, {signalquit::wakeFd(), POLLIN, 0}};
+    const int ready = poll(fds, fds[1].fd >= 0 ? 2 : 1, quit_ ? 0 : nextWaitMs());
+    if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+      if (wl_display_read_events(display_) < 0) break;
+    } else {
+      wl_display_cancel_read(display_);
+    }
+    if (ready > 0 && (fds[1].revents & POLLIN)) signalquit::drainWake();
+    if (wl_display_dispatch_pending(display_) < 0) break;
+  }
+  if (const int error = wl_display_get_error(display_)) {
+    std::fprintf(stderr, "nimbrel: lost the connection to the Wayland compositor: %s\n",
+                 std::strerror(error));
+    return 1;
+  }
+  return status_;
+}
+
+}  // namespace
+
+std::optional<int> runWithWayland(const SaverOptions& options) {
+  // libwayland would fall back to "wayland-0", and print a line of its own when the runtime
+  // directory is missing: where nothing names a compositor, none is tried.
+  const char* name = std::getenv("WAYLAND_DISPLAY");
+  const char* socket = std::getenv("WAYLAND_SOCKET");
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (!(socket && *socket) && (!(name && *name) || (name[0] != '/' && !(runtime && *runtime)))) {
+    return std::nullopt;
+  }
+  wl_display* display = wl_display_connect(nullptr);
+  if (!display) return std::nullopt;
+  int status = 0;
+  {
+    Host host(display, options);
+    status = host.run();
+  }
+  wl_display_disconnect(display);
+  return status;
+}
