@@ -257,7 +257,7 @@ end_with_key() {
 # a pointer from start_pointer on.
 start_pointer() {
   local line=""
-  coproc POINTER { "$NIMBREL_BUILD/tests/integration/nimbrel_virtual_pointer"; }
+  coproc POINTER { exec "$NIMBREL_BUILD/tests/integration/nimbrel_virtual_pointer"; }
   track "$POINTER_PID"
   read -r -t 60 line <&"${POINTER[0]}" || true
   [ "$line" = ready ] || fail "no virtual pointer"
