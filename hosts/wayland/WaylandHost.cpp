@@ -15,12 +15,11 @@
 #include <vector>
 
 #include "BufferPair.h"
-#include "KeyWatch.h"
-#include "PointerDrift.h"
 #include "ShmSurface.h"
 #include "SignalQuit.h"
 #include "SurfaceScale.h"
 #include "ViewSlot.h"
+#include "WaylandInput.h"
 #include "fractional-scale-v1-client.h"
 #include "viewporter-client.h"
 // The layer-shell header names an argument `namespace`, which C++ reserves.
@@ -34,7 +33,6 @@ namespace {
 // Highest versions of each global that this host knows the events of.
 constexpr uint32_t kCompositorVersion = 4;
 constexpr uint32_t kOutputVersion = 4;  // 2 brings scale and done, 4 the name
-constexpr uint32_t kSeatVersion = 5;
 constexpr uint32_t kLayerShellVersion = 4;
 constexpr uint32_t kXdgWmBaseVersion = 2;
 
@@ -92,47 +90,6 @@ struct Output {
   }
 };
 
-struct Seat {
-  Host* host = nullptr;
-  uint32_t name = 0;
-  uint32_t version = 0;
-  wl_seat* seat = nullptr;
-  wl_keyboard* keyboard = nullptr;
-  wl_pointer* pointer = nullptr;
-  KeyWatch keys;
-  PointerDrift drift;
-
-  void releaseKeyboard() {
-    if (!keyboard) return;
-    if (version >= 3) {
-      wl_keyboard_release(keyboard);
-    } else {
-      wl_keyboard_destroy(keyboard);
-    }
-    keyboard = nullptr;
-    keys.left();
-  }
-  void releasePointer() {
-    if (!pointer) return;
-    if (version >= 3) {
-      wl_pointer_release(pointer);
-    } else {
-      wl_pointer_destroy(pointer);
-    }
-    pointer = nullptr;
-  }
-  ~Seat() {
-    releaseKeyboard();
-    releasePointer();
-    if (!seat) return;
-    if (version >= 5) {
-      wl_seat_release(seat);
-    } else {
-      wl_seat_destroy(seat);
-    }
-  }
-};
-
 Screen::~Screen() {
   slot.reset();
   buffers.reset();
@@ -172,11 +129,7 @@ class Host {
   void refit(Screen& s) { s.needsFit = true; }
   void closeScreen(Screen& s);
 
-  // Input
-  void seatCapabilities(Seat& seat, uint32_t capabilities);
   void endRun() { quit_ = true; }
-  void pointerEntered(Seat& seat, uint32_t serial);
-  wl_display* display() const { return display_; }
 
   void frameDone(Screen& s) {
     wl_callback_destroy(s.frame);
@@ -203,8 +156,8 @@ class Host {
   wp_viewporter* viewporter_ = nullptr;
   wp_fractional_scale_manager_v1* fractionalManager_ = nullptr;
   std::vector<std::unique_ptr<Output>> outputs_;
-  std::vector<std::unique_ptr<Seat>> seats_;
-  bool started_ = false;  // globals checked; outputs get screens as they are done
+  std::unique_ptr<WaylandInput> input_;  // none for a wallpaper, which takes no input
+  bool started_ = false;                 // globals checked; outputs get screens as they are done
   bool quit_ = false;
   int status_ = 0;
 };
@@ -286,69 +239,6 @@ const wp_fractional_scale_v1_listener kFractionalListener = {
         },
 };
 
-// Keys end the run (see KeyWatch). Nothing here needs to know which key it was, so the keymap
-// is never read (its descriptor is closed at once) and no keyboard state is kept: modifiers
-// before any keymap, or a second keymap, change nothing.
-const wl_keyboard_listener kKeyboardListener = {
-    .keymap = [](void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); },
-    .enter =
-        [](void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
-          auto* seat = static_cast<Seat*>(data);
-          if (seat->keys.entered(static_cast<const uint32_t*>(keys->data),
-                                 keys->size / sizeof(uint32_t))) {
-            seat->host->endRun();
-          }
-        },
-    .leave = [](void* data, wl_keyboard*, uint32_t,
-                wl_surface*) { static_cast<Seat*>(data)->keys.left(); },
-    .key =
-        [](void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
-          auto* seat = static_cast<Seat*>(data);
-          if (seat->keys.key(key, state == WL_KEYBOARD_KEY_STATE_PRESSED)) seat->host->endRun();
-        },
-    .modifiers = [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
-    .repeat_info = [](void*, wl_keyboard*, int32_t, int32_t) {},
-};
-
-// Positions are surface-local (logical pixels); each surface entered starts the slack afresh,
-// since its coordinates are not the last one's.
-const wl_pointer_listener kPointerListener = {
-    .enter =
-        [](void* data, wl_pointer*, uint32_t serial, wl_surface*, wl_fixed_t x, wl_fixed_t y) {
-          auto* seat = static_cast<Seat*>(data);
-          seat->drift.forget();
-          seat->drift.movedFar(wl_fixed_to_double(x), wl_fixed_to_double(y));
-          seat->host->pointerEntered(*seat, serial);
-        },
-    .leave = [](void*, wl_pointer*, uint32_t, wl_surface*) {},
-    .motion =
-        [](void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
-          auto* seat = static_cast<Seat*>(data);
-          if (seat->drift.movedFar(wl_fixed_to_double(x), wl_fixed_to_double(y))) {
-            seat->host->endRun();
-          }
-        },
-    .button =
-        [](void* data, wl_pointer*, uint32_t, uint32_t, uint32_t, uint32_t state) {
-          if (state == WL_POINTER_BUTTON_STATE_PRESSED) static_cast<Seat*>(data)->host->endRun();
-        },
-    .axis = [](void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {},
-    .frame = [](void*, wl_pointer*) {},
-    .axis_source = [](void*, wl_pointer*, uint32_t) {},
-    .axis_stop = [](void*, wl_pointer*, uint32_t, uint32_t) {},
-    .axis_discrete = [](void*, wl_pointer*, uint32_t, int32_t) {},
-    .axis_value120 = nullptr,  // version 8; the seat is bound at 5
-};
-
-const wl_seat_listener kSeatListener = {
-    .capabilities =
-        [](void* data, wl_seat*, uint32_t capabilities) {
-          auto* seat = static_cast<Seat*>(data);
-          seat->host->seatCapabilities(*seat, capabilities);
-        },
-    .name = [](void*, wl_seat*, const char*) {},
-};
-
 const wl_registry_listener kRegistryListener = {
     .global =
         [](void* data, wl_registry* registry, uint32_t name, const char* interface,
@@ -363,8 +253,8 @@ const wl_registry_listener kRegistryListener = {
 
 Host::~Host() {
   // Surfaces before the outputs and globals they were made with; the connection last.
+  input_.reset();
   outputs_.clear();
-  seats_.clear();
   if (fractionalManager_) wp_fractional_scale_manager_v1_destroy(fractionalManager_);
   if (viewporter_) wp_viewporter_destroy(viewporter_);
   if (wmBase_) xdg_wm_base_destroy(wmBase_);
@@ -407,23 +297,16 @@ void Host::global(wl_registry* registry, uint32_t name, const char* interface, u
     o->output = static_cast<wl_output*>(bind(&wl_output_interface, kOutputVersion));
     wl_output_add_listener(o->output, &kOutputListener, o.get());
     outputs_.push_back(std::move(o));
-  } else if (i == wl_seat_interface.name && takesInput()) {
-    auto seat = std::make_unique<Seat>();
-    seat->host = this, seat->name = name, seat->version = std::min(version, kSeatVersion);
-    seat->seat = static_cast<wl_seat*>(bind(&wl_seat_interface, kSeatVersion));
-    wl_seat_add_listener(seat->seat, &kSeatListener, seat.get());
-    seats_.push_back(std::move(seat));
   }
 }
 
 void Host::globalRemove(uint32_t name) {
-  // Only outputs and seats come and go; the other globals live as long as the compositor.
+  // Only outputs (and seats, which the input thread follows) come and go; the other globals
+  // live as long as the compositor.
   std::erase_if(outputs_, [name](const auto& o) { return o->name == name; });
-  std::erase_if(seats_, [name](const auto& s) { return s->name == name; });
 }
 
 void Host::outputDone(Output& o) {
-  // Before version 2 there is no done event and no scale: such an output is done at once.
   o.done = true;
   if (!started_) return;
   if (!o.screen) {
@@ -431,29 +314,6 @@ void Host::outputDone(Output& o) {
   } else {
     refit(*o.screen);  // a new scale; a new mode arrives as a configure of the surface
   }
-}
-
-void Host::seatCapabilities(Seat& seat, uint32_t capabilities) {
-  const bool keyboard = capabilities & WL_SEAT_CAPABILITY_KEYBOARD;
-  const bool pointer = capabilities & WL_SEAT_CAPABILITY_POINTER;
-  if (keyboard && !seat.keyboard) {
-    seat.keyboard = wl_seat_get_keyboard(seat.seat);
-    seat.keys = KeyWatch(started_);
-    wl_keyboard_add_listener(seat.keyboard, &kKeyboardListener, &seat);
-  } else if (!keyboard) {
-    seat.releaseKeyboard();
-  }
-  if (pointer && !seat.pointer) {
-    seat.pointer = wl_seat_get_pointer(seat.seat);
-    wl_pointer_add_listener(seat.pointer, &kPointerListener, &seat);
-  } else if (!pointer) {
-    seat.releasePointer();
-  }
-}
-
-void Host::pointerEntered(Seat& seat, uint32_t serial) {
-  // No cursor over the saver.
-  if (seat.pointer) wl_pointer_set_cursor(seat.pointer, serial, nullptr, 0, 0);
 }
 
 void Host::openScreen(Output& o) {
@@ -577,7 +437,7 @@ void Host::drawFrame(Screen& s, Nanos now) {
     return;
   }
   PixelRect damage = pixelRect(s.slot->runIfDue(now));
-  if (s.wholeDamage) damage = {0, 0, s.shown.pixelWidth, s.shown.pixelHeight};
+  if (s.wholeDamage) damage = pixelRect(s.slot->wholeCanvas());
   if (damage.isEmpty()) {
     s.pair->endFrame({}, false);
     return;
@@ -637,14 +497,19 @@ std::optional<int> Host::checkGlobals() const {
 int Host::run() {
   registry_ = wl_display_get_registry(display_);
   wl_registry_add_listener(registry_, &kRegistryListener, this);
-  // The first round trip brings the globals, the second the outputs' and seats' first events.
+  // The first round trip brings the globals, the second the outputs' first events.
   if (wl_display_roundtrip(display_) < 0 || wl_display_roundtrip(display_) < 0) {
     std::fprintf(stderr, "nimbrel: the Wayland compositor closed the connection: %s\n",
                  std::strerror(wl_display_get_error(display_)));
     return 1;
   }
   if (const std::optional<int> status = checkGlobals()) return *status;
+  if (takesInput() && !(input_ = WaylandInput::start(display_))) {
+    std::fprintf(stderr, "nimbrel: cannot start the input thread\n");
+    return 1;
+  }
   started_ = true;
+  // Before version 2 an output has no done event and no scale: it is done once announced.
   for (auto& o : outputs_) {
     if (o->done || o->version < 2) openScreen(*o);
   }
@@ -667,8 +532,11 @@ int Host::run() {
       wl_display_cancel_read(display_);
       break;
     }
-    pollfd fds[2] = {{fd, POLLIN, 0}, {signalquit::wakeFd(), POLLIN, 0}};
-    const int ready = poll(fds, fds[1].fd >= 0 ? 2 : 1, quit_ ? 0 : nextWaitMs());
+    // Signals and the input thread wake the wait; a negative descriptor is skipped.
+    pollfd fds[3] = {{fd, POLLIN, 0},
+                     {signalquit::wakeFd(), POLLIN, 0},
+                     {input_ ? input_->wakeFd() : -1, POLLIN, 0}};
+    const int ready = poll(fds, 3, quit_ ? 0 : nextWaitMs());
     if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
       if (wl_display_read_events(display_) < 0) break;
     } else {
@@ -676,6 +544,7 @@ int Host::run() {
     }
     if (ready > 0 && (fds[1].revents & POLLIN)) signalquit::drainWake();
     if (wl_display_dispatch_pending(display_) < 0) break;
+    if (input_ && input_->endedRun()) quit_ = true;
   }
   if (const int error = wl_display_get_error(display_)) {
     std::fprintf(stderr, "nimbrel: lost the connection to the Wayland compositor: %s\n",

@@ -1,0 +1,292 @@
+// The Wayland host's logic that needs no compositor: which shared-memory buffer a frame draws
+// into and what it copies first, the device size of a scaled surface, which keyboard events end
+// a run, and a view drawing into memory a host lends it.
+#include <cmath>
+#include <cstring>
+#include <memory>
+#include <random>
+#include <vector>
+
+#include "BufferPair.h"
+#include "KeyWatch.h"
+#include "SaverOptions.h"
+#include "SurfaceScale.h"
+#include "TestSupport.h"
+#include "ViewSlot.h"
+
+namespace {
+
+// How the fake compositor gives buffers back.
+enum class Release {
+  atOnce,        // as soon as it has read them (a copying renderer)
+  onNextAttach,  // only once another buffer replaces the shown one
+  whenItLikes,   // at random moments, sometimes holding both
+};
+
+// Two pixel buffers driven the way the host drives them, against the picture they must show:
+// each frame paints a random rectangle with its own value, after copying what the plan says. The
+// buffer handed to the compositor must always hold the whole picture so far.
+void runBufferPair(Release mode, uint32_t seed) {
+  constexpr int kW = 23, kH = 17;
+  std::mt19937 rng(seed);
+  auto below = [&rng](int n) { return static_cast<int>(rng() % static_cast<uint32_t>(n)); };
+  std::vector<int> truth(kW * kH, 0);
+  std::vector<int> buffers[2] = {truth, truth};
+  BufferPair pair({0, 0, kW, kH});
+  int shown = -1;
+  int skipped = 0, switches = 0;
+
+  for (int frame = 1; frame <= 400; ++frame) {
+    if (mode == Release::whenItLikes) {
+      for (int b = 0; b < 2; ++b) {
+        if (below(3) == 0) pair.released(b);
+      }
+    }
+    const std::optional<BufferPair::Frame> f = pair.beginFrame();
+    if (!f) {
+      ++skipped;
+      ASSERT_TRUE(pair.isBusy(0) && pair.isBusy(1));
+      continue;
+    }
+    ASSERT_FALSE(pair.isBusy(f->buffer)) << "drew into a buffer the compositor holds";
+    std::vector<int>& into = buffers[f->buffer];
+    if (f->switched) {
+      ++switches;
+      const std::vector<int>& from = buffers[1 - f->buffer];
+      for (int y = f->copy.y; y < f->copy.y + f->copy.height; ++y) {
+        for (int x = f->copy.x; x < f->copy.x + f->copy.width; ++x) {
+          into[y * kW + x] = from[y * kW + x];
+        }
+      }
+    }
+    // One frame in eight changes nothing.
+    PixelRect damage;
+    if (below(8) != 0) {
+      damage.x = below(kW), damage.y = below(kH);
+      damage.width = 1 + below(kW - damage.x), damage.height = 1 + below(kH - damage.y);
+      for (int y = damage.y; y < damage.y + damage.height; ++y) {
+        for (int x = damage.x; x < damage.x + damage.width; ++x) {
+          truth[y * kW + x] = frame;
+          into[y * kW + x] = frame;
+        }
+      }
+    }
+    const bool attached = !damage.isEmpty();
+    pair.endFrame(damage, attached);
+    if (!attached) continue;
+    ASSERT_EQ(into, truth) << "frame " << frame;
+    if (mode == Release::atOnce) pair.released(f->buffer);
+    if (mode == Release::onNextAttach && shown >= 0 && shown != f->buffer) pair.released(shown);
+    shown = f->buffer;
+  }
+  switch (mode) {
+    case Release::atOnce:
+      // The canvas never leaves its first buffer, and nothing is ever copied.
+      EXPECT_EQ(switches, 0);
+      EXPECT_EQ(pair.current(), 0);
+      break;
+    case Release::onNextAttach:
+      EXPECT_EQ(skipped, 0);
+      EXPECT_GT(switches, 300);
+      break;
+    case Release::whenItLikes:
+      EXPECT_GT(skipped, 0);
+      EXPECT_GT(switches, 0);
+      break;
+  }
+}
+
+TEST(BufferPair, TheBufferShownAlwaysHoldsTheWholePicture) {
+  for (Release mode : {Release::atOnce, Release::onNextAttach, Release::whenItLikes}) {
+    for (uint32_t seed : {1u, 2u, 3u}) {
+      SCOPED_TRACE(testing::Message() << "mode " << static_cast<int>(mode) << " seed " << seed);
+      runBufferPair(mode, seed);
+    }
+  }
+}
+
+TEST(BufferPair, SwitchCopiesWhatTheOtherBufferMissed) {
+  BufferPair pair({0, 0, 100, 50});
+  // The first switch brings the whole canvas: the first buffer was cleared by the view.
+  std::optional<BufferPair::Frame> f = pair.beginFrame();
+  ASSERT_TRUE(f);
+  EXPECT_FALSE(f->switched);
+  pair.endFrame({10, 10, 5, 5}, true);
+  f = pair.beginFrame();
+  ASSERT_TRUE(f);
+  EXPECT_TRUE(f->switched);
+  EXPECT_EQ(f->buffer, 1);
+  EXPECT_EQ(f->copy.width, 100);
+  EXPECT_EQ(f->copy.height, 50);
+  pair.endFrame({20, 0, 10, 10}, true);
+  // Both held: the frame waits.
+  EXPECT_FALSE(pair.beginFrame());
+  // Buffer 0 back: it missed only frame 2's damage.
+  pair.released(0);
+  f = pair.beginFrame();
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->buffer, 0);
+  EXPECT_EQ(f->copy.x, 20);
+  EXPECT_EQ(f->copy.width, 10);
+  EXPECT_EQ(f->copy.height, 10);
+  // Two frames in buffer 0 leave their union stale in buffer 1.
+  pair.endFrame({0, 40, 10, 10}, false);
+  pair.endFrame({90, 0, 10, 10}, true);
+  pair.released(1);
+  f = pair.beginFrame();
+  ASSERT_TRUE(f);
+  EXPECT_EQ(f->buffer, 1);
+  EXPECT_EQ(f->copy.x, 0);
+  EXPECT_EQ(f->copy.y, 0);
+  EXPECT_EQ(f->copy.width, 100);
+  EXPECT_EQ(f->copy.height, 50);
+}
+
+TEST(SurfaceScale, DevicePixelsOfIntegerAndFractionalScales) {
+  struct Case {
+    int width, height;
+    uint32_t scale120;
+    int pixelWidth, pixelHeight;
+  };
+  const Case cases[] = {
+      {1920, 1080, 120, 1920, 1080}, {1920, 1080, 180, 2880, 1620},
+      {1366, 768, 150, 1708, 960},  // 1707.5 rounds away from zero
+      {1280, 720, 130, 1387, 780},  // 130/120 in float is above 13/12
+      {1280, 800, 140, 1493, 933},  // 1493.33 and 933.33 round down
+      {2560, 1440, 240, 5120, 2880}, {1, 1, 121, 1, 1},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " @" << c.scale120);
+    const SurfaceScale s = fractionalSurfaceScale(c.width, c.height, c.scale120);
+    EXPECT_EQ(s.pixelWidth, c.pixelWidth);
+    EXPECT_EQ(s.pixelHeight, c.pixelHeight);
+    // The view makes exactly that canvas from the scale.
+    EXPECT_EQ(canvasSide(c.width, s.viewScale), c.pixelWidth);
+    EXPECT_EQ(canvasSide(c.height, s.viewScale), c.pixelHeight);
+  }
+  // Over common sizes and every scale sway offers in steps of 1/120: never a pixel more than
+  // the rounded size (the compositor would squeeze it), at most one less on one side.
+  for (const auto& [w, h] : {std::pair{1920, 1080}, {1366, 768}, {1280, 1024}, {3000, 2000}}) {
+    for (uint32_t n = 121; n <= 360; ++n) {
+      const SurfaceScale s = fractionalSurfaceScale(w, h, n);
+      const int tw = static_cast<int>((int64_t{w} * n + 60) / 120);
+      const int th = static_cast<int>((int64_t{h} * n + 60) / 120);
+      ASSERT_LE(s.pixelWidth, tw) << w << "x" << h << " @" << n;
+      ASSERT_LE(s.pixelHeight, th) << w << "x" << h << " @" << n;
+      ASSERT_GE(s.pixelWidth + s.pixelHeight, tw + th - 1) << w << "x" << h << " @" << n;
+    }
+  }
+  const SurfaceScale two = integerSurfaceScale(400, 300, 2);
+  EXPECT_EQ(two.viewScale, 2.0f);
+  EXPECT_EQ(two.pixelWidth, 800);
+  EXPECT_EQ(two.pixelHeight, 600);
+}
+
+TEST(KeyWatch, WhichKeyEventsEndTheRun) {
+  const uint32_t enterHeld[] = {28};
+  // A keyboard there from the start: the key held as the focus arrives started the saver.
+  KeyWatch startup(false);
+  EXPECT_FALSE(startup.entered(enterHeld, 1));
+  EXPECT_FALSE(startup.key(28, false));
+  EXPECT_TRUE(startup.key(30, false)) << "a key pressed while the saver ran";
+  EXPECT_TRUE(startup.key(28, true));
+  // Focus lost and back without keys: the old held keys are forgotten.
+  EXPECT_FALSE(startup.entered(enterHeld, 1));
+  startup.left();
+  EXPECT_FALSE(startup.entered(nullptr, 0));
+  EXPECT_TRUE(startup.key(28, false));
+
+  // A keyboard that appeared during the run: its first press may have come before the saver had
+  // an object for it, so a key held at the focus, or a bare release, is the user.
+  KeyWatch late(true);
+  EXPECT_FALSE(late.entered(nullptr, 0));
+  EXPECT_TRUE(late.entered(enterHeld, 1));
+  EXPECT_TRUE(late.key(28, false));
+  EXPECT_TRUE(late.key(28, true));
+}
+
+TEST(SaverOptions, LayerModesAndTheWaylandChoice) {
+  SaverParse p = parseSaverArguments({"--layer", "overlay"}, std::nullopt);
+  ASSERT_TRUE(p.options);
+  EXPECT_EQ(p.options->mode, SaverMode::overlay);
+  // An explicit layer beats the X11 window a saver daemon names.
+  p = parseSaverArguments({"--layer=background", "--seed", "3"}, "0x2a");
+  ASSERT_TRUE(p.options);
+  EXPECT_EQ(p.options->mode, SaverMode::wallpaper);
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--layer", "top"},
+                                              {"--layer"},
+                                              {"--layer", "overlay", "--root"},
+                                              {"--window", "--layer", "overlay"},
+                                              {"--layer", "overlay", "--window-id", "0x2a"}}) {
+    p = parseSaverArguments(bad, std::nullopt);
+    EXPECT_FALSE(p.options) << bad[0];
+    EXPECT_EQ(p.status, 2);
+    EXPECT_EQ(p.message.find('\n'), std::string::npos) << p.message;
+    EXPECT_NE(p.message.find("layer"), std::string::npos) << p.message;
+  }
+
+  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", nullptr));
+  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", ""));
+  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", "Wayland"));
+  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", "wayland,x11"));
+  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "x11"));
+  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "x11,wayland"));
+  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "waylandish"));
+  EXPECT_FALSE(prefersOwnWaylandHost("", nullptr));
+  EXPECT_FALSE(prefersOwnWaylandHost(nullptr, "wayland"));
+}
+
+// Draws frames of a view; its pixels afterwards.
+std::vector<uint8_t> drawnPixels(services::CanvasMemory memory, const uint8_t** data) {
+  TempConfigHome home;
+  ScriptedClock clock(1000);
+  uint32_t state = 12345;
+  services::setRandomSource([&state] {
+    state = state * 1103515245u + 12345u;
+    return static_cast<long>(state & 0x7fffffffu);
+  });
+  std::unique_ptr<ViewSlot> slot = ViewSlot::create({160.0f, 90.0f}, 1.5f, false, 0, memory);
+  EXPECT_TRUE(slot);
+  if (!slot) return {};
+  for (int frame = 0; frame < 600; ++frame) {
+    clock.now += 2;
+    slot->runIfDue(slot->due());
+  }
+  const Canvas& c = slot->canvas();
+  *data = c.data();
+  std::vector<uint8_t> pixels(c.data(),
+                              c.data() + static_cast<size_t>(c.stride()) * c.pixelHeight());
+  services::setRandomSource({});
+  return pixels;
+}
+
+TEST(ViewSlot, DrawsIntoLentMemoryExactlyAsIntoItsOwn) {
+  const uint8_t* ownData = nullptr;
+  const std::vector<uint8_t> own = drawnPixels({}, &ownData);
+
+  std::vector<uint8_t> lent;
+  int askedWidth = 0, askedHeight = 0;
+  auto memory = [&](int w, int h, int stride) -> uint8_t* {
+    askedWidth = w, askedHeight = h;
+    lent.assign(static_cast<size_t>(stride) * h, 0);
+    return lent.data();
+  };
+  const uint8_t* lentData = nullptr;
+  const std::vector<uint8_t> drawn = drawnPixels(memory, &lentData);
+  EXPECT_EQ(askedWidth, 240);
+  EXPECT_EQ(askedHeight, 135);
+  EXPECT_EQ(lentData, lent.data());
+  ASSERT_EQ(drawn.size(), own.size());
+  EXPECT_TRUE(drawn == own) << "the picture differs";
+  // The frames drew something beyond the black clear.
+  size_t coloured = 0;
+  for (size_t i = 0; i + 3 < own.size(); i += 4)
+    coloured += (own[i] | own[i + 1] | own[i + 2]) != 0;
+  EXPECT_GT(coloured, own.size() / 40);
+
+  // No memory, no view.
+  EXPECT_FALSE(ViewSlot::create({160.0f, 90.0f}, 1.0f, false, 0,
+                                [](int, int, int) -> uint8_t* { return nullptr; }));
+}
+
+}  // namespace
