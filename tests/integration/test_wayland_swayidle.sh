@@ -3,7 +3,6 @@
 # two outputs): after a second without input the overlay shows on both outputs, and a key from
 # a new keyboard ends it with status 0.
 source "$(dirname "$0")/wayland_lib.sh"
-command -v swayidle >/dev/null || { echo "SKIP: swayidle is not installed"; exit 77; }
 start_sway
 
 # What swayidle runs: the overlay, with its PID and, when it ends, its status written down.

@@ -1,7 +1,8 @@
 # Shared helpers for the Wayland integration tests: a private headless sway with two outputs of
 # different sizes (HEADLESS-1 1280x720 at scale 1, HEADLESS-2 1024x768 at scale 2), screenshots
-# of one output with grim, and checks of what an output shows. Source it from a test script; it
-# sources lib.sh. A machine without sway skips the test (status 77).
+# of one output with grim, keys and a pointer from devices that appear during the run, and checks
+# of what an output shows. Source it from a test script; it sources lib.sh. A machine without
+# sway skips the test (status 77); one with sway but without the other tools fails it.
 #
 # Sway refuses to run as root. Run as root, the compositor runs as the system user nimbrel-test
 # (made here when missing) through setpriv; otherwise as the user running the test. Its runtime
@@ -10,11 +11,12 @@
 # and anyone else is the compositor's own user.
 source "$(dirname "${BASH_SOURCE[0]}")/lib.sh"
 
-for tool in sway swaymsg grim wtype jq; do
-  if ! command -v "$tool" >/dev/null; then
-    echo "SKIP: $tool is not installed (scripts/deps.sh installs it)"
-    exit 77
-  fi
+if ! command -v sway >/dev/null; then
+  echo "SKIP: sway is not installed (scripts/deps.sh installs it)"
+  exit 77
+fi
+for tool in swaymsg grim wtype swayidle jq setpriv; do
+  command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/deps.sh installs it)"
 done
 
 NIMBREL="$NIMBREL_BUILD/hosts/saver/nimbrel"
@@ -78,7 +80,7 @@ EOF
   chmod 0644 "$WAYLAND_RUNTIME/sway.conf"
   "${as_compositor_user[@]}" env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$WAYLAND_RUNTIME" \
     XDG_RUNTIME_DIR="$WAYLAND_RUNTIME" WLR_BACKENDS=headless WLR_RENDERER=pixman \
-    WLR_LIBINPUT_NO_DEVICES=1 sway ${SWAY_DEBUG:-} -c "$WAYLAND_RUNTIME/sway.conf" >"$WORK/sway.log" 2>&1 &
+    WLR_LIBINPUT_NO_DEVICES=1 sway -c "$WAYLAND_RUNTIME/sway.conf" >"$WORK/sway.log" 2>&1 &
   SWAY_PID=$!
   track "$SWAY_PID"
   export XDG_RUNTIME_DIR="$WAYLAND_RUNTIME"
