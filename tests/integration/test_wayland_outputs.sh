@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # Outputs that come and go under the Wayland layers (headless sway): an output added gets a view
-# of its own size, one removed loses its view, and an output that changes mode or scale gets a
-# new view at its new size, sharp at its device pixels; the other outputs draw on undisturbed
-# and nothing crashes.
+# of its own size, one removed (where sway can remove one) loses its view, and an output that
+# changes mode or scale gets a new view at its new size, sharp at its device pixels; the other
+# outputs draw on undisturbed and nothing crashes.
 source "$(dirname "$0")/wayland_lib.sh"
 start_sway
 
