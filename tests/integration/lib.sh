@@ -190,3 +190,77 @@ measure() {
   done
   convert "$file" -colorspace Gray -format '%wx%h\n' -write info: "${crops[@]}" null:
 }
+
+# Succeeds when the whole screen, captured to $1, shows the pattern: many colours, and each crop
+# WxH+X+Y given after it lit. The pattern only builds up, so this is waited for.
+pattern_lit() {
+  local out=$1 crop
+  shift
+  xwd -root -silent | convert xwd:- "$out" || return 1
+  [ "$(distinct_colours "$out")" -gt 200 ] || return 1
+  for crop in "$@"; do greater "$(mean_brightness "$out" "$crop")" 0.02 || return 1; done
+}
+
+# Waits until the screen has changed $1 times since the call (returns early once process $saver
+# ends). The saver reads all its pending input before it draws a frame, and waits for the server
+# after each frame it shows; so the second change comes from a frame drawn after it had read
+# every event sent before this call, and each further change from a frame at least one frame
+# interval (1/60 s or more) later.
+frames_later() {
+  xwd -silent -root -out "$WORK/frame0.xwd"
+  local i
+  for ((i = 1; i <= $1; i++)); do
+    wait_for "! kill -0 $saver || { xwd -silent -root -out '$WORK/frame$i.xwd' &&
+      ! cmp -s '$WORK/frame$((i - 1)).xwd' '$WORK/frame$i.xwd'; }" ||
+      fail "the full-screen picture stopped changing"
+  done
+}
+
+# Writes at $1 a saver program for a daemon to start: it runs the rest of the arguments (with
+# the ones it is given) in the background and records in directory $2 its pid, standard error
+# and exit status, passing a SIGTERM on.
+recording_saver() {
+  local program=$1 state=$2
+  shift 2
+  mkdir -p "$state"
+  cat >"$program" <<WRAP
+#!/bin/sh
+echo "\$*" >"$state/args"
+echo "\$XSCREENSAVER_WINDOW" >"$state/window"
+$* "\$@" 2>"$state/stderr" &
+child=\$!
+echo \$child >"$state/pid"
+trap 'kill -TERM \$child' TERM
+wait \$child
+status=\$?
+# A trap interrupts the first wait; the second one gets the saver's own status.
+[ \$status -gt 128 ] && { wait \$child; status=\$?; }
+echo \$status >"$state/status"
+WRAP
+  chmod 755 "$program"
+}
+
+# The saver recorded in directory $1 ended with status 0 and wrote nothing to stderr.
+recorded_clean_end() {
+  wait_for "[ -s '$1/status' ]" || fail "no exit status recorded"
+  [ "$(cat "$1/status")" = 0 ] || fail "Nimbrel ended with status $(cat "$1/status")"
+  [ ! -s "$1/stderr" ] || fail "Nimbrel wrote to stderr: $(cat "$1/stderr")"
+}
+
+# The XScreenSaver daemon, as nobody (it refuses to run savers as root), with home $1 and the
+# `programs:` entry $2 first; Xvfb must allow nobody in (-ac).
+as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+start_xscreensaver() {
+  local home=$1
+  chmod 711 "$WORK"
+  mkdir -p "$home"
+  printf '%s\n' "mode: one" "selected: 0" "splash: False" "fade: False" "unfade: False" \
+    "lock: False" "timeout: 0:30:00" "programs: \"Nimbrel\" $2 \\n\\" \
+    "  \"Blank\" /bin/true \\n" >"$home/.xscreensaver"
+  chown -R 65534:65534 "$home"
+  export HOME="$home" XDG_CONFIG_HOME="$home/.config"
+  (cd / && exec setpriv --reuid=65534 --regid=65534 --clear-groups xscreensaver --no-splash \
+    --verbose) >"$WORK/daemon.log" 2>&1 &
+  track $!
+  wait_for "as_nobody xscreensaver-command -version" || fail "the daemon did not start"
+}

@@ -14,19 +14,6 @@ cp "$XDG_CONFIG_HOME/nimbrel/preferences.ini" "$WORK/store.before"
 start_xvfb 1280x800x24
 display=$DISPLAY
 
-# Waits until the screen has changed $1 times since the call: the saver reads all its pending
-# input before it draws a frame, so the second change comes from a frame drawn after it read
-# every event sent before this call. Returns early if the saver ends.
-frames_later() {
-  xwd -silent -root -out "$WORK/frame0.xwd"
-  local i
-  for ((i = 1; i <= $1; i++)); do
-    wait_for "! kill -0 $saver || { xwd -silent -root -out '$WORK/frame$i.xwd' &&
-      ! cmp -s '$WORK/frame$((i - 1)).xwd' '$WORK/frame$i.xwd'; }" ||
-      fail "the full-screen picture stopped changing"
-  done
-}
-
 # --- -display, with no DISPLAY in the environment; pointer jitter ----------------------------
 env -u DISPLAY "$nimbrel" -display "$display" --seed 5 -petals 5 -no-stars 2>"$WORK/full.err" &
 saver=$!

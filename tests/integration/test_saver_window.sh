@@ -93,20 +93,6 @@ both_halves_lit() {
     greater "$(mean_brightness "$WORK/full.png" "$half")" 0.03 || return 1
   done
 }
-# Waits until the screen has changed $1 times since the call. The saver reads all its pending
-# input before it draws a frame, and waits for the server after each frame it shows; so the
-# second change comes from a frame drawn after it had read every event sent before this call,
-# and each further change from a frame at least one frame interval (1/60 s or more) later.
-# Returns early if the saver ends.
-frames_later() {
-  xwd -silent -root -out "$WORK/frame0.xwd"
-  local i
-  for ((i = 1; i <= $1; i++)); do
-    wait_for "! kill -0 $saver || { xwd -silent -root -out '$WORK/frame$i.xwd' &&
-      ! cmp -s '$WORK/frame$((i - 1)).xwd' '$WORK/frame$i.xwd'; }" ||
-      fail "the full-screen picture stopped changing"
-  done
-}
 
 start_full_screen
 wait_for both_halves_lit || fail "the pattern did not spread over both halves of the screen"

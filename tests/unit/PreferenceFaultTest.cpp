@@ -57,19 +57,10 @@ bool saveSet(const SettingsSet& s) {
   return services::AppSynchronize(APPLICATIONID);
 }
 
-std::string readFile(const fs::path& path) {
-  gchar* contents = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) return {};
-  std::string text(contents, length);
-  g_free(contents);
-  return text;
-}
-
 // Which complete set the file holds, parsed on its own (not through the store's cache):
 // 'A', 'B', or '?' for anything else, a torn or unparseable file included.
 char whichSet(const fs::path& path) {
-  const std::string text = readFile(path);
+  const std::string text = fileText(path);
   GKeyFile* file = g_key_file_new();
   char answer = '?';
   if (g_key_file_load_from_data(file, text.data(), text.size(), G_KEY_FILE_NONE, nullptr)) {
@@ -102,10 +93,6 @@ std::vector<std::string> strayFiles(const fs::path& dir) {
     if (name != "preferences.ini") names.push_back(name);
   }
   return names;
-}
-
-std::unique_ptr<NimbrelView> smallView() {
-  return NimbrelView::initWithFrame({0.0f, 0.0f, 32.0f, 24.0f}, true);
 }
 
 // Runs the body in a child process and hands back what it reported: empty for success, a line
@@ -159,7 +146,7 @@ TEST(StoreFaults, NimbrelDirectoryIsAFile) {
   ASSERT_TRUE(view);
   EXPECT_TRUE(holdsDefaults(*view));
   EXPECT_FALSE(saveSet(kSetA));
-  EXPECT_EQ(readFile(home.dir() / "nimbrel"), "not a directory");
+  EXPECT_EQ(fileText(home.dir() / "nimbrel"), "not a directory");
 }
 
 TEST(StoreFaults, ReadOnlyConfigDirectory) {
@@ -168,7 +155,7 @@ TEST(StoreFaults, ReadOnlyConfigDirectory) {
   ScriptedRandom random;
   ASSERT_TRUE(saveSet(kSetA));
   const fs::path dir = home.storeFile().parent_path();
-  const std::string before = readFile(home.storeFile());
+  const std::string before = fileText(home.storeFile());
 
   EXPECT_CHILD_OK(inChild([&]() -> std::string {
     if (std::string why = privateMounts(); !why.empty()) return why;
@@ -179,11 +166,11 @@ TEST(StoreFaults, ReadOnlyConfigDirectory) {
     std::unique_ptr<NimbrelView> view = smallView();
     if (!view || view->petalCount != 3) return "the stored set did not load";
     if (saveSet(kSetB)) return "a save into a read-only directory reported success";
-    if (readFile(home.storeFile()) != before) return "the store changed";
+    if (fileText(home.storeFile()) != before) return "the store changed";
     if (!strayFiles(dir).empty()) return "a temporary file appeared";
     return {};
   }));
-  EXPECT_EQ(readFile(home.storeFile()), before);
+  EXPECT_EQ(fileText(home.storeFile()), before);
 }
 
 TEST(StoreFaults, StoreFileIsADirectory) {
@@ -304,8 +291,8 @@ TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
   const fs::path bad = home.storeFile().string() + ".bad";
   std::error_code ec;
   fs::permissions(bad, fs::perms::owner_read, fs::perm_options::add, ec);
-  EXPECT_EQ(readFile(bad), "[org.nimbrel.Nimbrel]\npetalCount=4\n");
-  EXPECT_TRUE(storeHoldsDefaults(readFile(home.storeFile())));
+  EXPECT_EQ(fileText(bad), "[org.nimbrel.Nimbrel]\npetalCount=4\n");
+  EXPECT_TRUE(storeHoldsDefaults(fileText(home.storeFile())));
 }
 
 // 50 MB of garbage is not read (the store refuses files over 1 MiB), is kept aside whole, and
@@ -343,13 +330,13 @@ TEST(StoreFaults, HugeGarbageIsKeptAsideUnread) {
   std::unique_ptr<NimbrelView> view = smallView();
   ASSERT_TRUE(view);
   EXPECT_TRUE(holdsDefaults(*view));
-  EXPECT_TRUE(storeHoldsDefaults(readFile(home.storeFile())));
+  EXPECT_TRUE(storeHoldsDefaults(fileText(home.storeFile())));
 
   home.write("\x01\x02 not a key file [[[\n");
   view = smallView();
   ASSERT_TRUE(view);
   EXPECT_TRUE(holdsDefaults(*view));
-  EXPECT_EQ(readFile(home.storeFile().string() + ".bad.1"), "\x01\x02 not a key file [[[\n");
+  EXPECT_EQ(fileText(home.storeFile().string() + ".bad.1"), "\x01\x02 not a key file [[[\n");
   EXPECT_EQ(fs::file_size(bad), kSize);
 }
 
@@ -372,11 +359,11 @@ TEST(StoreFaults, FailedWriteKeepsPreviousFile) {
     if (saveSet(kSetB)) return "a save past the size limit reported success";
     return {};
   }));
-  EXPECT_EQ(readFile(home.storeFile()), rejected);
+  EXPECT_EQ(fileText(home.storeFile()), rejected);
   // Kept aside as well, when it could be.
   for (const std::string& name : strayFiles(home.storeFile().parent_path())) {
     EXPECT_EQ(name, "preferences.ini.bad");
-    EXPECT_EQ(readFile(home.storeFile().parent_path() / name), rejected);
+    EXPECT_EQ(fileText(home.storeFile().parent_path() / name), rejected);
   }
 }
 
@@ -390,7 +377,7 @@ TEST(StoreFaults, FullDiskKeepsPreviousFile) {
       return std::string("skip: tmpfs: ") + std::strerror(errno);
     }
     if (!saveSet(kSetA)) return "the first save failed";
-    const std::string before = readFile(home.storeFile());
+    const std::string before = fileText(home.storeFile());
     {
       // Fill what is left of the file system.
       std::ofstream filler(dir / "filler", std::ios::binary);
@@ -398,7 +385,7 @@ TEST(StoreFaults, FullDiskKeepsPreviousFile) {
       for (int i = 0; i < 16 && filler; ++i) filler.write(block.data(), block.size());
     }
     if (saveSet(kSetB)) return "a save onto a full disk reported success";
-    if (readFile(home.storeFile()) != before) return "the previous file changed";
+    if (fileText(home.storeFile()) != before) return "the previous file changed";
     if (strayFiles(dir).size() != 1) return "a temporary file was left behind";
     fs::remove(dir / "filler");
     if (!saveSet(kSetB) || whichSet(home.storeFile()) != 'B') return "no save once there is room";
@@ -458,7 +445,7 @@ TEST(StoreFaults, KilledAtEveryStepOfSavingLeavesOldOrNew) {
     int status = 0;
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(whichSet(home.storeFile()), c.expected) << readFile(home.storeFile());
+    EXPECT_EQ(whichSet(home.storeFile()), c.expected) << fileText(home.storeFile());
   }
 }
 
@@ -481,6 +468,6 @@ TEST(StoreFaults, TwoProcessesSavingAtOnce) {
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a save failed";
   }
-  EXPECT_NE(whichSet(home.storeFile()), '?') << readFile(home.storeFile());
+  EXPECT_NE(whichSet(home.storeFile()), '?') << fileText(home.storeFile());
   EXPECT_TRUE(strayFiles(home.storeFile().parent_path()).empty());
 }

@@ -9,7 +9,6 @@
 
 #include "BufferPair.h"
 #include "KeyWatch.h"
-#include "SaverOptions.h"
 #include "SurfaceScale.h"
 #include "TestSupport.h"
 #include "ViewSlot.h"
@@ -203,37 +202,6 @@ TEST(KeyWatch, WhichKeyEventsEndTheRun) {
   EXPECT_TRUE(late.entered(enterHeld, 1));
   EXPECT_TRUE(late.key(28, false));
   EXPECT_TRUE(late.key(28, true));
-}
-
-TEST(SaverOptions, LayerModesAndTheWaylandChoice) {
-  SaverParse p = parseSaverArguments({"--layer", "overlay"}, std::nullopt);
-  ASSERT_TRUE(p.options);
-  EXPECT_EQ(p.options->mode, SaverMode::overlay);
-  // An explicit layer beats the X11 window a saver daemon names.
-  p = parseSaverArguments({"--layer=background", "--seed", "3"}, "0x2a");
-  ASSERT_TRUE(p.options);
-  EXPECT_EQ(p.options->mode, SaverMode::wallpaper);
-  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--layer", "top"},
-                                              {"--layer"},
-                                              {"--layer", "overlay", "--root"},
-                                              {"--window", "--layer", "overlay"},
-                                              {"--layer", "overlay", "--window-id", "0x2a"}}) {
-    p = parseSaverArguments(bad, std::nullopt);
-    EXPECT_FALSE(p.options) << bad[0];
-    EXPECT_EQ(p.status, 2);
-    EXPECT_EQ(p.message.find('\n'), std::string::npos) << p.message;
-    EXPECT_NE(p.message.find("layer"), std::string::npos) << p.message;
-  }
-
-  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", nullptr));
-  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", ""));
-  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", "Wayland"));
-  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", "wayland,x11"));
-  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "x11"));
-  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "x11,wayland"));
-  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "waylandish"));
-  EXPECT_FALSE(prefersOwnWaylandHost("", nullptr));
-  EXPECT_FALSE(prefersOwnWaylandHost(nullptr, "wayland"));
 }
 
 }  // namespace
