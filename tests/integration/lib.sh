@@ -176,8 +176,9 @@ await_capture() {
   return 1
 }
 
-# Succeeds when $1 > $2 (decimal fractions).
+# Succeeds when $1 > $2, or $1 < $2 (decimal fractions).
 greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+below() { greater "$2" "$1"; }
 
 # Prints the size WxH of picture $1, then the mean brightness (0..1) of each crop WxH+X+Y given
 # after it, one to a line, from one run of convert.
@@ -263,4 +264,12 @@ start_xscreensaver() {
     --verbose) >"$WORK/daemon.log" 2>&1 &
   track $!
   wait_for "as_nobody xscreensaver-command -version" || fail "the daemon did not start"
+}
+
+# Whether capture $1 is a fresh view of size $2 showing its title: a bright band where the title
+# goes ($3, a quarter of the way up) and nothing at all above it ($4).
+shows_title() {
+  local m
+  mapfile -t m < <(measure "$1" "$3" "$4")
+  [ "${m[0]}" = "$2" ] && greater "${m[1]}" 0.03 && below "${m[2]}" 0.001
 }

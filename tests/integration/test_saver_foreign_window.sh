@@ -30,7 +30,6 @@ white_fraction() {
   convert "$1" -fill black +opaque white -colorspace Gray -morphology Erode Square:3 \
     -format '%[fx:mean]' info:
 }
-below() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a < b) }'; }
 
 # Whether the test window shows a full pattern at size $1 that covers all of it: many colours,
 # none of its white background left. The pattern only builds up, so this keeps holding.
@@ -39,12 +38,6 @@ covered_by_pattern() {
   [ "$(identify -format '%wx%h' "$WORK/drawn.png")" = "$1" ] &&
     [ "$(distinct_colours "$WORK/drawn.png")" -gt 200 ] &&
     below "$(white_fraction "$WORK/drawn.png")" 0.001
-}
-# Whether capture $1 shows a fresh view of size $2: its title ($3) and nothing above it ($4).
-shows_title() {
-  local m
-  mapfile -t m < <(measure "$1" "$3" "$4")
-  [ "${m[0]}" = "$2" ] && greater "${m[1]}" 0.03 && below "${m[2]}" 0.001
 }
 title_800x600() { shows_title "$1" 800x600 300x80+250+375 800x350+0+0; }
 # ... and, resized, not a patch of the window's white background left.

@@ -7,13 +7,6 @@ nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
 export XDG_CONFIG_HOME="$WORK/config"
 start_xvfb 1280x800x24
 
-# Whether capture $1 is a view of size $2 showing its title: a bright band where the title goes
-# ($3, a quarter of the way up) and nothing at all above it ($4).
-shows_title() {
-  local m
-  mapfile -t m < <(measure "$1" "$3" "$4")
-  [ "${m[0]}" = "$2" ] && greater "${m[1]}" 0.03 && greater 0.001 "${m[2]}"
-}
 title_800x600() { shows_title "$1" 800x600 300x80+250+375 800x350+0+0; }
 title_600x400() { shows_title "$1" 600x400 240x70+180+235 600x220+0+0; }
 
