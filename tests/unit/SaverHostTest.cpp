@@ -192,11 +192,7 @@ TEST(ViewSlot, DamageInDevicePixelsWithAMargin) {
        {std::pair{Rect{10.25f, 5.5f, 20.0f, 10.0f}, Rect{19.0f, 68.0f, 43.0f, 22.0f}},
         {Rect{-5.0f, -5.0f, 10.0f, 10.0f}, Rect{0.0f, 89.0f, 11.0f, 11.0f}}}) {
     rig.view->graphics().fillOval(oval);
-    const Rect damage = rig.view->finishFrame();
-    EXPECT_EQ(damage.x, want.x);
-    EXPECT_EQ(damage.y, want.y);
-    EXPECT_EQ(damage.width, want.width);
-    EXPECT_EQ(damage.height, want.height);
+    EXPECT_EQ(rectOf(rig.view->finishFrame()), rectOf(want));
   }
 }
 

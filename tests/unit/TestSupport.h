@@ -140,6 +140,9 @@ inline std::string fileText(const std::filesystem::path& path) {
 
 inline std::string TempConfigHome::read() const { return fileText(storeFile()); }
 
+// A rectangle's numbers, to compare whole rectangles at once.
+inline std::vector<float> rectOf(const Rect& r) { return {r.x, r.y, r.width, r.height}; }
+
 // A small preview view, for tests of the store.
 inline std::unique_ptr<NimbrelView> smallView() {
   return NimbrelView::initWithFrame({0.0f, 0.0f, 32.0f, 24.0f}, true);
