@@ -127,6 +127,14 @@ std::string privateMounts() {
   return {};
 }
 
+// A private store, clock and generator for each case.
+class StoreFaults : public ::testing::Test {
+ protected:
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+};
+
 #define EXPECT_CHILD_OK(report)                                 \
   do {                                                          \
     const std::string r = (report);                             \
@@ -136,10 +144,7 @@ std::string privateMounts() {
 
 }  // namespace
 
-TEST(StoreFaults, NimbrelDirectoryIsAFile) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, NimbrelDirectoryIsAFile) {
   std::ofstream(home.dir() / "nimbrel") << "not a directory";
 
   std::unique_ptr<NimbrelView> view = smallView();
@@ -149,10 +154,7 @@ TEST(StoreFaults, NimbrelDirectoryIsAFile) {
   EXPECT_EQ(fileText(home.dir() / "nimbrel"), "not a directory");
 }
 
-TEST(StoreFaults, ReadOnlyConfigDirectory) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, ReadOnlyConfigDirectory) {
   ASSERT_TRUE(saveSet(kSetA));
   const fs::path dir = home.storeFile().parent_path();
   const std::string before = fileText(home.storeFile());
@@ -173,10 +175,7 @@ TEST(StoreFaults, ReadOnlyConfigDirectory) {
   EXPECT_EQ(fileText(home.storeFile()), before);
 }
 
-TEST(StoreFaults, StoreFileIsADirectory) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, StoreFileIsADirectory) {
   fs::create_directories(home.storeFile() / "inside");
 
   std::unique_ptr<NimbrelView> view = smallView();
@@ -189,10 +188,7 @@ TEST(StoreFaults, StoreFileIsADirectory) {
 
 // Reading follows a symbolic link; saving replaces the link by a file of its own and never
 // writes through it, so nothing outside the configuration directory changes.
-TEST(StoreFaults, SymbolicLinkIsReadThenReplaced) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, SymbolicLinkIsReadThenReplaced) {
   const fs::path elsewhere = home.dir() / "elsewhere.ini";
   fs::create_directories(home.storeFile().parent_path());
   {
@@ -223,8 +219,7 @@ TEST(StoreFaults, SymbolicLinkIsReadThenReplaced) {
 }
 
 // XDG_CONFIG_HOME counts only as an absolute path; otherwise the store lives under HOME.
-TEST(StoreFaults, RelativeConfigHomeIsIgnored) {
-  TempConfigHome home;
+TEST_F(StoreFaults, RelativeConfigHomeIsIgnored) {
   const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
   setenv("HOME", "/home/someone", 1);
   for (const auto& [xdg, want] : {std::pair{"/elsewhere", "/elsewhere/nimbrel/preferences.ini"},
@@ -238,10 +233,7 @@ TEST(StoreFaults, RelativeConfigHomeIsIgnored) {
 
 // A store that cannot be kept aside is not replaced: here a link to a file too large to read, on
 // another file system, which no hard link beside the store can reach.
-TEST(StoreFaults, StoreThatCannotBeKeptAsideStays) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, StoreThatCannotBeKeptAsideStays) {
   char target[] = "/dev/shm/nimbrel-test-XXXXXX";
   const int fd = mkstemp(target);
   if (fd < 0) GTEST_SKIP() << "no /dev/shm";
@@ -267,8 +259,7 @@ TEST(StoreFaults, StoreThatCannotBeKeptAsideStays) {
 
 // A store its owner may not read (mode 0200, as an ordinary user: root reads anything) is kept
 // aside like an unparseable one before the defaults are written, not silently replaced.
-TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
-  TempConfigHome home;
+TEST_F(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
   home.write("[org.nimbrel.Nimbrel]\npetalCount=4\n");
   const fs::path dir = home.storeFile().parent_path();
   // Root reads anything: the reading is done by nobody, who owns the files.
@@ -282,8 +273,6 @@ TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
 
   EXPECT_CHILD_OK(inChild([&]() -> std::string {
     if (root && (setgid(65534) != 0 || setuid(65534) != 0)) return "skip: cannot become nobody";
-    ScriptedClock clock;
-    ScriptedRandom random;
     std::unique_ptr<NimbrelView> view = smallView();
     if (!view || !holdsDefaults(*view)) return "no view with the defaults";
     return {};
@@ -297,10 +286,7 @@ TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
 
 // 50 MB of garbage is not read (the store refuses files over 1 MiB), is kept aside whole, and
 // the defaults are written in its place; a second bad file goes beside the first.
-TEST(StoreFaults, HugeGarbageIsKeptAsideUnread) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, HugeGarbageIsKeptAsideUnread) {
   constexpr size_t kSize = 50u << 20;
   fs::create_directories(home.storeFile().parent_path());
   {
@@ -343,8 +329,7 @@ TEST(StoreFaults, HugeGarbageIsKeptAsideUnread) {
 // A write that fails part way (here the file size limit, the same short write a full disk
 // gives) leaves the previous file whole and no temporary file behind: the reset of a view over a
 // rejected set, and a save after it. The view still comes up with the defaults.
-TEST(StoreFaults, FailedWriteKeepsPreviousFile) {
-  TempConfigHome home;
+TEST_F(StoreFaults, FailedWriteKeepsPreviousFile) {
   const std::string rejected = storeText({{"petalCount", "40"}});
   home.write(rejected);
 
@@ -352,8 +337,6 @@ TEST(StoreFaults, FailedWriteKeepsPreviousFile) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{40, 40};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return "skip: no file size limit";
-    ScriptedClock clock;
-    ScriptedRandom random;
     std::unique_ptr<NimbrelView> view = smallView();
     if (!view || !holdsDefaults(*view)) return "no view with the defaults";
     if (saveSet(kSetB)) return "a save past the size limit reported success";
@@ -367,8 +350,7 @@ TEST(StoreFaults, FailedWriteKeepsPreviousFile) {
   }
 }
 
-TEST(StoreFaults, FullDiskKeepsPreviousFile) {
-  TempConfigHome home;
+TEST_F(StoreFaults, FullDiskKeepsPreviousFile) {
   EXPECT_CHILD_OK(inChild([&]() -> std::string {
     if (std::string why = privateMounts(); !why.empty()) return why;
     const fs::path dir = home.storeFile().parent_path();
@@ -409,9 +391,8 @@ void stopAtChosenStep(services::SaveStep step) {
 }
 }  // namespace
 
-TEST(StoreFaults, KilledAtEveryStepOfSavingLeavesOldOrNew) {
+TEST_F(StoreFaults, KilledAtEveryStepOfSavingLeavesOldOrNew) {
   using services::SaveStep;
-  TempConfigHome home;
   struct Case {
     SaveStep step;
     char expected;
@@ -451,8 +432,7 @@ TEST(StoreFaults, KilledAtEveryStepOfSavingLeavesOldOrNew) {
 
 // Two processes saving 500 times each at once: every save succeeds and the file ends up
 // holding one of the two sets, complete.
-TEST(StoreFaults, TwoProcessesSavingAtOnce) {
-  TempConfigHome home;
+TEST_F(StoreFaults, TwoProcessesSavingAtOnce) {
   ASSERT_TRUE(saveSet(kSetA));
   std::array<pid_t, 2> pids{};
   for (int i = 0; i < 2; ++i) {
