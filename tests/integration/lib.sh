@@ -273,3 +273,22 @@ shows_title() {
   mapfile -t m < <(measure "$1" "$3" "$4")
   [ "${m[0]}" = "$2" ] && greater "${m[1]}" 0.03 && below "${m[2]}" 0.001
 }
+
+# nimbrel-settings ($1, else the build's) under GTK on a fresh Xvfb; SHOTS is where screenshots
+# go (NIMBREL_SHOTS keeps them).
+settings_on_xvfb() {
+  SETTINGS=${1:-$NIMBREL_BUILD/hosts/settings/nimbrel-settings}
+  [ -x "$SETTINGS" ] || fail "no $SETTINGS"
+  SHOTS=${NIMBREL_SHOTS:-$WORK}
+  start_xvfb 1024x768x24
+  export GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none
+}
+
+# Waits for the window named $1 (default: the settings window, "Nimbrel"); sets WIN to its id
+# and X, Y, HEIGHT to its place and height.
+shown_window() {
+  local name=${1:-Nimbrel}
+  wait_for "xdotool search --onlyvisible --name '^$name\$'" 15 || fail "no window '$name'"
+  WIN=$(xdotool search --onlyvisible --name "^$name\$" | head -1)
+  eval "$(xdotool getwindowgeometry --shell "$WIN")"
+}
