@@ -292,3 +292,22 @@ shown_window() {
   WIN=$(xdotool search --onlyvisible --name "^$name\$" | head -1)
   eval "$(xdotool getwindowgeometry --shell "$WIN")"
 }
+
+# Starts the build's saver in the background with arguments $2..., standard error into file $1,
+# and waits for its window: sets saver and window.
+start_saver() {
+  local err=$1
+  shift
+  "$NIMBREL_BUILD/hosts/saver/nimbrel" "$@" 2>"$err" &
+  saver=$!
+  track "$saver"
+  window=$(window_named Nimbrel) || fail "no Nimbrel window appeared for: $*"
+}
+
+# The saver ($saver) has ended, or with $1 = TERM is sent SIGTERM and ends, with status 0 within
+# $3 seconds (default 60), having written nothing to standard error (file $2).
+ended_cleanly() {
+  [ "$1" = TERM ] && kill -TERM "$saver"
+  ended_with 0 "$saver" "${3:-60}" || fail "the saver did not end with status 0: $(head -c 4000 "$2")"
+  [ ! -s "$2" ] || fail "the saver wrote to stderr: $(head -c 4000 "$2")"
+}

@@ -78,8 +78,7 @@ cp "$WORK/reset.png" "$WORK/resized.png" "$WORK/resized-later.png" \
 
 # Destroyed under the running saver: it ends quietly with status 0.
 tell_window destroy
-ended_with 0 "$saver" || fail "the saver did not end with status 0 when its window went"
-[ ! -s "$WORK/saver.err" ] || fail "the saver wrote to stderr: $(cat "$WORK/saver.err")"
+ended_cleanly "window gone" "$WORK/saver.err"
 exec {HOST[1]}>&-
 
 # --- --window-id in hexadecimal, a narrow window: a preview, patterned from its first frame ---
@@ -107,9 +106,7 @@ colours=$(distinct_colours "$WORK/preview.png")
 echo "preview, first frame: $colours colours, $(cat "$WORK/first")"
 [ "$(cat "$WORK/first")" = coloured ] ||
   fail "a 400-wide window did not get a preview view: its first frame is not coloured"
-kill -TERM "$saver"
-ended_with 0 "$saver" || fail "SIGTERM did not end the saver with status 0"
-[ ! -s "$WORK/preview.err" ] || fail "the saver wrote to stderr: $(cat "$WORK/preview.err")"
+ended_cleanly TERM "$WORK/preview.err"
 cp "$WORK/preview.png" "${NIMBREL_KEEP_SHOTS:-$WORK}/" 2>/dev/null || true
 
 # --- bad input: one line on stderr, nothing on stdout, a non-zero status --------------------
