@@ -45,25 +45,11 @@ int damaged(sheet::GtkSheetToolkit& toolkit, const std::string& prefsUi, const s
   const std::string file = dir + "/Prefs.ui";
   toolkit.setResourceDirectories({dir});
 
-  struct Damage {
-    std::string what, xml, named;
-  };
-  std::vector<Damage> damages;
-  for (const std::string& id : uivariants::objectIds(original)) {
-    damages.push_back({"without " + id, uivariants::withoutObject(original, id), id});
-  }
-  damages.push_back({"starsButton as a push button",
-                     uivariants::withClass(original, "starsButton", "GtkButton"),
-                     "\"starsButton\" is a GtkButton, not a check button"});
-  std::string eightItems = original;
-  eightItems.erase(eightItems.find("<item>Cool muted</item>"), 23);
-  damages.push_back({"a theme short", eightItems, "has 8 items, not 9"});
-  // Refused for not parsing, before any object is looked for.
-  damages.push_back({"cut in half", uivariants::firstHalf(original), ""});
+  std::vector<uivariants::Damage> damages = uivariants::damagedSheets(original);
   damages.push_back({"whole", original, ""});
 
   int failures = 0;
-  for (const Damage& d : damages) {
+  for (const uivariants::Damage& d : damages) {
     uivariants::writeText(file, d.xml);
     auto view = NimbrelView::initWithFrame(kFrame, true);
     SheetWindow* sheet = view->configureSheet();

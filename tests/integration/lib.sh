@@ -176,8 +176,9 @@ await_capture() {
   return 1
 }
 
-# Succeeds when $1 > $2 (decimal fractions).
+# Succeeds when $1 > $2, or $1 < $2 (decimal fractions).
 greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
+below() { greater "$2" "$1"; }
 
 # Prints the size WxH of picture $1, then the mean brightness (0..1) of each crop WxH+X+Y given
 # after it, one to a line, from one run of convert.
@@ -189,4 +190,124 @@ measure() {
     crops+=(\( +clone -crop "$crop" +repage -format '%[fx:mean]\n' -write info: +delete \))
   done
   convert "$file" -colorspace Gray -format '%wx%h\n' -write info: "${crops[@]}" null:
+}
+
+# Succeeds when the whole screen, captured to $1, shows the pattern: many colours, and each crop
+# WxH+X+Y given after it lit. The pattern only builds up, so this is waited for.
+pattern_lit() {
+  local out=$1 crop
+  shift
+  xwd -root -silent | convert xwd:- "$out" || return 1
+  [ "$(distinct_colours "$out")" -gt 200 ] || return 1
+  for crop in "$@"; do greater "$(mean_brightness "$out" "$crop")" 0.02 || return 1; done
+}
+
+# Waits until the screen has changed $1 times since the call (returns early once process $saver
+# ends). The saver reads all its pending input before it draws a frame, and waits for the server
+# after each frame it shows; so the second change comes from a frame drawn after it had read
+# every event sent before this call, and each further change from a frame at least one frame
+# interval (1/60 s or more) later.
+frames_later() {
+  xwd -silent -root -out "$WORK/frame0.xwd"
+  local i
+  for ((i = 1; i <= $1; i++)); do
+    wait_for "! kill -0 $saver || { xwd -silent -root -out '$WORK/frame$i.xwd' &&
+      ! cmp -s '$WORK/frame$((i - 1)).xwd' '$WORK/frame$i.xwd'; }" ||
+      fail "the full-screen picture stopped changing"
+  done
+}
+
+# Writes at $1 a saver program for a daemon to start: it runs the rest of the arguments (with
+# the ones it is given) in the background and records in directory $2 its pid, standard error
+# and exit status, passing a SIGTERM on.
+recording_saver() {
+  local program=$1 state=$2
+  shift 2
+  mkdir -p "$state"
+  cat >"$program" <<WRAP
+#!/bin/sh
+echo "\$*" >"$state/args"
+echo "\$XSCREENSAVER_WINDOW" >"$state/window"
+$* "\$@" 2>"$state/stderr" &
+child=\$!
+echo \$child >"$state/pid"
+trap 'kill -TERM \$child' TERM
+wait \$child
+status=\$?
+# A trap interrupts the first wait; the second one gets the saver's own status.
+[ \$status -gt 128 ] && { wait \$child; status=\$?; }
+echo \$status >"$state/status"
+WRAP
+  chmod 755 "$program"
+}
+
+# The saver recorded in directory $1 ended with status 0 and wrote nothing to stderr.
+recorded_clean_end() {
+  wait_for "[ -s '$1/status' ]" || fail "no exit status recorded"
+  [ "$(cat "$1/status")" = 0 ] || fail "Nimbrel ended with status $(cat "$1/status")"
+  [ ! -s "$1/stderr" ] || fail "Nimbrel wrote to stderr: $(cat "$1/stderr")"
+}
+
+# The XScreenSaver daemon, as nobody (it refuses to run savers as root), with home $1 and the
+# `programs:` entry $2 first; Xvfb must allow nobody in (-ac).
+as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
+start_xscreensaver() {
+  local home=$1
+  chmod 711 "$WORK"
+  mkdir -p "$home"
+  printf '%s\n' "mode: one" "selected: 0" "splash: False" "fade: False" "unfade: False" \
+    "lock: False" "timeout: 0:30:00" "programs: \"Nimbrel\" $2 \\n\\" \
+    "  \"Blank\" /bin/true \\n" >"$home/.xscreensaver"
+  chown -R 65534:65534 "$home"
+  export HOME="$home" XDG_CONFIG_HOME="$home/.config"
+  (cd / && exec setpriv --reuid=65534 --regid=65534 --clear-groups xscreensaver --no-splash \
+    --verbose) >"$WORK/daemon.log" 2>&1 &
+  track $!
+  wait_for "as_nobody xscreensaver-command -version" || fail "the daemon did not start"
+}
+
+# Whether capture $1 is a fresh view of size $2 showing its title: a bright band where the title
+# goes ($3, a quarter of the way up) and nothing at all above it ($4).
+shows_title() {
+  local m
+  mapfile -t m < <(measure "$1" "$3" "$4")
+  [ "${m[0]}" = "$2" ] && greater "${m[1]}" 0.03 && below "${m[2]}" 0.001
+}
+
+# nimbrel-settings ($1, else the build's) under GTK on a fresh Xvfb; SHOTS is where screenshots
+# go (NIMBREL_SHOTS keeps them).
+settings_on_xvfb() {
+  SETTINGS=${1:-$NIMBREL_BUILD/hosts/settings/nimbrel-settings}
+  [ -x "$SETTINGS" ] || fail "no $SETTINGS"
+  SHOTS=${NIMBREL_SHOTS:-$WORK}
+  start_xvfb 1024x768x24
+  export GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none
+}
+
+# Waits for the window named $1 (default: the settings window, "Nimbrel"); sets WIN to its id
+# and X, Y, HEIGHT to its place and height.
+shown_window() {
+  local name=${1:-Nimbrel}
+  wait_for "xdotool search --onlyvisible --name '^$name\$'" 15 || fail "no window '$name'"
+  WIN=$(xdotool search --onlyvisible --name "^$name\$" | head -1)
+  eval "$(xdotool getwindowgeometry --shell "$WIN")"
+}
+
+# Starts the build's saver in the background with arguments $2..., standard error into file $1,
+# and waits for its window: sets saver and window.
+start_saver() {
+  local err=$1
+  shift
+  "$NIMBREL_BUILD/hosts/saver/nimbrel" "$@" 2>"$err" &
+  saver=$!
+  track "$saver"
+  window=$(window_named Nimbrel) || fail "no Nimbrel window appeared for: $*"
+}
+
+# The saver ($saver) has ended, or with $1 = TERM is sent SIGTERM and ends, with status 0 within
+# $3 seconds (default 60), having written nothing to standard error (file $2).
+ended_cleanly() {
+  [ "$1" = TERM ] && kill -TERM "$saver"
+  ended_with 0 "$saver" "${3:-60}" || fail "the saver did not end with status 0: $(head -c 4000 "$2")"
+  [ ! -s "$2" ] || fail "the saver wrote to stderr: $(head -c 4000 "$2")"
 }

@@ -25,31 +25,8 @@ apt_get install --no-install-recommends "$DEB" >"$WORK/install.log" 2>&1 ||
 [ -L /usr/libexec/xscreensaver/nimbrel ] || fail "no /usr/libexec/xscreensaver/nimbrel"
 [ -f /usr/share/xscreensaver/config/nimbrel.xml ] || fail "no description for XScreenSaver"
 
-# The daemon refuses to run savers as root: it and its client run as nobody, who needs to reach
-# the display (-ac).
 start_xvfb 1024x768x24 -ac
-as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
-chmod 711 "$WORK"
-home="$WORK/home"
-mkdir -p "$home"
-cat >"$home/.xscreensaver" <<CONF
-mode:		one
-selected:	0
-splash:		False
-fade:		False
-unfade:		False
-lock:		False
-timeout:	0:30:00
-programs:	"Nimbrel" nimbrel --root --petals 5 \\n\\
-		"Blank" /bin/true \\n
-CONF
-chown -R 65534:65534 "$home"
-
-export HOME="$home" XDG_CONFIG_HOME="$home/.config"
-(cd / && exec setpriv --reuid=65534 --regid=65534 --clear-groups xscreensaver --no-splash \
-  --verbose) >"$WORK/daemon.log" 2>&1 &
-track $!
-wait_for "as_nobody xscreensaver-command -version" || fail "the daemon did not start"
+start_xscreensaver "$WORK/home" "nimbrel --root --petals 5"
 
 as_nobody xscreensaver-command -activate >/dev/null
 started() { grep -o 'nimbrel --root --petals 5" in pid [0-9]*' "$WORK/daemon.log"; }
@@ -61,16 +38,8 @@ wait_for "[ \"\$(readlink /proc/$saver/exe)\" = /usr/bin/nimbrel ]" ||
 tr '\0' ' ' <"/proc/$saver/cmdline" | grep -q -- '--root --petals 5' ||
   fail "the saver's command line: $(tr '\0' ' ' <"/proc/$saver/cmdline")"
 
-pattern_everywhere() {
-  xwd -root -silent | convert xwd:- "$WORK/active.png" || return 1
-  [ "$(distinct_colours "$WORK/active.png")" -gt 200 ] || return 1
-  local quarter
-  for quarter in 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384; do
-    greater "$(mean_brightness "$WORK/active.png" "$quarter")" 0.02 || return 1
-  done
-}
-wait_for pattern_everywhere || fail "the pattern did not fill the screen: $(distinct_colours \
-  "$WORK/active.png") colours"
+wait_for "pattern_lit $WORK/active.png 512x384+0+0 512x384+512+0 512x384+0+384 512x384+512+384" ||
+  fail "the pattern did not fill the screen: $(distinct_colours "$WORK/active.png") colours"
 cp "$WORK/active.png" "${NIMBREL_KEEP_SHOTS:-$WORK}/xscreensaver-installed.png" 2>/dev/null || true
 echo "the installed saver under XScreenSaver: $(distinct_colours "$WORK/active.png") colours"
 

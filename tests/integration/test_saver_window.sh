@@ -3,17 +3,9 @@
 # rings on black; full screen covers the screen and ends on a key, a click or a mouse movement.
 source "$(dirname "$0")/lib.sh"
 
-nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
 export XDG_CONFIG_HOME="$WORK/config"
 start_xvfb 1280x800x24
 
-# Whether capture $1 is a view of size $2 showing its title: a bright band where the title goes
-# ($3, a quarter of the way up) and nothing at all above it ($4).
-shows_title() {
-  local m
-  mapfile -t m < <(measure "$1" "$3" "$4")
-  [ "${m[0]}" = "$2" ] && greater "${m[1]}" 0.03 && greater 0.001 "${m[2]}"
-}
 title_800x600() { shows_title "$1" 800x600 300x80+250+375 800x350+0+0; }
 title_600x400() { shows_title "$1" 600x400 240x70+180+235 600x220+0+0; }
 
@@ -31,10 +23,7 @@ shows_rings() {
 }
 
 # --- a window of its own ------------------------------------------------------------------
-"$nimbrel" --window 800x600 --seed 4 2>"$WORK/window.err" &
-saver=$!
-track "$saver"
-window=$(window_named Nimbrel) || fail "no Nimbrel window appeared"
+start_saver "$WORK/window.err" --window 800x600 --seed 4
 # The title lasts 1.5 s of the saver's clock: every distinct picture from now on is looked at.
 start_capture "$window"
 await_capture title_800x600 "$WORK/title.png" ||
@@ -49,35 +38,25 @@ xdotool windowsize "$window" 600 400
 await_capture title_600x400 "$WORK/resized.png" ||
   fail "the resized window never showed a new view's title on black"
 
-kill -TERM "$saver"
-ended_with 0 "$saver" || fail "window run did not end with status 0 on SIGTERM"
-[ ! -s "$WORK/window.err" ] || fail "window run wrote to stderr: $(cat "$WORK/window.err")"
+ended_cleanly TERM "$WORK/window.err"
 cp "$WORK/title.png" "$WORK/rings.png" "$WORK/resized.png" "${NIMBREL_KEEP_SHOTS:-$WORK}/" \
   2>/dev/null || true
 
 # The same window through an SDL renderer and a streaming texture, as on Wayland.
-SDL_RENDER_DRIVER=software "$nimbrel" --window 640x480 --seed 4 2>"$WORK/renderer.err" &
-saver=$!
-track "$saver"
-window=$(window_named Nimbrel) || fail "no Nimbrel window appeared"
+SDL_RENDER_DRIVER=software start_saver "$WORK/renderer.err" --window 640x480 --seed 4
 many_colours() {
   screenshot "$WORK/renderer.png" "$window" && [ "$(distinct_colours "$WORK/renderer.png")" -gt 200 ]
 }
 wait_for many_colours ||
   fail "only $(distinct_colours "$WORK/renderer.png") colours through the SDL renderer"
 echo "through the SDL renderer: $(distinct_colours "$WORK/renderer.png") colours"
-kill -TERM "$saver"
-ended_with 0 "$saver" || fail "renderer run did not end with status 0 on SIGTERM"
-[ ! -s "$WORK/renderer.err" ] || fail "renderer run wrote to stderr: $(cat "$WORK/renderer.err")"
+ended_cleanly TERM "$WORK/renderer.err"
 
 # --- full screen ---------------------------------------------------------------------------
 # Starts a full-screen run and waits until its window is shown over the whole screen: from then
 # on it gets every key, click and motion.
 start_full_screen() {
-  "$nimbrel" --seed 9 &
-  saver=$!
-  track "$saver"
-  window=$(window_named Nimbrel) || fail "no full-screen window appeared"
+  start_saver "$WORK/full.err" --seed 9
   wait_for "xwininfo -id $window | grep -q 'Map State: IsViewable'" ||
     fail "the full-screen window was never shown"
   wait_for "[ \"\$(geometry $window)\" = 1280x800 ]" ||
@@ -91,20 +70,6 @@ both_halves_lit() {
   local half
   for half in 640x800+0+0 640x800+640+0; do
     greater "$(mean_brightness "$WORK/full.png" "$half")" 0.03 || return 1
-  done
-}
-# Waits until the screen has changed $1 times since the call. The saver reads all its pending
-# input before it draws a frame, and waits for the server after each frame it shows; so the
-# second change comes from a frame drawn after it had read every event sent before this call,
-# and each further change from a frame at least one frame interval (1/60 s or more) later.
-# Returns early if the saver ends.
-frames_later() {
-  xwd -silent -root -out "$WORK/frame0.xwd"
-  local i
-  for ((i = 1; i <= $1; i++)); do
-    wait_for "! kill -0 $saver || { xwd -silent -root -out '$WORK/frame$i.xwd' &&
-      ! cmp -s '$WORK/frame$((i - 1)).xwd' '$WORK/frame$i.xwd'; }" ||
-      fail "the full-screen picture stopped changing"
   done
 }
 

@@ -9,21 +9,7 @@ export XDG_CONFIG_HOME="$WORK/config"
 
 # A saver module that runs Nimbrel with whatever arguments it gets and keeps what happened.
 state="$WORK/state"
-mkdir -p "$state"
-cat >"$WORK/saver" <<WRAP
-#!/bin/sh
-echo "\$*" >"$state/args"
-echo "\$XSCREENSAVER_WINDOW" >"$state/window"
-"$NIMBREL_BUILD/hosts/saver/nimbrel" "\$@" --seed 8 2>"$state/stderr" &
-child=\$!
-echo \$child >"$state/pid"
-trap 'kill -TERM \$child' TERM
-wait \$child
-status=\$?
-[ \$status -gt 128 ] && { wait \$child; status=\$?; }
-echo \$status >"$state/status"
-WRAP
-chmod 755 "$WORK/saver"
+recording_saver "$WORK/saver" "$state" "$NIMBREL_BUILD/hosts/saver/nimbrel" --seed 8
 
 XSECURELOCK_SAVER="$WORK/saver" xsecurelock >"$WORK/locker.log" 2>&1 &
 locker=$!
@@ -33,24 +19,12 @@ saver=$(cat "$state/pid")
 track "$saver"
 echo "xsecurelock ran the saver with '$(cat "$state/args")' in window $(cat "$state/window")"
 grep -Eq '^[0-9]+$' "$state/window" || fail "XSCREENSAVER_WINDOW is not decimal: $(cat "$state/window")"
-# Both halves of the screen get the pattern; it only builds up, so this is waited for.
-pattern_everywhere() {
-  xwd -root -silent | convert xwd:- "$WORK/locked.png" || return 1
-  [ "$(distinct_colours "$WORK/locked.png")" -gt 200 ] || return 1
-  local half
-  for half in 512x768+0+0 512x768+512+0; do
-    awk -v b="$(mean_brightness "$WORK/locked.png" "$half")" 'BEGIN { exit !(b > 0.02) }' ||
-      return 1
-  done
-}
-wait_for pattern_everywhere || fail "the pattern did not fill the locked screen: $(distinct_colours \
-  "$WORK/locked.png") colours"
+wait_for "pattern_lit $WORK/locked.png 512x768+0+0 512x768+512+0" ||
+  fail "the pattern did not fill the locked screen: $(distinct_colours "$WORK/locked.png") colours"
 cp "$WORK/locked.png" "${NIMBREL_KEEP_SHOTS:-$WORK}/xsecurelock.png" 2>/dev/null || true
 echo "under xsecurelock: $(distinct_colours "$WORK/locked.png") colours"
 
 kill -TERM "$locker"
 wait_for "! kill -0 $saver" || fail "Nimbrel still runs after xsecurelock ended"
-wait_for "[ -s '$state/status' ]" || fail "no exit status recorded"
-[ "$(cat "$state/status")" = 0 ] || fail "Nimbrel ended with status $(cat "$state/status")"
-[ ! -s "$state/stderr" ] || fail "Nimbrel wrote to stderr: $(cat "$state/stderr")"
+recorded_clean_end "$state"
 echo "PASS"

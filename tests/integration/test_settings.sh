@@ -8,9 +8,7 @@ with_private_session_bus "$@"
 
 BUILD=${NIMBREL_BUILD:?}
 SOURCE=${NIMBREL_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
-SETTINGS=$BUILD/hosts/settings/nimbrel-settings
-[ -x "$SETTINGS" ] || fail "no $SETTINGS"
-SHOTS=${NIMBREL_SHOTS:-$WORK}  # set it to keep the screenshots
+settings_on_xvfb
 
 # --- options, answered before any display is needed ---------------------------------------------
 VERSION=$(sed -n 's/^project(Nimbrel VERSION \([0-9.]*\).*/\1/p' "$SOURCE/CMakeLists.txt")
@@ -24,16 +22,14 @@ grep -q 'no-such-option' "$WORK/bad.txt" || fail "an unknown option is not named
 if env -u DISPLAY "$SETTINGS" 2>"$WORK/nodisplay.txt"; then fail "started without a display"; fi
 grep -q 'cannot open a display' "$WORK/nodisplay.txt" || fail "no display: $(cat "$WORK/nodisplay.txt")"
 
-start_xvfb 1024x768x24
-export GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none
 export XDG_CONFIG_HOME=$WORK/config
 STORE=$XDG_CONFIG_HOME/nimbrel/preferences.ini
 
 "$SETTINGS" 2>"$WORK/settings.log" &
 FIRST=$!
 track $FIRST
-wait_for "xdotool search --onlyvisible --name '^Nimbrel\$'" 15 || fail "no settings window"
-MAIN=$(xdotool search --onlyvisible --name '^Nimbrel$' | head -1)
+shown_window
+MAIN=$WIN MAIN_X=$X MAIN_Y=$Y
 wm_class=$(xprop -id "$MAIN" WM_CLASS)
 [ "$wm_class" = 'WM_CLASS(STRING) = "nimbrel-settings", "org.nimbrel.Nimbrel.Settings"' ] ||
   fail "unexpected $wm_class"
@@ -60,16 +56,12 @@ wait_for "[ -s '$STORE' ]" 10 || fail "defaults were not written"
 grep -q '^petalCount=8$' "$STORE" || fail "unexpected defaults: $(cat "$STORE")"
 
 # Positions inside the windows, from their layout (Prefs.ui and the settings window).
-eval "$(xdotool getwindowgeometry --shell "$MAIN")"
-MAIN_X=$X MAIN_Y=$Y
 at_main() { xdotool mousemove $((MAIN_X + $1)) $((MAIN_Y + $2)) click 1; sleep 0.3; }
 
 open_sheet() {
   at_main 456 427  # Options…
-  wait_for "xdotool search --onlyvisible --name '^Nimbrel Options\$'" 10 || fail "no sheet"
-  SHEET=$(xdotool search --onlyvisible --name '^Nimbrel Options$' | head -1)
-  eval "$(xdotool getwindowgeometry --shell "$SHEET")"
-  SHEET_X=$X SHEET_Y=$Y
+  shown_window "Nimbrel Options"
+  SHEET=$WIN SHEET_X=$X SHEET_Y=$Y
   sleep 0.5
 }
 at_sheet() { xdotool mousemove $((SHEET_X + $1)) $((SHEET_Y + $2)) click 1; sleep 0.3; }

@@ -12,16 +12,10 @@
 source "$(dirname "$0")/lib.sh"
 with_private_session_bus "$@"
 
-BUILD=${NIMBREL_BUILD:?}
 SOURCE=${NIMBREL_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
-SETTINGS=$BUILD/hosts/settings/nimbrel-settings
-PROBE=$BUILD/tests/integration/nimbrel_sheet_probe
-[ -x "$SETTINGS" ] || fail "no $SETTINGS"
+PROBE=$NIMBREL_BUILD/tests/integration/nimbrel_sheet_probe
 [ -x "$PROBE" ] || fail "no $PROBE"
-SHOTS=${NIMBREL_SHOTS:-$WORK}  # set it to keep the screenshots
-
-start_xvfb 1024x768x24
-export GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none
+settings_on_xvfb
 
 # --- the toolkit alone ------------------------------------------------------------------------
 mkdir -p "$WORK/damaged" "$WORK/probe-config"
@@ -38,10 +32,8 @@ start_settings() {
   "$SETTINGS" 2>"$WORK/settings.log" &
   SETTINGS_PID=$!
   track "$SETTINGS_PID"
-  wait_for "xdotool search --onlyvisible --name '^Nimbrel\$'" 15 || fail "no settings window"
-  MAIN=$(xdotool search --onlyvisible --name '^Nimbrel$' | head -1)
-  eval "$(xdotool getwindowgeometry --shell "$MAIN")"
-  MAIN_X=$X MAIN_Y=$Y MAIN_H=$HEIGHT
+  shown_window
+  MAIN=$WIN MAIN_X=$X MAIN_Y=$Y MAIN_H=$HEIGHT
   sleep 0.5
 }
 APP_ID=org.nimbrel.Nimbrel.Settings
@@ -80,10 +72,8 @@ rm -f "$STORE"
 mkdir -p "$STORE/inside"
 start_settings
 at_main 456 427
-wait_for "xdotool search --onlyvisible --name '^Nimbrel Options\$'" 10 || fail "no sheet"
-SHEET=$(xdotool search --onlyvisible --name '^Nimbrel Options$' | head -1)
-eval "$(xdotool getwindowgeometry --shell "$SHEET")"
-SHEET_X=$X SHEET_Y=$Y SHEET_H=$HEIGHT
+shown_window "Nimbrel Options"
+SHEET=$WIN SHEET_X=$X SHEET_Y=$Y SHEET_H=$HEIGHT
 sleep 0.5
 xdotool mousemove $((SHEET_X + 112)) $((SHEET_Y + 85)) click 1
 xdotool key ctrl+a

@@ -8,18 +8,12 @@ unset NIMBREL_RESOURCES
 cmake --install "$BUILD" --prefix "$WORK/first" >"$WORK/install.log" ||
   fail "install: $(cat "$WORK/install.log")"
 mv "$WORK/first" "$WORK/moved"
-SETTINGS=$WORK/moved/bin/nimbrel-settings
-[ -x "$SETTINGS" ] || fail "no $SETTINGS"
-
-start_xvfb 1024x768x24
-export GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none
+settings_on_xvfb "$WORK/moved/bin/nimbrel-settings"
 export XDG_CONFIG_HOME=$WORK/config
 
 "$SETTINGS" 2>"$WORK/settings.log" &
 track $!
-wait_for "xdotool search --onlyvisible --name '^Nimbrel\$'" 15 || fail "no settings window"
-MAIN=$(xdotool search --onlyvisible --name '^Nimbrel$' | head -1)
-eval "$(xdotool getwindowgeometry --shell "$MAIN")"
+shown_window
 
 # Options… (the same place as in test_settings.sh); a click that comes before the window
 # takes input is simply given again.

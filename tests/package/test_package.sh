@@ -12,6 +12,7 @@ fail() {
   echo "FAIL: $*" >&2
   failures=$((failures + 1))
 }
+source "$NIMBREL_SOURCE/tests/support/run_additions.sh"
 
 for tool in lintian dpkg-deb man python3 desktop-file-validate appstreamcli xmllint readelf; do
   command -v "$tool" >/dev/null || { echo "skipped: no $tool (make test-deps)" >&2; exit 77; }
@@ -137,22 +138,7 @@ version=$("$ROOT/usr/bin/nimbrel-settings" --version 2>&1) || fail "nimbrel-sett
 python3 "$NIMBREL_SOURCE/tests/support/xscreensaver_controls.py" \
   "$ROOT/usr/share/xscreensaver/config/nimbrel.xml" --sheet "$ROOT/usr/share/nimbrel/Prefs.ui" \
   --all-changed >"$SCRATCH/additions" || fail "the installed description does not hold together"
-runs=0
-while IFS=$'\t' read -r control words; do
-  read -ra extra <<<"$words"
-  # The frame-rate overlay is the saver's alone: a picture has no frame rate.
-  render_extra=()
-  for word in "${extra[@]}"; do [ "$word" = --fps ] || render_extra+=("$word"); done
-  "$SAVER" render --seed 3 --size 80x60 --frames 2 -o "$SCRATCH/out.png" "${render_extra[@]}" \
-    >/dev/null 2>"$SCRATCH/err" || fail "[$control] render $words: $(head -c 300 "$SCRATCH/err")"
-  # Started as XScreenSaver starts it, without a display: it takes the options and gets as far
-  # as looking for one (status 1; a refused option ends it with status 2 first).
-  status=0
-  timeout 60 "$SAVER" --root "${extra[@]}" >/dev/null 2>"$SCRATCH/err" </dev/null || status=$?
-  [ "$status" -eq 1 ] || fail "[$control] nimbrel --root $words: status $status: $(head -c 300 "$SCRATCH/err")"
-  runs=$((runs + 1))
-done <"$SCRATCH/additions"
-[ "$runs" -ge 30 ] || fail "only $runs additions run"
+run_additions "$SAVER" "$SCRATCH/additions"
 echo "the unpacked saver ran with $runs additions"
 
 # --- manual pages, desktop entries, metainfo, icon, completion --------------------------------

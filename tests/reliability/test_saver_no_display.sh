@@ -56,12 +56,11 @@ for where in "DISPLAY=$display" "no DISPLAY"; do
   SDL_VIDEODRIVER=dummy expect_end 1 "$where, dummy driver" --window
 done
 
-# Sizes the one size parser refuses: overflow, sign, blanks, missing sides.
+# Sizes the one size parser refuses (SizeArgument.EveryProgramTakesExactlyThePlainSizes has
+# them all): overflow, a sign, a blank, a missing side.
 export DISPLAY=$display
-for size in 4294967297x1 1x4294967297 99999999999999999999x1 16385x1 0x5 +1x5 " 1x5" "1x5 " \
-  x5 5x 5 1x5x3; do
+for size in 4294967297x1 16385x1 " 1x5" 5x ""; do
   expect_end 2 "size '$size'" --window "$size"
 done
 expect_end 2 "size '-1x5'" --window=-1x5
-expect_end 2 "empty size" --window ""
 finish

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Hostile preference stores under the real renderer, which loads the store from
-# $XDG_CONFIG_HOME like the saver: NUL bytes, a foreign group, a directory or a symbolic link in
-# the store's place, a read-only configuration directory. Every run must draw its picture, and
+# $XDG_CONFIG_HOME like the saver: a foreign group, a symbolic link in the store's place, a
+# read-only configuration directory (the other contents are StoreKeeps' and StoreFaults'). Every run must draw its picture, and
 # nothing the user had may be lost: a store that is not a complete, valid set is kept aside byte
 # for byte, and foreign groups come through the rewrite.
 source "$(dirname "$0")/lib.sh"
@@ -44,12 +44,6 @@ bad_store() {
   holds_defaults || fail "$1: the defaults were not written"
 }
 
-# NUL bytes in a comment with text after it (StoreKeeps.EveryContentThatIsNotAValidSet has
-# the other encodings that cannot be kept through a rewrite).
-write_prefs petalCount=5
-{ cat "$STORE"; printf '# my note\0text after the NUL\n'; } >"$ORIGINAL"
-bad_store "NUL in a comment"
-
 # An out-of-range setting beside another program's group: kept aside, and the group and its
 # translated key come through the rewrite.
 write_prefs petalCount=40
@@ -65,13 +59,6 @@ cp "$STORE" "$ORIGINAL"
 render "valid with a foreign group"
 cmp -s "$STORE" "$ORIGINAL" || fail "a valid store was rewritten"
 ls "$STORE".bad* >/dev/null 2>&1 && fail "a valid store was kept aside"
-
-# A directory in the store's place: the picture is drawn, the directory left alone.
-fresh_dir
-mkdir "$STORE"
-echo "mine" >"$STORE/inside"
-render "a directory in place of the store"
-[ "$(cat "$STORE/inside" 2>/dev/null)" = "mine" ] || fail "the directory in the store's place changed"
 
 # A symbolic link to a bad file elsewhere: the file it points to is never written; the link is
 # replaced by a store of its own and the bytes are kept beside it too.
@@ -105,7 +92,5 @@ chmod 0700 "$DIR"
 cmp -s "$STORE" "$ORIGINAL" || fail "read-only directory: the store changed"
 [ "$(ls -A "$DIR")" = "preferences.ini" ] || fail "read-only directory: files appeared: $(ls -A "$DIR")"
 [ "$(id -u)" -eq 0 ] && chown -R root "$XDG_CONFIG_HOME" "$SCRATCH"
-
-# Processes starting together on one bad store: StoreKeeps.BadStoreLoadedByProcessesStartingTogether.
 
 finish

@@ -5,6 +5,7 @@
 # `nimbrel render`, which draws with it, while the stored settings stay byte for byte as
 # they were.
 source "$(dirname "$0")/lib.sh"
+source "$NIMBREL_SOURCE/tests/support/run_additions.sh"
 
 command -v python3 >/dev/null || { echo "skipped: no python3" >&2; exit 77; }
 CONTROLS="$NIMBREL_SOURCE/tests/support/xscreensaver_controls.py"
@@ -42,29 +43,7 @@ STORE="$XDG_CONFIG_HOME/nimbrel/preferences.ini"
 cp "$STORE" "$SCRATCH/store.before"
 
 unset DISPLAY WAYLAND_DISPLAY XSCREENSAVER_WINDOW SDL_VIDEODRIVER
-runs=0
-while IFS=$'\t' read -r control words; do
-  read -ra extra <<<"$words"
-  # The frame-rate overlay is the saver's alone: a picture has no frame rate.
-  render_extra=()
-  for word in "${extra[@]}"; do [ "$word" = --fps ] || render_extra+=("$word"); done
-  status=0
-  "$NIMBREL" render --seed 7 --size 96x64 --frames 3 -o "$SCRATCH/out.png" "${render_extra[@]}" \
-    >/dev/null 2>"$SCRATCH/err" || status=$?
-  if [ "$status" -ne 0 ] || [ ! -s "$SCRATCH/out.png" ]; then
-    fail "[$control] nimbrel render ... $words: status $status: $(head -c 300 "$SCRATCH/err")"
-  fi
-  rm -f "$SCRATCH/out.png"
-  # As XScreenSaver starts it. Without a display it must get as far as looking for one
-  # (status 1): a refused option would end it with status 2 first.
-  status=0
-  timeout 60 "$NIMBREL" --root "${extra[@]}" >/dev/null 2>"$SCRATCH/err" </dev/null || status=$?
-  if [ "$status" -ne 1 ] || grep -q -- "--help" "$SCRATCH/err"; then
-    fail "[$control] nimbrel --root $words: status $status: $(head -c 300 "$SCRATCH/err")"
-  fi
-  runs=$((runs + 1))
-done <"$SCRATCH/additions"
-[ "$runs" -ge 30 ] || fail "only $runs additions to run"
+run_additions "$NIMBREL" "$SCRATCH/additions"
 echo "$runs additions run by the saver and by nimbrel render"
 
 cmp -s "$STORE" "$SCRATCH/store.before" || fail "a run changed the stored settings"

@@ -114,10 +114,6 @@ void startElement(GMarkupParseContext*, const char* element, const char** names,
 }
 
 void applyProperty(Frame& frame, const std::string& prop, const std::string& text) {
-  if (frame.window) {
-    if (prop == "title") frame.window->title = text;
-    return;
-  }
   MemorySheetToolkit::Control* c = frame.control;
   if (!c) return;
   const int32_t number = sheet::leadingInteger(text);
@@ -313,10 +309,7 @@ bool MemorySheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner
 
 void MemorySheetToolkit::endSheet(SheetWindow* sheet) {
   ++endCalls_;
-  if (auto* w = dynamic_cast<Window*>(sheet)) {
-    w->onScreen = false;
-    ++w->endCount;
-  }
+  if (auto* w = dynamic_cast<Window*>(sheet)) w->onScreen = false;
 }
 
 void MemorySheetToolkit::forgetOwner(SheetOwner& owner) {

@@ -24,9 +24,7 @@ class MemorySheetToolkit final : public SheetToolkit {
   class Window final : public SheetWindow {
    public:
     std::string id;
-    std::string title;
     bool onScreen = true;  // until the sheet is ended
-    int endCount = 0;
   };
 
   using Kind = SheetObjectKind;

@@ -197,10 +197,9 @@ TEST(Frame, StarsOnTopInsideTheBounds) {
         const Star& s = stars[first + k];
         EXPECT_EQ(c.op, Op::fill);
         EXPECT_EQ(c.color, Color::whiteColor());
-        EXPECT_EQ(c.rect.width, s.want);
-        EXPECT_EQ(c.rect.height, s.want);
-        EXPECT_EQ(c.rect.x, s.x == 0 ? 0.0f : 1000.0f - s.want);
-        EXPECT_EQ(c.rect.y, s.y == 0 ? 0.0f : 800.0f - s.want);
+        EXPECT_EQ(rectOf(c.rect),
+                  (std::vector<float>{s.x == 0 ? 0.0f : 1000.0f - s.want,
+                                      s.y == 0 ? 0.0f : 800.0f - s.want, s.want, s.want}));
       }
     }
   }

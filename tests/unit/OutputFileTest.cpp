@@ -15,13 +15,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string contents(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 // A directory with a file that was there before, a link to it, a link to a free name and a
 // subdirectory.
 void prepare(const fs::path& dir) {
@@ -90,21 +83,21 @@ TEST(OutputFiles, EachKindOfTarget) {
     } else {
       // A device that refuses takes the first write that goes past the buffer.
       for (OutputFile* file : opened) EXPECT_TRUE(file->write(payload) || c.commitError);
-      EXPECT_EQ(contents(dir / "old"), "before") << "replaced before the commit";
+      EXPECT_EQ(fileText(dir / "old"), "before") << "replaced before the commit";
       const bool committed = files.commit(&why);
       EXPECT_EQ(committed, c.commitError == nullptr) << why;
       if (!committed) {
         EXPECT_NE(why.find(c.commitError), std::string::npos) << why;
       }
       for (const std::string& name : c.written) {
-        EXPECT_EQ(contents(dir / name), payload) << name;
+        EXPECT_EQ(fileText(dir / name), payload) << name;
         struct stat status {};
         ASSERT_EQ(stat((dir / name).c_str(), &status), 0);
         EXPECT_EQ(status.st_mode & 0777, 0644u) << name;
       }
     }
     if (std::find(c.written.begin(), c.written.end(), "old") == c.written.end()) {
-      EXPECT_EQ(contents(dir / "old"), "before");
+      EXPECT_EQ(fileText(dir / "old"), "before");
     }
     EXPECT_TRUE(fs::is_symlink(dir / "link"));
     EXPECT_TRUE(fs::is_symlink(dir / "dangling"));
@@ -128,7 +121,7 @@ TEST(OutputFiles, OnlyACommitReplaces) {
     ASSERT_TRUE(files.open(nullptr));
     EXPECT_TRUE(picture.write("new") && trace.write("new"));
   }
-  EXPECT_EQ(contents(dir / "old"), "before");
+  EXPECT_EQ(fileText(dir / "old"), "before");
   EXPECT_FALSE(fs::exists(dir / "fresh"));
 
   OutputFiles files(nullptr);
@@ -141,8 +134,8 @@ TEST(OutputFiles, OnlyACommitReplaces) {
   files.drop(picture);
   std::string why;
   ASSERT_TRUE(files.commit(&why)) << why;
-  EXPECT_EQ(contents(dir / "old"), "before");
-  EXPECT_EQ(contents(dir / "fresh"), "new");
+  EXPECT_EQ(fileText(dir / "old"), "before");
+  EXPECT_EQ(fileText(dir / "fresh"), "new");
   EXPECT_TRUE(temporaries(dir).empty());
 }
 

@@ -57,19 +57,10 @@ bool saveSet(const SettingsSet& s) {
   return services::AppSynchronize(APPLICATIONID);
 }
 
-std::string readFile(const fs::path& path) {
-  gchar* contents = nullptr;
-  gsize length = 0;
-  if (!g_file_get_contents(path.c_str(), &contents, &length, nullptr)) return {};
-  std::string text(contents, length);
-  g_free(contents);
-  return text;
-}
-
 // Which complete set the file holds, parsed on its own (not through the store's cache):
 // 'A', 'B', or '?' for anything else, a torn or unparseable file included.
 char whichSet(const fs::path& path) {
-  const std::string text = readFile(path);
+  const std::string text = fileText(path);
   GKeyFile* file = g_key_file_new();
   char answer = '?';
   if (g_key_file_load_from_data(file, text.data(), text.size(), G_KEY_FILE_NONE, nullptr)) {
@@ -104,10 +95,6 @@ std::vector<std::string> strayFiles(const fs::path& dir) {
   return names;
 }
 
-std::unique_ptr<NimbrelView> smallView() {
-  return NimbrelView::initWithFrame({0.0f, 0.0f, 32.0f, 24.0f}, true);
-}
-
 // Runs the body in a child process and hands back what it reported: empty for success, a line
 // starting "skip: " when the case cannot be set up here, anything else a failure.
 std::string inChild(const std::function<std::string()>& body) {
@@ -140,6 +127,14 @@ std::string privateMounts() {
   return {};
 }
 
+// A private store, clock and generator for each case.
+class StoreFaults : public ::testing::Test {
+ protected:
+  TempConfigHome home;
+  ScriptedClock clock;
+  ScriptedRandom random;
+};
+
 #define EXPECT_CHILD_OK(report)                                 \
   do {                                                          \
     const std::string r = (report);                             \
@@ -149,26 +144,20 @@ std::string privateMounts() {
 
 }  // namespace
 
-TEST(StoreFaults, NimbrelDirectoryIsAFile) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, NimbrelDirectoryIsAFile) {
   std::ofstream(home.dir() / "nimbrel") << "not a directory";
 
   std::unique_ptr<NimbrelView> view = smallView();
   ASSERT_TRUE(view);
   EXPECT_TRUE(holdsDefaults(*view));
   EXPECT_FALSE(saveSet(kSetA));
-  EXPECT_EQ(readFile(home.dir() / "nimbrel"), "not a directory");
+  EXPECT_EQ(fileText(home.dir() / "nimbrel"), "not a directory");
 }
 
-TEST(StoreFaults, ReadOnlyConfigDirectory) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, ReadOnlyConfigDirectory) {
   ASSERT_TRUE(saveSet(kSetA));
   const fs::path dir = home.storeFile().parent_path();
-  const std::string before = readFile(home.storeFile());
+  const std::string before = fileText(home.storeFile());
 
   EXPECT_CHILD_OK(inChild([&]() -> std::string {
     if (std::string why = privateMounts(); !why.empty()) return why;
@@ -179,17 +168,14 @@ TEST(StoreFaults, ReadOnlyConfigDirectory) {
     std::unique_ptr<NimbrelView> view = smallView();
     if (!view || view->petalCount != 3) return "the stored set did not load";
     if (saveSet(kSetB)) return "a save into a read-only directory reported success";
-    if (readFile(home.storeFile()) != before) return "the store changed";
+    if (fileText(home.storeFile()) != before) return "the store changed";
     if (!strayFiles(dir).empty()) return "a temporary file appeared";
     return {};
   }));
-  EXPECT_EQ(readFile(home.storeFile()), before);
+  EXPECT_EQ(fileText(home.storeFile()), before);
 }
 
-TEST(StoreFaults, StoreFileIsADirectory) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, StoreFileIsADirectory) {
   fs::create_directories(home.storeFile() / "inside");
 
   std::unique_ptr<NimbrelView> view = smallView();
@@ -202,10 +188,7 @@ TEST(StoreFaults, StoreFileIsADirectory) {
 
 // Reading follows a symbolic link; saving replaces the link by a file of its own and never
 // writes through it, so nothing outside the configuration directory changes.
-TEST(StoreFaults, SymbolicLinkIsReadThenReplaced) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, SymbolicLinkIsReadThenReplaced) {
   const fs::path elsewhere = home.dir() / "elsewhere.ini";
   fs::create_directories(home.storeFile().parent_path());
   {
@@ -236,8 +219,7 @@ TEST(StoreFaults, SymbolicLinkIsReadThenReplaced) {
 }
 
 // XDG_CONFIG_HOME counts only as an absolute path; otherwise the store lives under HOME.
-TEST(StoreFaults, RelativeConfigHomeIsIgnored) {
-  TempConfigHome home;
+TEST_F(StoreFaults, RelativeConfigHomeIsIgnored) {
   const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
   setenv("HOME", "/home/someone", 1);
   for (const auto& [xdg, want] : {std::pair{"/elsewhere", "/elsewhere/nimbrel/preferences.ini"},
@@ -251,10 +233,7 @@ TEST(StoreFaults, RelativeConfigHomeIsIgnored) {
 
 // A store that cannot be kept aside is not replaced: here a link to a file too large to read, on
 // another file system, which no hard link beside the store can reach.
-TEST(StoreFaults, StoreThatCannotBeKeptAsideStays) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, StoreThatCannotBeKeptAsideStays) {
   char target[] = "/dev/shm/nimbrel-test-XXXXXX";
   const int fd = mkstemp(target);
   if (fd < 0) GTEST_SKIP() << "no /dev/shm";
@@ -280,8 +259,7 @@ TEST(StoreFaults, StoreThatCannotBeKeptAsideStays) {
 
 // A store its owner may not read (mode 0200, as an ordinary user: root reads anything) is kept
 // aside like an unparseable one before the defaults are written, not silently replaced.
-TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
-  TempConfigHome home;
+TEST_F(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
   home.write("[org.nimbrel.Nimbrel]\npetalCount=4\n");
   const fs::path dir = home.storeFile().parent_path();
   // Root reads anything: the reading is done by nobody, who owns the files.
@@ -295,8 +273,6 @@ TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
 
   EXPECT_CHILD_OK(inChild([&]() -> std::string {
     if (root && (setgid(65534) != 0 || setuid(65534) != 0)) return "skip: cannot become nobody";
-    ScriptedClock clock;
-    ScriptedRandom random;
     std::unique_ptr<NimbrelView> view = smallView();
     if (!view || !holdsDefaults(*view)) return "no view with the defaults";
     return {};
@@ -304,16 +280,13 @@ TEST(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
   const fs::path bad = home.storeFile().string() + ".bad";
   std::error_code ec;
   fs::permissions(bad, fs::perms::owner_read, fs::perm_options::add, ec);
-  EXPECT_EQ(readFile(bad), "[org.nimbrel.Nimbrel]\npetalCount=4\n");
-  EXPECT_TRUE(storeHoldsDefaults(readFile(home.storeFile())));
+  EXPECT_EQ(fileText(bad), "[org.nimbrel.Nimbrel]\npetalCount=4\n");
+  EXPECT_TRUE(storeHoldsDefaults(fileText(home.storeFile())));
 }
 
 // 50 MB of garbage is not read (the store refuses files over 1 MiB), is kept aside whole, and
 // the defaults are written in its place; a second bad file goes beside the first.
-TEST(StoreFaults, HugeGarbageIsKeptAsideUnread) {
-  TempConfigHome home;
-  ScriptedClock clock;
-  ScriptedRandom random;
+TEST_F(StoreFaults, HugeGarbageIsKeptAsideUnread) {
   constexpr size_t kSize = 50u << 20;
   fs::create_directories(home.storeFile().parent_path());
   {
@@ -343,21 +316,20 @@ TEST(StoreFaults, HugeGarbageIsKeptAsideUnread) {
   std::unique_ptr<NimbrelView> view = smallView();
   ASSERT_TRUE(view);
   EXPECT_TRUE(holdsDefaults(*view));
-  EXPECT_TRUE(storeHoldsDefaults(readFile(home.storeFile())));
+  EXPECT_TRUE(storeHoldsDefaults(fileText(home.storeFile())));
 
   home.write("\x01\x02 not a key file [[[\n");
   view = smallView();
   ASSERT_TRUE(view);
   EXPECT_TRUE(holdsDefaults(*view));
-  EXPECT_EQ(readFile(home.storeFile().string() + ".bad.1"), "\x01\x02 not a key file [[[\n");
+  EXPECT_EQ(fileText(home.storeFile().string() + ".bad.1"), "\x01\x02 not a key file [[[\n");
   EXPECT_EQ(fs::file_size(bad), kSize);
 }
 
 // A write that fails part way (here the file size limit, the same short write a full disk
 // gives) leaves the previous file whole and no temporary file behind: the reset of a view over a
 // rejected set, and a save after it. The view still comes up with the defaults.
-TEST(StoreFaults, FailedWriteKeepsPreviousFile) {
-  TempConfigHome home;
+TEST_F(StoreFaults, FailedWriteKeepsPreviousFile) {
   const std::string rejected = storeText({{"petalCount", "40"}});
   home.write(rejected);
 
@@ -365,23 +337,20 @@ TEST(StoreFaults, FailedWriteKeepsPreviousFile) {
     signal(SIGXFSZ, SIG_IGN);
     const rlimit limit{40, 40};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) return "skip: no file size limit";
-    ScriptedClock clock;
-    ScriptedRandom random;
     std::unique_ptr<NimbrelView> view = smallView();
     if (!view || !holdsDefaults(*view)) return "no view with the defaults";
     if (saveSet(kSetB)) return "a save past the size limit reported success";
     return {};
   }));
-  EXPECT_EQ(readFile(home.storeFile()), rejected);
+  EXPECT_EQ(fileText(home.storeFile()), rejected);
   // Kept aside as well, when it could be.
   for (const std::string& name : strayFiles(home.storeFile().parent_path())) {
     EXPECT_EQ(name, "preferences.ini.bad");
-    EXPECT_EQ(readFile(home.storeFile().parent_path() / name), rejected);
+    EXPECT_EQ(fileText(home.storeFile().parent_path() / name), rejected);
   }
 }
 
-TEST(StoreFaults, FullDiskKeepsPreviousFile) {
-  TempConfigHome home;
+TEST_F(StoreFaults, FullDiskKeepsPreviousFile) {
   EXPECT_CHILD_OK(inChild([&]() -> std::string {
     if (std::string why = privateMounts(); !why.empty()) return why;
     const fs::path dir = home.storeFile().parent_path();
@@ -390,7 +359,7 @@ TEST(StoreFaults, FullDiskKeepsPreviousFile) {
       return std::string("skip: tmpfs: ") + std::strerror(errno);
     }
     if (!saveSet(kSetA)) return "the first save failed";
-    const std::string before = readFile(home.storeFile());
+    const std::string before = fileText(home.storeFile());
     {
       // Fill what is left of the file system.
       std::ofstream filler(dir / "filler", std::ios::binary);
@@ -398,7 +367,7 @@ TEST(StoreFaults, FullDiskKeepsPreviousFile) {
       for (int i = 0; i < 16 && filler; ++i) filler.write(block.data(), block.size());
     }
     if (saveSet(kSetB)) return "a save onto a full disk reported success";
-    if (readFile(home.storeFile()) != before) return "the previous file changed";
+    if (fileText(home.storeFile()) != before) return "the previous file changed";
     if (strayFiles(dir).size() != 1) return "a temporary file was left behind";
     fs::remove(dir / "filler");
     if (!saveSet(kSetB) || whichSet(home.storeFile()) != 'B') return "no save once there is room";
@@ -422,9 +391,8 @@ void stopAtChosenStep(services::SaveStep step) {
 }
 }  // namespace
 
-TEST(StoreFaults, KilledAtEveryStepOfSavingLeavesOldOrNew) {
+TEST_F(StoreFaults, KilledAtEveryStepOfSavingLeavesOldOrNew) {
   using services::SaveStep;
-  TempConfigHome home;
   struct Case {
     SaveStep step;
     char expected;
@@ -458,14 +426,13 @@ TEST(StoreFaults, KilledAtEveryStepOfSavingLeavesOldOrNew) {
     int status = 0;
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFSIGNALED(status));
-    EXPECT_EQ(whichSet(home.storeFile()), c.expected) << readFile(home.storeFile());
+    EXPECT_EQ(whichSet(home.storeFile()), c.expected) << fileText(home.storeFile());
   }
 }
 
 // Two processes saving 500 times each at once: every save succeeds and the file ends up
 // holding one of the two sets, complete.
-TEST(StoreFaults, TwoProcessesSavingAtOnce) {
-  TempConfigHome home;
+TEST_F(StoreFaults, TwoProcessesSavingAtOnce) {
   ASSERT_TRUE(saveSet(kSetA));
   std::array<pid_t, 2> pids{};
   for (int i = 0; i < 2; ++i) {
@@ -481,6 +448,6 @@ TEST(StoreFaults, TwoProcessesSavingAtOnce) {
     waitpid(pid, &status, 0);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a save failed";
   }
-  EXPECT_NE(whichSet(home.storeFile()), '?') << readFile(home.storeFile());
+  EXPECT_NE(whichSet(home.storeFile()), '?') << fileText(home.storeFile());
   EXPECT_TRUE(strayFiles(home.storeFile().parent_path()).empty());
 }

@@ -17,13 +17,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string readBytes(const fs::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
-
 void writeBytes(const fs::path& path, const std::string& bytes) {
   fs::create_directories(path.parent_path());
   std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
@@ -37,9 +30,9 @@ std::map<int, std::string> keptCopies(const fs::path& store) {
   for (const auto& entry : fs::directory_iterator(store.parent_path(), ec)) {
     const std::string name = entry.path().filename().string();
     if (name == prefix) {
-      kept[0] = readBytes(entry.path());
+      kept[0] = fileText(entry.path());
     } else if (name.rfind(prefix + ".", 0) == 0) {
-      kept[std::stoi(name.substr(prefix.size() + 1))] = readBytes(entry.path());
+      kept[std::stoi(name.substr(prefix.size() + 1))] = fileText(entry.path());
     }
   }
   return kept;
@@ -50,10 +43,6 @@ bool keptSomewhere(const std::map<int, std::string>& kept, const std::string& by
     if (contents == bytes) return true;
   }
   return false;
-}
-
-std::unique_ptr<NimbrelView> smallView() {
-  return NimbrelView::initWithFrame({0.0f, 0.0f, 32.0f, 24.0f}, true);
 }
 
 std::string utf16(const std::string& text, bool bigEndian) {

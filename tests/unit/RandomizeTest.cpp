@@ -5,8 +5,6 @@
 
 namespace {
 
-float unit(long v) { return static_cast<float>(v) * 0x1p-31f; }
-float range(float lo, float hi, long v) { return lo + (hi - lo) * unit(v); }
 // The generator value whose percent draw is n.
 long percent(int n) { return unitValue((n + 0.5) / 101.0); }
 

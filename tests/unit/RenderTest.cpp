@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <csignal>
-#include <fstream>
-#include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -14,13 +12,6 @@
 #include "TestSupport.h"
 
 namespace {
-
-std::string contents(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
-}
 
 bool oneLine(const std::string& text) {
   return !text.empty() && text.back() == '\n' && std::count(text.begin(), text.end(), '\n') == 1;
@@ -67,11 +58,11 @@ TEST(Render, SameSeedSamePictureAndTrace) {
   const RenderRun b = run(small(home.dir(), "b"));
   ASSERT_EQ(a.status, 0) << a.err;
   ASSERT_EQ(b.status, 0) << b.err;
-  const std::string png = contents(home.dir() / "a.png");
-  const std::string trace = contents(home.dir() / "a.jsonl");
+  const std::string png = fileText(home.dir() / "a.png");
+  const std::string trace = fileText(home.dir() / "a.jsonl");
   EXPECT_EQ(png.substr(1, 3), "PNG");
-  EXPECT_EQ(png, contents(home.dir() / "b.png"));
-  EXPECT_EQ(trace, contents(home.dir() / "b.jsonl"));
+  EXPECT_EQ(png, fileText(home.dir() / "b.png"));
+  EXPECT_EQ(trace, fileText(home.dir() / "b.jsonl"));
   EXPECT_EQ(trace.rfind("{\"frame\":0,\"tick\":0}\n", 0), 0u);
   EXPECT_NE(trace.find("{\"op\":\"text\""), std::string::npos);
   EXPECT_NE(trace.find("{\"op\":\"fill\""), std::string::npos);
@@ -111,7 +102,7 @@ TEST(Render, StopWhileThePictureIsWrittenIsNotSwallowed) {
   EXPECT_TRUE(oneLine(r.err)) << r.err;
   EXPECT_NE(r.err.find("stopped by"), std::string::npos) << r.err;
   // The trace is kept, ending with the last frame.
-  const std::string trace = contents(home.dir() / "stopped.jsonl");
+  const std::string trace = fileText(home.dir() / "stopped.jsonl");
   EXPECT_NE(trace.find("{\"frame\":79,"), std::string::npos);
 }
 

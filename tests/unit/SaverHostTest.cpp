@@ -22,12 +22,12 @@ SaverOptions parsed(const std::vector<std::string>& args,
   return p.options.value_or(SaverOptions{});
 }
 
-// A failed parse: non-zero status and exactly one line that names the problem.
+// A failed parse: status 2 and exactly one line that names the problem.
 void expectError(const std::vector<std::string>& args, const std::string& mentions,
                  std::optional<std::string> env = std::nullopt) {
   SaverParse p = parseSaverArguments(args, env);
   EXPECT_FALSE(p.options);
-  EXPECT_NE(p.status, 0);
+  EXPECT_EQ(p.status, 2);
   EXPECT_EQ(p.message.find('\n'), std::string::npos) << p.message;
   EXPECT_NE(p.message.find(mentions), std::string::npos) << p.message;
 }
@@ -91,6 +91,28 @@ TEST(SaverOptions, BadInputIsOneLineAndNonZero) {
   expectError({"--seed", "x"}, "seed");
   expectError({"-display", ""}, "display");
   expectError({"-display"}, "display");
+}
+
+TEST(SaverOptions, LayerModesAndTheWaylandChoice) {
+  EXPECT_EQ(parsed({"--layer", "overlay"}).mode, SaverMode::overlay);
+  // An explicit layer beats the X11 window a saver daemon names.
+  EXPECT_EQ(parsed({"--layer=background", "--seed", "3"}, "0x2a").mode, SaverMode::wallpaper);
+  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--layer", "top"},
+                                              {"--layer"},
+                                              {"--layer", "overlay", "--root"},
+                                              {"--window", "--layer", "overlay"},
+                                              {"--layer", "overlay", "--window-id", "0x2a"}}) {
+    expectError(bad, "layer");
+  }
+  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", nullptr));
+  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", ""));
+  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", "Wayland"));
+  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", "wayland,x11"));
+  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "x11"));
+  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "x11,wayland"));
+  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "waylandish"));
+  EXPECT_FALSE(prefersOwnWaylandHost("", nullptr));
+  EXPECT_FALSE(prefersOwnWaylandHost(nullptr, "wayland"));
 }
 
 TEST(WindowId, HexOrDecimal) {
@@ -170,11 +192,7 @@ TEST(ViewSlot, DamageInDevicePixelsWithAMargin) {
        {std::pair{Rect{10.25f, 5.5f, 20.0f, 10.0f}, Rect{19.0f, 68.0f, 43.0f, 22.0f}},
         {Rect{-5.0f, -5.0f, 10.0f, 10.0f}, Rect{0.0f, 89.0f, 11.0f, 11.0f}}}) {
     rig.view->graphics().fillOval(oval);
-    const Rect damage = rig.view->finishFrame();
-    EXPECT_EQ(damage.x, want.x);
-    EXPECT_EQ(damage.y, want.y);
-    EXPECT_EQ(damage.width, want.width);
-    EXPECT_EQ(damage.height, want.height);
+    EXPECT_EQ(rectOf(rig.view->finishFrame()), rectOf(want));
   }
 }
 

@@ -45,7 +45,6 @@ class ScriptedRandom {
   ScriptedRandom& operator=(const ScriptedRandom&) = delete;
 
   void push(long v) { queue_.push_back(v); }
-  void setFallback(long v) { fallback_ = v; }
   int draws() const { return draws_; }
   size_t remaining() const { return queue_.size(); }
 
@@ -59,6 +58,9 @@ class ScriptedRandom {
 constexpr long kHalf = 1L << 30;    // u = 0.5
 constexpr long kOne = 2147483647L;  // rounds to 2^31: u = 1.0
 constexpr long unitValue(double u) { return static_cast<long>(u * 2147483648.0); }
+// The unit draw of a generator value, and the RandomFloat draw in lo..hi it gives.
+inline float unit(long v) { return static_cast<float>(v) * 0x1p-31f; }
+inline float range(float lo, float hi, long v) { return lo + (hi - lo) * unit(v); }
 
 // The value printed with as many significant digits as `shown` has, as the worked values are
 // given: shownAs(0.99874747f, "0.9987475") is "0.9987475".
@@ -120,18 +122,31 @@ class TempConfigHome {
     std::filesystem::create_directories(storeFile().parent_path());
     std::ofstream(storeFile(), std::ios::trunc) << contents;
   }
-  std::string read() const {
-    std::ifstream in(storeFile());
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-  }
+  std::string read() const;
 
  private:
   std::filesystem::path dir_;
   std::string old_;
   bool hadOld_ = false;
 };
+
+// A file's bytes; empty when it cannot be read.
+inline std::string fileText(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream s;
+  s << in.rdbuf();
+  return s.str();
+}
+
+inline std::string TempConfigHome::read() const { return fileText(storeFile()); }
+
+// A rectangle's numbers, to compare whole rectangles at once.
+inline std::vector<float> rectOf(const Rect& r) { return {r.x, r.y, r.width, r.height}; }
+
+// A small preview view, for tests of the store.
+inline std::unique_ptr<NimbrelView> smallView() {
+  return NimbrelView::initWithFrame({0.0f, 0.0f, 32.0f, 24.0f}, true);
+}
 
 // The ten settings of a view, in the table's order.
 inline std::vector<int64_t> settingsOf(const NimbrelView& view) {

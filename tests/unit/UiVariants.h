@@ -70,4 +70,27 @@ inline std::string withClass(const std::string& xml, const std::string& id,
 
 inline std::string firstHalf(const std::string& xml) { return xml.substr(0, xml.size() / 2); }
 
+// A damaged copy of the options sheet, and what the reason for refusing it must name (nothing
+// for the copy cut in half, refused for not parsing before any object is looked for).
+struct Damage {
+  std::string what, xml, named;
+};
+
+// Every object removed in turn, a check button of the wrong class, a theme missing from the
+// menu, and the file cut in half.
+inline std::vector<Damage> damagedSheets(const std::string& original) {
+  std::vector<Damage> damages;
+  for (const std::string& id : objectIds(original)) {
+    damages.push_back({"without " + id, withoutObject(original, id), id});
+  }
+  damages.push_back({"starsButton as a push button",
+                     withClass(original, "starsButton", "GtkButton"),
+                     "\"starsButton\" is a GtkButton, not a check button"});
+  std::string eightItems = original;
+  eightItems.erase(eightItems.find("<item>Cool muted</item>"), 23);
+  damages.push_back({"a theme short", eightItems, "\"colorThemePopUpButton\" has 8 items, not 9"});
+  damages.push_back({"cut in half", firstHalf(original), ""});
+  return damages;
+}
+
 }  // namespace uivariants

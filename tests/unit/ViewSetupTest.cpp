@@ -7,9 +7,6 @@
 
 namespace {
 
-float unit(long v) { return static_cast<float>(v) * 0x1p-31f; }
-float range(float lo, float hi, long v) { return lo + (hi - lo) * unit(v); }
-
 // The oscillators of an organism in the order they are set up.
 std::vector<FloatOscillator*> oscillators(TOrganism& o) {
   return {o.strokeAlpha.get(), o.alphaOsc.get(), o.rOsc.get(),   o.gOsc.get(),

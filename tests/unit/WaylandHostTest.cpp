@@ -9,7 +9,6 @@
 
 #include "BufferPair.h"
 #include "KeyWatch.h"
-#include "SaverOptions.h"
 #include "SurfaceScale.h"
 #include "TestSupport.h"
 #include "ViewSlot.h"
@@ -105,6 +104,8 @@ TEST(BufferPair, TheBufferShownAlwaysHoldsTheWholePicture) {
   }
 }
 
+std::vector<int> sides(const PixelRect& r) { return {r.x, r.y, r.width, r.height}; }
+
 TEST(BufferPair, SwitchCopiesWhatTheOtherBufferMissed) {
   BufferPair pair({0, 0, 100, 50});
   // The first switch brings the whole canvas: the first buffer was cleared by the view.
@@ -116,8 +117,7 @@ TEST(BufferPair, SwitchCopiesWhatTheOtherBufferMissed) {
   ASSERT_TRUE(f);
   EXPECT_TRUE(f->switched);
   EXPECT_EQ(f->buffer, 1);
-  EXPECT_EQ(f->copy.width, 100);
-  EXPECT_EQ(f->copy.height, 50);
+  EXPECT_EQ(sides(f->copy), (std::vector<int>{0, 0, 100, 50}));
   pair.endFrame({20, 0, 10, 10}, true);
   // Both held: the frame waits.
   EXPECT_FALSE(pair.beginFrame());
@@ -126,9 +126,7 @@ TEST(BufferPair, SwitchCopiesWhatTheOtherBufferMissed) {
   f = pair.beginFrame();
   ASSERT_TRUE(f);
   EXPECT_EQ(f->buffer, 0);
-  EXPECT_EQ(f->copy.x, 20);
-  EXPECT_EQ(f->copy.width, 10);
-  EXPECT_EQ(f->copy.height, 10);
+  EXPECT_EQ(sides(f->copy), (std::vector<int>{20, 0, 10, 10}));
   // Two frames in buffer 0 leave their union stale in buffer 1.
   pair.endFrame({0, 40, 10, 10}, false);
   pair.endFrame({90, 0, 10, 10}, true);
@@ -136,10 +134,7 @@ TEST(BufferPair, SwitchCopiesWhatTheOtherBufferMissed) {
   f = pair.beginFrame();
   ASSERT_TRUE(f);
   EXPECT_EQ(f->buffer, 1);
-  EXPECT_EQ(f->copy.x, 0);
-  EXPECT_EQ(f->copy.y, 0);
-  EXPECT_EQ(f->copy.width, 100);
-  EXPECT_EQ(f->copy.height, 50);
+  EXPECT_EQ(sides(f->copy), (std::vector<int>{0, 0, 100, 50}));
 }
 
 TEST(SurfaceScale, DevicePixelsOfIntegerAndFractionalScales) {
@@ -203,37 +198,6 @@ TEST(KeyWatch, WhichKeyEventsEndTheRun) {
   EXPECT_TRUE(late.entered(enterHeld, 1));
   EXPECT_TRUE(late.key(28, false));
   EXPECT_TRUE(late.key(28, true));
-}
-
-TEST(SaverOptions, LayerModesAndTheWaylandChoice) {
-  SaverParse p = parseSaverArguments({"--layer", "overlay"}, std::nullopt);
-  ASSERT_TRUE(p.options);
-  EXPECT_EQ(p.options->mode, SaverMode::overlay);
-  // An explicit layer beats the X11 window a saver daemon names.
-  p = parseSaverArguments({"--layer=background", "--seed", "3"}, "0x2a");
-  ASSERT_TRUE(p.options);
-  EXPECT_EQ(p.options->mode, SaverMode::wallpaper);
-  for (const std::vector<std::string>& bad : {std::vector<std::string>{"--layer", "top"},
-                                              {"--layer"},
-                                              {"--layer", "overlay", "--root"},
-                                              {"--window", "--layer", "overlay"},
-                                              {"--layer", "overlay", "--window-id", "0x2a"}}) {
-    p = parseSaverArguments(bad, std::nullopt);
-    EXPECT_FALSE(p.options) << bad[0];
-    EXPECT_EQ(p.status, 2);
-    EXPECT_EQ(p.message.find('\n'), std::string::npos) << p.message;
-    EXPECT_NE(p.message.find("layer"), std::string::npos) << p.message;
-  }
-
-  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", nullptr));
-  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", ""));
-  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", "Wayland"));
-  EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", "wayland,x11"));
-  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "x11"));
-  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "x11,wayland"));
-  EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", "waylandish"));
-  EXPECT_FALSE(prefersOwnWaylandHost("", nullptr));
-  EXPECT_FALSE(prefersOwnWaylandHost(nullptr, "wayland"));
 }
 
 }  // namespace
