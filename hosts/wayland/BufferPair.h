@@ -2,15 +2,9 @@
 
 #include <optional>
 
-// A rectangle of device pixels, row 0 at the top.
-struct PixelRect {
-  int x = 0;
-  int y = 0;
-  int width = 0;
-  int height = 0;
+#include "DamageRegion.h"
 
-  bool isEmpty() const { return width <= 0 || height <= 0; }
-};
+using graphics::PixelRect;
 
 // Smallest rectangle holding both; an empty one adds nothing.
 PixelRect uniteRects(const PixelRect& a, const PixelRect& b);
