@@ -16,6 +16,7 @@
 #include "PointerDrift.h"
 #include "SignalQuit.h"
 #include "ViewSlot.h"
+#include "X11WindowHost.h"
 
 namespace {
 
@@ -54,11 +55,7 @@ void present(Screen& s, const Rect& damage) {
     changed = s.slot->damageRects();
   }
   if (s.x11) {
-    s.slot->present(std::move(changed), monotonicNanos(), [&](const auto& rects) {
-      s.x11->present(c, rects);
-      // The overlay leaves the canvas when this returns: the server must have read it.
-      if (s.slot->showsFrameRate()) s.x11->awaitPresented();
-    });
+    showOn(*s.x11, *s.slot, std::move(changed));
     s.needsPresent = false;
     return;
   }
@@ -95,14 +92,8 @@ bool fitView(Screen& s, const SaverOptions& options, bool force) {
     return true;
   }
   s.slot.reset();  // the old view stops before the new one starts
-  graphics::PixelProvider pixels;
-  if (s.x11) {
-    // The canvas is drawn in memory that the server reads: frames are shown, never copied.
-    ForeignWindow& window = *s.x11;
-    pixels = [&window](int width, int height) { return window.sharedPixels(width, height); };
-  }
-  s.slot =
-      ViewSlot::create(size, scale, options.preview, monotonicNanos(), options.settings, pixels);
+  s.slot = ViewSlot::create(size, scale, options.preview, monotonicNanos(), options.settings,
+                            s.x11 ? sharedCanvasOf(*s.x11) : graphics::PixelProvider{});
   if (!s.slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", w, h);
     return false;

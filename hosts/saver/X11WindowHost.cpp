@@ -15,11 +15,9 @@ namespace {
 
 std::unique_ptr<ViewSlot> makeSlot(ForeignWindow& window, const SaverOptions& options) {
   const Size size{static_cast<float>(window.width()), static_cast<float>(window.height())};
-  // The canvas is drawn in memory that the server reads: frames are shown, never copied.
-  std::unique_ptr<ViewSlot> slot = ViewSlot::create(
-      size, 1.0f, options.preview || isPreviewSize(window.width()), monotonicNanos(),
-      options.settings,
-      [&window](int width, int height) { return window.sharedPixels(width, height); });
+  std::unique_ptr<ViewSlot> slot =
+      ViewSlot::create(size, 1.0f, options.preview || isPreviewSize(window.width()),
+                       monotonicNanos(), options.settings, sharedCanvasOf(window));
   if (!slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", window.width(),
                  window.height());
@@ -29,17 +27,9 @@ std::unique_ptr<ViewSlot> makeSlot(ForeignWindow& window, const SaverOptions& op
   return slot;
 }
 
-void show(ForeignWindow& window, ViewSlot& slot, std::vector<graphics::PixelRect> changed) {
-  slot.present(std::move(changed), monotonicNanos(), [&](const auto& rects) {
-    window.present(slot.canvas(), rects);
-    // The overlay leaves the canvas when this returns: the server must have read it.
-    if (slot.showsFrameRate()) window.awaitPresented();
-  });
-}
-
 void presentAll(ForeignWindow& window, ViewSlot& slot) {
   const Canvas& c = slot.canvas();
-  show(window, slot, {{0, 0, c.pixelWidth(), c.pixelHeight()}});
+  showOn(window, slot, {{0, 0, c.pixelWidth(), c.pixelHeight()}});
 }
 
 // Draws the frame when it is due, once the server has read the last one from the canvas, and
@@ -51,10 +41,21 @@ void drawIfDue(ForeignWindow& window, ViewSlot& slot) {
     window.awaitPresented();
     if (!slot.runIfDue(now).isEmpty()) changed = slot.damageRects();
   }
-  show(window, slot, std::move(changed));
+  showOn(window, slot, std::move(changed));
 }
 
 }  // namespace
+
+graphics::PixelProvider sharedCanvasOf(ForeignWindow& window) {
+  return [&window](int width, int height) { return window.sharedPixels(width, height); };
+}
+
+void showOn(ForeignWindow& window, ViewSlot& slot, std::vector<graphics::PixelRect> changed) {
+  slot.present(std::move(changed), monotonicNanos(), [&](const auto& rects) {
+    window.present(slot.canvas(), rects);
+    if (slot.showsFrameRate()) window.awaitPresented();
+  });
+}
 
 int runInX11Window(const SaverOptions& options) {
   std::string error;
