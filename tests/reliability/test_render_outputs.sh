@@ -8,10 +8,11 @@ write_prefs
 
 RENDER=("$NIMBREL" render --size 64x48 --frames 3 --seed 1)
 D="$SCRATCH/out"
+# Read whole before matching: `grep -q` leaving a pipe early kills the writer with SIGPIPE, which
+# pipefail turns into "no match" now and then.
 asan=0
-if nm -D "$NIMBREL" 2>/dev/null | grep -q __asan_init || ldd "$NIMBREL" | grep -q libasan; then
-  asan=1
-fi
+linked=$(nm -D "$NIMBREL" 2>/dev/null || true; ldd "$NIMBREL" 2>/dev/null || true)
+case $linked in *__asan_init* | *libasan*) asan=1 ;; esac
 
 # fresh: an empty output directory, with a file that must survive every failed run.
 fresh() {
