@@ -11,10 +11,9 @@ helper="$NIMBREL_BUILD/tests/integration/nimbrel_test_window"
 export XDG_CONFIG_HOME="$WORK/config"
 start_xvfb 1280x800x24
 
-# Opens a test window of size $1 as a coprocess; sets HOST_ID and HOST_PID.
+# Opens a test window of size $1 as a coprocess; sets HOST_ID.
 open_window() {
   coproc HOST { exec "$helper" "$1"; }
-  HOST_PID=$HOST_PID
   track "$HOST_PID"
   read -r -t 10 HOST_ID <&"${HOST[0]}" || fail "the test window did not open"
 }

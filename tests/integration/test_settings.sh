@@ -38,7 +38,10 @@ wm_class=$(xprop -id "$MAIN" WM_CLASS)
 # Another window on top with the focus: the second start hands itself over to the first, which
 # presents its window (raised, focused), and ends; no second settings window appears.
 coproc OTHER { exec "$BUILD/tests/integration/nimbrel_test_window" 200x200; }
-track "$OTHER_PID"
+# Bash unsets OTHER_PID as soon as it reaps the coprocess, which may be between a kill and the
+# wait after it: keep the pid under a name of our own.
+other_pid=$OTHER_PID
+track "$other_pid"
 read -r -t 10 OTHER_ID <&"${OTHER[0]}" || fail "no other window"
 xdotool windowfocus --sync "$OTHER_ID"
 "$SETTINGS" 2>"$WORK/second.log" &
@@ -49,8 +52,8 @@ wait_for "[ \$(xdotool getwindowfocus) = $MAIN ]" 15 || fail "the first window w
 [ "$(xdotool search --onlyvisible --name '^Nimbrel$')" = "$MAIN" ] ||
   fail "windows now: $(xdotool search --onlyvisible --name '^Nimbrel$' | tr '\n' ' ')"
 kill -0 "$FIRST" || fail "the first instance ended"
-kill "$OTHER_PID"
-wait "$OTHER_PID" 2>/dev/null || true
+kill "$other_pid"
+wait "$other_pid" 2>/dev/null || true
 # The preview view found an empty store and wrote the defaults.
 wait_for "[ -s '$STORE' ]" 10 || fail "defaults were not written"
 grep -q '^petalCount=8$' "$STORE" || fail "unexpected defaults: $(cat "$STORE")"
