@@ -70,7 +70,7 @@ class OvalTap final : public GraphicsContext {
   void flush() override {
     inner_->flush();
     inner_->takeDamage(pieces_);
-    for (const Rect& r : pieces_) addDamage(r);
+    for (const graphics::DamagePiece& p : pieces_) addPiece(p);
   }
 
   std::vector<Oval>& ovals() { return ovals_; }
@@ -88,7 +88,7 @@ class OvalTap final : public GraphicsContext {
   double scale_;
   double height_;
   std::vector<Oval> ovals_;
-  std::vector<Rect> pieces_;
+  std::vector<graphics::DamagePiece> pieces_;
 };
 
 // Pixels of a width x height canvas that the oval touches: per row, the span of the outer

@@ -61,7 +61,7 @@ class CairoGraphics final : public GraphicsContext {
   void fillOval(const Rect& rect) override {
     if (!ovalPath(rect)) return;
     cairo_fill(cr_);
-    addDamage(rect);
+    addOvalDamage(rect);
   }
 
   void strokeOval(const Rect& rect, float lineWidth) override {

@@ -1,6 +1,7 @@
 #include "DamageRegion.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdint>
 
 namespace graphics {
@@ -12,9 +13,15 @@ void DamageRegion::clear() {
   bounds_ = {};
 }
 
-void DamageRegion::add(const PixelRect& rect) {
+void DamageRegion::add(const PixelRect& rect) { addCircle(rect, 0.0, 0.0, 0.0); }
+
+void DamageRegion::addCircle(const PixelRect& rect, double cx, double cy, double radius) {
   if (rect.isEmpty()) return;
-  added_.push_back(rect);
+  // Anything but a finite positive radius keeps the whole rectangle.
+  if (!(radius > 0.0) || !std::isfinite(radius) || !std::isfinite(cx) || !std::isfinite(cy)) {
+    radius = 0.0;
+  }
+  added_.push_back({rect, cx, cy, radius});
   if (bounds_.isEmpty()) {
     bounds_ = rect;
     return;
@@ -49,9 +56,22 @@ void DamageRegion::coverInBands(int bandRows, int gap) {
   for (int bandTop = bounds_.y; bandTop < bounds_.bottom(); bandTop += bandRows) {
     const int bandBottom = std::min(bandTop + bandRows, bounds_.bottom());
     spans_.clear();
-    for (const PixelRect& r : added_) {
+    for (const Shape& shape : added_) {
+      const PixelRect& r = shape.box;
       if (r.y >= bandBottom || r.bottom() <= bandTop) continue;
-      spans_.push_back({r.x, r.right(), std::max(r.y, bandTop), std::min(r.bottom(), bandBottom)});
+      const int top = std::max(r.y, bandTop), bottom = std::min(r.bottom(), bandBottom);
+      int left = r.x, right = r.right();
+      if (shape.radius > 0.0) {
+        // The widest chord within the rows is the one nearest the centre.
+        const double dy = shape.cy < top ? top - shape.cy : std::max(shape.cy - bottom, 0.0);
+        if (dy >= shape.radius) continue;
+        const double half = std::sqrt(shape.radius * shape.radius - dy * dy);
+        const double lo = static_cast<double>(left), hi = static_cast<double>(right);
+        left = static_cast<int>(std::clamp(std::floor(shape.cx - half), lo, hi));
+        right = static_cast<int>(std::clamp(std::ceil(shape.cx + half), lo, hi));
+        if (left >= right) continue;
+      }
+      spans_.push_back({left, right, top, bottom});
     }
     joinBand(gap);
 

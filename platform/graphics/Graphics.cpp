@@ -56,7 +56,7 @@ Rect GraphicsContext::takeDamage() {
   return d;
 }
 
-Rect GraphicsContext::takeDamage(std::vector<Rect>& pieces) {
+Rect GraphicsContext::takeDamage(std::vector<DamagePiece>& pieces) {
   // Swapped, not copied: both vectors keep their memory from frame to frame.
   pieces.swap(pieces_);
   pieces_.clear();
@@ -65,15 +65,23 @@ Rect GraphicsContext::takeDamage(std::vector<Rect>& pieces) {
   return d;
 }
 
-void GraphicsContext::addDamage(const Rect& rect) {
-  if (rect.isEmpty()) return;
-  damage_ = unionRect(damage_, rect);
-  pieces_.push_back(rect);
+void GraphicsContext::addDamage(const Rect& rect) { addPiece(DamagePiece{rect, false}); }
+
+void GraphicsContext::addPiece(const DamagePiece& piece) {
+  if (piece.bounds.isEmpty()) return;
+  damage_ = unionRect(damage_, piece.bounds);
+  pieces_.push_back(piece);
+}
+
+// Only a circle's damage is told apart: the outline of an ellipse is no ellipse, and a box is
+// all a presenter needs for the few that are drawn.
+void GraphicsContext::addOvalDamage(const Rect& rect) {
+  addPiece(DamagePiece{rect, rect.width == rect.height});
 }
 
 void GraphicsContext::addStrokeDamage(const Rect& rect, float lineWidth) {
   const float half = lineWidth * 0.5f;
-  addDamage({rect.x - half, rect.y - half, rect.width + lineWidth, rect.height + lineWidth});
+  addOvalDamage({rect.x - half, rect.y - half, rect.width + lineWidth, rect.height + lineWidth});
 }
 
 }  // namespace graphics

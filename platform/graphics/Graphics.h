@@ -59,6 +59,13 @@ struct TextAttributes {
   std::optional<Color> foregroundColor;
 };
 
+// What one drawing call touched, in view units: its rectangle, and whether only the circle
+// inscribed in it was drawn (a disc or its outline), which lets a presenter skip the corners.
+struct DamagePiece {
+  Rect bounds;
+  bool circle = false;
+};
+
 class GraphicsContext {
  public:
   virtual ~GraphicsContext() = default;
@@ -78,17 +85,20 @@ class GraphicsContext {
 
   // The part of the view drawn on since the last call, in view units (empty when nothing was).
   Rect takeDamage();
-  // The same, and the rectangles of the shapes drawn into `pieces` (replacing what it held).
-  Rect takeDamage(std::vector<Rect>& pieces);
+  // The same, and the shapes drawn into `pieces` (replacing what it held).
+  Rect takeDamage(std::vector<DamagePiece>& pieces);
 
  protected:
   void addDamage(const Rect& rect);
+  void addPiece(const DamagePiece& piece);
+  // What filling the oval in the rectangle touches.
+  void addOvalDamage(const Rect& rect);
   // The oval's rectangle grown by half the line width on every side: what its outline touches.
   void addStrokeDamage(const Rect& rect, float lineWidth);
 
  private:
   Rect damage_;
-  std::vector<Rect> pieces_;
+  std::vector<DamagePiece> pieces_;
 };
 
 // Stand-in for the platform's oval path: made for one use, filled and/or stroked.

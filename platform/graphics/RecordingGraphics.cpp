@@ -12,7 +12,7 @@ void RecordingGraphics::setColor(const Color& color) {
 
 void RecordingGraphics::fillOval(const Rect& rect) {
   calls_.push_back({DrawCall::Op::fill, rect, 0.0f, current_, {}, {}, {}});
-  addDamage(rect);
+  addOvalDamage(rect);
   if (inner_) inner_->fillOval(rect);
 }
 

@@ -54,7 +54,7 @@ class FastGraphics final : public GraphicsContext {
 
   void fillOval(const Rect& rect) override {
     if (!drawable(rect)) return;
-    addDamage(rect);
+    addOvalDamage(rect);
     double cx, cy, rx, ry;
     toDevice(rect, cx, cy, rx, ry);
     if (rx == ry) {

@@ -55,15 +55,24 @@ Rect ScreenSaverView::finishFrame() {
   // View units, y up, to device pixels, row 0 at the top, with one pixel of margin for the
   // anti-aliased edge; clipped to the canvas.
   const int width = canvas_->pixelWidth(), height = canvas_->pixelHeight();
-  for (const Rect& piece : damagePieces_) {
-    const Rect d = intersectRect(piece, bounds());
+  for (const graphics::DamagePiece& piece : damagePieces_) {
+    const Rect d = intersectRect(piece.bounds, bounds());
     if (d.isEmpty()) continue;
     const int left = std::max(static_cast<int>(std::floor(d.x * scale_)) - 1, 0);
     const int right = std::min(static_cast<int>(std::ceil((d.x + d.width) * scale_)) + 1, width);
     const int top =
         std::max(height - static_cast<int>(std::ceil((d.y + d.height) * scale_)) - 1, 0);
     const int bottom = std::min(height - static_cast<int>(std::floor(d.y * scale_)) + 1, height);
-    damage_.add({left, top, right - left, bottom - top});
+    const graphics::PixelRect box{left, top, right - left, bottom - top};
+    if (!piece.circle) {
+      damage_.add(box);
+      continue;
+    }
+    // The circle of the whole piece, not of its part within the view, with the same margin.
+    const Rect& c = piece.bounds;
+    const double s = scale_;
+    damage_.addCircle(box, (c.x + 0.5 * c.width) * s, height - (c.y + 0.5 * c.height) * s,
+                      0.5 * c.width * s + 1.0);
   }
   damageRects_ = damage_.cover();
   const graphics::PixelRect b = damage_.bounds();

@@ -99,7 +99,7 @@ class ScreenSaverView {
   double animationTimeInterval_ = 1.0 / 30.0;
   std::unique_ptr<Canvas> canvas_;
   std::unique_ptr<GraphicsContext> graphics_;
-  std::vector<Rect> damagePieces_;
+  std::vector<graphics::DamagePiece> damagePieces_;
   graphics::DamageRegion damage_;
   std::vector<graphics::PixelRect> damageRects_;
 };

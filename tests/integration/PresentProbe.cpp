@@ -1,0 +1,114 @@
+// nimbrel_present_probe: shows a canvas on the root window through the saver hosts' presenter
+// and reads the screen back over a connection of its own, to check that a frame's rectangles,
+// and nothing else, reach the screen: with shared memory (one request clipped to the
+// rectangles) and without it (a server lacking MIT-SHM). Prints "shared" or "copied" and ends
+// with status 0 when every check holds; otherwise one line per failure and status 1.
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <chrono>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <optional>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "Canvas.h"
+#include "ForeignWindow.h"
+
+namespace {
+
+using graphics::PixelRect;
+
+void fill(graphics::Canvas& canvas, uint32_t argb) {
+  for (int y = 0; y < canvas.pixelHeight(); ++y) {
+    auto* row =
+        reinterpret_cast<uint32_t*>(canvas.data() + static_cast<size_t>(y) * canvas.stride());
+    for (int x = 0; x < canvas.pixelWidth(); ++x) row[x] = argb;
+  }
+}
+
+// Reads the screen until it shows `model` (without shared memory the server may still be
+// working through a frame's requests). False, with the first wrong pixel on stderr, when it
+// does not within half a minute: a pixel outside the rectangles that changed never matches.
+bool screenShows(Display* d, int width, int height, const std::vector<uint32_t>& model,
+                 const char* step) {
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
+  for (;;) {
+    XImage* image = XGetImage(d, DefaultRootWindow(d), 0, 0, static_cast<unsigned>(width),
+                              static_cast<unsigned>(height), AllPlanes, ZPixmap);
+    if (!image) {
+      std::fprintf(stderr, "%s: cannot read the screen\n", step);
+      return false;
+    }
+    int wrong = -1;
+    unsigned long seen = 0;
+    for (int p = 0; p < width * height && wrong < 0; ++p) {
+      seen = XGetPixel(image, p % width, p / width) & 0xffffff;
+      if (seen != (model[static_cast<size_t>(p)] & 0xffffff)) wrong = p;
+    }
+    XDestroyImage(image);
+    if (wrong < 0) return true;
+    if (std::chrono::steady_clock::now() > deadline) {
+      std::fprintf(stderr, "%s: pixel %d,%d shows %06lx, not %06x\n", step, wrong % width,
+                   wrong / width, seen, model[static_cast<size_t>(wrong)] & 0xffffff);
+      return false;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+}
+
+}  // namespace
+
+int main() {
+  std::string error;
+  std::unique_ptr<ForeignWindow> window = ForeignWindow::open(std::nullopt, error);
+  Display* reader = XOpenDisplay(nullptr);
+  if (!window || !reader) {
+    std::fprintf(stderr, "nimbrel_present_probe: %s\n", window ? "no display" : error.c_str());
+    return 1;
+  }
+  const int width = window->width(), height = window->height();
+  bool shared = false;
+  std::unique_ptr<graphics::Canvas> canvas =
+      graphics::Canvas::create(width, height, [&](int w, int h) {
+        auto pixels = window->sharedPixels(w, h);
+        shared = pixels.has_value();
+        return pixels;
+      });
+  if (!canvas) return 1;
+  std::puts(shared ? "shared" : "copied");
+
+  bool ok = true;
+  std::vector<uint32_t> model(static_cast<size_t>(width) * height, 0);
+  auto frame = [&](uint32_t colour, const std::vector<PixelRect>& rects, const char* step) {
+    window->awaitPresented();
+    fill(*canvas, colour);
+    window->present(*canvas, rects);
+    window->awaitPresented();
+    for (const PixelRect& r : rects) {
+      for (int y = r.y; y < r.bottom(); ++y) {
+        for (int x = r.x; x < r.right(); ++x) model[static_cast<size_t>(y) * width + x] = colour;
+      }
+    }
+    ok = screenShows(reader, width, height, model, step) && ok;
+  };
+  frame(0xff102030, {{0, 0, width, height}}, "the whole canvas");
+  // Rectangles of a frame as the damage gives them: apart, side by side, one row high, at the
+  // edges of the canvas.
+  frame(0xff40c080,
+        {{10, 10, 30, 20},
+         {40, 10, 5, 40},
+         {200, 0, 1, 1},
+         {0, height - 3, width, 3},
+         {width - 7, 50, 7, 9},
+         {60, 100, 100, 1}},
+        "several rectangles");
+  // One rectangle after several: nothing of the last frame's rectangles may hold it back.
+  frame(0xffe0e0e0, {{5, 5, 300, 200}}, "one rectangle after several");
+  frame(0xff804020, {{100, 150, 20, 20}, {300, 150, 20, 20}}, "two again");
+  XCloseDisplay(reader);
+  return ok ? 0 : 1;
+}
