@@ -6,9 +6,10 @@
 // median drawing cost per frame (animateOneFrame plus finishFrame), the median bound (memcpy of
 // as many bytes as the frame's ovals cover, within a canvas-sized buffer, timed right after each
 // frame), their ratio (the best of --repeat runs), the bytes presented per frame (the damage's
-// bounding box, and the few rectangles that the presenters put) against the bytes the ovals
-// cover and a full upload, and the same frames drawn by plain Cairo. The last line sums up the
-// targets.
+// bounding box, and the rectangles that the presenters put) against the bytes the ovals cover
+// (each oval's own, overlaps counted again: what drawing reads and writes), the bytes of the
+// pixels that some oval touches (the least a presenter could put) and a full upload, and the
+// same frames drawn by plain Cairo. The last line sums up the targets.
 //
 // Every run, with any number of drawing threads, does the bound's copies between its frames, so
 // each frame starts with the caches as a real frame finds them: the picture's bytes mostly
@@ -91,10 +92,10 @@ class OvalTap final : public GraphicsContext {
   std::vector<graphics::DamagePiece> pieces_;
 };
 
-// Pixels of a width x height canvas that the oval touches: per row, the span of the outer
-// circle less the pixels wholly inside the hole.
-int64_t coveredPixels(const OvalTap::Oval& o, int width, int height) {
-  int64_t count = 0;
+// The pixels of a width x height canvas that the oval touches, as spans fn(row, left, right):
+// per row, the span of the outer circle less the pixels wholly inside the hole.
+template <typename Fn>
+void forEachCoveredSpan(const OvalTap::Oval& o, int width, int height, Fn&& fn) {
   const int top = std::max(0, static_cast<int>(std::floor(std::max(o.cy - o.outer, -1.0))));
   const int bottom =
       std::min(height, static_cast<int>(std::ceil(std::min(o.cy + o.outer, height + 1.0))));
@@ -104,17 +105,24 @@ int64_t coveredPixels(const OvalTap::Oval& o, int width, int height) {
     const int left = std::max(0, static_cast<int>(std::floor(std::max(o.cx - w, -1.0))));
     const int right = std::min(width, static_cast<int>(std::ceil(std::min(o.cx + w, width + 1.0))));
     if (right <= left) continue;
-    count += right - left;
+    int holeLeft = right, holeRight = right;
     if (o.inner > 0.0) {
       const double farthest = std::max(std::abs(y - o.cy), std::abs(y + 1.0 - o.cy));
       if (farthest < o.inner) {
         const double wi = std::sqrt(o.inner * o.inner - farthest * farthest);
-        const int il = std::max(left, static_cast<int>(std::ceil(o.cx - wi)));
-        const int ir = std::min(right, static_cast<int>(std::floor(o.cx + wi)));
-        if (ir > il) count -= ir - il;
+        holeLeft = std::max(left, static_cast<int>(std::ceil(o.cx - wi)));
+        holeRight = std::min(right, static_cast<int>(std::floor(o.cx + wi)));
+        if (holeRight <= holeLeft) holeLeft = holeRight = right;
       }
     }
+    fn(y, left, holeLeft);
+    if (holeRight < right) fn(y, holeRight, right);
   }
+}
+
+int64_t coveredPixels(const OvalTap::Oval& o, int width, int height) {
+  int64_t count = 0;
+  forEachCoveredSpan(o, width, height, [&](int, int left, int right) { count += right - left; });
   return count;
 }
 
@@ -144,7 +152,8 @@ struct Run {
   double boundMs = 0.0;    // median per frame, when measured
   double drawCpuMs = 0.0;  // the same in this thread's CPU time
   double boundCpuMs = 0.0;
-  double coveredBytes = 0.0;    // mean per frame
+  double coveredBytes = 0.0;    // mean per frame, every oval's pixels
+  double unionBytes = 0.0;      // mean per frame, the pixels that some oval touches
   double presentedBytes = 0.0;  // mean per frame: the bounding box
   double rectBytes = 0.0;       // mean per frame: the rectangles presenters put
   double rectCount = 0.0;       // mean per frame
@@ -204,7 +213,8 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
   view.drawRect(view.bounds());
   view.startAnimation();
   std::vector<double> draw, copy, drawCpu, copyCpu;
-  double covered = 0.0, presented = 0.0, rectBytes = 0.0, rectCount = 0.0;
+  double covered = 0.0, touched = 0.0, presented = 0.0, rectBytes = 0.0, rectCount = 0.0;
+  std::vector<uint8_t> mask(bound ? static_cast<size_t>(pw) * ph : 0);
   double t = 0.0;
   for (int k = 0; k < frames; ++k) {
     tick = kStartTick + static_cast<uint32_t>(std::floor(60.0 * t));
@@ -223,6 +233,16 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
     t += view.animationTimeInterval();
     if (!bound) continue;
 
+    std::fill(mask.begin(), mask.end(), 0);
+    for (const OvalTap::Oval& o : tap.ovals()) {
+      forEachCoveredSpan(o, pw, ph, [&](int y, int left, int right) {
+        uint8_t* row = mask.data() + static_cast<size_t>(y) * pw;
+        for (int x = left; x < right; ++x) {
+          touched += row[x] ? 0.0 : 4.0;
+          row[x] = 1;
+        }
+      });
+    }
     std::vector<std::pair<size_t, size_t>> copies;  // offset, bytes
     for (const OvalTap::Oval& o : tap.ovals()) {
       const size_t bytes = static_cast<size_t>(coveredPixels(o, pw, ph)) * 4;
@@ -251,6 +271,7 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
   run.drawCpuMs = median(drawCpu);
   run.boundCpuMs = median(copyCpu);
   run.coveredBytes = covered / frames;
+  run.unionBytes = touched / frames;
   run.presentedBytes = presented / frames;
   run.rectBytes = rectBytes / frames;
   run.rectCount = rectCount / frames;
@@ -343,11 +364,11 @@ int main(int argc, char** argv) {
   };
   std::printf("frame_cost: %d frames per configuration, best of %d, seed %u, preview view%s\n",
               frames, repeat, kSeed, gShared ? ", canvas in shared memory" : "");
-  std::printf("%-18s %8s %8s %8s %6s %8s %8s %7s %9s %9s %6s %9s %9s\n", "configuration", "fast",
-              "1thread", "bound", "ratio", "cairo", "speedup", "covered", "bbox", "rects", "rects",
-              "full", "diff");
-  std::printf("%-18s %8s %8s %8s %6s %8s %8s %7s %9s %9s %6s %9s %9s\n", "", "ms", "ms", "ms", "",
-              "ms", "", "MB", "MB", "MB", "count", "MB", "mean/max");
+  std::printf("%-18s %8s %8s %8s %6s %8s %8s %7s %7s %9s %9s %6s %9s %9s\n", "configuration",
+              "fast", "1thread", "bound", "ratio", "cairo", "speedup", "covered", "touched", "bbox",
+              "rects", "rects", "full", "diff");
+  std::printf("%-18s %8s %8s %8s %6s %8s %8s %7s %7s %9s %9s %6s %9s %9s\n", "", "ms", "ms", "ms",
+              "", "ms", "", "MB", "MB", "MB", "MB", "count", "MB", "mean/max");
   double defaultRatio = 0.0, defaultSpeedup = 0.0, heavyRatio = 0.0;
   for (const Config& c : configs) {
     if ((quick && c.width > 1920) || (!only.empty() && only != c.name)) continue;
@@ -371,10 +392,11 @@ int main(int argc, char** argv) {
     const double speedup = cairo.drawMs / fast.drawMs;
     const double full = 4.0 * c.width * c.height;
     std::printf(
-        "%-18s %8.2f %8.2f %8.3f %6.2f %8.2f %8.1f %7.1f %9.2f %9.2f %6.1f %9.2f %5.2f/%-3d\n",
+        "%-18s %8.2f %8.2f %8.3f %6.2f %8.2f %8.1f %7.1f %7.2f %9.2f %9.2f %6.1f %9.2f "
+        "%5.2f/%-3d\n",
         c.name, fast.drawMs, single.drawMs, fast.boundMs, ratio, cairo.drawMs, speedup,
-        fast.coveredBytes / 1e6, fast.presentedBytes / 1e6, fast.rectBytes / 1e6, fast.rectCount,
-        full / 1e6, mean, largest);
+        fast.coveredBytes / 1e6, fast.unionBytes / 1e6, fast.presentedBytes / 1e6,
+        fast.rectBytes / 1e6, fast.rectCount, full / 1e6, mean, largest);
     std::printf("%-18s %8s %8.2f %8.3f %6.2f %8.2f %8.1f   (CPU time, one drawing thread)\n", "",
                 "", single.drawCpuMs, single.boundCpuMs, single.drawCpuMs / single.boundCpuMs,
                 cairo.drawCpuMs, cairo.drawCpuMs / single.drawCpuMs);
