@@ -1,6 +1,7 @@
 #include "BufferPair.h"
 
 #include <algorithm>
+#include <cstddef>
 
 PixelRect uniteRects(const PixelRect& a, const PixelRect& b) {
   if (a.isEmpty()) return b;
@@ -16,13 +17,31 @@ std::optional<BufferPair::Frame> BufferPair::beginFrame() {
   if (!busy_[current_]) return Frame{current_, false, {}};
   const int next = 1 - current_;
   if (busy_[next]) return std::nullopt;
-  const PixelRect copy = stale_[next];
-  stale_[next] = {};
+  Frame f{next, true, {}};
+  f.copy.swap(stale_[next]);
   current_ = next;
-  return Frame{next, true, copy};
+  return f;
 }
 
-void BufferPair::endFrame(const PixelRect& damage, bool attached) {
-  stale_[1 - current_] = uniteRects(stale_[1 - current_], damage);
+void BufferPair::endFrame(const std::vector<PixelRect>& damage, bool attached) {
+  std::vector<PixelRect>& stale = stale_[1 - current_];
+  const size_t before = stale.size();
+  auto holds = [](const PixelRect& a, const PixelRect& b) {
+    return a.x <= b.x && a.y <= b.y && a.right() >= b.right() && a.bottom() >= b.bottom();
+  };
+  for (const PixelRect& r : damage) {
+    if (r.isEmpty()) continue;
+    // Already stale (such as all of a buffer that has never held the canvas): nothing to add.
+    if (std::any_of(stale.begin(), stale.begin() + static_cast<std::ptrdiff_t>(before),
+                    [&](const PixelRect& s) { return holds(s, r); })) {
+      continue;
+    }
+    stale.push_back(r);
+  }
+  if (stale.size() > kMostStale) {
+    PixelRect box;
+    for (const PixelRect& r : stale) box = uniteRects(box, r);
+    stale.assign(1, box);
+  }
   if (attached) busy_[current_] = true;
 }

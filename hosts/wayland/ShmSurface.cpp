@@ -82,22 +82,27 @@ void ShmBuffers::released(void* data, wl_buffer* buffer) {
   if (self->onRelease) self->onRelease(index);
 }
 
-bool ShmBuffers::moveCanvasTo(int index, const PixelRect& copy) {
+bool ShmBuffers::moveCanvasTo(int index, const std::vector<PixelRect>& copy) {
   index &= 1;
   if (index == windowOn_) return true;
   const size_t from = static_cast<size_t>(windowOn_) * bufferBytes_;
   const size_t to = static_cast<size_t>(index) * bufferBytes_;
-  const int left = std::clamp(copy.x, 0, width_);
-  const int right = std::clamp(copy.x + copy.width, left, width_);
-  const int top = std::clamp(copy.y, 0, height_);
-  const int bottom = std::clamp(copy.y + copy.height, top, height_);
-  for (int row = top; row < bottom; ++row) {
-    const size_t offset = static_cast<size_t>(row) * stride_ + static_cast<size_t>(left) * 4;
-    std::memcpy(pool_ + to + offset, pool_ + from + offset, static_cast<size_t>(right - left) * 4);
+  for (const PixelRect& r : copy) {
+    const int left = std::clamp(r.x, 0, width_);
+    const int right = std::clamp(r.x + r.width, left, width_);
+    const int top = std::clamp(r.y, 0, height_);
+    const int bottom = std::clamp(r.y + r.height, top, height_);
+    for (int row = top; row < bottom; ++row) {
+      const size_t offset = static_cast<size_t>(row) * stride_ + static_cast<size_t>(left) * 4;
+      std::memcpy(pool_ + to + offset, pool_ + from + offset,
+                  static_cast<size_t>(right - left) * 4);
+    }
   }
-  // MAP_FIXED replaces the old mapping in one step: the address never goes unmapped.
-  void* moved = mmap(window_, bufferBytes_, PROT_READ | PROT_WRITE, MAP_SHARED | MAP_FIXED, fd_,
-                     static_cast<off_t>(to));
+  // MAP_FIXED replaces the old mapping in one step: the address never goes unmapped. Its pages
+  // are all mapped at once: left to fault in one by one as the next frames touch them, they
+  // would cost more than drawing does.
+  void* moved = mmap(window_, bufferBytes_, PROT_READ | PROT_WRITE,
+                     MAP_SHARED | MAP_FIXED | MAP_POPULATE, fd_, static_cast<off_t>(to));
   if (moved == MAP_FAILED) return false;
   windowOn_ = index;
   return true;

@@ -4,6 +4,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "BufferPair.h"
 
@@ -26,10 +27,10 @@ class ShmBuffers {
 
   uint8_t* canvasMemory() const { return window_; }
   wl_buffer* buffer(int index) const { return buffers_[index & 1]; }
-  // Copies `copy` (device pixels) from the buffer the canvas is in to the other one and moves
-  // the canvas there. Nothing may draw in between; false when the window cannot be remapped
-  // (then the canvas stays where it was).
-  bool moveCanvasTo(int index, const PixelRect& copy);
+  // Copies the rectangles `copy` (device pixels) from the buffer the canvas is in to the other
+  // one and moves the canvas there. Nothing may draw in between; false when the window cannot
+  // be remapped (then the canvas stays where it was).
+  bool moveCanvasTo(int index, const std::vector<PixelRect>& copy);
   // Called with the buffer's index when the compositor has finished reading it.
   std::function<void(int)> onRelease;
 

@@ -451,21 +451,17 @@ void Host::drawFrame(Screen& s, Nanos now) {
     s.pair->endFrame({}, false);
     return;
   }
+  // The frame's rectangles rather than their bounding box, which is mostly pixels that did not
+  // change: the compositor repaints, and the other buffer catches up on, whatever it is told.
+  const std::vector<PixelRect> whole{damage};
+  const std::vector<PixelRect>& rects = s.wholeDamage ? whole : s.slot->damageRects();
   wl_surface_attach(s.surface, s.buffers->buffer(f->buffer), 0, 0);
-  if (s.wholeDamage) {
-    wl_surface_damage_buffer(s.surface, damage.x, damage.y, damage.width, damage.height);
-  } else {
-    // The frame's few rectangles rather than their bounding box, which is mostly pixels that
-    // did not change: the compositor repaints whatever it is told.
-    for (const PixelRect& r : s.slot->damageRects()) {
-      wl_surface_damage_buffer(s.surface, r.x, r.y, r.width, r.height);
-    }
-  }
+  for (const PixelRect& r : rects) wl_surface_damage_buffer(s.surface, r.x, r.y, r.width, r.height);
   // A compositor that withholds the callback (hidden or powered-down output) stops the frames.
   s.frame = wl_surface_frame(s.surface);
   wl_callback_add_listener(s.frame, &kFrameListener, &s);
   wl_surface_commit(s.surface);
-  s.pair->endFrame(damage, true);
+  s.pair->endFrame(rects, true);
   s.wholeDamage = false;
 }
 

@@ -52,25 +52,28 @@ void runBufferPair(Release mode, uint32_t seed) {
     if (f->switched) {
       ++switches;
       const std::vector<int>& from = buffers[1 - f->buffer];
-      for (int y = f->copy.y; y < f->copy.y + f->copy.height; ++y) {
-        for (int x = f->copy.x; x < f->copy.x + f->copy.width; ++x) {
-          into[y * kW + x] = from[y * kW + x];
+      for (const PixelRect& c : f->copy) {
+        for (int y = c.y; y < c.y + c.height; ++y) {
+          for (int x = c.x; x < c.x + c.width; ++x) into[y * kW + x] = from[y * kW + x];
         }
       }
     }
-    // One frame in eight changes nothing.
-    PixelRect damage;
-    if (below(8) != 0) {
-      damage.x = below(kW), damage.y = below(kH);
-      damage.width = 1 + below(kW - damage.x), damage.height = 1 + below(kH - damage.y);
-      for (int y = damage.y; y < damage.y + damage.height; ++y) {
-        for (int x = damage.x; x < damage.x + damage.width; ++x) {
+    // One frame in eight changes nothing; the others one to three rectangles.
+    std::vector<PixelRect> damage;
+    const int count = below(8) == 0 ? 0 : 1 + below(3);
+    for (int i = 0; i < count; ++i) {
+      PixelRect d;
+      d.x = below(kW), d.y = below(kH);
+      d.width = 1 + below(kW - d.x), d.height = 1 + below(kH - d.y);
+      for (int y = d.y; y < d.y + d.height; ++y) {
+        for (int x = d.x; x < d.x + d.width; ++x) {
           truth[y * kW + x] = frame;
           into[y * kW + x] = frame;
         }
       }
+      damage.push_back(d);
     }
-    const bool attached = !damage.isEmpty();
+    const bool attached = !damage.empty();
     pair.endFrame(damage, attached);
     if (!attached) continue;
     ASSERT_EQ(into, truth) << "frame " << frame;
@@ -104,37 +107,48 @@ TEST(BufferPair, TheBufferShownAlwaysHoldsTheWholePicture) {
   }
 }
 
-std::vector<int> sides(const PixelRect& r) { return {r.x, r.y, r.width, r.height}; }
+std::vector<std::vector<int>> sides(const std::vector<PixelRect>& rects) {
+  std::vector<std::vector<int>> out;
+  for (const PixelRect& r : rects) out.push_back({r.x, r.y, r.width, r.height});
+  return out;
+}
 
 TEST(BufferPair, SwitchCopiesWhatTheOtherBufferMissed) {
+  using Sides = std::vector<std::vector<int>>;
   BufferPair pair({0, 0, 100, 50});
   // The first switch brings the whole canvas: the first buffer was cleared by the view.
   std::optional<BufferPair::Frame> f = pair.beginFrame();
   ASSERT_TRUE(f);
   EXPECT_FALSE(f->switched);
-  pair.endFrame({10, 10, 5, 5}, true);
+  pair.endFrame({{10, 10, 5, 5}}, true);
   f = pair.beginFrame();
   ASSERT_TRUE(f);
   EXPECT_TRUE(f->switched);
   EXPECT_EQ(f->buffer, 1);
-  EXPECT_EQ(sides(f->copy), (std::vector<int>{0, 0, 100, 50}));
-  pair.endFrame({20, 0, 10, 10}, true);
+  EXPECT_EQ(sides(f->copy), (Sides{{0, 0, 100, 50}}));
+  pair.endFrame({{20, 0, 10, 10}, {60, 30, 5, 5}}, true);
   // Both held: the frame waits.
   EXPECT_FALSE(pair.beginFrame());
-  // Buffer 0 back: it missed only frame 2's damage.
+  // Buffer 0 back: it missed only frame 2's rectangles.
   pair.released(0);
   f = pair.beginFrame();
   ASSERT_TRUE(f);
   EXPECT_EQ(f->buffer, 0);
-  EXPECT_EQ(sides(f->copy), (std::vector<int>{20, 0, 10, 10}));
-  // Two frames in buffer 0 leave their union stale in buffer 1.
-  pair.endFrame({0, 40, 10, 10}, false);
-  pair.endFrame({90, 0, 10, 10}, true);
+  EXPECT_EQ(sides(f->copy), (Sides{{20, 0, 10, 10}, {60, 30, 5, 5}}));
+  // Two frames in buffer 0 leave the rectangles of both stale in buffer 1, with what it
+  // already lacked (frame 1's, drawn in buffer 0 before the first switch, came with the copy).
+  pair.endFrame({{0, 40, 10, 10}}, false);
+  pair.endFrame({{90, 0, 10, 10}}, true);
   pair.released(1);
   f = pair.beginFrame();
   ASSERT_TRUE(f);
   EXPECT_EQ(f->buffer, 1);
-  EXPECT_EQ(sides(f->copy), (std::vector<int>{0, 0, 100, 50}));
+  EXPECT_EQ(sides(f->copy), (Sides{{0, 40, 10, 10}, {90, 0, 10, 10}}));
+  // Many frames while the other buffer is held: their rectangles become one bounding box.
+  for (int i = 0; i <= static_cast<int>(BufferPair::kMostStale); ++i) {
+    pair.endFrame({{i % 100, i / 100, 1, 1}}, false);
+  }
+  EXPECT_EQ(sides(pair.stale(0)), (Sides{{0, 0, 100, 6}}));
 }
 
 TEST(SurfaceScale, DevicePixelsOfIntegerAndFractionalScales) {
