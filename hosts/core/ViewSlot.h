@@ -26,6 +26,8 @@ class ViewSlot {
 
   NimbrelView& view() { return *view_; }
   const Canvas& canvas() { return view_->canvas(); }
+  // Moves the canvas to other memory that holds the picture (Canvas::moveTo).
+  void moveCanvasTo(uint8_t* data) { view_->canvas().moveTo(data); }
   // The whole canvas in device pixels, for a host that must show all of it again.
   Rect wholeCanvas() {
     return {0.0f, 0.0f, static_cast<float>(canvas().pixelWidth()),

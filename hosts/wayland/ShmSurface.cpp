@@ -19,7 +19,7 @@ std::unique_ptr<ShmBuffers> ShmBuffers::create(wl_shm* shm, int width, int heigh
                                                std::string& error) {
   std::unique_ptr<ShmBuffers> b(new ShmBuffers);
   b->width_ = width, b->height_ = height, b->stride_ = stride;
-  // The window is remapped at buffer offsets, which must be whole pages.
+  // Each buffer starts on a page of its own.
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
   b->bufferBytes_ = (bytes + page - 1) / page * page;
@@ -46,12 +46,6 @@ std::unique_ptr<ShmBuffers> ShmBuffers::create(wl_shm* shm, int width, int heigh
     return nullptr;
   }
   b->pool_ = static_cast<uint8_t*>(pool);
-  void* window = mmap(nullptr, b->bufferBytes_, PROT_READ | PROT_WRITE, MAP_SHARED, b->fd_, 0);
-  if (window == MAP_FAILED) {
-    error = systemError("cannot map the shared memory");
-    return nullptr;
-  }
-  b->window_ = static_cast<uint8_t*>(window);
 
   wl_shm_pool* shmPool = wl_shm_create_pool(shm, b->fd_, static_cast<int32_t>(poolBytes));
   for (int i = 0; i < 2; ++i) {
@@ -71,7 +65,6 @@ ShmBuffers::~ShmBuffers() {
   for (wl_buffer* buffer : buffers_) {
     if (buffer) wl_buffer_destroy(buffer);
   }
-  if (window_) munmap(window_, bufferBytes_);
   if (pool_) munmap(pool_, 2 * bufferBytes_);
   if (fd_ >= 0) close(fd_);
 }
@@ -82,28 +75,17 @@ void ShmBuffers::released(void* data, wl_buffer* buffer) {
   if (self->onRelease) self->onRelease(index);
 }
 
-bool ShmBuffers::moveCanvasTo(int index, const std::vector<PixelRect>& copy) {
-  index &= 1;
-  if (index == windowOn_) return true;
-  const size_t from = static_cast<size_t>(windowOn_) * bufferBytes_;
-  const size_t to = static_cast<size_t>(index) * bufferBytes_;
-  for (const PixelRect& r : copy) {
+void ShmBuffers::copyInto(int index, const std::vector<PixelRect>& rects) {
+  uint8_t* const to = memory(index);
+  const uint8_t* const from = memory(index + 1);
+  for (const PixelRect& r : rects) {
     const int left = std::clamp(r.x, 0, width_);
     const int right = std::clamp(r.x + r.width, left, width_);
     const int top = std::clamp(r.y, 0, height_);
     const int bottom = std::clamp(r.y + r.height, top, height_);
     for (int row = top; row < bottom; ++row) {
       const size_t offset = static_cast<size_t>(row) * stride_ + static_cast<size_t>(left) * 4;
-      std::memcpy(pool_ + to + offset, pool_ + from + offset,
-                  static_cast<size_t>(right - left) * 4);
+      std::memcpy(to + offset, from + offset, static_cast<size_t>(right - left) * 4);
     }
   }
-  // MAP_FIXED replaces the old mapping in one step: the address never goes unmapped. Its pages
-  // are all mapped at once: left to fault in one by one as the next frames touch them, they
-  // would cost more than drawing does.
-  void* moved = mmap(window_, bufferBytes_, PROT_READ | PROT_WRITE,
-                     MAP_SHARED | MAP_FIXED | MAP_POPULATE, fd_, static_cast<off_t>(to));
-  if (moved == MAP_FAILED) return false;
-  windowOn_ = index;
-  return true;
 }

@@ -25,12 +25,11 @@ class ShmBuffers {
   ShmBuffers(const ShmBuffers&) = delete;
   ShmBuffers& operator=(const ShmBuffers&) = delete;
 
-  uint8_t* canvasMemory() const { return window_; }
+  // The pixels of buffer `index`.
+  uint8_t* memory(int index) const { return pool_ + static_cast<size_t>(index & 1) * bufferBytes_; }
   wl_buffer* buffer(int index) const { return buffers_[index & 1]; }
-  // Copies the rectangles `copy` (device pixels) from the buffer the canvas is in to the other
-  // one and moves the canvas there. Nothing may draw in between; false when the window cannot
-  // be remapped (then the canvas stays where it was).
-  bool moveCanvasTo(int index, const std::vector<PixelRect>& copy);
+  // Copies the rectangles (device pixels) from the other buffer into buffer `index`.
+  void copyInto(int index, const std::vector<PixelRect>& rects);
   // Called with the buffer's index when the compositor has finished reading it.
   std::function<void(int)> onRelease;
 
@@ -41,8 +40,6 @@ class ShmBuffers {
   int fd_ = -1;
   int width_ = 0, height_ = 0, stride_ = 0;
   size_t bufferBytes_ = 0;   // each buffer's share of the pool, whole pages
-  uint8_t* pool_ = nullptr;  // both buffers, for copying between them
-  uint8_t* window_ = nullptr;
-  int windowOn_ = 0;
+  uint8_t* pool_ = nullptr;  // both buffers, one after the other
   wl_buffer* buffers_[2] = {nullptr, nullptr};
 };

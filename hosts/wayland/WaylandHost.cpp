@@ -401,7 +401,7 @@ void Host::fit(Screen& s) {
     s.buffers = ShmBuffers::create(shm_, pixelWidth, pixelHeight, stride, error);
     if (!s.buffers) return std::nullopt;
     // The buffers go with the screen, after the view that draws in them.
-    return graphics::ExternalPixels{s.buffers->canvasMemory(), stride, {}};
+    return graphics::ExternalPixels{s.buffers->memory(0), stride, {}};
   };
   s.slot = ViewSlot::create({static_cast<float>(s.width), static_cast<float>(s.height)},
                             scale.viewScale, preview_, monotonicNanos(), settings_, memory);
@@ -440,10 +440,10 @@ void Host::drawFrame(Screen& s, Nanos now) {
   if (!s.slot || s.frame || now < s.slot->due()) return;
   const std::optional<BufferPair::Frame> f = s.pair->beginFrame();
   if (!f) return;  // the compositor holds both buffers; a release wakes the loop
-  if (f->switched && !s.buffers->moveCanvasTo(f->buffer, f->copy)) {
-    std::fprintf(stderr, "nimbrel: cannot remap the shared memory: %s\n", std::strerror(errno));
-    status_ = 1, quit_ = true;
-    return;
+  if (f->switched) {
+    // The other buffer catches up on what it missed, and the view draws on there.
+    s.buffers->copyInto(f->buffer, f->copy);
+    s.slot->moveCanvasTo(s.buffers->memory(f->buffer));
   }
   PixelRect damage = pixelRect(s.slot->runIfDue(now));
   if (s.wholeDamage) damage = pixelRect(s.slot->wholeCanvas());

@@ -32,10 +32,8 @@ PangoFontMap* fontMap() {
 
 class CairoGraphics final : public GraphicsContext {
  public:
-  CairoGraphics(Canvas& canvas, float scale) : canvas_(canvas) {
-    cr_ = cairo_create(canvas.surface());
-    cairo_translate(cr_, 0.0, canvas.pixelHeight());
-    cairo_scale(cr_, scale, -scale);
+  CairoGraphics(Canvas& canvas, float scale) : canvas_(canvas), scale_(scale) {
+    makeContext();
 
     // Text is laid out without hinting so that measuring and drawing agree at any scale.
     pango_ = pango_font_map_create_context(fontMap());
@@ -54,8 +52,9 @@ class CairoGraphics final : public GraphicsContext {
   }
 
   void setColor(const Color& color) override {
-    const Rgba c = color.rgba();
-    cairo_set_source_rgba(cr_, c.r, c.g, c.b, c.a);
+    follow();
+    colour_ = color.rgba();
+    cairo_set_source_rgba(cr_, colour_.r, colour_.g, colour_.b, colour_.a);
   }
 
   void fillOval(const Rect& rect) override {
@@ -82,6 +81,8 @@ class CairoGraphics final : public GraphicsContext {
   }
 
   void drawAtPoint(const std::string& text, Point at, const TextAttributes& attributes) override {
+    follow();
+    const Rgba colour = colour_;
     PangoLayout* layout = makeLayout(text, attributes);
     PangoRectangle logical;
     pango_layout_get_extents(layout, nullptr, &logical);
@@ -95,6 +96,7 @@ class CairoGraphics final : public GraphicsContext {
     cairo_scale(cr_, 1.0, -1.0);
     pango_cairo_show_layout(cr_, layout);
     cairo_restore(cr_);
+    colour_ = colour;  // the restore put the colour before the text's back
     g_object_unref(layout);
     addDamage({at.x, at.y, static_cast<float>(width), static_cast<float>(height)});
   }
@@ -111,6 +113,7 @@ class CairoGraphics final : public GraphicsContext {
         !std::isfinite(rect.height)) {
       return false;
     }
+    follow();
     cairo_new_path(cr_);
     cairo_save(cr_);
     cairo_translate(cr_, rect.x + rect.width * 0.5, rect.y + rect.height * 0.5);
@@ -118,6 +121,23 @@ class CairoGraphics final : public GraphicsContext {
     cairo_arc(cr_, 0.0, 0.0, 1.0, 0.0, 2.0 * M_PI);
     cairo_restore(cr_);
     return true;
+  }
+
+  // A context on the canvas's surface: view units, y up, in device pixels.
+  void makeContext() {
+    target_ = canvas_.surface();
+    cr_ = cairo_create(target_);
+    cairo_translate(cr_, 0.0, canvas_.pixelHeight());
+    cairo_scale(cr_, scale_, -scale_);
+    cairo_set_source_rgba(cr_, colour_.r, colour_.g, colour_.b, colour_.a);
+  }
+
+  // After the canvas moved to other memory, draws there: a new context with the same colour
+  // (nothing else of the old one lasts from one call to the next).
+  void follow() {
+    if (canvas_.surface() == target_) return;
+    cairo_destroy(cr_);
+    makeContext();
   }
 
   PangoLayout* makeLayout(const std::string& text, const TextAttributes& attributes) {
@@ -134,7 +154,10 @@ class CairoGraphics final : public GraphicsContext {
   }
 
   Canvas& canvas_;
-  cairo_t* cr_;
+  float scale_;
+  Rgba colour_{0.0f, 0.0f, 0.0f, 1.0f};  // cairo's own default source: opaque black
+  cairo_surface_t* target_ = nullptr;
+  cairo_t* cr_ = nullptr;
   PangoContext* pango_;
 };
 

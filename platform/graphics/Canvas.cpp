@@ -114,13 +114,37 @@ std::unique_ptr<Canvas> Canvas::create(int pixelWidth, int pixelHeight,
 }
 
 Canvas::Canvas(cairo_surface_t* surface)
-    : surface_(surface),
+    : own_(surface),
+      surface_(surface),
       data_(cairo_image_surface_get_data(surface)),
       width_(cairo_image_surface_get_width(surface)),
       height_(cairo_image_surface_get_height(surface)),
       stride_(cairo_image_surface_get_stride(surface)) {}
 
-Canvas::~Canvas() { cairo_surface_destroy(surface_); }
+Canvas::~Canvas() {
+  if (surface_ != own_) cairo_surface_destroy(surface_);
+  cairo_surface_destroy(own_);
+}
+
+void Canvas::moveTo(uint8_t* data) {
+  uint8_t* const own = cairo_image_surface_get_data(own_);
+  if (!data) data = own;
+  if (data == data_) return;
+  cairo_surface_flush(surface_);
+  cairo_surface_t* next = own_;
+  if (data != own) {
+    // A surface on the caller's memory is a few dozen bytes: made anew at every move.
+    next = cairo_image_surface_create_for_data(data, CAIRO_FORMAT_ARGB32, width_, height_, stride_);
+    if (cairo_surface_status(next) != CAIRO_STATUS_SUCCESS) {
+      // Only out of memory for the surface's own record: keep drawing where we are.
+      cairo_surface_destroy(next);
+      return;
+    }
+  }
+  if (surface_ != own_) cairo_surface_destroy(surface_);
+  surface_ = next;
+  data_ = data;
+}
 
 uint32_t Canvas::pixel(int x, int yFromTop) const {
   uint32_t v;

@@ -47,6 +47,12 @@ class Canvas {
   uint32_t pixel(int x, int yFromTop) const;
   cairo_surface_t* surface() const { return surface_; }
 
+  // Carries on drawing in other memory of the same layout (stride() bytes per row), which the
+  // caller has made hold the picture and keeps while the canvas is there; null goes back to the
+  // memory the canvas was made with. For a host that shows the picture from two buffers in
+  // turn. surface() changes with it; data() too.
+  void moveTo(uint8_t* data);
+
   // Paints the rectangle (device pixels, row 0 at the top) opaque black.
   void clearToBlack(int x, int yFromTop, int width, int height);
   // Encodes the picture as a PNG into `write`, which takes each piece of it and returns false to
@@ -57,7 +63,8 @@ class Canvas {
 
  private:
   Canvas(cairo_surface_t* surface);
-  cairo_surface_t* surface_;
+  cairo_surface_t* own_;      // on the memory the canvas was made with, which it releases
+  cairo_surface_t* surface_;  // on the memory in use: own_, or the caller's after moveTo
   uint8_t* data_;
   int width_, height_, stride_;
 };

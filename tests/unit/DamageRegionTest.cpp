@@ -248,4 +248,65 @@ TEST(Canvas, DrawsInProvidedMemoryAndReleasesIt) {
   EXPECT_TRUE(graphics::Canvas::create(10, 8, none));
 }
 
+// A view whose canvas moves between two blocks of memory every frame, each block first catching
+// up on the rectangles it missed, as a host showing two buffers in turn does, draws the same bytes
+// as one that stays put: with either backend, through the title's text, and back in the memory
+// the canvas was made with.
+TEST(Canvas, MovingBetweenMemoryDrawsTheSamePicture) {
+  using Backend = services::ViewOptions::Backend;
+  constexpr int kW = 200, kH = 120;
+  for (const Backend backend : {Backend::fast, Backend::cairo}) {
+    auto run = [backend](bool moving) {
+      TempConfigHome home;
+      ScriptedClock clock(1000);
+      srandom(23);
+      std::vector<uint32_t> blocks[2] = {std::vector<uint32_t>(kW * kH),
+                                         std::vector<uint32_t>(kW * kH)};
+      services::ViewOptions options;
+      options.backend = backend;
+      options.drawingThreads = 1;
+      options.pixels = [&blocks](int, int) {
+        graphics::ExternalPixels pixels;
+        pixels.data = reinterpret_cast<uint8_t*>(blocks[0].data());
+        pixels.stride = kW * 4;
+        return std::optional<graphics::ExternalPixels>(pixels);
+      };
+      std::unique_ptr<NimbrelView> view = NimbrelView::initWithFrame(
+          {0.0f, 0.0f, static_cast<float>(kW), static_cast<float>(kH)}, true, options);
+      EXPECT_TRUE(view);
+      if (!view) return std::vector<uint32_t>();
+      view->frameEdge = 1;
+      view->drawRect(view->bounds());
+      view->startAnimation();
+      int current = 0;
+      Rects missed[2] = {{}, {{0, 0, kW, kH}}};
+      for (int frame = 0; frame < 60; ++frame) {
+        if (moving) {
+          const int next = 1 - current;
+          for (const PixelRect& r : missed[next]) {
+            for (int y = r.y; y < r.bottom(); ++y) {
+              std::memcpy(&blocks[next][y * kW + r.x], &blocks[current][y * kW + r.x],
+                          static_cast<size_t>(r.width) * 4);
+            }
+          }
+          missed[next].clear();
+          view->canvas().moveTo(reinterpret_cast<uint8_t*>(blocks[next].data()));
+          current = next;
+        }
+        clock.now += 4;  // the title shows for the first 22 frames
+        view->animateOneFrame();
+        view->finishFrame();
+        for (const PixelRect& r : view->damageRects()) missed[1 - current].push_back(r);
+      }
+      EXPECT_EQ(view->canvas().data(), reinterpret_cast<uint8_t*>(blocks[current].data()));
+      return blocks[current];
+    };
+    const std::vector<uint32_t> staying = run(false), moving = run(true);
+    EXPECT_GT(
+        std::count_if(staying.begin(), staying.end(), [](uint32_t p) { return p != 0xff000000u; }),
+        kW * kH / 4);
+    EXPECT_TRUE(staying == moving) << (backend == Backend::fast ? "fast" : "cairo");
+  }
+}
+
 }  // namespace
