@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # How much of one core the Wayland overlay and the compositor use: starts a private headless
 # sway (pixman renderer) with one output of SIZE (default 1920x1080), runs
-# `nimbrel --layer overlay` on it with default settings, lets it run past its title, then
+# `nimbrel --layer overlay --seed 1` on it with default settings (the same frames as
+# bench/cpu_usage.sh draws; SEED=n for others, empty for none), lets it run past its title, then
 # averages the CPU time (utime + stime from /proc/PID/stat) of the saver and of sway over
 # DURATION seconds (default 20) and prints each as percent of one core, with the saver's
 # resident size at the start and the end. Run as root, sway runs as the user nimbrel-test.
@@ -13,6 +14,7 @@ set -euo pipefail
 build=$(realpath "${1:-build}")
 duration=${DURATION:-20}
 size=${SIZE:-1920x1080}
+seed=${SEED-1}
 warmup=${WARMUP:-3}
 nimbrel="$build/hosts/saver/nimbrel"
 
@@ -27,7 +29,7 @@ NIMBREL_BUILD=$build
 source "$(dirname "$0")/../tests/integration/wayland_lib.sh"
 start_sway "$size"
 
-"$nimbrel" --layer overlay >"$WORK/saver.log" 2>&1 &
+"$nimbrel" --layer overlay ${seed:+--seed "$seed"} >"$WORK/saver.log" 2>&1 &
 saver=$!
 track "$saver"
 sleep "$warmup"
@@ -58,10 +60,10 @@ ns1=$(date +%s%N)
 
 awk -v t0="$saver_ticks0" -v t1="$saver_ticks1" -v s0="$sway_ticks0" -v s1="$sway_ticks1" \
     -v hz="$ticks_per_second" -v n0="$ns0" -v n1="$ns1" -v r0="$rss0" -v r1="$rss1" \
-    -v size="$size" 'BEGIN {
+    -v size="$size" -v seeded="${seed:+ --seed $seed}" 'BEGIN {
   seconds = (n1 - n0) / 1e9
-  printf "cpu_usage: nimbrel --layer overlay %s: %.2f%% of one core over %.1f s; resident %.1f MB -> %.1f MB\n",
-         size, 100 * (t1 - t0) / hz / seconds, seconds, r0 / 1024, r1 / 1024
+  printf "cpu_usage: nimbrel --layer overlay%s %s: %.2f%% of one core over %.1f s; resident %.1f MB -> %.1f MB\n",
+         seeded, size, 100 * (t1 - t0) / hz / seconds, seconds, r0 / 1024, r1 / 1024
   printf "cpu_usage: headless sway (pixman) meanwhile: %.2f%% of one core\n",
          100 * (s1 - s0) / hz / seconds
 }'
