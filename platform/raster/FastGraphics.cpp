@@ -34,6 +34,11 @@ constexpr int kBandRows = 16;
 // others would cost more than it saves.
 constexpr double kPixelsPerExtraThread = 150000.0;
 constexpr int kMaxThreads = 8;
+// From this many bytes a canvas is drawn with the next band's memory asked for ahead: a 4K
+// canvas (33 MB) is mostly out of the cache again by the next frame, while a 1080p one (8 MB)
+// tends to stay in the last-level cache, where asking ahead only costs (bench/frame_cost: a
+// default 4K frame a third cheaper on one thread, a 1080p one an eighth dearer).
+constexpr size_t kLookaheadBytes = size_t{16} << 20;
 
 class FastGraphics final : public GraphicsContext {
  public:
@@ -44,6 +49,8 @@ class FastGraphics final : public GraphicsContext {
     automatic_ = threads <= 0;
     if (automatic_) threads = static_cast<int>(std::thread::hardware_concurrency());
     threads_ = std::clamp(threads, 1, kMaxThreads);
+    lookahead_ = static_cast<size_t>(canvas.stride()) * static_cast<size_t>(canvas.pixelHeight()) >=
+                 kLookaheadBytes;
     ops_.reserve(512);
   }
 
@@ -129,11 +136,25 @@ class FastGraphics final : public GraphicsContext {
   void flush() override { drawBatch(); }
 
  private:
+  // The memory of the band below the one being drawn, asked for a few cache lines at a time
+  // between the shapes of this one: the band's first shape would otherwise wait for each of its
+  // rows, 15 KB apart at 4K, to arrive.
+  struct Lookahead {
+    std::vector<std::pair<int, int>> spans;  // the shapes' columns in the band, joined
+    uint8_t* data = nullptr;
+    int stride = 0;
+    int row = 0, bottom = 0;  // the next row to ask for, and the band's end
+    size_t span = 0;
+    int x = 0;       // the next column of that span, a multiple of 16
+    long lines = 0;  // left to ask for
+  };
+
   // What one drawing thread works in.
   struct Scratch {
     explicit Scratch(int width) : coverage(width), circles(width) {}
     OvalCoverage coverage;
     CircleBlend circles;
+    Lookahead ahead;
   };
 
   // A shape of the batch: circles of one centre, or any other oval with its paint.
@@ -228,10 +249,73 @@ class FastGraphics final : public GraphicsContext {
     cairo_surface_mark_dirty(canvas_.surface());
   }
 
+  // Plans asking for the memory of rows [y0, y1): the columns of the shapes there, by row.
+  void planLookahead(Lookahead& a, int y0, int y1) const {
+    a.spans.clear();
+    a.lines = 0;
+    y1 = std::min(y1, canvas_.pixelHeight());
+    if (y0 >= y1) return;
+    const int width = canvas_.pixelWidth();
+    for (const Op& op : ops_) {
+      if (op.bottom() <= y0 || op.top() >= y1) continue;
+      int left = op.shape.left, right = op.shape.right;
+      if (op.isCircle) {
+        const CircleLayers& c = op.circle;
+        const double reach = c.outer > 0.0 ? c.outer : c.fill;
+        left = static_cast<int>(std::clamp(std::floor(c.cx - reach), 0.0, double(width)));
+        right = static_cast<int>(std::clamp(std::ceil(c.cx + reach), 0.0, double(width)));
+      }
+      if (left < right) a.spans.emplace_back(left & ~15, right);
+    }
+    if (a.spans.empty()) return;
+    std::sort(a.spans.begin(), a.spans.end());
+    size_t out = 0;
+    for (size_t i = 1; i < a.spans.size(); ++i) {
+      if (a.spans[i].first <= a.spans[out].second) {
+        a.spans[out].second = std::max(a.spans[out].second, a.spans[i].second);
+      } else {
+        a.spans[++out] = a.spans[i];
+      }
+    }
+    a.spans.resize(out + 1);
+    long perRow = 0;
+    for (const auto& [left, right] : a.spans) perRow += (right - left + 15) / 16;
+    a.lines = perRow * (y1 - y0);
+    a.data = canvas_.data();
+    a.stride = canvas_.stride();
+    a.row = y0, a.bottom = y1;
+    a.span = 0;
+    a.x = a.spans[0].first;
+  }
+
+  // Asks for up to n more cache lines of the planned rows, into the second-level cache.
+  static void lookAhead(Lookahead& a, long n) {
+    for (; n > 0 && a.lines > 0; --n, --a.lines) {
+      __builtin_prefetch(
+          a.data + static_cast<size_t>(a.row) * a.stride + static_cast<size_t>(a.x) * 4, 1, 2);
+      a.x += 16;
+      if (a.x < a.spans[a.span].second) continue;
+      if (++a.span == a.spans.size()) {
+        a.span = 0;
+        ++a.row;
+      }
+      a.x = a.spans[a.span].first;
+    }
+  }
+
   // Every batched shape in order over the rows [y0, y1).
   void drawBand(Scratch& scratch, int y0, int y1) {
     uint8_t* data = canvas_.data();
     const int stride = canvas_.stride();
+    // The next band's memory, spread over this band's shapes.
+    Lookahead& ahead = scratch.ahead;
+    long share = 0;
+    if (lookahead_) {
+      planLookahead(ahead, y1, y1 + kBandRows);
+      long shapes = 0;
+      for (const Op& op : ops_) shapes += op.bottom() > y0 && op.top() < y1 ? 1 : 0;
+      share = shapes > 0 ? (ahead.lines + shapes - 1) / shapes : 0;
+    }
     struct Sink {
       uint8_t* data;
       int stride;
@@ -247,6 +331,7 @@ class FastGraphics final : public GraphicsContext {
     for (const Op& op : ops_) {
       const int from = std::max(y0, op.top()), to = std::min(y1, op.bottom());
       if (from >= to) continue;
+      if (share > 0) lookAhead(ahead, share);
       if (op.isCircle) {
         scratch.circles.rows(op.circle, data, stride, from, to);
         continue;
@@ -260,6 +345,7 @@ class FastGraphics final : public GraphicsContext {
   float scale_;
   int threads_ = 1;
   bool automatic_ = true;
+  bool lookahead_ = false;  // ask for the next band's memory while drawing one
   Color color_ = Color::blackColor();
   Paint paint_ = paintFor(Color::blackColor());
   std::unique_ptr<GraphicsContext> text_;
