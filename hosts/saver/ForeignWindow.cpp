@@ -6,7 +6,6 @@
 #include <sys/ipc.h>
 #include <sys/shm.h>
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -289,12 +288,7 @@ void ForeignWindow::present(const graphics::Canvas& canvas,
         s.clip.push_back({static_cast<short>(r.x), static_cast<short>(r.y),
                           static_cast<unsigned short>(r.width),
                           static_cast<unsigned short>(r.height)});
-        const int right = std::max(box.right(), r.right()),
-                  bottom = std::max(box.bottom(), r.bottom());
-        box.x = std::min(box.x, r.x);
-        box.y = std::min(box.y, r.y);
-        box.width = right - box.x;
-        box.height = bottom - box.y;
+        box = graphics::uniteRects(box, r);
       }
       s.setClip(s.clip);
     }

@@ -3,16 +3,6 @@
 #include <algorithm>
 #include <cstddef>
 
-PixelRect uniteRects(const PixelRect& a, const PixelRect& b) {
-  if (a.isEmpty()) return b;
-  if (b.isEmpty()) return a;
-  const int left = std::min(a.x, b.x);
-  const int top = std::min(a.y, b.y);
-  const int right = std::max(a.x + a.width, b.x + b.width);
-  const int bottom = std::max(a.y + a.height, b.y + b.height);
-  return {left, top, right - left, bottom - top};
-}
-
 std::optional<BufferPair::Frame> BufferPair::beginFrame() {
   if (!busy_[current_]) return Frame{current_, false, {}};
   const int next = 1 - current_;
@@ -40,7 +30,7 @@ void BufferPair::endFrame(const std::vector<PixelRect>& damage, bool attached) {
   }
   if (stale.size() > kMostStale) {
     PixelRect box;
-    for (const PixelRect& r : stale) box = uniteRects(box, r);
+    for (const PixelRect& r : stale) box = graphics::uniteRects(box, r);
     stale.assign(1, box);
   }
   if (attached) busy_[current_] = true;

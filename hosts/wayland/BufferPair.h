@@ -7,9 +7,6 @@
 
 using graphics::PixelRect;
 
-// Smallest rectangle holding both; an empty one adds nothing.
-PixelRect uniteRects(const PixelRect& a, const PixelRect& b);
-
 // The bookkeeping of a surface's two shared-memory buffers, one of which holds the canvas at a
 // time. The picture is built up layer upon layer and never redrawn whole, so a buffer can take
 // over only once it holds the picture so far: every frame drawn into one buffer leaves its

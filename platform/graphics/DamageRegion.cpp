@@ -6,6 +6,14 @@
 
 namespace graphics {
 
+PixelRect uniteRects(const PixelRect& a, const PixelRect& b) {
+  if (a.isEmpty()) return b;
+  if (b.isEmpty()) return a;
+  const int left = std::min(a.x, b.x), top = std::min(a.y, b.y);
+  const int right = std::max(a.right(), b.right()), bottom = std::max(a.bottom(), b.bottom());
+  return {left, top, right - left, bottom - top};
+}
+
 void DamageRegion::clear() {
   // The vectors keep their memory: a frame allocates nothing once the first ones have run.
   added_.clear();
@@ -22,14 +30,7 @@ void DamageRegion::addCircle(const PixelRect& rect, double cx, double cy, double
     radius = 0.0;
   }
   added_.push_back({rect, cx, cy, radius});
-  if (bounds_.isEmpty()) {
-    bounds_ = rect;
-    return;
-  }
-  const int left = std::min(bounds_.x, rect.x), top = std::min(bounds_.y, rect.y);
-  const int right = std::max(bounds_.right(), rect.right());
-  const int bottom = std::max(bounds_.bottom(), rect.bottom());
-  bounds_ = {left, top, right - left, bottom - top};
+  bounds_ = uniteRects(bounds_, rect);
 }
 
 const std::vector<PixelRect>& DamageRegion::cover(const Tuning& tuning) {

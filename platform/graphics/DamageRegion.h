@@ -19,6 +19,9 @@ struct PixelRect {
   bool operator==(const PixelRect&) const = default;
 };
 
+// The smallest rectangle holding both; an empty one adds nothing.
+PixelRect uniteRects(const PixelRect& a, const PixelRect& b);
+
 // The pixels one frame changed, gathered as the rectangles of the shapes drawn, and given to a
 // presenter as a few rectangles that cover them: the petals of a frame lie on rings, so their
 // bounding box is mostly pixels that did not change, and a display server copies every pixel it
