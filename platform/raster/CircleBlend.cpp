@@ -144,7 +144,7 @@ bool circleBlendFits(double smallest, double largest) {
 }
 
 bool placeCircleLayers(CircleLayers& layers, int width, int height) {
-  // The rows of the outermost circle's disc, clipped as any oval's.
+  // The rows and columns of the outermost circle's disc, clipped as any oval's.
   const double reach = layers.outer > 0.0 ? layers.outer : layers.fill;
   OvalShape disc;
   if (!makeOvalShape(layers.cx, layers.cy, reach, reach, 0.0, 0.0, width, height, disc)) {
@@ -152,6 +152,8 @@ bool placeCircleLayers(CircleLayers& layers, int width, int height) {
   }
   layers.top = disc.top;
   layers.bottom = disc.bottom;
+  layers.left = disc.left;
+  layers.right = disc.right;
   return true;
 }
 

@@ -25,14 +25,15 @@ struct CircleLayers {
   double outer = 0.0, inner = 0.0;  // the ring's radii; outer 0 for none
   Paint fillPaint, ringPaint;
   int top = 0, bottom = 0;  // rows [top, bottom) that it may touch, within the canvas
+  int left = 0, right = 0;  // columns [left, right) likewise
 };
 
 // Whether circles of these radii are drawn well this way: every radius from `smallest` to
 // `largest` in pixels.
 bool circleBlendFits(double smallest, double largest);
 
-// Sets the rows of the layers on a canvas of width x height pixels. False when they cover
-// nothing there: no disc and no ring, not finite, or wholly outside.
+// Sets the rows and columns of the layers on a canvas of width x height pixels. False when they
+// cover nothing there: no disc and no ring, not finite, or wholly outside.
 bool placeCircleLayers(CircleLayers& layers, int width, int height);
 
 // One row's columns: [lo, hi) touched by the outermost circle, [fullLo, fullHi) wholly inside

@@ -165,6 +165,8 @@ class FastGraphics final : public GraphicsContext {
     Paint paint;
     int top() const { return isCircle ? circle.top : shape.top; }
     int bottom() const { return isCircle ? circle.bottom : shape.bottom; }
+    int left() const { return isCircle ? circle.left : shape.left; }
+    int right() const { return isCircle ? circle.right : shape.right; }
   };
 
   // Ovals of positive finite size; the Cairo path draws nothing for the others either.
@@ -255,17 +257,9 @@ class FastGraphics final : public GraphicsContext {
     a.lines = 0;
     y1 = std::min(y1, canvas_.pixelHeight());
     if (y0 >= y1) return;
-    const int width = canvas_.pixelWidth();
     for (const Op& op : ops_) {
-      if (op.bottom() <= y0 || op.top() >= y1) continue;
-      int left = op.shape.left, right = op.shape.right;
-      if (op.isCircle) {
-        const CircleLayers& c = op.circle;
-        const double reach = c.outer > 0.0 ? c.outer : c.fill;
-        left = static_cast<int>(std::clamp(std::floor(c.cx - reach), 0.0, double(width)));
-        right = static_cast<int>(std::clamp(std::ceil(c.cx + reach), 0.0, double(width)));
-      }
-      if (left < right) a.spans.emplace_back(left & ~15, right);
+      if (op.bottom() <= y0 || op.top() >= y1 || op.left() >= op.right()) continue;
+      a.spans.emplace_back(op.left() & ~15, op.right());
     }
     if (a.spans.empty()) return;
     std::sort(a.spans.begin(), a.spans.end());
