@@ -453,7 +453,8 @@ void Host::drawFrame(Screen& s, Nanos now) {
   }
   // The frame's rectangles rather than their bounding box, which is mostly pixels that did not
   // change: the compositor repaints, and the other buffer catches up on, whatever it is told.
-  const std::vector<PixelRect> whole{damage};
+  std::vector<PixelRect> whole;  // allocated only on the frames that show everything
+  if (s.wholeDamage) whole.push_back(damage);
   const std::vector<PixelRect>& rects = s.wholeDamage ? whole : s.slot->damageRects();
   wl_surface_attach(s.surface, s.buffers->buffer(f->buffer), 0, 0);
   for (const PixelRect& r : rects) wl_surface_damage_buffer(s.surface, r.x, r.y, r.width, r.height);
