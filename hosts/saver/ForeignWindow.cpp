@@ -238,6 +238,10 @@ ForeignWindow::Changes ForeignWindow::readEvents() {
       }
     } else if (e.type == Expose && e.xexpose.window == s.window) {
       c.exposed = true;
+    } else if (e.type == s.completionType && s.unreported > 0) {
+      // Taken off the queue here, a frame's report would otherwise be missed by
+      // awaitPresented, which would then ask the server for a round trip before every frame.
+      --s.unreported;
     }
   }
   c.gone = c.gone || gWindowGone;
@@ -269,6 +273,8 @@ void ForeignWindow::awaitPresented() {
   }
   s.unreported = 0;
 }
+
+unsigned long ForeignWindow::requestsSent() const { return NextRequest(state_->display) - 1; }
 
 void ForeignWindow::present(const graphics::Canvas& canvas,
                             const std::vector<graphics::PixelRect>& rects) {

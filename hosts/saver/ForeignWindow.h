@@ -50,6 +50,8 @@ class ForeignWindow {
   // Returns once the server has read what was last presented from shared memory: call it
   // before drawing on the canvas again.
   void awaitPresented();
+  // Requests sent on the connection so far: tests watch it for round trips.
+  unsigned long requestsSent() const;
 
  private:
   struct State;
