@@ -4,6 +4,7 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <sys/ipc.h>
+#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include <cstdio>
@@ -11,6 +12,8 @@
 #include <cstring>
 #include <memory>
 #include <vector>
+
+#include "HugePages.h"
 
 namespace {
 
@@ -124,17 +127,24 @@ struct ForeignWindow::State {
       sharedMemoryFails = true;
       return nullptr;
     }
-    segment.shmid =
-        shmget(IPC_PRIVATE, static_cast<size_t>(image->bytes_per_line) * h, IPC_CREAT | 0600);
+    // A canvas of a few megabytes and more lies in huge pages (HugePages.h), whole ones.
+    size_t bytes = static_cast<size_t>(image->bytes_per_line) * h;
+    const bool huge = bytes >= graphics::kHugePageBytes;
+    if (huge) bytes = graphics::wholeHugePages(bytes);
+    segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (segment.shmid < 0) {
       XDestroyImage(image);
       return nullptr;
     }
-    segment.shmaddr = image->data = static_cast<char*>(shmat(segment.shmid, nullptr, 0));
+    void* window = huge ? graphics::hugePageWindow(bytes) : nullptr;
+    segment.shmaddr = image->data =
+        static_cast<char*>(shmat(segment.shmid, window, window ? SHM_REMAP : 0));
     segment.readOnly = True;
     // shmat's failure value is the address -1.
     const bool mapped =
         segment.shmaddr != reinterpret_cast<char*>(-1);  // NOLINT(performance-no-int-to-ptr)
+    if (!mapped && window) munmap(window, bytes);
+    if (mapped && window) graphics::settleOnHugePages(segment.shmaddr, bytes);
     gOtherError = false;
     const bool attached = mapped && XShmAttach(display, &segment);
     XSync(display, False);

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "HugePages.h"
+
 namespace {
 
 std::string systemError(const char* what) { return std::string(what) + ": " + strerror(errno); }
@@ -19,10 +21,12 @@ std::unique_ptr<ShmBuffers> ShmBuffers::create(wl_shm* shm, int width, int heigh
                                                std::string& error) {
   std::unique_ptr<ShmBuffers> b(new ShmBuffers);
   b->width_ = width, b->height_ = height, b->stride_ = stride;
-  // Each buffer starts on a page of its own.
+  // Each buffer starts on a page of its own; one of a few megabytes and more on a huge page
+  // (HugePages.h).
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
-  b->bufferBytes_ = (bytes + page - 1) / page * page;
+  const bool huge = bytes >= graphics::kHugePageBytes;
+  b->bufferBytes_ = huge ? graphics::wholeHugePages(bytes) : (bytes + page - 1) / page * page;
   const size_t poolBytes = 2 * b->bufferBytes_;
   if (poolBytes > static_cast<size_t>(INT32_MAX)) {
     error = "a buffer of " + std::to_string(width) + "x" + std::to_string(height) +
@@ -40,12 +44,16 @@ std::unique_ptr<ShmBuffers> ShmBuffers::create(wl_shm* shm, int width, int heigh
   }
   // The compositor must never see the pool shrink under it.
   fcntl(b->fd_, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL);
-  void* pool = mmap(nullptr, poolBytes, PROT_READ | PROT_WRITE, MAP_SHARED, b->fd_, 0);
+  void* window = huge ? graphics::hugePageWindow(poolBytes) : nullptr;
+  void* pool = mmap(window, poolBytes, PROT_READ | PROT_WRITE,
+                    MAP_SHARED | (window ? MAP_FIXED : 0), b->fd_, 0);
   if (pool == MAP_FAILED) {
     error = systemError("cannot map the shared memory");
+    if (window) munmap(window, poolBytes);
     return nullptr;
   }
   b->pool_ = static_cast<uint8_t*>(pool);
+  if (window) graphics::settleOnHugePages(pool, poolBytes);
 
   wl_shm_pool* shmPool = wl_shm_create_pool(shm, b->fd_, static_cast<int32_t>(poolBytes));
   for (int i = 0; i < 2; ++i) {

@@ -7,11 +7,11 @@
 
 #include <algorithm>
 
+#include "HugePages.h"
+
 namespace graphics {
 
 namespace {
-
-constexpr size_t kHugePage = size_t{2} << 20;
 
 // Pixel memory mapped by the canvas itself.
 struct HugePages {
@@ -31,20 +31,17 @@ struct HugePages {
 cairo_surface_t* hugePageSurface(int width, int height, int stride) {
   auto* pages = new HugePages;
   const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
-  pages->size = (bytes + kHugePage - 1) / kHugePage * kHugePage;
-  void* raw = mmap(nullptr, pages->size + kHugePage, PROT_READ | PROT_WRITE,
-                   MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (raw == MAP_FAILED) {
+  pages->size = wholeHugePages(bytes);
+  void* window = hugePageWindow(pages->size);
+  void* mapped = window ? mmap(window, pages->size, PROT_READ | PROT_WRITE,
+                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0)
+                        : MAP_FAILED;
+  if (mapped == MAP_FAILED) {
+    if (window) munmap(window, pages->size);
     delete pages;
     return nullptr;
   }
-  // Keep the aligned part only: what lies before it, and the rest of the extra page after it.
-  const auto start = reinterpret_cast<uintptr_t>(raw);
-  const uintptr_t aligned = (start + kHugePage - 1) / kHugePage * kHugePage;
-  char* const base = static_cast<char*>(raw) + (aligned - start);
-  if (aligned > start) munmap(raw, aligned - start);
-  munmap(base + pages->size, start + kHugePage - aligned);
-  pages->data = base;
+  pages->data = mapped;
   madvise(pages->data, pages->size, MADV_HUGEPAGE);
 
   cairo_surface_t* surface = cairo_image_surface_create_for_data(
@@ -101,7 +98,7 @@ std::unique_ptr<Canvas> Canvas::create(int pixelWidth, int pixelHeight,
   cairo_surface_t* surface =
       provider ? externalSurface(pixelWidth, pixelHeight, provider) : nullptr;
   if (!surface) {
-    surface = static_cast<size_t>(stride) * static_cast<size_t>(pixelHeight) < kHugePage
+    surface = static_cast<size_t>(stride) * static_cast<size_t>(pixelHeight) < kHugePageBytes
                   ? cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight)
                   : hugePageSurface(pixelWidth, pixelHeight, stride);
   }

@@ -1,0 +1,40 @@
+#include "HugePages.h"
+
+#include <sys/mman.h>
+
+#include <cstdint>
+
+// Older C library headers lack these; the kernel knows them from 5.14 and 6.1 on.
+#ifndef MADV_POPULATE_WRITE
+#define MADV_POPULATE_WRITE 23
+#endif
+#ifndef MADV_COLLAPSE
+#define MADV_COLLAPSE 25
+#endif
+
+namespace graphics {
+
+size_t wholeHugePages(size_t bytes) {
+  return (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+}
+
+void* hugePageWindow(size_t bytes) {
+  // One huge page more than asked for, of which the aligned part is kept.
+  void* raw = mmap(nullptr, bytes + kHugePageBytes, PROT_NONE,
+                   MAP_PRIVATE | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
+  if (raw == MAP_FAILED) return nullptr;
+  const auto start = reinterpret_cast<uintptr_t>(raw);
+  const uintptr_t aligned = (start + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
+  char* const base = static_cast<char*>(raw) + (aligned - start);
+  if (aligned > start) munmap(raw, aligned - start);
+  munmap(base + bytes, start + kHugePageBytes - aligned);
+  return base;
+}
+
+bool settleOnHugePages(void* p, size_t bytes) {
+  // Gathering needs pages to gather: shared memory that was never touched has none.
+  if (madvise(p, bytes, MADV_POPULATE_WRITE) != 0) return false;
+  return madvise(p, bytes, MADV_COLLAPSE) == 0;
+}
+
+}  // namespace graphics

@@ -1,0 +1,30 @@
+#pragma once
+
+#include <cstddef>
+
+// Pixel memory in huge pages (2 MiB). A frame's ovals touch rows all down the canvas, each row a
+// page or two of 4 KiB from the last, so in small pages every frame has thousands of address
+// translations to redo after the machine has run other things for the tens of milliseconds
+// between frames; in huge pages a 4K canvas needs seventeen. Memory shared with a display server
+// (tmpfs) gets huge pages only when asked for after it is mapped, at an address that is a
+// multiple of their size.
+
+namespace graphics {
+
+constexpr size_t kHugePageBytes = size_t{2} << 20;
+
+// bytes rounded up to whole huge pages.
+size_t wholeHugePages(size_t bytes);
+
+// `bytes` (whole huge pages) of address space starting on a huge page, reserved with nothing
+// behind it, for memory to be mapped over it (MAP_FIXED, or shmat with SHM_REMAP); nullptr when
+// there is no room. munmap gives back any of it not mapped over.
+void* hugePageWindow(size_t bytes);
+
+// Backs the shared memory mapped at p (from hugePageWindow, whole huge pages) with huge pages,
+// now: every page is made present, and the kernel then gathers them. False when it cannot
+// (older than Linux 6.1, or huge pages refused on this machine): the memory stays as it was,
+// in small pages, and serves just the same.
+bool settleOnHugePages(void* p, size_t bytes);
+
+}  // namespace graphics
