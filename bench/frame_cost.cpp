@@ -14,7 +14,9 @@
 // Every run, with any number of drawing threads, does the bound's copies between its frames, so
 // each frame starts with the caches as a real frame finds them: the picture's bytes mostly
 // evicted since the last frame. --shm draws in System V shared memory, as the X11 presenters do
-// (no huge pages there), instead of the canvas's own memory.
+// (no huge pages there), instead of the canvas's own memory. --cold writes 64 MB between frames,
+// untimed, so that each frame finds the canvas out of the caches altogether, as a live view's
+// frame tends to after the machine ran other things for tens of milliseconds.
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -176,6 +178,7 @@ std::optional<graphics::ExternalPixels> sharedMemory(int width, int height) {
 }
 
 bool gShared = false;
+bool gCold = false;
 
 Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int frames, bool bound) {
   srandom(kSeed);
@@ -215,10 +218,12 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
   std::vector<double> draw, copy, drawCpu, copyCpu;
   double covered = 0.0, touched = 0.0, presented = 0.0, rectBytes = 0.0, rectCount = 0.0;
   std::vector<uint8_t> mask(bound ? static_cast<size_t>(pw) * ph : 0);
+  std::vector<uint8_t> elsewhere(gCold ? size_t{64} << 20 : 0);
   double t = 0.0;
   for (int k = 0; k < frames; ++k) {
     tick = kStartTick + static_cast<uint32_t>(std::floor(60.0 * t));
     tap.ovals().clear();
+    for (size_t i = 0; i < elsewhere.size(); i += 64) ++elsewhere[i];
     const auto start = Clock::now();
     const double startCpu = cpuMs();
     view.animateOneFrame();
@@ -298,11 +303,13 @@ void difference(Canvas& a, Canvas& b, double& mean, int& largest) {
 
 int usage() {
   std::fputs(
-      "usage: frame_cost [--frames N] [--repeat N] [--threads N] [--shm] [--quick] [--only NAME]\n"
-      "                  [--isa NAME]\n"
+      "usage: frame_cost [--frames N] [--repeat N] [--threads N] [--shm] [--cold] [--quick]\n"
+      "                  [--only NAME] [--isa NAME]\n"
       "  --frames N   frames per configuration (default 200)\n"
       "  --repeat N   runs of the fast backend per configuration; the best counts (default 3)\n"
       "  --shm        draw in System V shared memory, as the X11 presenters do\n"
+      "  --cold       write 64 MB between frames, untimed, so that every frame finds the\n"
+      "               canvas out of the caches\n"
       "  --threads N  drawing threads of the fast backend (default 0: from the cores)\n"
       "  --quick      only the 1920x1080 configurations\n"
       "  --only NAME  only that configuration, e.g. default-3840x2160\n"
@@ -328,6 +335,8 @@ int main(int argc, char** argv) {
       repeat = std::atoi(argv[++i]);
     } else if (a == "--shm") {
       gShared = true;
+    } else if (a == "--cold") {
+      gCold = true;
     } else if (a == "--quick") {
       quick = true;
     } else if (a == "--only" && i + 1 < argc) {
@@ -362,8 +371,9 @@ int main(int argc, char** argv) {
       {"heavy-1920x1080", 1920, 1080, true},
       {"heavy-3840x2160", 3840, 2160, true},
   };
-  std::printf("frame_cost: %d frames per configuration, best of %d, seed %u, preview view%s\n",
-              frames, repeat, kSeed, gShared ? ", canvas in shared memory" : "");
+  std::printf("frame_cost: %d frames per configuration, best of %d, seed %u, preview view%s%s\n",
+              frames, repeat, kSeed, gShared ? ", canvas in shared memory" : "",
+              gCold ? ", caches emptied before each frame" : "");
   std::printf("%-18s %8s %8s %8s %6s %8s %8s %7s %7s %9s %9s %6s %9s %9s\n", "configuration",
               "fast", "1thread", "bound", "ratio", "cairo", "speedup", "covered", "touched", "bbox",
               "rects", "rects", "full", "diff");

@@ -34,11 +34,15 @@ constexpr int kBandRows = 16;
 // others would cost more than it saves.
 constexpr double kPixelsPerExtraThread = 150000.0;
 constexpr int kMaxThreads = 8;
-// From this many bytes a canvas is drawn with the next band's memory asked for ahead: a 4K
-// canvas (33 MB) is mostly out of the cache again by the next frame, while a 1080p one (8 MB)
-// tends to stay in the last-level cache, where asking ahead only costs (bench/frame_cost: a
-// default 4K frame a third cheaper on one thread, a 1080p one an eighth dearer).
-constexpr size_t kLookaheadBytes = size_t{16} << 20;
+// From this many bytes a canvas is drawn with the next band's memory asked for ahead. A live
+// view draws a frame every few tens of milliseconds, and in between the machine runs other
+// things: most of a 1080p canvas (8 MB) is out of the core's caches again by the next frame, and
+// a 4K one (33 MB) wholly. Asking ahead made a default 1080p frame drawn live at 18 frames a
+// second about a tenth cheaper (canvas in huge pages), and one of bench/frame_cost --cold a
+// quarter; a 4K frame a fifth cheaper even drawn back to back. A 1080p canvas drawn back to back
+// (bench/frame_cost without --cold) stays in the last-level cache, where asking ahead costs an
+// eighth more; so does a small one, such as a preview, at any pace.
+constexpr size_t kLookaheadBytes = size_t{4} << 20;
 
 class FastGraphics final : public GraphicsContext {
  public:
