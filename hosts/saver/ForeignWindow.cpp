@@ -127,9 +127,9 @@ struct ForeignWindow::State {
       sharedMemoryFails = true;
       return nullptr;
     }
-    // A canvas of a few megabytes and more lies in huge pages (HugePages.h), whole ones.
+    // A large canvas lies in whole huge pages (HugePages.h).
     size_t bytes = static_cast<size_t>(image->bytes_per_line) * h;
-    const bool huge = bytes >= graphics::kHugePageBytes;
+    const bool huge = graphics::suitsHugePages(bytes);
     if (huge) bytes = graphics::wholeHugePages(bytes);
     segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (segment.shmid < 0) {

@@ -21,11 +21,10 @@ std::unique_ptr<ShmBuffers> ShmBuffers::create(wl_shm* shm, int width, int heigh
                                                std::string& error) {
   std::unique_ptr<ShmBuffers> b(new ShmBuffers);
   b->width_ = width, b->height_ = height, b->stride_ = stride;
-  // Each buffer starts on a page of its own; one of a few megabytes and more on a huge page
-  // (HugePages.h).
+  // Each buffer starts on a page of its own, a large one on a huge page (HugePages.h).
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
-  const bool huge = bytes >= graphics::kHugePageBytes;
+  const bool huge = graphics::suitsHugePages(bytes);
   b->bufferBytes_ = huge ? graphics::wholeHugePages(bytes) : (bytes + page - 1) / page * page;
   const size_t poolBytes = 2 * b->bufferBytes_;
   if (poolBytes > static_cast<size_t>(INT32_MAX)) {

@@ -98,9 +98,9 @@ std::unique_ptr<Canvas> Canvas::create(int pixelWidth, int pixelHeight,
   cairo_surface_t* surface =
       provider ? externalSurface(pixelWidth, pixelHeight, provider) : nullptr;
   if (!surface) {
-    surface = static_cast<size_t>(stride) * static_cast<size_t>(pixelHeight) < kHugePageBytes
-                  ? cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight)
-                  : hugePageSurface(pixelWidth, pixelHeight, stride);
+    surface = suitsHugePages(static_cast<size_t>(stride) * static_cast<size_t>(pixelHeight))
+                  ? hugePageSurface(pixelWidth, pixelHeight, stride)
+                  : cairo_image_surface_create(CAIRO_FORMAT_ARGB32, pixelWidth, pixelHeight);
   }
   if (!surface) return nullptr;
   if (cairo_surface_status(surface) != CAIRO_STATUS_SUCCESS) {

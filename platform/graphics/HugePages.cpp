@@ -14,6 +14,8 @@
 
 namespace graphics {
 
+bool suitsHugePages(size_t bytes) { return bytes >= kHugePageBytes; }
+
 size_t wholeHugePages(size_t bytes) {
   return (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
 }

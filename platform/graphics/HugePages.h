@@ -13,6 +13,11 @@ namespace graphics {
 
 constexpr size_t kHugePageBytes = size_t{2} << 20;
 
+// Whether pixel memory of this many bytes goes into huge pages: from one huge page on. A smaller
+// canvas (a preview, a small window) stays in small pages, which it needs few of, rather than
+// grow to a whole huge page.
+bool suitsHugePages(size_t bytes);
+
 // bytes rounded up to whole huge pages.
 size_t wholeHugePages(size_t bytes);
 
