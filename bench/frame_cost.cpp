@@ -13,10 +13,10 @@
 //
 // Every run, with any number of drawing threads, does the bound's copies between its frames, so
 // each frame starts with the caches as a real frame finds them: the picture's bytes mostly
-// evicted since the last frame. --shm draws in System V shared memory, as the X11 presenters do
-// (no huge pages there), instead of the canvas's own memory. --cold writes 64 MB between frames,
-// untimed, so that each frame finds the canvas out of the caches altogether, as a live view's
-// frame tends to after the machine ran other things for tens of milliseconds.
+// evicted since the last frame. --shm draws in System V shared memory, as the X11 presenters do,
+// instead of the canvas's own memory. --cold writes 64 MB between frames, untimed, so that each
+// frame finds the canvas out of the caches altogether, as a live view's frame tends to after the
+// machine ran other things for tens of milliseconds.
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -34,6 +34,7 @@
 #include <string>
 #include <vector>
 
+#include "HugePages.h"
 #include "Isa_p.h"
 #include "NimbrelView.h"
 #include "TickCount.h"
@@ -162,14 +163,16 @@ struct Run {
   std::unique_ptr<NimbrelView> view;
 };
 
-// Canvas memory in a System V shared-memory segment, like the X11 presenters' canvases.
+// Canvas memory in a System V shared-memory segment, like the X11 presenters' canvases: a
+// large one in whole huge pages where the kernel gathers them.
 std::optional<graphics::ExternalPixels> sharedMemory(int width, int height) {
   const int stride = width * 4;
-  const int id = shmget(IPC_PRIVATE, static_cast<size_t>(stride) * height, IPC_CREAT | 0600);
+  const size_t bytes = graphics::pixelMemoryBytes(static_cast<size_t>(stride) * height);
+  const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
   if (id < 0) return std::nullopt;
-  void* address = shmat(id, nullptr, 0);
+  void* address = graphics::attachPixelSegment(id, bytes);
   shmctl(id, IPC_RMID, nullptr);
-  if (address == reinterpret_cast<void*>(-1)) return std::nullopt;  // NOLINT
+  if (!address) return std::nullopt;
   graphics::ExternalPixels pixels;
   pixels.data = static_cast<uint8_t*>(address);
   pixels.stride = stride;

@@ -4,7 +4,6 @@
 #include <X11/Xutil.h>
 #include <X11/extensions/XShm.h>
 #include <sys/ipc.h>
-#include <sys/mman.h>
 #include <sys/shm.h>
 
 #include <cstdio>
@@ -128,23 +127,16 @@ struct ForeignWindow::State {
       return nullptr;
     }
     // A large canvas lies in whole huge pages (HugePages.h).
-    size_t bytes = static_cast<size_t>(image->bytes_per_line) * h;
-    const bool huge = graphics::suitsHugePages(bytes);
-    if (huge) bytes = graphics::wholeHugePages(bytes);
+    const size_t bytes = graphics::pixelMemoryBytes(static_cast<size_t>(image->bytes_per_line) * h);
     segment.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
     if (segment.shmid < 0) {
       XDestroyImage(image);
       return nullptr;
     }
-    void* window = huge ? graphics::hugePageWindow(bytes) : nullptr;
     segment.shmaddr = image->data =
-        static_cast<char*>(shmat(segment.shmid, window, window ? SHM_REMAP : 0));
+        static_cast<char*>(graphics::attachPixelSegment(segment.shmid, bytes));
     segment.readOnly = True;
-    // shmat's failure value is the address -1.
-    const bool mapped =
-        segment.shmaddr != reinterpret_cast<char*>(-1);  // NOLINT(performance-no-int-to-ptr)
-    if (!mapped && window) munmap(window, bytes);
-    if (mapped && window) graphics::settleOnHugePages(segment.shmaddr, bytes);
+    const bool mapped = segment.shmaddr != nullptr;
     gOtherError = false;
     const bool attached = mapped && XShmAttach(display, &segment);
     XSync(display, False);

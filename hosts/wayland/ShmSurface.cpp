@@ -25,7 +25,7 @@ std::unique_ptr<ShmBuffers> ShmBuffers::create(wl_shm* shm, int width, int heigh
   const size_t page = static_cast<size_t>(sysconf(_SC_PAGESIZE));
   const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
   const bool huge = graphics::suitsHugePages(bytes);
-  b->bufferBytes_ = huge ? graphics::wholeHugePages(bytes) : (bytes + page - 1) / page * page;
+  b->bufferBytes_ = (graphics::pixelMemoryBytes(bytes) + page - 1) / page * page;
   const size_t poolBytes = 2 * b->bufferBytes_;
   if (poolBytes > static_cast<size_t>(INT32_MAX)) {
     error = "a buffer of " + std::to_string(width) + "x" + std::to_string(height) +

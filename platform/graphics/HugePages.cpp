@@ -1,6 +1,7 @@
 #include "HugePages.h"
 
 #include <sys/mman.h>
+#include <sys/shm.h>
 
 #include <cstdint>
 
@@ -20,6 +21,10 @@ size_t wholeHugePages(size_t bytes) {
   return (bytes + kHugePageBytes - 1) / kHugePageBytes * kHugePageBytes;
 }
 
+size_t pixelMemoryBytes(size_t bytes) {
+  return suitsHugePages(bytes) ? wholeHugePages(bytes) : bytes;
+}
+
 void* hugePageWindow(size_t bytes) {
   // One huge page more than asked for, of which the aligned part is kept.
   void* raw = mmap(nullptr, bytes + kHugePageBytes, PROT_NONE,
@@ -37,6 +42,18 @@ bool settleOnHugePages(void* p, size_t bytes) {
   // Gathering needs pages to gather: shared memory that was never touched has none.
   if (madvise(p, bytes, MADV_POPULATE_WRITE) != 0) return false;
   return madvise(p, bytes, MADV_COLLAPSE) == 0;
+}
+
+void* attachPixelSegment(int id, size_t bytes) {
+  void* window = suitsHugePages(bytes) ? hugePageWindow(bytes) : nullptr;
+  void* address = shmat(id, window, window ? SHM_REMAP : 0);
+  // shmat's failure value is the address -1.
+  if (address == reinterpret_cast<void*>(-1)) {  // NOLINT(performance-no-int-to-ptr)
+    if (window) munmap(window, bytes);
+    return nullptr;
+  }
+  if (window) settleOnHugePages(address, bytes);
+  return address;
 }
 
 }  // namespace graphics

@@ -20,6 +20,9 @@ bool suitsHugePages(size_t bytes);
 
 // bytes rounded up to whole huge pages.
 size_t wholeHugePages(size_t bytes);
+// How much memory to make for pixels of this many bytes: whole huge pages where they suit it,
+// else just that.
+size_t pixelMemoryBytes(size_t bytes);
 
 // `bytes` (whole huge pages) of address space starting on a huge page, reserved with nothing
 // behind it, for memory to be mapped over it (MAP_FIXED, or shmat with SHM_REMAP); nullptr when
@@ -31,5 +34,10 @@ void* hugePageWindow(size_t bytes);
 // (older than Linux 6.1, or huge pages refused on this machine): the memory stays as it was,
 // in small pages, and serves just the same.
 bool settleOnHugePages(void* p, size_t bytes);
+
+// Attaches the System V shared-memory segment `id` of `bytes` (from pixelMemoryBytes), as the
+// X11 presenters share a canvas with the server: in huge pages where they suit it. Its address,
+// or nullptr when it cannot be attached.
+void* attachPixelSegment(int id, size_t bytes);
 
 }  // namespace graphics

@@ -122,4 +122,32 @@ TEST(HugePages, SharedMemoryMappedInTheWindowIsGatheredWithItsContents) {
   }
 }
 
+TEST(HugePages, PixelSegmentsAreAttachedInHugePagesWhenLarge) {
+  const size_t small = 320u * 4 * 200, large = 1920u * 4 * 1080;
+  EXPECT_EQ(graphics::pixelMemoryBytes(small), small);
+  EXPECT_EQ(graphics::pixelMemoryBytes(large), 4 * kHugePageBytes);
+  for (const size_t asked : {small, large}) {
+    SCOPED_TRACE(asked);
+    const size_t bytes = graphics::pixelMemoryBytes(asked);
+    const int id = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+    ASSERT_GE(id, 0);
+    auto* p = static_cast<uint8_t*>(graphics::attachPixelSegment(id, bytes));
+    shmctl(id, IPC_RMID, nullptr);
+    ASSERT_NE(p, nullptr);
+    const bool huge = asked == large;
+    if (huge) {
+      EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % kHugePageBytes, 0u);
+      EXPECT_EQ(mappingAt(p).end, reinterpret_cast<uintptr_t>(p) + bytes);
+    }
+    EXPECT_EQ(mappingAt(p).hugeKb,
+              huge && kernelGathersSharedMemory() ? static_cast<long>(bytes / 1024) : 0);
+    for (size_t i = 0; i < bytes; i += 4096) ASSERT_EQ(p[i], 0) << i;
+    fillWithPattern(p, bytes);
+    EXPECT_TRUE(holdsPattern(p, bytes));
+    shmdt(p);
+  }
+  // A segment that does not exist is attached nowhere.
+  EXPECT_EQ(graphics::attachPixelSegment(-1, 4 * kHugePageBytes), nullptr);
+}
+
 }  // namespace
