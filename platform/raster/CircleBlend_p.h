@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -58,10 +59,22 @@ class CircleBlend {
     std::vector<float> dy;
     std::vector<int32_t> end;
     size_t count = 0;
-    // Room for `more` pieces beyond count.
-    void reserveFor(size_t more);
+    // Room for `more` pieces beyond count: asked for by every row, so only growing is a call.
+    void reserveFor(size_t more) {
+      if (count + more > at.size()) grow(count + more);
+    }
+    void grow(size_t least);
     // The n pieces from column x0 of a row on, every other column.
-    void addStretch(uint32_t* row, int x0, int n, float rowOffset, int stretchEnd);
+    void addStretch(uint32_t* row, int x0, int n, float rowOffset, int stretchEnd) {
+      for (int i = 0; i < n; ++i) {
+        const size_t c = count + static_cast<size_t>(i);
+        at[c] = row + x0 + static_cast<ptrdiff_t>(2) * i;
+        x[c] = x0 + 2 * i;
+        dy[c] = rowOffset;
+        end[c] = stretchEnd;
+      }
+      count += static_cast<size_t>(n);
+    }
     PieceArrays arrays() const { return {at.data(), x.data(), dy.data(), end.data(), count}; }
   };
   // Columns wholly inside: the disc's paint as it is.
