@@ -93,7 +93,9 @@ sleep 0.8
 screenshot "$SHOTS/settings-sheet.png"
 at_sheet 460 26        # OK
 sheet_gone
-sleep 0.5
+# The store is written before the sheet closes; waiting on its content still holds if that
+# ever moves behind the closing.
+wait_for "grep -q '^colorTheme=3\$' '$STORE'" 10 || fail "OK did not store the theme: $(cat "$STORE")"
 key_is petalCount 16
 key_is mirrorPetals false
 key_is frameEdge true
