@@ -5,7 +5,9 @@ source "$(dirname "$0")/lib.sh"
 
 BUILD=${NIMBREL_BUILD:?}
 unset NIMBREL_RESOURCES
-cmake --install "$BUILD" --prefix "$WORK/first" >"$WORK/install.log" ||
+# Every file is in the one default component; installing it by name writes its list beside the
+# build's own install_manifest.txt, which `make uninstall` goes by, instead of over it.
+cmake --install "$BUILD" --component Unspecified --prefix "$WORK/first" >"$WORK/install.log" ||
   fail "install: $(cat "$WORK/install.log")"
 mv "$WORK/first" "$WORK/moved"
 settings_on_xvfb "$WORK/moved/bin/nimbrel-settings"

@@ -9,7 +9,9 @@ for program in "$PROBE" "$NIMBREL_BUILD/hosts/settings/nimbrel-settings"; do
 done
 unset NIMBREL_RESOURCES
 
-cmake --install "$NIMBREL_BUILD" --prefix "$SCRATCH/first" >"$SCRATCH/install.log" ||
+# Every file is in the one default component; installing it by name writes its list beside the
+# build's own install_manifest.txt, which `make uninstall` goes by, instead of over it.
+cmake --install "$NIMBREL_BUILD" --component Unspecified --prefix "$SCRATCH/first" >"$SCRATCH/install.log" ||
   fail "install: $(cat "$SCRATCH/install.log")"
 mv "$SCRATCH/first" "$SCRATCH/moved"
 MOVED="$SCRATCH/moved"
