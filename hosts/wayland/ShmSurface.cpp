@@ -43,16 +43,18 @@ std::unique_ptr<ShmBuffers> ShmBuffers::create(wl_shm* shm, int width, int heigh
   }
   // The compositor must never see the pool shrink under it.
   fcntl(b->fd_, F_ADD_SEALS, F_SEAL_SHRINK | F_SEAL_SEAL);
-  void* window = huge ? graphics::hugePageWindow(poolBytes) : nullptr;
-  void* pool = mmap(window, poolBytes, PROT_READ | PROT_WRITE,
-                    MAP_SHARED | (window ? MAP_FIXED : 0), b->fd_, 0);
+  // Where no address on a huge page can be had, anywhere does.
+  void* pool = huge ? graphics::mapOnHugePageBoundary(poolBytes, MAP_SHARED, b->fd_) : MAP_FAILED;
+  if (pool != MAP_FAILED) {
+    graphics::settleOnHugePages(pool, poolBytes);
+  } else {
+    pool = mmap(nullptr, poolBytes, PROT_READ | PROT_WRITE, MAP_SHARED, b->fd_, 0);
+  }
   if (pool == MAP_FAILED) {
     error = systemError("cannot map the shared memory");
-    if (window) munmap(window, poolBytes);
     return nullptr;
   }
   b->pool_ = static_cast<uint8_t*>(pool);
-  if (window) graphics::settleOnHugePages(pool, poolBytes);
 
   wl_shm_pool* shmPool = wl_shm_create_pool(shm, b->fd_, static_cast<int32_t>(poolBytes));
   for (int i = 0; i < 2; ++i) {

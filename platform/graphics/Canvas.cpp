@@ -32,12 +32,8 @@ cairo_surface_t* hugePageSurface(int width, int height, int stride) {
   auto* pages = new HugePages;
   const size_t bytes = static_cast<size_t>(stride) * static_cast<size_t>(height);
   pages->size = wholeHugePages(bytes);
-  void* window = hugePageWindow(pages->size);
-  void* mapped = window ? mmap(window, pages->size, PROT_READ | PROT_WRITE,
-                               MAP_PRIVATE | MAP_ANONYMOUS | MAP_FIXED, -1, 0)
-                        : MAP_FAILED;
+  void* mapped = mapOnHugePageBoundary(pages->size, MAP_PRIVATE | MAP_ANONYMOUS, -1);
   if (mapped == MAP_FAILED) {
-    if (window) munmap(window, pages->size);
     delete pages;
     return nullptr;
   }

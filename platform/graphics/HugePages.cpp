@@ -3,6 +3,7 @@
 #include <sys/mman.h>
 #include <sys/shm.h>
 
+#include <cerrno>
 #include <cstdint>
 
 // Older C library headers lack these; the kernel knows them from 5.14 and 6.1 on.
@@ -36,6 +37,18 @@ void* hugePageWindow(size_t bytes) {
   if (aligned > start) munmap(raw, aligned - start);
   munmap(base + bytes, start + kHugePageBytes - aligned);
   return base;
+}
+
+void* mapOnHugePageBoundary(size_t bytes, int flags, int fd) {
+  void* window = hugePageWindow(bytes);
+  if (!window) return MAP_FAILED;
+  void* p = mmap(window, bytes, PROT_READ | PROT_WRITE, flags | MAP_FIXED, fd, 0);
+  if (p == MAP_FAILED) {
+    const int error = errno;
+    munmap(window, bytes);
+    errno = error;
+  }
+  return p;
 }
 
 bool settleOnHugePages(void* p, size_t bytes) {

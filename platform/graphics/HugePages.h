@@ -29,6 +29,11 @@ size_t pixelMemoryBytes(size_t bytes);
 // there is no room. munmap gives back any of it not mapped over.
 void* hugePageWindow(size_t bytes);
 
+// `bytes` (whole huge pages) mapped for reading and writing at an address that is a multiple of
+// a huge page, as mmap(nullptr, bytes, PROT_READ | PROT_WRITE, flags, fd, 0) maps them
+// elsewhere; MAP_FAILED, with errno set, when it cannot.
+void* mapOnHugePageBoundary(size_t bytes, int flags, int fd);
+
 // Backs the shared memory mapped at p (from hugePageWindow, whole huge pages) with huge pages,
 // now: every page is made present, and the kernel then gathers them. False when it cannot
 // (older than Linux 6.1, or huge pages refused on this machine): the memory stays as it was,

@@ -7,6 +7,7 @@
 #include <sys/utsname.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <fstream>
@@ -120,6 +121,37 @@ TEST(HugePages, SharedMemoryMappedInTheWindowIsGatheredWithItsContents) {
     EXPECT_TRUE(holdsPattern(p, bytes));
     kind.unmap(p, bytes);
   }
+}
+
+// Lines of /proc/self/maps: one per mapping.
+int mappingCount() {
+  std::ifstream maps("/proc/self/maps");
+  int n = 0;
+  for (std::string line; std::getline(maps, line);) ++n;
+  return n;
+}
+
+TEST(HugePages, FilesAreMappedOnAHugePageBoundaryOrNotAtAll) {
+  const size_t bytes = 2 * kHugePageBytes;
+  const int fd = memfd_create("huge-pages-test", MFD_CLOEXEC);
+  ASSERT_GE(fd, 0);
+  ASSERT_EQ(ftruncate(fd, static_cast<off_t>(bytes)), 0);
+  auto* p = static_cast<uint8_t*>(graphics::mapOnHugePageBoundary(bytes, MAP_SHARED, fd));
+  close(fd);
+  ASSERT_NE(static_cast<void*>(p), MAP_FAILED);
+  EXPECT_EQ(reinterpret_cast<uintptr_t>(p) % kHugePageBytes, 0u);
+  EXPECT_EQ(mappingAt(p).end, reinterpret_cast<uintptr_t>(p) + bytes);
+  fillWithPattern(p, bytes);
+  EXPECT_TRUE(holdsPattern(p, bytes));
+  munmap(p, bytes);
+
+  // A file that cannot be mapped: mmap's failure and reason, and the address room reserved for
+  // it given back.
+  const int before = mappingCount();
+  errno = 0;
+  EXPECT_EQ(graphics::mapOnHugePageBoundary(bytes, MAP_SHARED, -1), MAP_FAILED);
+  EXPECT_EQ(errno, EBADF);
+  EXPECT_EQ(mappingCount(), before);
 }
 
 TEST(HugePages, PixelSegmentsAreAttachedInHugePagesWhenLarge) {
