@@ -16,7 +16,9 @@
 // evicted since the last frame. --shm draws in System V shared memory, as the X11 presenters do,
 // instead of the canvas's own memory. --cold writes 64 MB between frames, untimed, so that each
 // frame finds the canvas out of the caches altogether, as a live view's frame tends to after the
-// machine ran other things for tens of milliseconds.
+// machine ran other things for tens of milliseconds. --gap MS sleeps that long between frames,
+// untimed, as a running saver idles between its frames, which on some machines (virtual ones
+// above all) loses the caches and address translations as well.
 
 #include <sys/ipc.h>
 #include <sys/shm.h>
@@ -32,6 +34,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "HugePages.h"
@@ -182,6 +185,7 @@ std::optional<graphics::ExternalPixels> sharedMemory(int width, int height) {
 
 bool gShared = false;
 bool gCold = false;
+int gGapMs = 0;
 
 Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int frames, bool bound) {
   srandom(kSeed);
@@ -227,6 +231,7 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
     tick = kStartTick + static_cast<uint32_t>(std::floor(60.0 * t));
     tap.ovals().clear();
     for (size_t i = 0; i < elsewhere.size(); i += 64) ++elsewhere[i];
+    if (gGapMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(gGapMs));
     const auto start = Clock::now();
     const double startCpu = cpuMs();
     view.animateOneFrame();
@@ -306,13 +311,15 @@ void difference(Canvas& a, Canvas& b, double& mean, int& largest) {
 
 int usage() {
   std::fputs(
-      "usage: frame_cost [--frames N] [--repeat N] [--threads N] [--shm] [--cold] [--quick]\n"
-      "                  [--only NAME] [--isa NAME]\n"
+      "usage: frame_cost [--frames N] [--repeat N] [--threads N] [--shm] [--cold] [--gap MS]\n"
+      "                  [--quick] [--only NAME] [--isa NAME]\n"
       "  --frames N   frames per configuration (default 200)\n"
       "  --repeat N   runs of the fast backend per configuration; the best counts (default 3)\n"
       "  --shm        draw in System V shared memory, as the X11 presenters do\n"
       "  --cold       write 64 MB between frames, untimed, so that every frame finds the\n"
       "               canvas out of the caches\n"
+      "  --gap MS     sleep MS milliseconds between frames, untimed, as a running saver idles\n"
+      "               between its frames (55 at the default 18 frames per second)\n"
       "  --threads N  drawing threads of the fast backend (default 0: from the cores)\n"
       "  --quick      only the 1920x1080 configurations\n"
       "  --only NAME  only that configuration, e.g. default-3840x2160\n"
@@ -340,6 +347,8 @@ int main(int argc, char** argv) {
       gShared = true;
     } else if (a == "--cold") {
       gCold = true;
+    } else if (a == "--gap" && i + 1 < argc) {
+      gGapMs = std::max(std::atoi(argv[++i]), 0);
     } else if (a == "--quick") {
       quick = true;
     } else if (a == "--only" && i + 1 < argc) {
@@ -374,9 +383,11 @@ int main(int argc, char** argv) {
       {"heavy-1920x1080", 1920, 1080, true},
       {"heavy-3840x2160", 3840, 2160, true},
   };
-  std::printf("frame_cost: %d frames per configuration, best of %d, seed %u, preview view%s%s\n",
+  std::printf("frame_cost: %d frames per configuration, best of %d, seed %u, preview view%s%s",
               frames, repeat, kSeed, gShared ? ", canvas in shared memory" : "",
               gCold ? ", caches emptied before each frame" : "");
+  if (gGapMs > 0) std::printf(", %d ms idle before each frame", gGapMs);
+  std::printf("\n");
   std::printf("%-18s %8s %8s %8s %6s %8s %8s %7s %7s %9s %9s %6s %9s %9s\n", "configuration",
               "fast", "1thread", "bound", "ratio", "cairo", "speedup", "covered", "touched", "bbox",
               "rects", "rects", "full", "diff");
