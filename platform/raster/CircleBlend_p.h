@@ -3,6 +3,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <vector>
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
 
 #include "Kernels_p.h"
 #include "Paint_p.h"
@@ -66,12 +69,32 @@ class CircleBlend {
     void grow(size_t least);
     // The n pieces from column x0 of a row on, every other column.
     void addStretch(uint32_t* row, int x0, int n, float rowOffset, int stretchEnd) {
-      for (int i = 0; i < n; ++i) {
-        const size_t c = count + static_cast<size_t>(i);
-        at[c] = row + x0 + static_cast<ptrdiff_t>(2) * i;
-        x[c] = x0 + 2 * i;
-        dy[c] = rowOffset;
-        end[c] = stretchEnd;
+      // With SSE2 the first four are written whether or not the stretch has them (reserveFor
+      // keeps room for them), and only the count says how many there are: most stretches have
+      // one to three pieces, and a loop over that few turns is a branch the processor guesses
+      // wrong about as often as right (a default 1080p frame took a twentieth longer). Their
+      // addresses are worked out as integers, as those past the stretch may lie past the canvas.
+      const size_t c = count;
+      int i = 0;
+#if defined(__SSE2__)
+      const auto first = reinterpret_cast<uintptr_t>(row + x0);
+      const __m128i pair = _mm_add_epi64(_mm_set1_epi64x(static_cast<long long>(first)),
+                                         _mm_set_epi64x(8, 0));  // two pixels on
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(at.data() + c), pair);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(at.data() + c + 2),
+                       _mm_add_epi64(pair, _mm_set1_epi64x(16)));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(x.data() + c),
+                       _mm_add_epi32(_mm_set1_epi32(x0), _mm_set_epi32(6, 4, 2, 0)));
+      _mm_storeu_ps(dy.data() + c, _mm_set1_ps(rowOffset));
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(end.data() + c), _mm_set1_epi32(stretchEnd));
+      i = 4;
+#endif
+      for (; i < n; ++i) {
+        const size_t k = c + static_cast<size_t>(i);
+        at[k] = row + x0 + static_cast<ptrdiff_t>(2) * i;
+        x[k] = x0 + 2 * i;
+        dy[k] = rowOffset;
+        end[k] = stretchEnd;
       }
       count += static_cast<size_t>(n);
     }
