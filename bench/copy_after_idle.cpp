@@ -103,13 +103,9 @@ int main(int argc, char** argv) {
       ++i;
     } else if (a == "--frames" && hasValue && readInt(argv[i + 1], 1, frames)) {
       ++i;
-    } else if (a == "--gap" && hasValue) {
-      int gap = 0;
-      if (!readInt(argv[++i], 0, gap)) {
-        std::fprintf(stderr, "copy_after_idle: --gap takes milliseconds, 0 or more\n");
-        return 2;
-      }
+    } else if (int gap = 0; a == "--gap" && hasValue && readInt(argv[i + 1], 0, gap)) {
       gaps.push_back(gap);
+      ++i;
     } else {
       std::fprintf(
           a == "--help" ? stdout : stderr,
@@ -127,6 +123,7 @@ int main(int argc, char** argv) {
   if (gaps.empty()) gaps = {0, 1, 5, 20, 55};
   const std::vector<Row> rows =
       frameRows(static_cast<size_t>(kib) * 1024, static_cast<size_t>(rowBytes));
+  const double bytes = static_cast<double>(rows.size()) * rowBytes;  // whole rows: a little more
   uint8_t* source = mapPixels(true);
   uint8_t* screen = mapPixels(false);
   std::printf("copy_after_idle: %d KiB per frame in rows of %d bytes, into a %dx%d screen\n", kib,
@@ -134,7 +131,7 @@ int main(int argc, char** argv) {
   std::printf("gap ms   copy us   GB/s   %% of one core at %.0f frames/s\n", kFramesPerSecond);
   for (int gap : gaps) {
     const double us = medianCopyMicros(rows, source, screen, gap, frames);
-    std::printf("%6d  %8.0f  %5.1f   %.2f\n", gap, us, static_cast<double>(kib) * 1024 / us / 1e3,
+    std::printf("%6d  %8.0f  %5.1f   %.2f\n", gap, us, bytes / us / 1e3,
                 us * kFramesPerSecond / 1e4);
   }
   // Read the screen once, so that no copy into it counts as dead.
