@@ -3,7 +3,7 @@
 # and `make deb` install only what building needs; the test targets also what testing needs.
 BUILD ?= build
 JOBS ?= 2
-CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo
+CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_WERROR=ON
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 RELEASE_BUILD ?= build-release

@@ -101,7 +101,7 @@ class GraphicsContext {
   std::vector<DamagePiece> pieces_;
 };
 
-// Stand-in for the platform's oval path: made for one use, filled and/or stroked.
+// An oval path as the module draws it: made for one use, filled and/or stroked.
 class BezierPath {
  public:
   static BezierPath bezierPathWithOvalInRect(const Rect& rect) { return BezierPath(rect); }
