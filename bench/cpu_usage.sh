@@ -23,8 +23,8 @@ mode=${MODE:-root}
 settings_too=${SETTINGS:-1}
 rss_every=${RSS_EVERY:-0}
 seed=${SEED-1}
-nimbrel="$build/hosts/saver/nimbrel"
-settings="$build/hosts/settings/nimbrel-settings"
+nimbrel="$build/programs/nimbrel/nimbrel"
+settings="$build/programs/nimbrel-settings/nimbrel-settings"
 
 if [ ! -x "$nimbrel" ]; then
   echo "cpu_usage: $nimbrel not found; build first (cmake --build $build)" >&2

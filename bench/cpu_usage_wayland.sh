@@ -16,7 +16,7 @@ duration=${DURATION:-20}
 size=${SIZE:-1920x1080}
 seed=${SEED-1}
 warmup=${WARMUP:-3}
-nimbrel="$build/hosts/saver/nimbrel"
+nimbrel="$build/programs/nimbrel/nimbrel"
 
 if [ ! -x "$nimbrel" ]; then
   echo "cpu_usage_wayland: $nimbrel not found; build first (cmake --build $build)" >&2

@@ -37,10 +37,10 @@
 #include <thread>
 #include <vector>
 
-#include "HugePages.h"
-#include "Isa_p.h"
-#include "NimbrelView.h"
-#include "TickCount.h"
+#include "graphics/HugePages.h"
+#include "raster/Isa_p.h"
+#include "services/TickCount.h"
+#include "sources/NimbrelView.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 # Starts the saver in a window when there is a display; otherwise renders a demo picture.
 set -euo pipefail
 build=${1:-build}
-nimbrel="$build/hosts/saver/nimbrel"
+nimbrel="$build/programs/nimbrel/nimbrel"
 
 # A display counts only when it answers: a stale DISPLAY from an ssh session does not.
 display_reachable() {

@@ -1,13 +1,13 @@
-#include "NimbrelView.h"
+#include "sources/NimbrelView.h"
 
 #include <cmath>
 #include <iterator>
 #include <numbers>
 
-#include "PreferenceStore.h"
-#include "PreferenceTable.h"
-#include "Random.h"
-#include "TickCount.h"
+#include "services/PreferenceStore.h"
+#include "services/Random.h"
+#include "services/TickCount.h"
+#include "sources/PreferenceTable.h"
 
 using services::TickCount;
 

@@ -8,10 +8,10 @@
 #include <string_view>
 #include <vector>
 
-#include "Graphics.h"
-#include "Oscillator.h"
-#include "ScreenSaverView.h"
-#include "Sheet.h"
+#include "graphics/Graphics.h"
+#include "services/ScreenSaverView.h"
+#include "sheet/Sheet.h"
+#include "sources/Oscillator.h"
 
 // The platform as the module names it: drawing, the view base and the configuration sheet.
 using graphics::BezierPath;

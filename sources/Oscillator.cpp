@@ -1,9 +1,9 @@
-#include "Oscillator.h"
+#include "sources/Oscillator.h"
 
 #include <cmath>
 #include <numbers>
 
-#include "Random.h"
+#include "services/Random.h"
 
 namespace {
 // The low 16 bits of one generator value read as a signed 16-bit number, made positive in

@@ -9,8 +9,8 @@
 #include <type_traits>
 #include <variant>
 
-#include "NimbrelView.h"
-#include "Sheet.h"
+#include "sheet/Sheet.h"
+#include "sources/NimbrelView.h"
 
 // How a setting is written to the store.
 enum class Written {

@@ -1,4 +1,4 @@
-#include "DisplayLayout.h"
+#include "hosts/core/DisplayLayout.h"
 
 namespace {
 

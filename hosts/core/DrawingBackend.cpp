@@ -1,4 +1,4 @@
-#include "DrawingBackend.h"
+#include "hosts/core/DrawingBackend.h"
 
 #include <cstdlib>
 #include <string_view>

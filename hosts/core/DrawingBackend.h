@@ -4,7 +4,7 @@
 // with the environment variable NIMBREL_BACKEND ("cairo" for plain Cairo everywhere; anything
 // else, or nothing, for the fast oval compositor).
 
-#include "ScreenSaverView.h"
+#include "services/ScreenSaverView.h"
 
 // The backend that a value of NIMBREL_BACKEND names; null is unset.
 services::ViewOptions::Backend backendNamed(const char* value);

@@ -1,11 +1,11 @@
-#include "FpsOverlay.h"
+#include "hosts/core/FpsOverlay.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "CairoGraphics.h"
+#include "graphics/CairoGraphics.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "FrameScheduler.h"
-#include "NimbrelView.h"
+#include "hosts/core/FrameScheduler.h"
+#include "sources/NimbrelView.h"
 
 class FpsOverlay {
  public:

@@ -1,4 +1,4 @@
-#include "FrameScheduler.h"
+#include "hosts/core/FrameScheduler.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,4 +1,4 @@
-#include "ResourceLookup.h"
+#include "hosts/core/ResourceLookup.h"
 
 #include <cstdlib>
 #include <fstream>
@@ -11,7 +11,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// How far up from the executable's directory a marker is looked for: build/hosts/settings/
+// How far up from the executable's directory a marker is looked for: build/programs/nimbrel/
 // and build/tests/unit/ are two levels below the top of the build tree.
 constexpr int kMarkerLevelsUp = 3;
 

@@ -27,7 +27,7 @@ std::filesystem::path findResourceIn(const std::vector<std::filesystem::path>& d
                                      const std::string& fileName);
 
 // Another program of the project, as this one at `executable` starts it: the one installed
-// beside it, else the one built in the build tree's sibling folder `buildFolder` (hosts/saver/
+// beside it, else the one built in the build tree's sibling folder `buildFolder` (programs/nimbrel/
 // for the saver), else the bare name, for a search of PATH.
 std::string companionProgram(const std::string& name, const std::string& buildFolder,
                              const std::filesystem::path& executable);

@@ -1,9 +1,9 @@
-#include "SettingsOptions.h"
+#include "hosts/core/SettingsOptions.h"
 
 #include <charconv>
 #include <string_view>
 
-#include "PreferenceTable.h"
+#include "sources/PreferenceTable.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "NimbrelView.h"
+#include "sources/NimbrelView.h"
 
 class SettingsOptions {
  public:

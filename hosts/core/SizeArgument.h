@@ -8,7 +8,7 @@
 #include <string_view>
 #include <system_error>
 
-#include "Canvas.h"
+#include "graphics/Canvas.h"
 
 // The largest side (points) of a view that any program takes on its command line.
 inline constexpr int kMaxViewSide = 16384;

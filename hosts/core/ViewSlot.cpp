@@ -1,6 +1,6 @@
-#include "ViewSlot.h"
+#include "hosts/core/ViewSlot.h"
 
-#include "DrawingBackend.h"
+#include "hosts/core/DrawingBackend.h"
 
 std::unique_ptr<ViewSlot> ViewSlot::create(Size points, float scale, bool preview, Nanos now,
                                            const RunPreferences& run,

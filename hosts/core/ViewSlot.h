@@ -4,10 +4,10 @@
 #include <memory>
 #include <vector>
 
-#include "FpsOverlay.h"
-#include "FrameScheduler.h"
-#include "Geometry.h"
-#include "NimbrelView.h"
+#include "graphics/Geometry.h"
+#include "hosts/core/FpsOverlay.h"
+#include "hosts/core/FrameScheduler.h"
+#include "sources/NimbrelView.h"
 
 // One view as a host drives it: made, cleared to black once, started, given a frame whenever
 // its scheduler says so, stopped when the slot goes. Knows nothing of windows; the host shows

@@ -1,4 +1,4 @@
-#include "OutputFile.h"
+#include "hosts/render/OutputFile.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "RenderCommand.h"
+#include "hosts/render/RenderCommand.h"
 
 #include <pthread.h>
 #include <unistd.h>
@@ -13,15 +13,15 @@
 #include <optional>
 #include <random>
 
-#include "CommandLine.h"
-#include "DrawingBackend.h"
-#include "NimbrelView.h"
-#include "OutputFile.h"
-#include "RecordingGraphics.h"
-#include "SettingsOptions.h"
-#include "SizeArgument.h"
-#include "TickCount.h"
-#include "Y4m.h"
+#include "graphics/RecordingGraphics.h"
+#include "hosts/core/CommandLine.h"
+#include "hosts/core/DrawingBackend.h"
+#include "hosts/core/SettingsOptions.h"
+#include "hosts/core/SizeArgument.h"
+#include "hosts/render/OutputFile.h"
+#include "hosts/render/Y4m.h"
+#include "services/TickCount.h"
+#include "sources/NimbrelView.h"
 
 namespace {
 

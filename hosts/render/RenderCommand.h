@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "NimbrelView.h"
+#include "sources/NimbrelView.h"
 
 // `nimbrel render`: draws frames of one view headless, with a simulated tick clock, and writes
 // a PNG (and optionally a trace of every drawing call, or raw video for an encoder).

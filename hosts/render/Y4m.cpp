@@ -1,4 +1,4 @@
-#include "Y4m.h"
+#include "hosts/render/Y4m.h"
 
 #include <algorithm>
 #include <cmath>

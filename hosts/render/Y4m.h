@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Canvas.h"
+#include "graphics/Canvas.h"
 
 // The stream header for frames of that size (device pixels) at that rate.
 std::string y4mHeader(int width, int height, long framesPerSecond);

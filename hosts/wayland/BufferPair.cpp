@@ -1,4 +1,4 @@
-#include "BufferPair.h"
+#include "hosts/wayland/BufferPair.h"
 
 #include <algorithm>
 #include <cstddef>

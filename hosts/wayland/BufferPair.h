@@ -3,7 +3,7 @@
 #include <optional>
 #include <vector>
 
-#include "DamageRegion.h"
+#include "graphics/DamageRegion.h"
 
 using graphics::PixelRect;
 

@@ -1,4 +1,4 @@
-#include "KeyWatch.h"
+#include "hosts/wayland/KeyWatch.h"
 
 #include <algorithm>
 

@@ -1,4 +1,4 @@
-#include "ShmSurface.h"
+#include "hosts/wayland/ShmSurface.h"
 
 #include <fcntl.h>
 #include <sys/mman.h>
@@ -9,7 +9,7 @@
 #include <cerrno>
 #include <cstring>
 
-#include "HugePages.h"
+#include "graphics/HugePages.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "BufferPair.h"
+#include "hosts/wayland/BufferPair.h"
 
 struct wl_buffer;
 struct wl_shm;

@@ -1,4 +1,4 @@
-#include "SurfaceScale.h"
+#include "hosts/wayland/SurfaceScale.h"
 
 #include <algorithm>
 #include <cmath>

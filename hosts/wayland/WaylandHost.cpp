@@ -1,4 +1,4 @@
-#include "WaylandHost.h"
+#include "hosts/wayland/WaylandHost.h"
 
 #include <poll.h>
 #include <unistd.h>
@@ -15,19 +15,19 @@
 #include <string>
 #include <vector>
 
-#include "BufferPair.h"
-#include "ShmSurface.h"
-#include "SignalQuit.h"
-#include "SurfaceScale.h"
-#include "ViewSlot.h"
-#include "WaylandInput.h"
-#include "fractional-scale-v1-client.h"
-#include "viewporter-client.h"
+#include "hosts/core/SignalQuit.h"
+#include "hosts/core/ViewSlot.h"
+#include "hosts/wayland/BufferPair.h"
+#include "hosts/wayland/ShmSurface.h"
+#include "hosts/wayland/SurfaceScale.h"
+#include "hosts/wayland/WaylandInput.h"
+#include "protocols/fractional-scale-v1-client.h"
+#include "protocols/viewporter-client.h"
 // The layer-shell header names an argument `namespace`, which C++ reserves.
 #define namespace layer_namespace
-#include "wlr-layer-shell-unstable-v1-client.h"
+#include "protocols/wlr-layer-shell-unstable-v1-client.h"
 #undef namespace
-#include "xdg-shell-client.h"
+#include "protocols/xdg-shell-client.h"
 
 namespace {
 

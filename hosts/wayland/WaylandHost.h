@@ -2,7 +2,7 @@
 
 #include <optional>
 
-#include "SaverOptions.h"
+#include "programs/nimbrel/SaverOptions.h"
 
 // Runs the saver through the Wayland compositor named by WAYLAND_DISPLAY: a layer-shell surface
 // on every output (overlay or wallpaper mode), or a full-screen toplevel on every output (full

@@ -1,4 +1,4 @@
-#include "WaylandInput.h"
+#include "hosts/wayland/WaylandInput.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -12,8 +12,8 @@
 #include <thread>
 #include <vector>
 
-#include "KeyWatch.h"
-#include "PointerDrift.h"
+#include "hosts/core/PointerDrift.h"
+#include "hosts/wayland/KeyWatch.h"
 
 namespace {
 

@@ -1,11 +1,11 @@
-#include "CairoGraphics.h"
+#include "graphics/CairoGraphics.h"
 
 #include <cairo.h>
 #include <pango/pangocairo.h>
 
 #include <cmath>
 
-#include "Canvas.h"
+#include "graphics/Canvas.h"
 
 namespace graphics {
 

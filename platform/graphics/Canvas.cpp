@@ -1,4 +1,4 @@
-#include "Canvas.h"
+#include "graphics/Canvas.h"
 
 #include <cairo.h>
 
@@ -7,7 +7,7 @@
 
 #include <algorithm>
 
-#include "HugePages.h"
+#include "graphics/HugePages.h"
 
 namespace graphics {
 

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "Geometry.h"
+#include "graphics/Geometry.h"
 
 typedef struct _cairo_surface cairo_surface_t;
 

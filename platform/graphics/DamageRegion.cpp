@@ -1,4 +1,4 @@
-#include "DamageRegion.h"
+#include "graphics/DamageRegion.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "Geometry.h"
+#include "graphics/Geometry.h"
 
 #include <algorithm>
 

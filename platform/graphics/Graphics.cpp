@@ -1,4 +1,4 @@
-#include "Graphics.h"
+#include "graphics/Graphics.h"
 
 #include <algorithm>
 #include <cmath>

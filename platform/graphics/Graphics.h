@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Geometry.h"
+#include "graphics/Geometry.h"
 
 namespace graphics {
 

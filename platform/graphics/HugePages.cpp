@@ -1,4 +1,4 @@
-#include "HugePages.h"
+#include "graphics/HugePages.h"
 
 #include <sys/mman.h>
 #include <sys/shm.h>

@@ -1,4 +1,4 @@
-#include "RecordingGraphics.h"
+#include "graphics/RecordingGraphics.h"
 
 #include <cstdio>
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "Graphics.h"
+#include "graphics/Graphics.h"
 
 namespace graphics {
 

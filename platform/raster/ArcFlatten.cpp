@@ -1,4 +1,4 @@
-#include "ArcFlatten_p.h"
+#include "raster/ArcFlatten_p.h"
 
 #include <algorithm>
 #include <cmath>

@@ -6,7 +6,7 @@
 // to nearest; an opaque colour is interpolated with the coverage, rounded with 0x7f and saturated
 // at 255.
 
-#include "Lanes_p.h"
+#include "raster/Lanes_p.h"
 
 namespace raster {
 inline namespace RASTER_ISA_NAMESPACE {

@@ -1,4 +1,4 @@
-#include "CircleBlend_p.h"
+#include "raster/CircleBlend_p.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,10 +6,10 @@
 #include <immintrin.h>
 #endif
 
-#include "CircleMath_p.h"
-#include "Isa_p.h"
-#include "OvalCoverage_p.h"
-#include "PixelBlend_p.h"
+#include "raster/CircleMath_p.h"
+#include "raster/Isa_p.h"
+#include "raster/OvalCoverage_p.h"
+#include "raster/PixelBlend_p.h"
 
 namespace raster {
 

@@ -7,8 +7,8 @@
 #include <immintrin.h>
 #endif
 
-#include "Kernels_p.h"
-#include "Paint_p.h"
+#include "raster/Kernels_p.h"
+#include "raster/Paint_p.h"
 
 // Anti-aliased circles blended straight into premultiplied ARGB32 rows, without a coverage mask
 // in between: a disc, the ring of an outline, or both at once, the disc under the ring, as if

@@ -6,8 +6,8 @@
 // distance t rises as a square over the ends and linearly between. A pixel's distance d from the
 // centre and its normal serve every circle of that centre.
 
-#include "BlendMath_p.h"
-#include "Lanes_p.h"
+#include "raster/BlendMath_p.h"
+#include "raster/Lanes_p.h"
 
 namespace raster {
 inline namespace RASTER_ISA_NAMESPACE {

@@ -1,4 +1,4 @@
-#include "FastGraphics.h"
+#include "raster/FastGraphics.h"
 
 #include <cairo.h>
 
@@ -9,13 +9,13 @@
 #include <thread>
 #include <vector>
 
-#include "ArcFlatten_p.h"
-#include "CairoGraphics.h"
-#include "Canvas.h"
-#include "CircleBlend_p.h"
-#include "OvalCoverage_p.h"
-#include "PixelBlend_p.h"
-#include "WorkerPool_p.h"
+#include "graphics/CairoGraphics.h"
+#include "graphics/Canvas.h"
+#include "raster/ArcFlatten_p.h"
+#include "raster/CircleBlend_p.h"
+#include "raster/OvalCoverage_p.h"
+#include "raster/PixelBlend_p.h"
+#include "raster/WorkerPool_p.h"
 
 namespace raster {
 

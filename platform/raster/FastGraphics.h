@@ -2,7 +2,7 @@
 
 #include <memory>
 
-#include "Graphics.h"
+#include "graphics/Graphics.h"
 
 namespace graphics {
 class Canvas;

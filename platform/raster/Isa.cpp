@@ -1,8 +1,8 @@
-#include "Isa_p.h"
+#include "raster/Isa_p.h"
 
 #include <atomic>
 
-#include "Kernels_p.h"
+#include "raster/Kernels_p.h"
 
 namespace raster {
 

@@ -2,8 +2,8 @@
 
 // The loops of Kernels_p.h over any lane type; pieces take lanes at least two pixels wide.
 
-#include "CircleMath_p.h"
-#include "Kernels_p.h"
+#include "raster/CircleMath_p.h"
+#include "raster/Kernels_p.h"
 
 namespace raster {
 inline namespace RASTER_ISA_NAMESPACE {

@@ -1,7 +1,7 @@
 // The loops eight pixels wide. Built for AVX2, narrower lanes included: only called once the
 // processor is known to have it.
 
-#include "KernelLoops_p.h"
+#include "raster/KernelLoops_p.h"
 
 namespace raster {
 

@@ -1,6 +1,6 @@
 // The loops one pixel at a time, for any processor, and the tables of every set.
 
-#include "KernelLoops_p.h"
+#include "raster/KernelLoops_p.h"
 
 namespace raster {
 

@@ -1,6 +1,6 @@
 // The loops four pixels wide; every x86-64 processor has SSE2.
 
-#include "KernelLoops_p.h"
+#include "raster/KernelLoops_p.h"
 
 namespace raster {
 

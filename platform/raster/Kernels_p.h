@@ -8,8 +8,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "Isa_p.h"
-#include "Paint_p.h"
+#include "raster/Isa_p.h"
+#include "raster/Paint_p.h"
 
 namespace raster {
 

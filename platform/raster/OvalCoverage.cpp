@@ -1,4 +1,4 @@
-#include "OvalCoverage_p.h"
+#include "raster/OvalCoverage_p.h"
 
 #include <algorithm>
 #include <climits>

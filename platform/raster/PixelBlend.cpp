@@ -1,8 +1,8 @@
-#include "PixelBlend_p.h"
+#include "raster/PixelBlend_p.h"
 
 #include <algorithm>
 
-#include "KernelLoops_p.h"
+#include "raster/KernelLoops_p.h"
 
 namespace raster {
 

@@ -2,10 +2,10 @@
 
 #include <cstdint>
 
-#include "BlendMath_p.h"
-#include "Graphics.h"
-#include "Lanes_p.h"
-#include "Paint_p.h"
+#include "graphics/Graphics.h"
+#include "raster/BlendMath_p.h"
+#include "raster/Lanes_p.h"
+#include "raster/Paint_p.h"
 
 // Blending a colour into premultiplied ARGB32 pixels, one native-endian 32-bit word each, with
 // the rounding of BlendMath_p.h.

@@ -1,4 +1,4 @@
-#include "WorkerPool_p.h"
+#include "raster/WorkerPool_p.h"
 
 namespace raster {
 

@@ -1,4 +1,4 @@
-#include "PreferenceStore.h"
+#include "services/PreferenceStore.h"
 
 #include <fcntl.h>
 #include <glib.h>

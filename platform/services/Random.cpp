@@ -1,4 +1,4 @@
-#include "Random.h"
+#include "services/Random.h"
 
 #include <cstdlib>
 #include <utility>

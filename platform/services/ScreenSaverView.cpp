@@ -1,10 +1,10 @@
-#include "ScreenSaverView.h"
+#include "services/ScreenSaverView.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "CairoGraphics.h"
-#include "FastGraphics.h"
+#include "graphics/CairoGraphics.h"
+#include "raster/FastGraphics.h"
 
 namespace services {
 

@@ -4,10 +4,10 @@
 #include <utility>
 #include <vector>
 
-#include "Canvas.h"
-#include "DamageRegion.h"
-#include "Geometry.h"
-#include "Graphics.h"
+#include "graphics/Canvas.h"
+#include "graphics/DamageRegion.h"
+#include "graphics/Geometry.h"
+#include "graphics/Graphics.h"
 
 namespace sheet {
 class SheetWindow;

@@ -1,4 +1,4 @@
-#include "TickCount.h"
+#include "services/TickCount.h"
 
 #include <chrono>
 #include <utility>

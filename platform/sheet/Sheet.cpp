@@ -1,4 +1,4 @@
-#include "Sheet.h"
+#include "sheet/Sheet.h"
 
 #include <limits>
 #include <system_error>

@@ -19,11 +19,11 @@
 #include <string>
 #include <vector>
 
-#include "NimbrelView.h"
-#include "PreferenceStore.h"
-#include "PreferenceTable.h"
-#include "Random.h"
-#include "TickCount.h"
+#include "services/PreferenceStore.h"
+#include "services/Random.h"
+#include "services/TickCount.h"
+#include "sources/NimbrelView.h"
+#include "sources/PreferenceTable.h"
 
 namespace {
 

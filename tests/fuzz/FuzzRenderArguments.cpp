@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "Canvas.h"
-#include "RenderCommand.h"
+#include "graphics/Canvas.h"
+#include "hosts/render/RenderCommand.h"
 
 namespace {
 

@@ -18,8 +18,8 @@
 #include <thread>
 #include <vector>
 
-#include "Canvas.h"
-#include "ForeignWindow.h"
+#include "graphics/Canvas.h"
+#include "hosts/x11/ForeignWindow.h"
 
 namespace {
 

@@ -22,10 +22,10 @@
 #include <utility>
 #include <vector>
 
-#include "GtkSheet.h"
-#include "NimbrelView.h"
-#include "ResourceLookup.h"
-#include "UiVariants.h"
+#include "hosts/core/ResourceLookup.h"
+#include "sheet/gtk/GtkSheet.h"
+#include "sources/NimbrelView.h"
+#include "tests/unit/UiVariants.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <sstream>
 #include <string>
 
-#include "wlr-virtual-pointer-unstable-v1-client.h"
+#include "protocols/wlr-virtual-pointer-unstable-v1-client.h"
 
 namespace {
 

@@ -277,7 +277,7 @@ shows_title() {
 # nimbrel-settings ($1, else the build's) under GTK on a fresh Xvfb; SHOTS is where screenshots
 # go (NIMBREL_SHOTS keeps them).
 settings_on_xvfb() {
-  SETTINGS=${1:-$NIMBREL_BUILD/hosts/settings/nimbrel-settings}
+  SETTINGS=${1:-$NIMBREL_BUILD/programs/nimbrel-settings/nimbrel-settings}
   [ -x "$SETTINGS" ] || fail "no $SETTINGS"
   SHOTS=${NIMBREL_SHOTS:-$WORK}
   start_xvfb 1024x768x24
@@ -298,7 +298,7 @@ shown_window() {
 start_saver() {
   local err=$1
   shift
-  "$NIMBREL_BUILD/hosts/saver/nimbrel" "$@" 2>"$err" &
+  "$NIMBREL_BUILD/programs/nimbrel/nimbrel" "$@" 2>"$err" &
   saver=$!
   track "$saver"
   window=$(window_named Nimbrel) || fail "no Nimbrel window appeared for: $*"

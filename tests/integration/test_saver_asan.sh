@@ -6,9 +6,9 @@ source "$(dirname "$0")/lib.sh"
 
 # ldd's whole output first: with pipefail, grep -q quitting early could fail the pipe.
 is_asan() { [ -x "$1" ] && [[ $(ldd "$1" 2>/dev/null) == *libasan* ]]; }
-nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
+nimbrel="$NIMBREL_BUILD/programs/nimbrel/nimbrel"
 if ! is_asan "$nimbrel"; then
-  nimbrel="${NIMBREL_ASAN_BUILD:-$NIMBREL_SOURCE/build-asan}/hosts/saver/nimbrel"
+  nimbrel="${NIMBREL_ASAN_BUILD:-$NIMBREL_SOURCE/build-asan}/programs/nimbrel/nimbrel"
 fi
 if ! is_asan "$nimbrel"; then
   echo "SKIP: no saver built with AddressSanitizer (make asan)"

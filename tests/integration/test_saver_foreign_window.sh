@@ -6,7 +6,7 @@
 # non-zero status.
 source "$(dirname "$0")/lib.sh"
 
-nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
+nimbrel="$NIMBREL_BUILD/programs/nimbrel/nimbrel"
 helper="$NIMBREL_BUILD/tests/integration/nimbrel_test_window"
 export XDG_CONFIG_HOME="$WORK/config"
 start_xvfb 1280x800x24

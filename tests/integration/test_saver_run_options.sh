@@ -5,7 +5,7 @@
 # line leave the store byte for byte as it was.
 source "$(dirname "$0")/lib.sh"
 
-nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
+nimbrel="$NIMBREL_BUILD/programs/nimbrel/nimbrel"
 export XDG_CONFIG_HOME="$WORK/config"
 mkdir -p "$XDG_CONFIG_HOME/nimbrel"
 "$NIMBREL_BUILD/tests/reliability/default_store" petalCount=9 drawStars=true \

@@ -3,7 +3,7 @@
 # itself within a few seconds, with status 0 or one clear line on stderr, and no core dump.
 source "$(dirname "$0")/lib.sh"
 
-nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
+nimbrel="$NIMBREL_BUILD/programs/nimbrel/nimbrel"
 export XDG_CONFIG_HOME="$WORK/config"
 
 # The saver has covered the white root (Xvfb -wr) with its black canvas; the title comes later,

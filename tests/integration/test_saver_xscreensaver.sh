@@ -9,7 +9,7 @@ start_xvfb 1024x768x24 -ac
 # may enter.
 home="$WORK/home"
 mkdir -p "$home/bin"
-cp "$NIMBREL_BUILD/hosts/saver/nimbrel" "$home/bin/nimbrel"
+cp "$NIMBREL_BUILD/programs/nimbrel/nimbrel" "$home/bin/nimbrel"
 recording_saver "$home/bin/nimbrel-status" "$home/state" "$home/bin/nimbrel" --seed 12
 start_xscreensaver "$home" "$home/bin/nimbrel-status --root"
 

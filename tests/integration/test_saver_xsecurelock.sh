@@ -9,7 +9,7 @@ export XDG_CONFIG_HOME="$WORK/config"
 
 # A saver module that runs Nimbrel with whatever arguments it gets and keeps what happened.
 state="$WORK/state"
-recording_saver "$WORK/saver" "$state" "$NIMBREL_BUILD/hosts/saver/nimbrel" --seed 8
+recording_saver "$WORK/saver" "$state" "$NIMBREL_BUILD/programs/nimbrel/nimbrel" --seed 8
 
 XSECURELOCK_SAVER="$WORK/saver" xsecurelock >"$WORK/locker.log" 2>&1 &
 locker=$!

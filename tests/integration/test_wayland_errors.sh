@@ -4,7 +4,7 @@
 # and one line on stderr; a layer that does not exist is a usage error, status 2.
 source "$(dirname "$0")/lib.sh"
 
-nimbrel="$NIMBREL_BUILD/hosts/saver/nimbrel"
+nimbrel="$NIMBREL_BUILD/programs/nimbrel/nimbrel"
 export XDG_CONFIG_HOME="$WORK/config"
 # A runtime directory of its own, with no compositor's socket in it.
 export XDG_RUNTIME_DIR="$WORK/runtime"

@@ -19,7 +19,7 @@ for tool in swaymsg grim wtype swayidle jq setpriv; do
   command -v "$tool" >/dev/null || fail "$tool is not installed (scripts/deps.sh installs it)"
 done
 
-NIMBREL="$NIMBREL_BUILD/hosts/saver/nimbrel"
+NIMBREL="$NIMBREL_BUILD/programs/nimbrel/nimbrel"
 export XDG_CONFIG_HOME="$WORK/config"
 SWAY_USER=nimbrel-test
 

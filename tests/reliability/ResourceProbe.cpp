@@ -3,7 +3,7 @@
 // there would find.
 #include <cstdio>
 
-#include "ResourceLookup.h"
+#include "hosts/core/ResourceLookup.h"
 
 int main(int argc, char** argv) {
   int status = 0;

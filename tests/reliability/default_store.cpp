@@ -4,7 +4,7 @@
 #include <map>
 #include <string>
 
-#include "PreferenceTable.h"
+#include "sources/PreferenceTable.h"
 
 int main(int argc, char** argv) {
   std::map<std::string, std::string, std::less<>> changes;

@@ -2,7 +2,7 @@
 # directory, and the renderer.
 set -euo pipefail
 
-NIMBREL="$NIMBREL_BUILD/hosts/saver/nimbrel"
+NIMBREL="$NIMBREL_BUILD/programs/nimbrel/nimbrel"
 [ -x "$NIMBREL" ] || { echo "no nimbrel in $NIMBREL_BUILD" >&2; exit 1; }
 
 SCRATCH=$(mktemp -d /tmp/nimbrel-reliability-XXXXXX)

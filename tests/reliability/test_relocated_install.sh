@@ -4,7 +4,7 @@
 source "$(dirname "$0")/lib.sh"
 
 PROBE="$NIMBREL_BUILD/tests/reliability/nimbrel_resource_probe"
-for program in "$PROBE" "$NIMBREL_BUILD/hosts/settings/nimbrel-settings"; do
+for program in "$PROBE" "$NIMBREL_BUILD/programs/nimbrel-settings/nimbrel-settings"; do
   [ -x "$program" ] || { echo "skipped: $program is not built here" >&2; exit 77; }
 done
 unset NIMBREL_RESOURCES

@@ -1,4 +1,4 @@
-#include "MemorySheet.h"
+#include "tests/support/MemorySheet.h"
 
 #include <glib.h>
 

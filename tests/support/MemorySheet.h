@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "Sheet.h"
+#include "sheet/Sheet.h"
 
 namespace sheet {
 

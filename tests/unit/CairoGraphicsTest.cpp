@@ -2,10 +2,10 @@
 #include <memory>
 #include <vector>
 
-#include "CairoGraphics.h"
-#include "Canvas.h"
-#include "NimbrelView.h"
-#include "TestSupport.h"
+#include "graphics/CairoGraphics.h"
+#include "graphics/Canvas.h"
+#include "sources/NimbrelView.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

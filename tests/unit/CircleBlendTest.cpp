@@ -10,12 +10,12 @@
 #include <cstring>
 #include <vector>
 
-#include "ArcFlatten_p.h"
-#include "Canvas.h"
-#include "CircleBlend_p.h"
-#include "CircleMath_p.h"
-#include "FastGraphics.h"
-#include "OvalCoverage_p.h"
+#include "graphics/Canvas.h"
+#include "raster/ArcFlatten_p.h"
+#include "raster/CircleBlend_p.h"
+#include "raster/CircleMath_p.h"
+#include "raster/FastGraphics.h"
+#include "raster/OvalCoverage_p.h"
 
 using namespace raster;
 

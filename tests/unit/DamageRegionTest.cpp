@@ -8,10 +8,10 @@
 #include <random>
 #include <vector>
 
-#include "Canvas.h"
-#include "DamageRegion.h"
-#include "NimbrelView.h"
-#include "TestSupport.h"
+#include "graphics/Canvas.h"
+#include "graphics/DamageRegion.h"
+#include "sources/NimbrelView.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

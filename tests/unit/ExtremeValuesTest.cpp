@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "NimbrelView.h"
-#include "RecordingGraphics.h"
-#include "TestSupport.h"
+#include "graphics/RecordingGraphics.h"
+#include "sources/NimbrelView.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

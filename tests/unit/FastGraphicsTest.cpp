@@ -10,11 +10,11 @@
 #include <limits>
 #include <vector>
 
-#include "CairoGraphics.h"
-#include "Canvas.h"
-#include "FastGraphics.h"
-#include "NimbrelView.h"
-#include "TestSupport.h"
+#include "graphics/CairoGraphics.h"
+#include "graphics/Canvas.h"
+#include "raster/FastGraphics.h"
+#include "sources/NimbrelView.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "TestSupport.h"
-#include "ViewSlot.h"
+#include "hosts/core/ViewSlot.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <limits>
 #include <vector>
 
-#include "FrameSource.h"
+#include "hosts/preview/FrameSource.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 #include <tuple>
 #include <vector>
 
-#include "NimbrelView.h"
-#include "TestSupport.h"
+#include "sources/NimbrelView.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "DrawingBackend.h"
-#include "FrameScheduler.h"
-#include "ResourceLookup.h"
-#include "TestSupport.h"
+#include "hosts/core/DrawingBackend.h"
+#include "hosts/core/FrameScheduler.h"
+#include "hosts/core/ResourceLookup.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 
@@ -130,7 +130,7 @@ class ResourceTree {
     file("inst/bin/prog");
     file("inst/share/nimbrel/Prefs.ui");
     file("src/resources/Prefs.ui");
-    file("build/hosts/settings/prog");
+    file("build/programs/nimbrel-settings/prog");
     file("build/tests/unit/prog");
     file("build/nimbrel-resources-dir", (root() / "src/resources").string() + "\n");
     file("build/stage/bin/prog");
@@ -171,7 +171,7 @@ TEST(ResourceLookup, FindsTheOverrideTheInstalledLayoutOrTheBuildTree) {
       {"an empty override is no override", "", "inst/bin/prog", r / "inst/share/nimbrel/Prefs.ui"},
       {"installed: beside the program", nullptr, "inst/bin/prog",
        r / "inst/share/nimbrel/Prefs.ui"},
-      {"build tree: through the marker", nullptr, "build/hosts/settings/prog",
+      {"build tree: through the marker", nullptr, "build/programs/nimbrel-settings/prog",
        r / "src/resources/Prefs.ui"},
       {"build tree, two levels down", nullptr, "build/tests/unit/prog",
        r / "src/resources/Prefs.ui"},
@@ -196,7 +196,7 @@ TEST(ResourceLookup, FindsTheOverrideTheInstalledLayoutOrTheBuildTree) {
 TEST(ResourceLookup, CompanionProgramBesideInTheBuildTreeOrOnThePath) {
   const ResourceTree tree;
   const fs::path r = tree.root();
-  for (const char* program : {"inst/bin/nimbrel", "build/hosts/saver/nimbrel"}) {
+  for (const char* program : {"inst/bin/nimbrel", "build/programs/nimbrel/nimbrel"}) {
     fs::create_directories((r / program).parent_path());
     std::ofstream(r / program) << "#!/bin/sh\n";
     fs::permissions(r / program, fs::perms::owner_exec, fs::perm_options::add);
@@ -208,12 +208,13 @@ TEST(ResourceLookup, CompanionProgramBesideInTheBuildTreeOrOnThePath) {
   };
   for (const Case& c : std::vector<Case>{
            {"inst/bin/prog", (r / "inst/bin/nimbrel").string()},
-           {"build/hosts/settings/prog", (r / "build/hosts/saver/nimbrel").string()},
+           {"build/programs/nimbrel-settings/prog",
+            (r / "build/programs/nimbrel/nimbrel").string()},
            {"bare/bin/prog", "nimbrel"},
        }) {
-    EXPECT_EQ(companionProgram("nimbrel", "saver", r / c.exe), c.found) << c.exe;
+    EXPECT_EQ(companionProgram("nimbrel", "nimbrel", r / c.exe), c.found) << c.exe;
   }
-  EXPECT_EQ(companionProgram("nimbrel", "saver", {}), "nimbrel");
+  EXPECT_EQ(companionProgram("nimbrel", "nimbrel", {}), "nimbrel");
 }
 
 }  // namespace

@@ -13,7 +13,7 @@
 #include <fstream>
 #include <string>
 
-#include "HugePages.h"
+#include "graphics/HugePages.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "Oscillator.h"
+#include "sources/Oscillator.h"
 
 #include <string>
 #include <tuple>
 #include <vector>
 
-#include "TestSupport.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

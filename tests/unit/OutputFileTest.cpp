@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "OutputFile.h"
-#include "TestSupport.h"
+#include "hosts/render/OutputFile.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

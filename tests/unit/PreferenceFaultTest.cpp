@@ -28,8 +28,8 @@
 #include <string>
 #include <vector>
 
-#include "NimbrelView.h"
-#include "TestSupport.h"
+#include "sources/NimbrelView.h"
+#include "tests/unit/TestSupport.h"
 
 namespace fs = std::filesystem;
 

@@ -8,9 +8,9 @@
 #include <random>
 #include <vector>
 
-#include "Canvas.h"
-#include "FastGraphics.h"
-#include "Isa_p.h"
+#include "graphics/Canvas.h"
+#include "raster/FastGraphics.h"
+#include "raster/Isa_p.h"
 
 using graphics::Canvas;
 using graphics::Color;

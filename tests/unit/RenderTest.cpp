@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "RenderCommand.h"
-#include "TestSupport.h"
+#include "hosts/render/RenderCommand.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

@@ -5,11 +5,11 @@
 #include <string>
 #include <vector>
 
-#include "DisplayLayout.h"
-#include "FrameScheduler.h"
-#include "SaverOptions.h"
-#include "TestSupport.h"
-#include "ViewSlot.h"
+#include "hosts/core/DisplayLayout.h"
+#include "hosts/core/FrameScheduler.h"
+#include "hosts/core/ViewSlot.h"
+#include "programs/nimbrel/SaverOptions.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

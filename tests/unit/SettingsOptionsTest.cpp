@@ -4,10 +4,10 @@
 #include <string>
 #include <vector>
 
-#include "RenderCommand.h"
-#include "SaverOptions.h"
-#include "SettingsOptions.h"
-#include "TestSupport.h"
+#include "hosts/core/SettingsOptions.h"
+#include "hosts/render/RenderCommand.h"
+#include "programs/nimbrel/SaverOptions.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

@@ -1,12 +1,12 @@
 // The configuration sheet, driven through the in-memory toolkit over the real resources/Prefs.ui.
 #include <filesystem>
 
-#include "MemorySheet.h"
-#include "NimbrelView.h"
-#include "RecordingGraphics.h"
-#include "ResourceLookup.h"
-#include "TestSupport.h"
-#include "UiVariants.h"
+#include "graphics/RecordingGraphics.h"
+#include "hosts/core/ResourceLookup.h"
+#include "sources/NimbrelView.h"
+#include "tests/support/MemorySheet.h"
+#include "tests/unit/TestSupport.h"
+#include "tests/unit/UiVariants.h"
 
 namespace {
 

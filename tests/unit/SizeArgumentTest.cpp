@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "RenderCommand.h"
-#include "SaverOptions.h"
-#include "SizeArgument.h"
+#include "hosts/core/SizeArgument.h"
+#include "hosts/render/RenderCommand.h"
+#include "programs/nimbrel/SaverOptions.h"
 
 namespace {
 

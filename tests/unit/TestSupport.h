@@ -19,12 +19,12 @@
 #include <string_view>
 #include <vector>
 
-#include "NimbrelView.h"
-#include "PreferenceStore.h"
-#include "PreferenceTable.h"
-#include "Random.h"
-#include "RecordingGraphics.h"
-#include "TickCount.h"
+#include "graphics/RecordingGraphics.h"
+#include "services/PreferenceStore.h"
+#include "services/Random.h"
+#include "services/TickCount.h"
+#include "sources/NimbrelView.h"
+#include "sources/PreferenceTable.h"
 
 // Installs itself as the process-wide generator and hands out the queued values in order;
 // once the queue is empty it hands out `fallback` (and counts the draws either way).

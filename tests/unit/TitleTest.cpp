@@ -1,7 +1,7 @@
 #include <vector>
 
-#include "NimbrelView.h"
-#include "TestSupport.h"
+#include "sources/NimbrelView.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

@@ -7,11 +7,11 @@
 #include <random>
 #include <vector>
 
-#include "BufferPair.h"
-#include "KeyWatch.h"
-#include "SurfaceScale.h"
-#include "TestSupport.h"
-#include "ViewSlot.h"
+#include "hosts/core/ViewSlot.h"
+#include "hosts/wayland/BufferPair.h"
+#include "hosts/wayland/KeyWatch.h"
+#include "hosts/wayland/SurfaceScale.h"
+#include "tests/unit/TestSupport.h"
 
 namespace {
 

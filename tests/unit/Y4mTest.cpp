@@ -4,7 +4,7 @@
 #include <cstring>
 #include <vector>
 
-#include "Y4m.h"
+#include "hosts/render/Y4m.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "GtkSheet.h"
+#include "sheet/gtk/GtkSheet.h"
 
 #include <cstdint>
 #include <set>
@@ -6,7 +6,7 @@
 #include <utility>
 #include <vector>
 
-#include "Stepper.h"
+#include "sheet/gtk/Stepper.h"
 
 namespace sheet {
 

@@ -6,7 +6,7 @@
 #include <map>
 #include <memory>
 
-#include "Sheet.h"
+#include "sheet/Sheet.h"
 
 namespace sheet {
 

@@ -1,11 +1,11 @@
-#include "Stepper.h"
+#include "sheet/gtk/Stepper.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <string>
 
-#include "Sheet.h"
+#include "sheet/Sheet.h"
 
 struct _NimbrelStepper {
   GtkWidget parent_instance;

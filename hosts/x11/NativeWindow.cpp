@@ -1,4 +1,4 @@
-#include "NativeWindow.h"
+#include "hosts/x11/NativeWindow.h"
 
 #include <SDL.h>
 #include <SDL_syswm.h>

@@ -5,12 +5,12 @@
 #include <string>
 #include <vector>
 
-#include "RenderCommand.h"
-#include "SaverOptions.h"
-#include "SdlHost.h"
-#include "SignalQuit.h"
-#include "WaylandHost.h"
-#include "X11WindowHost.h"
+#include "hosts/core/SignalQuit.h"
+#include "hosts/render/RenderCommand.h"
+#include "hosts/wayland/WaylandHost.h"
+#include "hosts/x11/SdlHost.h"
+#include "hosts/x11/X11WindowHost.h"
+#include "programs/nimbrel/SaverOptions.h"
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "SaverOptions.h"
+#include "programs/nimbrel/SaverOptions.h"
 
 // Runs the saver in windows of its own through SDL: full screen on every display (cursor
 // hidden, any key, click or mouse movement ends the run) or one resizable window. Returns the

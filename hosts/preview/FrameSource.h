@@ -4,7 +4,7 @@
 
 #include <functional>
 
-#include "FrameScheduler.h"
+#include "hosts/core/FrameScheduler.h"
 
 // A view's frames on the GLib main loop, at the deadlines of a FrameScheduler: each frame is due
 // at the scheduler's absolute deadline rather than a delay counted from the end of the previous

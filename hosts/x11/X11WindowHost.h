@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "ForeignWindow.h"
-#include "SaverOptions.h"
-#include "ViewSlot.h"
+#include "hosts/core/ViewSlot.h"
+#include "hosts/x11/ForeignWindow.h"
+#include "programs/nimbrel/SaverOptions.h"
 
 // Draws into an existing X11 window, the way XScreenSaver and xsecurelock run a saver: the
 // window named by options.windowId, or the root window. Plain Xlib (with shared-memory images

@@ -1,4 +1,4 @@
-#include "SignalQuit.h"
+#include "hosts/core/SignalQuit.h"
 
 #include <fcntl.h>
 #include <signal.h>

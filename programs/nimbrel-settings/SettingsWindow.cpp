@@ -1,4 +1,4 @@
-#include "SettingsWindow.h"
+#include "programs/nimbrel-settings/SettingsWindow.h"
 
 #include <unistd.h>
 
@@ -6,9 +6,9 @@
 #include <filesystem>
 #include <system_error>
 
-#include "DrawingBackend.h"
-#include "ResourceLookup.h"
-#include "UiFile.h"
+#include "hosts/core/DrawingBackend.h"
+#include "hosts/core/ResourceLookup.h"
+#include "programs/nimbrel-settings/UiFile.h"
 
 namespace {
 
@@ -18,7 +18,7 @@ constexpr char kWindowFile[] = "SettingsWindow.ui";
 std::string saverPath() {
   std::error_code ec;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return companionProgram("nimbrel", "saver", ec ? std::filesystem::path() : self);
+  return companionProgram("nimbrel", "nimbrel", ec ? std::filesystem::path() : self);
 }
 
 // Kept beyond the builder: the window holds its widgets, this holds the window.

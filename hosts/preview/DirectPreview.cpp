@@ -1,4 +1,4 @@
-#include "DirectPreview.h"
+#include "hosts/preview/DirectPreview.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>

@@ -1,4 +1,4 @@
-#include "ForeignWindow.h"
+#include "hosts/x11/ForeignWindow.h"
 
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
@@ -12,7 +12,7 @@
 #include <memory>
 #include <vector>
 
-#include "HugePages.h"
+#include "graphics/HugePages.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
-#include "UiFile.h"
+#include "programs/nimbrel-settings/UiFile.h"
 
 #include <filesystem>
 
-#include "GtkSheet.h"
-#include "ResourceLookup.h"
-#include "Sheet.h"
+#include "hosts/core/ResourceLookup.h"
+#include "sheet/Sheet.h"
+#include "sheet/gtk/GtkSheet.h"
 
 UiFile::UiFile(const std::string& name) : file_(name) {
   const std::filesystem::path path = findResourceIn(resourceDirectories(), name);

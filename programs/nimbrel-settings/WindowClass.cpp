@@ -1,4 +1,4 @@
-#include "WindowClass.h"
+#include "programs/nimbrel-settings/WindowClass.h"
 
 #include <gtk/gtk.h>
 #ifdef GDK_WINDOWING_X11

@@ -1,4 +1,4 @@
-#include "SdlHost.h"
+#include "hosts/x11/SdlHost.h"
 
 #include <SDL.h>
 
@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "DisplayLayout.h"
-#include "ForeignWindow.h"
-#include "NativeWindow.h"
-#include "PointerDrift.h"
-#include "SignalQuit.h"
-#include "ViewSlot.h"
-#include "X11WindowHost.h"
+#include "hosts/core/DisplayLayout.h"
+#include "hosts/core/PointerDrift.h"
+#include "hosts/core/SignalQuit.h"
+#include "hosts/core/ViewSlot.h"
+#include "hosts/x11/ForeignWindow.h"
+#include "hosts/x11/NativeWindow.h"
+#include "hosts/x11/X11WindowHost.h"
 
 namespace {
 

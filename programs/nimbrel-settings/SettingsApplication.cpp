@@ -1,11 +1,11 @@
-#include "SettingsApplication.h"
+#include "programs/nimbrel-settings/SettingsApplication.h"
 
 #include <cstdio>
 #include <cstdlib>
 #include <random>
 #include <string>
 
-#include "WindowClass.h"
+#include "programs/nimbrel-settings/WindowClass.h"
 
 SettingsApplication::SettingsApplication() {
   // The instance part of WM_CLASS, whatever the name the program was started by.

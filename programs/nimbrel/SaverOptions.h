@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "NimbrelView.h"
+#include "sources/NimbrelView.h"
 
 // How `nimbrel` (the saver, not `nimbrel render`) was asked to run.
 enum class SaverMode {

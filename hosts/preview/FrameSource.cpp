@@ -1,4 +1,4 @@
-#include "FrameSource.h"
+#include "hosts/preview/FrameSource.h"
 
 struct FrameSource::Source {
   GSource base;

@@ -1,5 +1,5 @@
 // nimbrel-settings: the settings window, a live preview of the saver with its options sheet.
-#include "SettingsApplication.h"
+#include "programs/nimbrel-settings/SettingsApplication.h"
 
 int main(int argc, char** argv) {
   SettingsApplication application;

@@ -1,8 +1,8 @@
-#include "SaverOptions.h"
+#include "programs/nimbrel/SaverOptions.h"
 
-#include "CommandLine.h"
-#include "SettingsOptions.h"
-#include "SizeArgument.h"
+#include "hosts/core/CommandLine.h"
+#include "hosts/core/SettingsOptions.h"
+#include "hosts/core/SizeArgument.h"
 
 #include <algorithm>
 #include <cctype>

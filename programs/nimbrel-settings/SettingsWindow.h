@@ -5,10 +5,10 @@
 #include <memory>
 #include <string>
 
-#include "DirectPreview.h"
-#include "FrameSource.h"
-#include "GtkSheet.h"
-#include "NimbrelView.h"
+#include "hosts/preview/DirectPreview.h"
+#include "hosts/preview/FrameSource.h"
+#include "sheet/gtk/GtkSheet.h"
+#include "sources/NimbrelView.h"
 
 // The settings window: a live preview of the saver, "Options…" to open the view's sheet on
 // this window and "Try Full Screen" to start the saver. Built from SettingsWindow.ui; every

@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "Canvas.h"
-#include "DamageRegion.h"
+#include "graphics/Canvas.h"
+#include "graphics/DamageRegion.h"
 
 // An existing X11 window that belongs to someone else (XScreenSaver, xsecurelock, the root),
 // seen through Xlib: we only draw on it and watch its size and its end. Xlib stays behind this

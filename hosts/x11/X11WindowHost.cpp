@@ -1,4 +1,4 @@
-#include "X11WindowHost.h"
+#include "hosts/x11/X11WindowHost.h"
 
 #include <poll.h>
 
@@ -6,10 +6,10 @@
 #include <memory>
 #include <string>
 
-#include "DisplayLayout.h"
-#include "ForeignWindow.h"
-#include "SignalQuit.h"
-#include "ViewSlot.h"
+#include "hosts/core/DisplayLayout.h"
+#include "hosts/core/SignalQuit.h"
+#include "hosts/core/ViewSlot.h"
+#include "hosts/x11/ForeignWindow.h"
 
 namespace {
 

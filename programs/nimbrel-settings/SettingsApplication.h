@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "SettingsWindow.h"
+#include "programs/nimbrel-settings/SettingsWindow.h"
 
 // nimbrel-settings as a GtkApplication: one instance per session (a second start presents the
 // first one's window and ends), --help and --version from GApplication's option handling.

@@ -5,8 +5,8 @@
 #include <memory>
 #include <vector>
 
-#include "Canvas.h"
-#include "DamageRegion.h"
+#include "graphics/Canvas.h"
+#include "graphics/DamageRegion.h"
 
 // Shows the preview's frames straight in the settings window's X11 window, past GTK's renderer:
 // each frame puts only the rectangles that changed, so a frame costs the same whatever renderer
