@@ -38,11 +38,21 @@
 #include <vector>
 
 #include "graphics/HugePages.h"
-#include "raster/Isa_p.h"
-#include "services/TickCount.h"
+#include "hosts/core/ViewDriver.h"
+#include "raster/FastGraphics.h"
+#include "services/Random.h"
 #include "sources/NimbrelView.h"
 
 namespace {
+
+using graphics::Canvas;
+using graphics::Color;
+using graphics::GraphicsContext;
+using graphics::Point;
+using graphics::Rect;
+using graphics::Size;
+using graphics::TextAttributes;
+using nimbrel::host::Backend;
 
 using Clock = std::chrono::steady_clock;
 
@@ -163,7 +173,7 @@ struct Run {
   double presentedBytes = 0.0;  // mean per frame: the bounding box
   double rectBytes = 0.0;       // mean per frame: the rectangles presenters put
   double rectCount = 0.0;       // mean per frame
-  std::unique_ptr<NimbrelView> view;
+  std::unique_ptr<nimbrel::host::ViewDriver> driver;
 };
 
 // Canvas memory in a System V shared-memory segment, like the X11 presenters' canvases: a
@@ -187,22 +197,27 @@ bool gShared = false;
 bool gCold = false;
 int gGapMs = 0;
 
-Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int frames, bool bound) {
-  srandom(kSeed);
-  uint32_t tick = kStartTick;
-  services::setTickSource([&tick] { return tick; });
-  ViewOptions options;
-  options.backend = backend;
-  options.drawingThreads = threads;
-  if (gShared) options.pixels = sharedMemory;
+std::unique_ptr<services::ScreenSaverView> makeView(const Rect& frame, bool isPreview,
+                                                    const services::ViewOptions& options) {
+  return nimbrel::NimbrelView::initWithFrame(frame, isPreview, options);
+}
+
+Run runConfig(const Config& c, Backend backend, int threads, int frames, bool bound) {
+  services::seedRandom(kSeed);
+  nimbrel::host::SimulatedClock clock(kStartTick);
+  nimbrel::host::ViewSpec spec;
+  spec.points = {static_cast<float>(c.width), static_cast<float>(c.height)};
+  spec.preview = true;
+  spec.backend = backend;
+  spec.drawingThreads = threads;
+  if (gShared) spec.pixels = sharedMemory;
   Run run;
-  run.view = NimbrelView::initWithFrame(
-      {0.0f, 0.0f, static_cast<float>(c.width), static_cast<float>(c.height)}, true, options);
-  if (!run.view) {
+  run.driver = nimbrel::host::ViewDriver::create(makeView, spec);
+  if (!run.driver) {
     std::fprintf(stderr, "frame_cost: cannot make a %dx%d view\n", c.width, c.height);
     std::exit(1);
   }
-  NimbrelView& view = *run.view;
+  auto& view = static_cast<nimbrel::NimbrelView&>(run.driver->view());
   if (c.heavy) {
     view.petalCount = 16;
     view.mirrorPetals = 1;
@@ -220,22 +235,17 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
   const size_t size = static_cast<size_t>(canvas.stride()) * ph;
   std::vector<uint8_t> from(bound ? size : 0, 1), to(bound ? size : 0, 2);
 
-  view.drawRect(view.bounds());
-  view.startAnimation();
   std::vector<double> draw, copy, drawCpu, copyCpu;
   double covered = 0.0, touched = 0.0, presented = 0.0, rectBytes = 0.0, rectCount = 0.0;
   std::vector<uint8_t> mask(bound ? static_cast<size_t>(pw) * ph : 0);
   std::vector<uint8_t> elsewhere(gCold ? size_t{64} << 20 : 0);
-  double t = 0.0;
   for (int k = 0; k < frames; ++k) {
-    tick = kStartTick + static_cast<uint32_t>(std::floor(60.0 * t));
     tap.ovals().clear();
     for (size_t i = 0; i < elsewhere.size(); i += 64) ++elsewhere[i];
     if (gGapMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(gGapMs));
     const auto start = Clock::now();
     const double startCpu = cpuMs();
-    view.animateOneFrame();
-    const Rect damage = view.finishFrame();
+    const Rect damage = clock.drawFrame(*run.driver);
     draw.push_back(msSince(start));
     drawCpu.push_back(cpuMs() - startCpu);
     presented += 4.0 * static_cast<double>(damage.width) * damage.height;
@@ -243,7 +253,6 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
       rectBytes += 4.0 * static_cast<double>(r.area());
     }
     rectCount += static_cast<double>(view.damageRects().size());
-    t += view.animationTimeInterval();
     if (!bound) continue;
 
     std::fill(mask.begin(), mask.end(), 0);
@@ -274,8 +283,6 @@ Run runConfig(const Config& c, ViewOptions::Backend backend, int threads, int fr
     copy.push_back(msSince(copyStart));
     copyCpu.push_back(cpuMs() - copyStartCpu);
   }
-  view.stopAnimation();
-  services::setTickSource({});
   // Keep the copies from being optimised away.
   if (bound && to[size / 2] == 0xff && from[0] == 0xff) std::fputs("", stderr);
 
@@ -400,18 +407,18 @@ int main(int argc, char** argv) {
     Run fast, single;
     double ratio = 0.0;
     for (int r = 0; r < repeat; ++r) {
-      Run f = runConfig(c, ViewOptions::Backend::fast, threads, frames, true);
+      Run f = runConfig(c, Backend::fast, threads, frames, true);
       if (r == 0 || f.drawMs / f.boundMs < ratio) {
         ratio = f.drawMs / f.boundMs;
         fast = std::move(f);
       }
-      Run s1 = runConfig(c, ViewOptions::Backend::fast, 1, frames, true);
+      Run s1 = runConfig(c, Backend::fast, 1, frames, true);
       if (r == 0 || s1.drawMs < single.drawMs) single = std::move(s1);
     }
-    Run cairo = runConfig(c, ViewOptions::Backend::cairo, 1, frames, true);
+    Run cairo = runConfig(c, Backend::cairo, 1, frames, true);
     double mean = 0.0;
     int largest = 0;
-    difference(fast.view->canvas(), cairo.view->canvas(), mean, largest);
+    difference(fast.driver->canvas(), cairo.driver->canvas(), mean, largest);
 
     const double speedup = cairo.drawMs / fast.drawMs;
     const double full = 4.0 * c.width * c.height;

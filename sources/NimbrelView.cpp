@@ -9,6 +9,26 @@
 #include "services/TickCount.h"
 #include "sources/PreferenceTable.h"
 
+namespace nimbrel {
+
+// The platform as the module names it: drawing, the view base and the configuration sheet.
+using graphics::BezierPath;
+using graphics::Color;
+using graphics::Font;
+using graphics::GraphicsContext;
+using graphics::Point;
+using graphics::Rect;
+using graphics::Size;
+using graphics::TextAttributes;
+using services::ViewOptions;
+using sheet::SheetControl;
+using sheet::SheetObjectKind;
+using sheet::SheetOutcome;
+using sheet::SheetOwner;
+using sheet::SheetPopUpButton;
+using sheet::SheetToolkit;
+using sheet::SheetWindow;
+
 using services::TickCount;
 
 float gHueMin = 0.0f, gHueMax = 0.0f;
@@ -87,7 +107,6 @@ static_assert(kPreferences[kLoadOrder[2]].key == "speed");
 
 constexpr const Preference& kTheme = preference("colorTheme");
 constexpr auto kDefaultTheme = static_cast<int16_t>(kTheme.defaultValue);
-static_assert(std::tuple_size_v<decltype(RunPreferences::values)> == std::size(kPreferences));
 
 // What loading an empty store gives, without touching the store.
 void loadDefaults(NimbrelView& view) {
@@ -96,12 +115,14 @@ void loadDefaults(NimbrelView& view) {
 }
 
 // The run's own values on top of the loaded ones; the colour ranges follow a theme given.
-void applyRunPreferences(NimbrelView& view, const RunPreferences& run) {
-  for (size_t i = 0; i < std::size(kPreferences); ++i) {
+void applyRunSettings(NimbrelView& view, const services::RunSettings& run) {
+  for (size_t i = 0; i < std::size(kPreferences) && i < run.values.size(); ++i) {
     if (run.values[i]) kPreferences[i].set(view, *run.values[i]);
   }
   const size_t theme = static_cast<size_t>(&kTheme - kPreferences);
-  if (run.values[theme]) view.selectColorThemeByIndex(view.colorThemeIndex);
+  if (theme < run.values.size() && run.values[theme]) {
+    view.selectColorThemeByIndex(view.colorThemeIndex);
+  }
 }
 
 // --- configuration sheet ------------------------------------------------------------------
@@ -120,7 +141,7 @@ void setIntValueOf(SheetControl* control, int32_t value) {
 
 std::unique_ptr<NimbrelView> NimbrelView::initWithFrame(const Rect& frame, bool isPreview,
                                                         const ViewOptions& options,
-                                                        const RunPreferences& run) {
+                                                        const services::RunSettings& run) {
   std::unique_ptr<NimbrelView> view(new NimbrelView);
   if (!view->ScreenSaverView::initWithFrame(frame, isPreview, options)) return nullptr;
 
@@ -137,7 +158,7 @@ std::unique_ptr<NimbrelView> NimbrelView::initWithFrame(const Rect& frame, bool 
     view->loadPrefs();
   }
   // After loading, so that defaults written back in place of a bad store are the defaults.
-  applyRunPreferences(*view, run);
+  applyRunSettings(*view, run);
   view->setAnimationTimeInterval(static_cast<double>(1.0f / static_cast<float>(view->speed)));
 
   view->splashDrawn = 0;
@@ -257,7 +278,7 @@ void NimbrelView::loadPrefs() {
 bool NimbrelView::storePrefs() {
   for (const Preference& p : kPreferences) {
     const int64_t value = p.get(*this);
-    if (p.written == Written::flag) {
+    if (p.kind == services::SettingKind::flag) {
       services::SetAppValue(std::string(p.key), (value & 0xff) != 0, APPLICATIONID);
     } else {
       services::SetAppValue(std::string(p.key), static_cast<int16_t>(value), APPLICATIONID);
@@ -474,11 +495,11 @@ bool NimbrelView::hasConfigureSheet() { return true; }
 SheetWindow* NimbrelView::configureSheet() {
   SheetToolkit* toolkit = sheet::sheetToolkit();
   if (!toolkit) {
-    sheetProblem = "no toolkit to show the sheet with";
+    sheetProblem_ = "no toolkit to show the sheet with";
     return nullptr;
   }
-  if (!toolkit->loadNibNamed(kSheetFile, *this, sheetProblem)) return nullptr;
-  sheetProblem.clear();
+  if (!toolkit->loadNibNamed(kSheetFile, *this, sheetProblem_)) return nullptr;
+  sheetProblem_.clear();
 
   for (const Preference& p : kPreferences) {
     if (p.control == SheetObjectKind::popUp) continue;
@@ -598,3 +619,5 @@ bool NimbrelView::sendAction(std::string_view handler, SheetControl* sender) {
   }
   return true;
 }
+
+}  // namespace nimbrel

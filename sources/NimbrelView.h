@@ -10,39 +10,14 @@
 
 #include "graphics/Graphics.h"
 #include "services/ScreenSaverView.h"
+#include "services/Settings.h"
 #include "sheet/Sheet.h"
 #include "sources/Oscillator.h"
 
-// The platform as the module names it: drawing, the view base and the configuration sheet.
-using graphics::BezierPath;
-using graphics::Canvas;
-using graphics::Color;
-using graphics::Font;
-using graphics::GraphicsContext;
-using graphics::Point;
-using graphics::Rect;
-using graphics::Size;
-using graphics::TextAttributes;
-using services::ScreenSaverView;
-using services::ViewOptions;
-using sheet::SheetControl;
-using sheet::SheetObjectKind;
-using sheet::SheetOutcome;
-using sheet::SheetOwner;
-using sheet::SheetPopUpButton;
-using sheet::SheetToolkit;
-using sheet::SheetWindow;
+namespace nimbrel {
 
 // The preference domain of Nimbrel.
 inline constexpr char APPLICATIONID[] = "org.nimbrel.Nimbrel";
-
-// Settings given for one run (on a command line): each value replaces the loaded one of the
-// same row of the preference table (kPreferences, in its order) and is never stored. With
-// ignoreStore the run starts from the defaults and the store is neither read nor written.
-struct RunPreferences {
-  bool ignoreStore = false;
-  std::array<std::optional<int32_t>, 10> values;
-};
 
 // One ring of petals: the oscillators that drive its look, and its colour of the last frame.
 // radius2 and angle2 are never made, stepped or read.
@@ -57,40 +32,39 @@ struct TOrganism {
   std::unique_ptr<FloatOscillator> radius2;
   std::unique_ptr<FloatOscillator> angle1;  // ring rotation, in turns
   std::unique_ptr<FloatOscillator> angle2;
-  std::optional<Color> color;
+  std::optional<graphics::Color> color;
 };
 
 // The colour ranges of the theme last applied, shared by every view of the process; fractions.
 extern float gHueMin, gHueMax, gSaturationMin, gSaturationMax, gBrightnessMin, gBrightnessMax;
 
-class NimbrelView final : public ScreenSaverView, public SheetOwner {
+class NimbrelView final : public services::ScreenSaverView, public sheet::SheetOwner {
  public:
   // Nothing when the base view cannot be made for the frame (no canvas for that size).
-  static std::unique_ptr<NimbrelView> initWithFrame(const Rect& frame, bool isPreview,
-                                                    const ViewOptions& options = {},
-                                                    const RunPreferences& run = {});
+  static std::unique_ptr<NimbrelView> initWithFrame(const graphics::Rect& frame, bool isPreview,
+                                                    const services::ViewOptions& options = {},
+                                                    const services::RunSettings& run = {});
 
   void startAnimation() override;
   void stopAnimation() override;
-  void drawRect(const Rect& rect) override;
+  void drawRect(const graphics::Rect& rect) override;
   void animateOneFrame() override;
 
   void loadPrefs();
   // False when the store could not be written; the fields are then as they were set.
   bool storePrefs();
   void prepareAttributes();
-  void centerStrInRect(const std::string& str, const Rect& rect);
+  void centerStrInRect(const std::string& str, const graphics::Rect& rect);
   void selectColorThemeByIndex(int16_t index);
 
   // The configuration sheet, from the interface file "Prefs". Senders are the controls that
   // send the actions, or nothing when the view itself does. A sheet that cannot be loaded
   // whole is not shown: configureSheet then returns nothing and sheetProblem says why.
   bool hasConfigureSheet() override;
-  SheetWindow* configureSheet() override;
-  std::string sheetProblem;
-  void closeSheet(SheetControl* sender);
-  void changePrefs(SheetControl* sender);
-  void selectColorTheme(SheetControl* sender);
+  sheet::SheetWindow* configureSheet() override;
+  void closeSheet(sheet::SheetControl* sender);
+  void changePrefs(sheet::SheetControl* sender);
+  void selectColorTheme(sheet::SheetControl* sender);
 
   // Organisms.
   TOrganism org[5];
@@ -119,34 +93,34 @@ class NimbrelView final : public ScreenSaverView, public SheetOwner {
   std::string splashMessage;
   uint8_t splashDrawn = 0;
   uint32_t hideSplashTime = 0;  // tick
-  std::optional<Color> messageColor;
-  std::optional<Color> messageShadowColor;
-  TextAttributes attributes;
-  TextAttributes attributesLarge;
-  TextAttributes attributesLargeShadow;
+  std::optional<graphics::Color> messageColor;
+  std::optional<graphics::Color> messageShadowColor;
+  graphics::TextAttributes attributes;
+  graphics::TextAttributes attributesLarge;
+  graphics::TextAttributes attributesLargeShadow;
 
   // Sheet outlets: the objects of the sheet loaded last. speedSlider is never read or set.
-  SheetWindow* configSheet = nullptr;
-  SheetControl* speedSlider = nullptr;
-  SheetControl* frameEdgeButton = nullptr;
-  SheetControl* starsButton = nullptr;
-  SheetControl* huePhaseButton = nullptr;
-  SheetControl* petalCountField = nullptr;
-  SheetControl* petalStepperControl = nullptr;
-  SheetControl* mirrorPetalsButton = nullptr;
-  SheetControl* randomizeSettingsButton = nullptr;
-  SheetControl* randomizeIntervalField = nullptr;
-  SheetControl* randomizeIntervalStepperControl = nullptr;
-  SheetControl* speedField = nullptr;
-  SheetControl* speedStepperControl = nullptr;
-  SheetPopUpButton* colorThemePopUpButton = nullptr;
-  SheetControl* okButton = nullptr;        // required in the file, never read
-  SheetControl* cancelButton = nullptr;    // required in the file, never read
-  SheetControl* saveErrorLabel = nullptr;  // why the last confirmation could not be stored
+  sheet::SheetWindow* configSheet = nullptr;
+  sheet::SheetControl* speedSlider = nullptr;
+  sheet::SheetControl* frameEdgeButton = nullptr;
+  sheet::SheetControl* starsButton = nullptr;
+  sheet::SheetControl* huePhaseButton = nullptr;
+  sheet::SheetControl* petalCountField = nullptr;
+  sheet::SheetControl* petalStepperControl = nullptr;
+  sheet::SheetControl* mirrorPetalsButton = nullptr;
+  sheet::SheetControl* randomizeSettingsButton = nullptr;
+  sheet::SheetControl* randomizeIntervalField = nullptr;
+  sheet::SheetControl* randomizeIntervalStepperControl = nullptr;
+  sheet::SheetControl* speedField = nullptr;
+  sheet::SheetControl* speedStepperControl = nullptr;
+  sheet::SheetPopUpButton* colorThemePopUpButton = nullptr;
+  sheet::SheetControl* okButton = nullptr;        // required in the file, never read
+  sheet::SheetControl* cancelButton = nullptr;    // required in the file, never read
+  sheet::SheetControl* saveErrorLabel = nullptr;  // why the last confirmation could not be stored
 
   std::vector<Outlet> sheetOutlets() override;
   std::vector<std::string_view> sheetActions() override;
-  bool sendAction(std::string_view handler, SheetControl* sender) override;
+  bool sendAction(std::string_view handler, sheet::SheetControl* sender) override;
   std::string_view confirmingAction() const override { return "changePrefs"; }
 
  private:
@@ -156,3 +130,5 @@ class NimbrelView final : public ScreenSaverView, public SheetOwner {
   void drawStarsOnTop();
   void randomize(uint32_t now);
 };
+
+}  // namespace nimbrel

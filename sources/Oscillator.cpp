@@ -5,6 +5,8 @@
 
 #include "services/Random.h"
 
+namespace nimbrel {
+
 namespace {
 // The low 16 bits of one generator value read as a signed 16-bit number, made positive in
 // full-width arithmetic: 0 to 32768 (0x8000 gives 32768, 0xffff gives 1).
@@ -92,3 +94,5 @@ float FloatOscillator::randomValue() {
   fValue = std::fma(d, r, fMin);
   return fValue;
 }
+
+}  // namespace nimbrel

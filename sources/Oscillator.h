@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace nimbrel {
+
 // Random helpers. All randomness comes from the process-wide generator (services::random); no
 // function here keeps state of its own.
 
@@ -37,3 +39,5 @@ class FloatOscillator {
   float fValue = 0.0f;     // last value produced
   int32_t fWaveShape = 0;  // set to 1 by setFloatOscWithMin; nothing reads it
 };
+
+}  // namespace nimbrel

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+namespace nimbrel::host {
+
 // How a command line that does not lead to a run ends: the exit status and what to print
 // (the help on standard output for status 0, one error line on standard error otherwise).
 struct CommandLineEnd {
@@ -35,3 +37,5 @@ inline std::optional<CommandLineEnd> parseCommandLine(CLI::App& app,
   }
   return std::nullopt;
 }
+
+}  // namespace nimbrel::host

@@ -1,5 +1,7 @@
 #include "hosts/core/DisplayLayout.h"
 
+namespace nimbrel::host {
+
 namespace {
 
 bool contains(const DisplayArea& outer, const DisplayArea& inner) {
@@ -21,3 +23,5 @@ std::vector<ScreenPlan> planScreens(const std::vector<DisplayArea>& displays) {
   }
   return plans;
 }
+
+}  // namespace nimbrel::host

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+namespace nimbrel::host {
+
 // A display as the windowing system reports it, in points, in desktop coordinates.
 struct DisplayArea {
   int x = 0;
@@ -25,3 +27,5 @@ std::vector<ScreenPlan> planScreens(const std::vector<DisplayArea>& displays);
 // a saver in its small preview pane.
 inline constexpr int kPreviewWidthBelow = 640;
 inline bool isPreviewSize(int width) { return width < kPreviewWidthBelow; }
+
+}  // namespace nimbrel::host

@@ -7,8 +7,18 @@
 
 #include "graphics/CairoGraphics.h"
 
+namespace nimbrel::host {
+
+using graphics::Canvas;
+using graphics::Color;
+using graphics::Rect;
+using graphics::Size;
+using graphics::TextAttributes;
+
 namespace {
 
+constexpr char kFont[] = "Sans";
+constexpr float kFontSize = 14.0f;        // points
 constexpr Nanos kWindow = 1'000'000'000;  // the rate is measured over at least this long
 constexpr float kMargin = 8.0f;           // points from the corner
 constexpr float kShadow = 1.0f;           // points: the black copy under the white text
@@ -51,12 +61,13 @@ bool FpsOverlay::count(uint64_t frames, Nanos now) {
   return true;
 }
 
-Rect FpsOverlay::stamp(NimbrelView& view) {
+Rect FpsOverlay::stamp(services::ScreenSaverView& view) {
   Canvas& canvas = view.canvas();
   kept_ = {};
   if (text_.empty()) return {};
   const float scale = view.backingScaleFactor();
-  TextAttributes attributes = view.attributes;  // the title's small font
+  TextAttributes attributes;
+  attributes.font = graphics::Font::fontWithName(kFont, kFontSize);
   auto graphics = graphics::makeCairoGraphics(canvas, scale);
   const Size size = graphics->sizeWithAttributes(text_, attributes);
   const Rect box{kMargin - kPad, kMargin - kPad, size.width + 2.0f * kPad,
@@ -92,3 +103,5 @@ void FpsOverlay::unstamp(Canvas& canvas) {
   }
   kept_ = {};
 }
+
+}  // namespace nimbrel::host

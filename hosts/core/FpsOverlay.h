@@ -1,6 +1,6 @@
 #pragma once
 
-// XScreenSaver's -fps: the frame rate in the lower-left corner of a view, in the title's font.
+// XScreenSaver's -fps: the frame rate in the lower-left corner of a view, in a small sans-serif.
 // The canvas keeps a picture built up layer upon layer, so the overlay must never become part
 // of it: it is drawn on the canvas only while the host presents, and the pixels under it are
 // put back at once.
@@ -9,8 +9,12 @@
 #include <string>
 #include <vector>
 
+#include "graphics/Canvas.h"
+#include "graphics/Geometry.h"
 #include "hosts/core/FrameScheduler.h"
-#include "sources/NimbrelView.h"
+#include "services/ScreenSaverView.h"
+
+namespace nimbrel::host {
 
 class FpsOverlay {
  public:
@@ -23,16 +27,18 @@ class FpsOverlay {
   // Draws the text on the view's canvas and keeps the pixels it covers. Returns what must be
   // shown with it, in device pixels with row 0 at the top: its box together with the box shown
   // last, so a shorter text leaves nothing behind. Empty when there is nothing to show.
-  Rect stamp(NimbrelView& view);
+  graphics::Rect stamp(services::ScreenSaverView& view);
   // Puts back the pixels that the last stamp covered.
-  void unstamp(Canvas& canvas);
+  void unstamp(graphics::Canvas& canvas);
 
  private:
   std::string text_;
   Nanos windowStart_ = 0;
   uint64_t framesAtStart_ = 0;
   bool started_ = false;
-  Rect shown_;  // device pixels
-  Rect kept_;   // device pixels; what `under_` holds
+  graphics::Rect shown_;  // device pixels
+  graphics::Rect kept_;   // device pixels; what `under_` holds
   std::vector<uint32_t> under_;
 };
+
+}  // namespace nimbrel::host

@@ -5,6 +5,8 @@
 #include <climits>
 #include <cmath>
 
+namespace nimbrel::host {
+
 namespace {
 
 // Never schedule faster than this, whatever the view asks for (a zero or garbage interval would
@@ -48,3 +50,5 @@ void FrameScheduler::frameDone(double intervalSeconds, Nanos now) {
     due_ = now + toNanos(interval);
   }
 }
+
+}  // namespace nimbrel::host

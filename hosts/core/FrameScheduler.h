@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace nimbrel::host {
+
 // Nanoseconds on the monotonic clock.
 using Nanos = int64_t;
 
@@ -42,3 +44,5 @@ class FrameScheduler {
   int64_t frames_ = 0;            // deadlines passed since origin_
   Nanos due_;
 };
+
+}  // namespace nimbrel::host

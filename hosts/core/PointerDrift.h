@@ -2,6 +2,8 @@
 
 #include <cmath>
 
+namespace nimbrel::host {
+
 // How far (logical pixels, each axis) the pointer may drift before a full-screen run ends; a
 // nudged desk should not wake the screen.
 inline constexpr int kMouseSlack = 8;
@@ -26,3 +28,5 @@ class PointerDrift {
   bool seen_ = false;
   double startX_ = 0.0, startY_ = 0.0;
 };
+
+}  // namespace nimbrel::host

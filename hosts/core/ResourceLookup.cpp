@@ -7,6 +7,8 @@
 
 #include <unistd.h>
 
+namespace nimbrel::host {
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -73,3 +75,5 @@ std::string companionProgram(const std::string& name, const std::string& buildFo
   }
   return name;
 }
+
+}  // namespace nimbrel::host

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+namespace nimbrel::host {
+
 // A file that the build writes at the top of the build tree and never installs: one line, the
 // source tree's resources/ directory. It lets a program run from the build tree find the
 // resources it has not installed.
@@ -31,3 +33,5 @@ std::filesystem::path findResourceIn(const std::vector<std::filesystem::path>& d
 // for the saver), else the bare name, for a search of PATH.
 std::string companionProgram(const std::string& name, const std::string& buildFolder,
                              const std::filesystem::path& executable);
+
+}  // namespace nimbrel::host

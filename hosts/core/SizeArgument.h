@@ -10,6 +10,8 @@
 
 #include "graphics/Canvas.h"
 
+namespace nimbrel::host {
+
 // The largest side (points) of a view that any program takes on its command line.
 inline constexpr int kMaxViewSide = 16384;
 
@@ -49,3 +51,5 @@ inline bool fitsCanvas(SizeArgument size, double scale) {
   return width <= graphics::Canvas::maxSide && height <= graphics::Canvas::maxSide &&
          width * height <= static_cast<double>(graphics::Canvas::maxPixels);
 }
+
+}  // namespace nimbrel::host

@@ -7,6 +7,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace nimbrel::host {
+
 struct DirectPreview::State {
   GtkWidget* widget = nullptr;
   GdkSurface* surface = nullptr;
@@ -138,3 +140,5 @@ void DirectPreview::present(const graphics::Canvas& canvas,
   s.canvas = &canvas;
   s.gtkPainted = false;
 }
+
+}  // namespace nimbrel::host

@@ -8,6 +8,8 @@
 #include "graphics/Canvas.h"
 #include "graphics/DamageRegion.h"
 
+namespace nimbrel::host {
+
 // Shows the preview's frames straight in the settings window's X11 window, past GTK's renderer:
 // each frame puts only the rectangles that changed, so a frame costs the same whatever renderer
 // GTK uses (its GL renderer, in software, would repaint the whole window for every frame). GTK
@@ -36,3 +38,5 @@ class DirectPreview {
   static void afterPaint(GdkFrameClock*, gpointer data);
   std::unique_ptr<State> state_;
 };
+
+}  // namespace nimbrel::host

@@ -1,5 +1,7 @@
 #include "hosts/preview/FrameSource.h"
 
+namespace nimbrel::host {
+
 struct FrameSource::Source {
   GSource base;
   FrameSource* owner;
@@ -39,3 +41,5 @@ gboolean FrameSource::dispatch(GSource* source, GSourceFunc, gpointer) {
   self.arm();
   return G_SOURCE_CONTINUE;
 }
+
+}  // namespace nimbrel::host

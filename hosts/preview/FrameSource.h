@@ -6,6 +6,8 @@
 
 #include "hosts/core/FrameScheduler.h"
 
+namespace nimbrel::host {
+
 // A view's frames on the GLib main loop, at the deadlines of a FrameScheduler: each frame is due
 // at the scheduler's absolute deadline rather than a delay counted from the end of the previous
 // frame, so the preview keeps the view's frame rate instead of drifting behind it.
@@ -34,3 +36,5 @@ class FrameSource {
   FrameScheduler scheduler_;
   GSource* source_;
 };
+
+}  // namespace nimbrel::host

@@ -10,6 +10,8 @@
 #include <cstring>
 #include <random>
 
+namespace nimbrel::host {
+
 namespace {
 
 constexpr size_t kBufferBytes = size_t{64} << 10;
@@ -428,3 +430,5 @@ std::string OutputFiles::shown(const std::string& path) {
   }
   return out;
 }
+
+}  // namespace nimbrel::host

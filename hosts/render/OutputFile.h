@@ -9,6 +9,8 @@
 #include <string_view>
 #include <vector>
 
+namespace nimbrel::host {
+
 // The files a run writes, each made the way a careful Unix tool makes its output:
 // - a regular file, or a name not yet taken, is written to a temporary file in the same
 //   directory (mode 0666 less the umask) that replaces it only when every output of the run has
@@ -114,3 +116,5 @@ class OutputFiles {
   const volatile std::sig_atomic_t* stop_;
   std::vector<Entry> entries_;
 };
+
+}  // namespace nimbrel::host

@@ -4,6 +4,8 @@
 #include <cmath>
 #include <cstdint>
 
+namespace nimbrel::host {
+
 namespace {
 
 struct Rgb {
@@ -74,3 +76,5 @@ void y4mPlanes(const graphics::Canvas& canvas, std::vector<char>& planes) {
     }
   }
 }
+
+}  // namespace nimbrel::host

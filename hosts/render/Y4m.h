@@ -8,6 +8,8 @@
 
 #include "graphics/Canvas.h"
 
+namespace nimbrel::host {
+
 // The stream header for frames of that size (device pixels) at that rate.
 std::string y4mHeader(int width, int height, long framesPerSecond);
 
@@ -17,3 +19,5 @@ size_t y4mFrameBytes(int width, int height);
 
 // The canvas's planes, Y then U then V, into planes (the caller's buffer, reused).
 void y4mPlanes(const graphics::Canvas& canvas, std::vector<char>& planes);
+
+}  // namespace nimbrel::host

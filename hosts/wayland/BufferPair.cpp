@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cstddef>
 
+namespace nimbrel::host {
+
+using graphics::PixelRect;
+
 std::optional<BufferPair::Frame> BufferPair::beginFrame() {
   if (!busy_[current_]) return Frame{current_, false, {}};
   const int next = 1 - current_;
@@ -13,7 +17,7 @@ std::optional<BufferPair::Frame> BufferPair::beginFrame() {
   return f;
 }
 
-void BufferPair::endFrame(const std::vector<PixelRect>& damage, bool attached) {
+void BufferPair::endFrame(const std::vector<graphics::PixelRect>& damage, bool attached) {
   std::vector<PixelRect>& stale = stale_[1 - current_];
   const size_t before = stale.size();
   auto holds = [](const PixelRect& a, const PixelRect& b) {
@@ -35,3 +39,5 @@ void BufferPair::endFrame(const std::vector<PixelRect>& damage, bool attached) {
   }
   if (attached) busy_[current_] = true;
 }
+
+}  // namespace nimbrel::host

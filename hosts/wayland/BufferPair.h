@@ -5,7 +5,7 @@
 
 #include "graphics/DamageRegion.h"
 
-using graphics::PixelRect;
+namespace nimbrel::host {
 
 // The bookkeeping of a surface's two shared-memory buffers, one of which holds the canvas at a
 // time. The picture is built up layer upon layer and never redrawn whole, so a buffer can take
@@ -17,13 +17,13 @@ using graphics::PixelRect;
 class BufferPair {
  public:
   // Buffer 0 holds the canvas; buffer 1 is stale all over (whole: the canvas's extent).
-  explicit BufferPair(const PixelRect& whole) : stale_{{}, {whole}} {}
+  explicit BufferPair(const graphics::PixelRect& whole) : stale_{{}, {whole}} {}
 
   struct Frame {
     int buffer;     // that the canvas is in for this frame
     bool switched;  // the canvas moved there from the other buffer
     // What to copy from the other buffer into this one before drawing; they may overlap.
-    std::vector<PixelRect> copy;
+    std::vector<graphics::PixelRect> copy;
   };
 
   // Where the next frame draws: the current buffer while the compositor does not hold it, else
@@ -31,12 +31,12 @@ class BufferPair {
   std::optional<Frame> beginFrame();
   // After a frame that changed the rectangles: the other buffer lags there now. attached: the
   // buffer went to the compositor, which holds it until it releases it.
-  void endFrame(const std::vector<PixelRect>& damage, bool attached);
+  void endFrame(const std::vector<graphics::PixelRect>& damage, bool attached);
   void released(int buffer) { busy_[buffer & 1] = false; }
 
   int current() const { return current_; }
   bool isBusy(int buffer) const { return busy_[buffer & 1]; }
-  const std::vector<PixelRect>& stale(int buffer) const { return stale_[buffer & 1]; }
+  const std::vector<graphics::PixelRect>& stale(int buffer) const { return stale_[buffer & 1]; }
 
   // Past this many stale rectangles (frames drawn while the other buffer is held) they are
   // kept as their bounding box.
@@ -45,5 +45,7 @@ class BufferPair {
  private:
   int current_ = 0;
   bool busy_[2] = {false, false};
-  std::vector<PixelRect> stale_[2];
+  std::vector<graphics::PixelRect> stale_[2];
 };
+
+}  // namespace nimbrel::host

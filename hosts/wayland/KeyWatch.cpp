@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+namespace nimbrel::host {
+
 bool KeyWatch::entered(const uint32_t* keys, size_t count) {
   if (appearedDuringRun_) return count > 0;
   heldBeforeRun_.assign(keys, keys + count);
@@ -15,3 +17,5 @@ bool KeyWatch::key(uint32_t key, bool pressed) {
   heldBeforeRun_.erase(held);
   return false;
 }
+
+}  // namespace nimbrel::host

@@ -4,6 +4,8 @@
 #include <cstdint>
 #include <vector>
 
+namespace nimbrel::host {
+
 // Whether a keyboard's events mean that somebody is typing, which ends a saver run. Only keys
 // count; modifiers, keymaps and focus changes never do.
 //
@@ -26,3 +28,5 @@ class KeyWatch {
   bool appearedDuringRun_;
   std::vector<uint32_t> heldBeforeRun_;
 };
+
+}  // namespace nimbrel::host

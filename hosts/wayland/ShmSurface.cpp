@@ -11,6 +11,10 @@
 
 #include "graphics/HugePages.h"
 
+namespace nimbrel::host {
+
+using graphics::PixelRect;
+
 namespace {
 
 std::string systemError(const char* what) { return std::string(what) + ": " + strerror(errno); }
@@ -98,3 +102,5 @@ void ShmBuffers::copyInto(int index, const std::vector<PixelRect>& rects) {
     }
   }
 }
+
+}  // namespace nimbrel::host

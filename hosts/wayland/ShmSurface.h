@@ -11,6 +11,8 @@
 struct wl_buffer;
 struct wl_shm;
 
+namespace nimbrel::host {
+
 // Two wl_shm buffers of one size in one memfd pool, and a window of address space for the
 // canvas. The window maps whichever buffer the canvas is in, so the view draws straight into
 // shared memory and moving the canvas to the other buffer remaps the window; the canvas, and
@@ -29,7 +31,7 @@ class ShmBuffers {
   uint8_t* memory(int index) const { return pool_ + static_cast<size_t>(index & 1) * bufferBytes_; }
   wl_buffer* buffer(int index) const { return buffers_[index & 1]; }
   // Copies the rectangles (device pixels) from the other buffer into buffer `index`.
-  void copyInto(int index, const std::vector<PixelRect>& rects);
+  void copyInto(int index, const std::vector<graphics::PixelRect>& rects);
   // Called with the buffer's index when the compositor has finished reading it.
   std::function<void(int)> onRelease;
 
@@ -43,3 +45,5 @@ class ShmBuffers {
   uint8_t* pool_ = nullptr;  // both buffers, one after the other
   wl_buffer* buffers_[2] = {nullptr, nullptr};
 };
+
+}  // namespace nimbrel::host

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+namespace nimbrel::host {
+
 int canvasSide(int points, float scale) {
   // As the view base computes it: the side in double times the float scale, rounded up.
   return static_cast<int>(std::ceil(static_cast<double>(points) * scale));
@@ -26,3 +28,5 @@ SurfaceScale fractionalSurfaceScale(int width, int height, uint32_t scale120) {
   }
   return {scale, canvasSide(width, scale), canvasSide(height, scale)};
 }
+
+}  // namespace nimbrel::host

@@ -2,6 +2,8 @@
 
 #include <cstdint>
 
+namespace nimbrel::host {
+
 // How a surface of some logical size (what the compositor configures, one view point each) is
 // drawn in device pixels: the scale the view is made with, and the canvas that comes out of it,
 // which is the buffer the compositor gets.
@@ -26,3 +28,5 @@ SurfaceScale integerSurfaceScale(int width, int height, int scale);
 // rounded size. Both sides reach it except where the two sides' roundings disagree by more than
 // the float can split, which costs the shorter side a pixel at most.
 SurfaceScale fractionalSurfaceScale(int width, int height, uint32_t scale120);
+
+}  // namespace nimbrel::host

@@ -15,8 +15,8 @@
 #include <string>
 #include <vector>
 
-#include "hosts/core/SignalQuit.h"
-#include "hosts/core/ViewSlot.h"
+#include "hosts/core/Signals.h"
+#include "hosts/core/ViewDriver.h"
 #include "hosts/wayland/BufferPair.h"
 #include "hosts/wayland/ShmSurface.h"
 #include "hosts/wayland/SurfaceScale.h"
@@ -28,6 +28,13 @@
 #include "protocols/wlr-layer-shell-unstable-v1-client.h"
 #undef namespace
 #include "protocols/xdg-shell-client.h"
+
+namespace nimbrel::host {
+
+using graphics::Canvas;
+using graphics::PixelRect;
+using graphics::Rect;
+using graphics::Size;
 
 namespace {
 
@@ -60,7 +67,7 @@ struct Screen {
   // The view lives in the buffers' memory: it goes first.
   std::unique_ptr<ShmBuffers> buffers;
   std::unique_ptr<BufferPair> pair;
-  std::unique_ptr<ViewSlot> slot;
+  std::unique_ptr<ViewDriver> slot;
   SurfaceScale shown;
   bool wholeDamage = true;  // the next frame posts the whole buffer
   // Size or scale changed: the view is remade before the next frame, once for all the events
@@ -114,11 +121,8 @@ PixelRect pixelRect(const Rect& r) {
 
 class Host {
  public:
-  Host(wl_display* display, const SaverOptions& options)
-      : display_(display),
-        mode_(options.mode),
-        preview_(options.preview),
-        settings_(options.settings) {}
+  Host(wl_display* display, const SaverRun& run)
+      : display_(display), mode_(run.mode), preview_(run.preview), makeView_(run.makeView) {}
   ~Host();
 
   int run();
@@ -152,7 +156,7 @@ class Host {
   wl_display* display_;
   SaverMode mode_;
   bool preview_;
-  RunPreferences settings_;  // --petals, --mirror, ... for this run only
+  services::ViewFactory makeView_;
   wl_registry* registry_ = nullptr;
   wl_compositor* compositor_ = nullptr;
   wl_shm* shm_ = nullptr;
@@ -403,8 +407,12 @@ void Host::fit(Screen& s) {
     // The buffers go with the screen, after the view that draws in them.
     return graphics::ExternalPixels{s.buffers->memory(0), stride, {}};
   };
-  s.slot = ViewSlot::create({static_cast<float>(s.width), static_cast<float>(s.height)},
-                            scale.viewScale, preview_, monotonicNanos(), settings_, memory);
+  ViewSpec spec;
+  spec.points = {static_cast<float>(s.width), static_cast<float>(s.height)};
+  spec.scale = scale.viewScale;
+  spec.preview = preview_;
+  spec.pixels = memory;
+  s.slot = ViewDriver::create(makeView_, spec, monotonicNanos());
   if (!s.slot || !s.buffers) {
     s.slot.reset();
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points at scale %g%s%s\n", s.width,
@@ -529,8 +537,8 @@ int Host::run() {
   }
 
   const int fd = wl_display_get_fd(display_);
-  while (!quit_ && !signalquit::quitRequested()) {
-    if (signalquit::takeResetRequest()) {
+  while (!quit_ && !StopSignals::stopSignal() != 0) {
+    if (StopSignals::takeResetRequest()) {
       for (auto& o : outputs_) {
         if (o->screen) o->screen->slot.reset(), refit(*o->screen);
       }
@@ -548,7 +556,7 @@ int Host::run() {
     }
     // Signals and the input thread wake the wait; a negative descriptor is skipped.
     pollfd fds[3] = {{fd, POLLIN, 0},
-                     {signalquit::wakeFd(), POLLIN, 0},
+                     {StopSignals::wakeFd(), POLLIN, 0},
                      {input_ ? input_->wakeFd() : -1, POLLIN, 0}};
     const int ready = poll(fds, 3, quit_ ? 0 : nextWaitMs());
     if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
@@ -556,7 +564,7 @@ int Host::run() {
     } else {
       wl_display_cancel_read(display_);
     }
-    if (ready > 0 && (fds[1].revents & POLLIN)) signalquit::drainWake();
+    if (ready > 0 && (fds[1].revents & POLLIN)) StopSignals::drainWake();
     if (wl_display_dispatch_pending(display_) < 0) break;
     if (input_ && input_->endedRun()) quit_ = true;
   }
@@ -570,7 +578,7 @@ int Host::run() {
 
 }  // namespace
 
-std::optional<int> runWithWayland(const SaverOptions& options) {
+std::optional<int> runWithWayland(const SaverRun& run) {
   // libwayland would fall back to "wayland-0", and print a line of its own when the runtime
   // directory is missing: where nothing names a compositor, none is tried.
   const char* name = std::getenv("WAYLAND_DISPLAY");
@@ -583,9 +591,11 @@ std::optional<int> runWithWayland(const SaverOptions& options) {
   if (!display) return std::nullopt;
   int status = 0;
   {
-    Host host(display, options);
+    Host host(display, run);
     status = host.run();
   }
   wl_display_disconnect(display);
   return status;
 }
+
+}  // namespace nimbrel::host

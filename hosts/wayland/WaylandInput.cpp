@@ -15,6 +15,8 @@
 #include "hosts/core/PointerDrift.h"
 #include "hosts/wayland/KeyWatch.h"
 
+namespace nimbrel::host {
+
 namespace {
 
 constexpr uint32_t kSeatVersion = 5;
@@ -263,3 +265,5 @@ WaylandInput::~WaylandInput() {
 int WaylandInput::wakeFd() const { return state_->wake[0]; }
 
 bool WaylandInput::endedRun() const { return state_->ended.load(); }
+
+}  // namespace nimbrel::host

@@ -4,6 +4,8 @@
 
 struct wl_display;
 
+namespace nimbrel::host {
+
 // The seats of a run (keyboards and pointers) on a thread and event queue of their own, so that
 // input is answered at once however long a frame takes to draw. That matters for a keyboard
 // that appears during the run: the compositor sends its keys only to keyboard objects that
@@ -30,3 +32,5 @@ class WaylandInput {
   explicit WaylandInput(std::unique_ptr<State> state);
   std::unique_ptr<State> state_;
 };
+
+}  // namespace nimbrel::host

@@ -14,6 +14,8 @@
 
 #include "graphics/HugePages.h"
 
+namespace nimbrel::host {
+
 namespace {
 
 // The window being watched and whether the server said it is gone. Xlib reports errors through
@@ -321,3 +323,5 @@ void ForeignWindow::present(const graphics::Canvas& canvas,
   XDestroyImage(image);
   XFlush(s.display);
 }
+
+}  // namespace nimbrel::host

@@ -9,6 +9,8 @@
 #include "graphics/Canvas.h"
 #include "graphics/DamageRegion.h"
 
+namespace nimbrel::host {
+
 // An existing X11 window that belongs to someone else (XScreenSaver, xsecurelock, the root),
 // seen through Xlib: we only draw on it and watch its size and its end. Xlib stays behind this
 // header, because its names (Font, Window, ...) clash with ours.
@@ -58,3 +60,5 @@ class ForeignWindow {
   explicit ForeignWindow(std::unique_ptr<State> state);
   std::unique_ptr<State> state_;
 };
+
+}  // namespace nimbrel::host

@@ -12,11 +12,17 @@
 
 #include "hosts/core/DisplayLayout.h"
 #include "hosts/core/PointerDrift.h"
-#include "hosts/core/SignalQuit.h"
-#include "hosts/core/ViewSlot.h"
+#include "hosts/core/Signals.h"
+#include "hosts/core/ViewDriver.h"
 #include "hosts/x11/ForeignWindow.h"
 #include "hosts/x11/NativeWindow.h"
 #include "hosts/x11/X11WindowHost.h"
+
+namespace nimbrel::host {
+
+using graphics::Canvas;
+using graphics::Rect;
+using graphics::Size;
 
 namespace {
 
@@ -30,7 +36,7 @@ struct Screen {
   std::unique_ptr<ForeignWindow> x11;
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* texture = nullptr;
-  std::unique_ptr<ViewSlot> slot;
+  std::unique_ptr<ViewDriver> slot;
   bool needsPresent = false;
 
   ~Screen() {
@@ -78,7 +84,7 @@ void present(Screen& s, const Rect& damage) {
 
 // Gives the screen a view of its window's current size, unless it has one already (or force).
 // Points are the window's size, device pixels the renderer's output: their ratio is the scale.
-bool fitView(Screen& s, const SaverOptions& options, bool force) {
+bool fitView(Screen& s, const SaverRun& run, bool force) {
   int w = 0, h = 0, pw = 0, ph = 0;
   SDL_GetWindowSize(s.window, &w, &h);
   if (!s.renderer || SDL_GetRendererOutputSize(s.renderer, &pw, &ph) != 0 || pw <= 0) {
@@ -92,13 +98,17 @@ bool fitView(Screen& s, const SaverOptions& options, bool force) {
     return true;
   }
   s.slot.reset();  // the old view stops before the new one starts
-  s.slot = ViewSlot::create(size, scale, options.preview, monotonicNanos(), options.settings,
-                            s.x11 ? sharedCanvasOf(*s.x11) : graphics::PixelProvider{});
+  ViewSpec spec;
+  spec.points = size;
+  spec.scale = scale;
+  spec.preview = run.preview;
+  if (s.x11) spec.pixels = sharedCanvasOf(*s.x11);
+  s.slot = ViewDriver::create(run.makeView, spec, monotonicNanos());
   if (!s.slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", w, h);
     return false;
   }
-  if (options.fps) s.slot->showFrameRate();
+  if (run.fps) s.slot->showFrameRate();
   if (s.x11) {
     s.needsPresent = true;
     present(s, {});
@@ -211,16 +221,16 @@ std::vector<std::unique_ptr<Screen>> openFullScreens() {
 // The windows of a run, each with its view; none when one of them cannot be made (the reason
 // was printed). Views are made only once every window exists, so they all start their title
 // together.
-std::vector<std::unique_ptr<Screen>> openScreens(const SaverOptions& options) {
+std::vector<std::unique_ptr<Screen>> openScreens(const SaverRun& run) {
   std::vector<std::unique_ptr<Screen>> screens;
-  if (options.mode == SaverMode::fullScreen) {
+  if (run.mode == SaverMode::fullScreen) {
     screens = openFullScreens();
   } else if (auto s = openScreen("Nimbrel", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED,
-                                 options.width, options.height, SDL_WINDOW_RESIZABLE)) {
+                                 run.width, run.height, SDL_WINDOW_RESIZABLE)) {
     screens.push_back(std::move(s));
   }
   for (auto& s : screens) {
-    if (!fitView(*s, options, false)) return {};
+    if (!fitView(*s, run, false)) return {};
   }
   return screens;
 }
@@ -229,17 +239,15 @@ std::vector<std::unique_ptr<Screen>> openScreens(const SaverOptions& options) {
 // signal ends it.
 class SaverLoop {
  public:
-  SaverLoop(const SaverOptions& options, std::vector<std::unique_ptr<Screen>> screens)
-      : options_(options),
-        input_(options.mode == SaverMode::fullScreen),
-        screens_(std::move(screens)) {}
+  SaverLoop(const SaverRun& run, std::vector<std::unique_ptr<Screen>> screens)
+      : run_(run), input_(run.mode == SaverMode::fullScreen), screens_(std::move(screens)) {}
 
   int run() {
     while (!quit_) {
       SDL_Event e;
       while (!quit_ && SDL_PollEvent(&e)) handle(e);
-      if (quit_ || signalquit::quitRequested()) break;
-      if (signalquit::takeResetRequest()) renewViews();
+      if (quit_ || StopSignals::stopSignal() != 0) break;
+      if (StopSignals::takeResetRequest()) renewViews();
       waitForEvents(drawDueFrames());
     }
     return status_;
@@ -252,7 +260,7 @@ class SaverLoop {
     Screen* s = screenOf(screens_, e.window.windowID);
     if (!s) return;
     if (e.window.event == SDL_WINDOWEVENT_SIZE_CHANGED) {
-      if (!fitView(*s, options_, false)) quit_ = true;
+      if (!fitView(*s, run_, false)) quit_ = true;
     } else if (e.window.event == SDL_WINDOWEVENT_EXPOSED) {
       s->needsPresent = true;
     } else if (e.window.event == SDL_WINDOWEVENT_CLOSE) {
@@ -263,7 +271,7 @@ class SaverLoop {
   // Fresh views everywhere, as after a change of the store.
   void renewViews() {
     for (auto& s : screens_) {
-      if (!fitView(*s, options_, true)) status_ = 1, quit_ = true;
+      if (!fitView(*s, run_, true)) status_ = 1, quit_ = true;
     }
   }
 
@@ -288,17 +296,17 @@ class SaverLoop {
     if (ms > 0 && SDL_WaitEventTimeout(&e, ms) == 1) handle(e);
   }
 
-  const SaverOptions& options_;
+  const SaverRun& run_;
   InputWatch input_;
   std::vector<std::unique_ptr<Screen>> screens_;
   bool quit_ = false;
   int status_ = 0;
 };
 
-int run(const SaverOptions& options) {
-  std::vector<std::unique_ptr<Screen>> screens = openScreens(options);
+int runScreens(const SaverRun& run) {
+  std::vector<std::unique_ptr<Screen>> screens = openScreens(run);
   if (screens.empty()) return 1;
-  return SaverLoop(options, std::move(screens)).run();
+  return SaverLoop(run, std::move(screens)).run();
 }
 
 // Whether SDL's video driver can show a window to somebody: X11 or Wayland, or any driver the
@@ -328,7 +336,7 @@ std::string noDisplayReason(const char* x11, const char* wayland) {
 
 }  // namespace
 
-int runWithSdl(const SaverOptions& options) {
+int runWithSdl(const SaverRun& run) {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
   const char* requested = std::getenv("SDL_VIDEODRIVER");
@@ -346,7 +354,7 @@ int runWithSdl(const SaverOptions& options) {
   SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
-  if (options.mode == SaverMode::window) SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  if (run.mode == SaverMode::window) SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
     std::fprintf(stderr, "nimbrel: cannot open the display: %s\n", SDL_GetError());
     return 1;
@@ -363,7 +371,9 @@ int runWithSdl(const SaverOptions& options) {
     SDL_Quit();
     return 1;
   }
-  const int status = run(options);
+  const int status = runScreens(run);
   SDL_Quit();
   return status;
 }
+
+}  // namespace nimbrel::host

@@ -7,34 +7,39 @@
 #include <string>
 
 #include "hosts/core/DisplayLayout.h"
-#include "hosts/core/SignalQuit.h"
-#include "hosts/core/ViewSlot.h"
+#include "hosts/core/Signals.h"
+#include "hosts/core/ViewDriver.h"
 #include "hosts/x11/ForeignWindow.h"
+
+namespace nimbrel::host {
+
+using graphics::Canvas;
 
 namespace {
 
-std::unique_ptr<ViewSlot> makeSlot(ForeignWindow& window, const SaverOptions& options) {
-  const Size size{static_cast<float>(window.width()), static_cast<float>(window.height())};
-  std::unique_ptr<ViewSlot> slot =
-      ViewSlot::create(size, 1.0f, options.preview || isPreviewSize(window.width()),
-                       monotonicNanos(), options.settings, sharedCanvasOf(window));
+std::unique_ptr<ViewDriver> makeDriver(ForeignWindow& window, const SaverRun& run) {
+  ViewSpec spec;
+  spec.points = {static_cast<float>(window.width()), static_cast<float>(window.height())};
+  spec.preview = run.preview || isPreviewSize(window.width());
+  spec.pixels = sharedCanvasOf(window);
+  std::unique_ptr<ViewDriver> slot = ViewDriver::create(run.makeView, spec, monotonicNanos());
   if (!slot) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", window.width(),
                  window.height());
     return nullptr;
   }
-  if (options.fps) slot->showFrameRate();
+  if (run.fps) slot->showFrameRate();
   return slot;
 }
 
-void presentAll(ForeignWindow& window, ViewSlot& slot) {
+void presentAll(ForeignWindow& window, ViewDriver& slot) {
   const Canvas& c = slot.canvas();
   showOn(window, slot, {{0, 0, c.pixelWidth(), c.pixelHeight()}});
 }
 
 // Draws the frame when it is due, once the server has read the last one from the canvas, and
 // shows what changed.
-void drawIfDue(ForeignWindow& window, ViewSlot& slot) {
+void drawIfDue(ForeignWindow& window, ViewDriver& slot) {
   const Nanos now = monotonicNanos();
   std::vector<graphics::PixelRect> changed;
   if (slot.isDue(now)) {
@@ -50,34 +55,34 @@ graphics::PixelProvider sharedCanvasOf(ForeignWindow& window) {
   return [&window](int width, int height) { return window.sharedPixels(width, height); };
 }
 
-void showOn(ForeignWindow& window, ViewSlot& slot, std::vector<graphics::PixelRect> changed) {
+void showOn(ForeignWindow& window, ViewDriver& slot, std::vector<graphics::PixelRect> changed) {
   slot.present(std::move(changed), monotonicNanos(), [&](const auto& rects) {
     window.present(slot.canvas(), rects);
     if (slot.showsFrameRate()) window.awaitPresented();
   });
 }
 
-int runInX11Window(const SaverOptions& options) {
+int runInX11Window(const SaverRun& run) {
   std::string error;
-  std::unique_ptr<ForeignWindow> window = ForeignWindow::open(options.windowId, error);
+  std::unique_ptr<ForeignWindow> window = ForeignWindow::open(run.windowId, error);
   if (!window) {
     std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
     return 1;
   }
-  std::unique_ptr<ViewSlot> slot = makeSlot(*window, options);
+  std::unique_ptr<ViewDriver> slot = makeDriver(*window, run);
   if (!slot) return 1;
   presentAll(*window, *slot);
 
-  pollfd fds[2] = {{window->connectionFd(), POLLIN, 0}, {signalquit::wakeFd(), POLLIN, 0}};
+  pollfd fds[2] = {{window->connectionFd(), POLLIN, 0}, {StopSignals::wakeFd(), POLLIN, 0}};
   for (;;) {
     const ForeignWindow::Changes changes = window->readEvents();
     // The host took its window away: the run is over, and that is no error.
-    if (changes.gone || signalquit::quitRequested()) break;
+    if (changes.gone || StopSignals::stopSignal() != 0) break;
 
-    const bool renew = changes.resized || signalquit::takeResetRequest();
+    const bool renew = changes.resized || StopSignals::takeResetRequest();
     if (renew) {
       slot.reset();  // the old view stops before the new one starts
-      slot = makeSlot(*window, options);
+      slot = makeDriver(*window, run);
       if (!slot) return 1;
     }
     if (changes.exposed || renew) presentAll(*window, *slot);
@@ -86,7 +91,9 @@ int runInX11Window(const SaverOptions& options) {
 
     const int ms = slot->nextDelayMs(monotonicNanos());
     if (ms > 0) poll(fds, fds[1].fd >= 0 ? 2 : 1, ms);
-    signalquit::drainWake();
+    StopSignals::drainWake();
   }
   return 0;
 }
+
+}  // namespace nimbrel::host

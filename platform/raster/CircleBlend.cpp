@@ -7,7 +7,7 @@
 #endif
 
 #include "raster/CircleMath_p.h"
-#include "raster/Isa_p.h"
+#include "raster/FastGraphics.h"
 #include "raster/OvalCoverage_p.h"
 #include "raster/PixelBlend_p.h"
 

@@ -19,6 +19,9 @@
 
 namespace raster {
 
+using graphics::Canvas;
+using graphics::GraphicsContext;
+
 using graphics::Color;
 using graphics::Point;
 using graphics::Rect;

@@ -1,4 +1,4 @@
-#include "raster/Isa_p.h"
+#include "raster/FastGraphics.h"
 
 #include <atomic>
 

@@ -8,7 +8,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "raster/Isa_p.h"
+#include "raster/FastGraphics.h"
 #include "raster/Paint_p.h"
 
 namespace raster {
@@ -40,7 +40,7 @@ struct LaneKernels {
   void (*overMask)(uint32_t* d, int n, const uint8_t* mask, uint32_t src);
 };
 
-// The loops of the widest lanes in use (Isa_p.h); set by Isa.cpp.
+// The loops of the widest lanes in use (activeIsa); set by Isa.cpp.
 extern const LaneKernels* gLaneKernels;
 inline const LaneKernels& laneKernels() { return *gLaneKernels; }
 

@@ -1,6 +1,7 @@
 #include "services/Random.h"
 
 #include <cstdlib>
+#include <random>
 #include <utility>
 
 namespace services {
@@ -18,5 +19,11 @@ long random() {
 }
 
 void setRandomSource(std::function<long()> replacement) { source() = std::move(replacement); }
+
+uint32_t seedRandom(std::optional<uint32_t> seed) {
+  const uint32_t used = seed ? *seed : std::random_device{}();
+  srandom(used);
+  return used;
+}
 
 }  // namespace services

@@ -4,9 +4,11 @@
 #include <cmath>
 
 #include "graphics/CairoGraphics.h"
-#include "raster/FastGraphics.h"
 
 namespace services {
+
+using graphics::Canvas;
+using graphics::Rect;
 
 ScreenSaverView::~ScreenSaverView() = default;
 
@@ -21,9 +23,8 @@ bool ScreenSaverView::initWithFrame(const Rect& frame, bool isPreview, const Vie
   if (w > Canvas::maxSide || h > Canvas::maxSide) return false;
   canvas_ = Canvas::create(static_cast<int>(w), static_cast<int>(h), options.pixels);
   if (!canvas_) return false;
-  graphics_ = options.backend == ViewOptions::Backend::cairo
-                  ? graphics::makeCairoGraphics(*canvas_, scale)
-                  : raster::makeFastGraphics(*canvas_, scale, options.drawingThreads);
+  graphics_ = options.makeGraphics ? options.makeGraphics(*canvas_, scale)
+                                   : graphics::makeCairoGraphics(*canvas_, scale);
   frame_ = frame;
   isPreview_ = isPreview;
   scale_ = scale;
@@ -34,7 +35,7 @@ void ScreenSaverView::startAnimation() { animating_ = true; }
 void ScreenSaverView::stopAnimation() { animating_ = false; }
 void ScreenSaverView::animateOneFrame() {}
 bool ScreenSaverView::hasConfigureSheet() { return false; }
-SheetWindow* ScreenSaverView::configureSheet() { return nullptr; }
+sheet::SheetWindow* ScreenSaverView::configureSheet() { return nullptr; }
 
 void ScreenSaverView::drawRect(const Rect& rect) {
   const Rect r = intersectRect(rect, bounds());

@@ -2,12 +2,16 @@
 
 #include <cstdio>
 #include <cstdlib>
-#include <random>
 #include <string>
+#include <utility>
 
 #include "programs/nimbrel-settings/WindowClass.h"
+#include "services/Random.h"
 
-SettingsApplication::SettingsApplication() {
+namespace nimbrel::settings {
+
+SettingsApplication::SettingsApplication(services::ViewFactory makeView)
+    : makeView_(std::move(makeView)) {
   // The instance part of WM_CLASS, whatever the name the program was started by.
   g_set_prgname("nimbrel-settings");
   application_ = gtk_application_new(kId, G_APPLICATION_DEFAULT_FLAGS);
@@ -53,9 +57,9 @@ gint SettingsApplication::handleLocalOptions(GApplication*, GVariantDict* option
 void SettingsApplication::activate(GApplication* application, gpointer data) {
   auto* self = static_cast<SettingsApplication*>(data);
   if (!self->window_) {
-    srandom(std::random_device{}());
+    services::seedRandom(std::nullopt);
     std::string whyNot;
-    self->window_ = SettingsWindow::build(GTK_APPLICATION(application), whyNot);
+    self->window_ = SettingsWindow::build(GTK_APPLICATION(application), self->makeView_, whyNot);
     if (!self->window_) {
       std::fprintf(stderr, "nimbrel-settings: %s\n", whyNot.c_str());
       self->status_ = EXIT_FAILURE;
@@ -68,3 +72,5 @@ void SettingsApplication::activate(GApplication* application, gpointer data) {
 void SettingsApplication::shutdown(GApplication*, gpointer data) {
   static_cast<SettingsApplication*>(data)->window_.reset();
 }
+
+}  // namespace nimbrel::settings

@@ -6,13 +6,16 @@
 
 #include "programs/nimbrel-settings/SettingsWindow.h"
 
+namespace nimbrel::settings {
+
 // nimbrel-settings as a GtkApplication: one instance per session (a second start presents the
 // first one's window and ends), --help and --version from GApplication's option handling.
 class SettingsApplication {
  public:
   static constexpr char kId[] = "org.nimbrel.Nimbrel.Settings";
 
-  SettingsApplication();
+  // The preview and the options show the views that makeView makes.
+  explicit SettingsApplication(services::ViewFactory makeView);
   ~SettingsApplication();
   SettingsApplication(const SettingsApplication&) = delete;
   SettingsApplication& operator=(const SettingsApplication&) = delete;
@@ -25,7 +28,10 @@ class SettingsApplication {
   static void activate(GApplication*, gpointer data);
   static void shutdown(GApplication*, gpointer data);
 
+  services::ViewFactory makeView_;
   GtkApplication* application_ = nullptr;
   std::unique_ptr<SettingsWindow> window_;
   int status_ = 0;
 };
+
+}  // namespace nimbrel::settings

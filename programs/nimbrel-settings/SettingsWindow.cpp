@@ -6,9 +6,10 @@
 #include <filesystem>
 #include <system_error>
 
-#include "hosts/core/DrawingBackend.h"
 #include "hosts/core/ResourceLookup.h"
 #include "programs/nimbrel-settings/UiFile.h"
+
+namespace nimbrel::settings {
 
 namespace {
 
@@ -18,7 +19,7 @@ constexpr char kWindowFile[] = "SettingsWindow.ui";
 std::string saverPath() {
   std::error_code ec;
   const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return companionProgram("nimbrel", "nimbrel", ec ? std::filesystem::path() : self);
+  return host::companionProgram("nimbrel", "nimbrel", ec ? std::filesystem::path() : self);
 }
 
 // Kept beyond the builder: the window holds its widgets, this holds the window.
@@ -34,6 +35,7 @@ void drop(gpointer object) {
 }  // namespace
 
 std::unique_ptr<SettingsWindow> SettingsWindow::build(GtkApplication* application,
+                                                      services::ViewFactory makeView,
                                                       std::string& whyNot) {
   UiFile ui(kWindowFile);
   GtkWindow* window = ui.get<GtkWindow>("settingsWindow", GTK_TYPE_WINDOW);
@@ -60,15 +62,15 @@ std::unique_ptr<SettingsWindow> SettingsWindow::build(GtkApplication* applicatio
   gtk_window_set_application(window, application);
   self->connect();
   self->showProblems({});
-  self->makePreview();
+  if (self->preview_) {
+    self->pane_ = std::make_unique<host::PreviewPane>(self->preview_, std::move(makeView));
+  }
   return self;
 }
 
 SettingsWindow::~SettingsWindow() {
-  frames_.reset();
-  direct_.reset();
   // The view's sheets go with the toolkit; the view must go first, while it can still tell it.
-  view_.reset();
+  pane_.reset();
   sheet::setSheetToolkit(nullptr);
   for (gpointer object : {gpointer(preview_), gpointer(problemText_), gpointer(problem_),
                           gpointer(tryButton_), gpointer(optionsButton_)}) {
@@ -79,24 +81,16 @@ SettingsWindow::~SettingsWindow() {
 }
 
 void SettingsWindow::connect() {
-  toolkit_.setResourceDirectories(resourceDirectories());
+  toolkit_.setResourceDirectories(host::resourceDirectories());
   sheet::setSheetToolkit(&toolkit_);
   toolkit_.setSheetEndedHandler(
-      [this](SheetWindow*, SheetOutcome outcome) { sheetEnded(outcome); });
+      [this](sheet::SheetWindow*, sheet::SheetOutcome outcome) { sheetEnded(outcome); });
   // Closed: no more frames for widgets that are gone, and the view's sheets go with it.
   g_signal_connect_swapped(window_, "destroy", G_CALLBACK(+[](SettingsWindow* self) {
                              self->destroyed_ = true;
-                             self->frames_.reset();
-                             self->direct_.reset();
-                             self->view_.reset();
+                             if (self->pane_) self->pane_->stop();
                            }),
                            this);
-  if (preview_) {
-    gtk_drawing_area_set_draw_func(preview_, &SettingsWindow::draw, this, nullptr);
-    // A canvas in the display's own pixels: a new view when the window moves to another scale.
-    g_signal_connect_swapped(preview_, "notify::scale-factor",
-                             G_CALLBACK(+[](SettingsWindow* self) { self->makePreview(); }), this);
-  }
   if (tryButton_) {
     g_signal_connect_swapped(tryButton_, "clicked",
                              G_CALLBACK(+[](SettingsWindow* self) { self->tryFullScreen(); }),
@@ -108,65 +102,12 @@ void SettingsWindow::connect() {
   }
 }
 
-// A new preview view: the store as it is now, a black canvas, frames at the view's own rate.
-void SettingsWindow::makePreview() {
-  frames_.reset();
-  direct_.reset();
-  directTried_ = false;
-  view_.reset();
-  if (!preview_ || destroyed_) return;
-  const ViewOptions options =
-      hostViewOptions(static_cast<float>(gtk_widget_get_scale_factor(GTK_WIDGET(preview_))));
-  const float width = static_cast<float>(gtk_drawing_area_get_content_width(preview_));
-  const float height = static_cast<float>(gtk_drawing_area_get_content_height(preview_));
-  view_ = NimbrelView::initWithFrame({0.0f, 0.0f, width, height}, true, options);
-  if (!view_) return;
-  view_->drawRect(view_->bounds());
-  view_->startAnimation();
-  frames_ = std::make_unique<FrameSource>([this] {
-    view_->animateOneFrame();
-    if (!view_->finishFrame().isEmpty()) showFrame();
-    // The interval may have changed with the randomisation.
-    return view_->animationTimeInterval();
-  });
-}
-
-void SettingsWindow::showFrame() {
-  if (direct_ && !direct_->fits()) {
-    direct_.reset();
-    directTried_ = false;
-  }
-  if (!direct_ && !directTried_ && gtk_widget_get_mapped(GTK_WIDGET(preview_))) {
-    directTried_ = true;
-    direct_ = DirectPreview::create(GTK_WIDGET(preview_));
-  }
-  if (direct_) {
-    direct_->present(view_->canvas(), view_->damageRects());
-  } else {
-    gtk_widget_queue_draw(GTK_WIDGET(preview_));
-  }
-}
-
-void SettingsWindow::draw(GtkDrawingArea*, cairo_t* cr, int, int, gpointer data) {
-  auto* self = static_cast<SettingsWindow*>(data);
-  if (!self->view_) {
-    cairo_set_source_rgb(cr, 0, 0, 0);
-    cairo_paint(cr);
-    return;
-  }
-  Canvas& canvas = self->view_->canvas();
-  cairo_surface_flush(canvas.surface());
-  const double scale = self->view_->backingScaleFactor();
-  cairo_scale(cr, 1.0 / scale, 1.0 / scale);
-  cairo_set_source_surface(cr, canvas.surface(), 0, 0);
-  cairo_paint(cr);
-}
-
 void SettingsWindow::openOptions() {
-  if (!view_ || !view_->hasConfigureSheet()) return;
-  GtkWindow* sheet = sheet::GtkSheetToolkit::gtkWindow(view_->configureSheet());
+  services::ScreenSaverView* view = pane_ ? pane_->view() : nullptr;
+  if (!view || !view->hasConfigureSheet()) return;
+  GtkWindow* sheet = sheet::GtkSheetToolkit::gtkWindow(view->configureSheet());
   if (!sheet) {
-    const std::string why = "The options cannot be shown: " + view_->sheetProblem + ".";
+    const std::string why = "The options cannot be shown: " + view->sheetProblem() + ".";
     std::fprintf(stderr, "nimbrel-settings: %s\n", why.c_str());
     showProblems(why);
     return;
@@ -179,8 +120,8 @@ void SettingsWindow::openOptions() {
 
 // A confirmation stored the sheet: a new view takes it all, the speed included. A dismissed
 // sheet stored nothing; the view keeps what it shows, a previewed theme included.
-void SettingsWindow::sheetEnded(SheetOutcome outcome) {
-  if (outcome == SheetOutcome::confirmed) makePreview();
+void SettingsWindow::sheetEnded(sheet::SheetOutcome outcome) {
+  if (outcome == sheet::SheetOutcome::confirmed && pane_) pane_->renew();
 }
 
 void SettingsWindow::tryFullScreen() {
@@ -201,3 +142,5 @@ void SettingsWindow::showProblems(const std::string& more) {
   GtkWidget* shown = problem_ ? problem_ : GTK_WIDGET(problemText_);
   if (shown && problemText_) gtk_widget_set_visible(shown, !text.empty());
 }
+
+}  // namespace nimbrel::settings

@@ -5,10 +5,11 @@
 #include <memory>
 #include <string>
 
-#include "hosts/preview/DirectPreview.h"
-#include "hosts/preview/FrameSource.h"
+#include "hosts/preview/PreviewPane.h"
+#include "services/ScreenSaverView.h"
 #include "sheet/gtk/GtkSheet.h"
-#include "sources/NimbrelView.h"
+
+namespace nimbrel::settings {
 
 // The settings window: a live preview of the saver, "Options…" to open the view's sheet on
 // this window and "Try Full Screen" to start the saver. Built from SettingsWindow.ui; every
@@ -16,7 +17,9 @@
 class SettingsWindow {
  public:
   // Nothing, with `whyNot` naming the file and the id, when the file has no window to show.
-  static std::unique_ptr<SettingsWindow> build(GtkApplication* application, std::string& whyNot);
+  // The preview shows the views that makeView makes.
+  static std::unique_ptr<SettingsWindow> build(GtkApplication* application,
+                                               services::ViewFactory makeView, std::string& whyNot);
   ~SettingsWindow();
   SettingsWindow(const SettingsWindow&) = delete;
   SettingsWindow& operator=(const SettingsWindow&) = delete;
@@ -26,12 +29,8 @@ class SettingsWindow {
  private:
   SettingsWindow() = default;
   void connect();
-  void makePreview();
-  static void draw(GtkDrawingArea*, cairo_t* cr, int, int, gpointer data);
-  // Shows the frame the view just drew.
-  void showFrame();
   void openOptions();
-  void sheetEnded(SheetOutcome outcome);
+  void sheetEnded(sheet::SheetOutcome outcome);
   void tryFullScreen();
   // The problems of the window's own file, then `more`; hidden when there are none.
   void showProblems(const std::string& more);
@@ -45,9 +44,7 @@ class SettingsWindow {
   GtkWidget* optionsButton_ = nullptr;
   std::string fileProblems_;
   bool destroyed_ = false;
-  std::unique_ptr<NimbrelView> view_;
-  std::unique_ptr<FrameSource> frames_;
-  // The preview put straight into the window (X11), made once the preview is shown.
-  std::unique_ptr<DirectPreview> direct_;
-  bool directTried_ = false;
+  std::unique_ptr<host::PreviewPane> pane_;
 };
+
+}  // namespace nimbrel::settings

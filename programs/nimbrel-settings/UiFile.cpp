@@ -6,8 +6,10 @@
 #include "sheet/Sheet.h"
 #include "sheet/gtk/GtkSheet.h"
 
+namespace nimbrel::settings {
+
 UiFile::UiFile(const std::string& name) : file_(name) {
-  const std::filesystem::path path = findResourceIn(resourceDirectories(), name);
+  const std::filesystem::path path = host::findResourceIn(host::resourceDirectories(), name);
   if (path.empty()) {
     problems_.push_back("there is no " + name + " in the resource directories");
     return;
@@ -55,3 +57,5 @@ GObject* UiFile::object(const char* id, GType type) {
   }
   return o;
 }
+
+}  // namespace nimbrel::settings

@@ -5,6 +5,8 @@
 #include <string>
 #include <vector>
 
+namespace nimbrel::settings {
+
 // A window's interface file (a GtkBuilder file found among the resource directories) and the
 // objects looked up in it by id. Every lookup that fails, and the file itself when it cannot be
 // found, read or parsed whole, leaves a problem that names the id and the file.
@@ -34,3 +36,5 @@ class UiFile {
   GtkBuilder* builder_ = nullptr;
   std::vector<std::string> problems_;
 };
+
+}  // namespace nimbrel::settings

@@ -5,6 +5,8 @@
 #include <gdk/x11/gdkx.h>
 #endif
 
+namespace nimbrel::settings {
+
 void setWindowClass(const char* windowClass) {
 #ifdef GDK_WINDOWING_X11
   if (GdkDisplay* display = gdk_display_get_default(); display && GDK_IS_X11_DISPLAY(display)) {
@@ -14,3 +16,5 @@ void setWindowClass(const char* windowClass) {
   (void)windowClass;
 #endif
 }
+
+}  // namespace nimbrel::settings

@@ -1,7 +1,14 @@
 // nimbrel-settings: the settings window, a live preview of the saver with its options sheet.
+#include <memory>
+
 #include "programs/nimbrel-settings/SettingsApplication.h"
+#include "sources/NimbrelView.h"
 
 int main(int argc, char** argv) {
-  SettingsApplication application;
+  nimbrel::settings::SettingsApplication application(
+      [](const graphics::Rect& frame, bool isPreview,
+         const services::ViewOptions& options) -> std::unique_ptr<services::ScreenSaverView> {
+        return nimbrel::NimbrelView::initWithFrame(frame, isPreview, options);
+      });
   return application.run(argc, argv);
 }

@@ -10,6 +10,14 @@
 #include <cstdlib>
 #include <string_view>
 
+namespace nimbrel::saver {
+
+using host::kMaxViewSide;
+using host::parseSizeArgument;
+using host::SaverMode;
+using host::SettingsOptions;
+using host::SizeArgument;
+
 std::vector<std::string> normalizeDashes(const std::vector<std::string>& args) {
   std::vector<std::string> out;
   out.reserve(args.size());
@@ -45,6 +53,7 @@ struct SaverArguments {
   uint32_t seed = 0;
   std::string display;
   SettingsOptions settings;
+  explicit SaverArguments(std::span<const services::SettingDescription> table) : settings(table) {}
   CLI::Option* window = nullptr;
   CLI::Option* windowIdGiven = nullptr;
   CLI::Option* seedGiven = nullptr;
@@ -86,7 +95,7 @@ void describeOptions(CLI::App& app, SaverArguments& a) {
   app.add_flag("--fps", a.options.fps, "show the frame rate in the lower-left corner");
   a.settings.describe(app);
   app.set_help_flag("-h,--help", "show this help and exit");
-  app.set_version_flag("--version", versionLine(), "show the version and exit");
+  app.set_version_flag("--version", host::versionLine(), "show the version and exit");
   app.footer("Use 'nimbrel render --help' for the headless renderer.");
 }
 
@@ -131,24 +140,25 @@ std::optional<std::string> chooseTarget(SaverArguments& a,
 
 }  // namespace
 
-SaverParse parseSaverArguments(const std::vector<std::string>& args,
+SaverParse parseSaverArguments(std::span<const services::SettingDescription> settings,
+                               const std::vector<std::string>& args,
                                const std::optional<std::string>& xscreensaverWindow) {
   CLI::App app{
       "Nimbrel, a screen saver: rings of translucent petals built up layer upon layer.\n"
       "Without options it runs full screen on every display and quits on a key press, "
       "a click or a mouse movement."};
-  SaverArguments a;
+  SaverArguments a(settings);
   describeOptions(app, a);
-  if (auto end = parseCommandLine(app, normalizeDashes(args))) {
+  if (auto end = host::parseCommandLine(app, normalizeDashes(args))) {
     return {std::nullopt, end->status, end->message};
   }
   if (auto why = chooseTarget(a, xscreensaverWindow)) {
     return {std::nullopt, 2, "nimbrel: " + *why};
   }
   std::string why;
-  const std::optional<RunPreferences> settings = a.settings.settings(why);
-  if (!settings) return {std::nullopt, 2, "nimbrel: " + why};
-  a.options.settings = *settings;
+  std::optional<services::RunSettings> run = a.settings.settings(why);
+  if (!run) return {std::nullopt, 2, "nimbrel: " + why};
+  a.options.settings = std::move(*run);
   if (*a.displayGiven) {
     if (a.display.empty()) return {std::nullopt, 2, "nimbrel: --display needs a display name"};
     a.options.display = a.display;
@@ -169,3 +179,5 @@ bool prefersOwnWaylandHost(const char* waylandDisplay, const char* sdlVideoDrive
            return std::tolower(static_cast<unsigned char>(a)) == b;
          });
 }
+
+}  // namespace nimbrel::saver

@@ -5,28 +5,19 @@
 #include <string>
 #include <vector>
 
-#include "sources/NimbrelView.h"
+#include <span>
 
-// How `nimbrel` (the saver, not `nimbrel render`) was asked to run.
-enum class SaverMode {
-  fullScreen,     // one view per display
-  window,         // one resizable window of its own
-  foreignWindow,  // an existing X11 window: XScreenSaver, xsecurelock, --window-id, the root
-  overlay,        // Wayland layer-shell: above everything on every output, quits on input
-  wallpaper,      // Wayland layer-shell: below everything on every output, takes no input
-};
+#include "hosts/core/SaverRun.h"
+#include "services/Settings.h"
 
-struct SaverOptions {
-  SaverMode mode = SaverMode::fullScreen;
-  int width = 1280;  // --window size, points
-  int height = 720;
-  // The X11 window to draw into; nothing with foreignWindow means the root window.
-  std::optional<unsigned long> windowId;
-  bool preview = false;
+namespace nimbrel::saver {
+
+// How `nimbrel` (the saver, not `nimbrel render`) was asked to run: where and how to show
+// views (for the hosts; main adds how to make them), and what only the program uses.
+struct SaverOptions : host::SaverRun {
   std::optional<uint32_t> seed;
-  RunPreferences settings;             // --petals, --mirror, ... for this run only
+  services::RunSettings settings;      // --petals, --mirror, ... for this run only
   std::optional<std::string> display;  // -display: the X display, instead of DISPLAY
-  bool fps = false;                    // -fps: the frame rate in a corner
 };
 
 // Either options to run with, or the end of the run: an exit status and what to print (help on
@@ -37,15 +28,16 @@ struct SaverParse {
   std::string message;
 };
 
-// Parses the saver's arguments (without the program name); the ten settings' options are those
-// of SettingsOptions.h. xscreensaverWindow is the value of
+// Parses the saver's arguments (without the program name); the module's settings are given as
+// SettingsOptions.h has them. xscreensaverWindow is the value of
 // XSCREENSAVER_WINDOW, or nothing when it is not set.
 //
 // Precedence: --layer (which takes none of the others), then --window-id, then --window, then
 // --root (XSCREENSAVER_WINDOW when set, else the
 // root window). Without any of them a set XSCREENSAVER_WINDOW still wins over full screen,
 // because xsecurelock starts its saver with no arguments at all.
-SaverParse parseSaverArguments(const std::vector<std::string>& args,
+SaverParse parseSaverArguments(std::span<const services::SettingDescription> settings,
+                               const std::vector<std::string>& args,
                                const std::optional<std::string>& xscreensaverWindow);
 
 // Single-dash long options (`-root`, `-fps`, `-window-id 0x...`), as the X11 saver hosts pass
@@ -59,3 +51,5 @@ std::optional<unsigned long> parseWindowId(const std::string& text);
 // display is named (WAYLAND_DISPLAY) and SDL_VIDEODRIVER, when set, asks for Wayland first.
 // Null means unset.
 bool prefersOwnWaylandHost(const char* waylandDisplay, const char* sdlVideoDriver);
+
+}  // namespace nimbrel::saver

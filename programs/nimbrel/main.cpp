@@ -1,49 +1,43 @@
 // nimbrel: the saver. `nimbrel render ...` is the headless renderer.
 #include <cstdio>
 #include <cstdlib>
-#include <random>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
-#include "hosts/core/SignalQuit.h"
-#include "hosts/render/RenderCommand.h"
+#include "hosts/core/Signals.h"
 #include "hosts/wayland/WaylandHost.h"
 #include "hosts/x11/SdlHost.h"
 #include "hosts/x11/X11WindowHost.h"
+#include "programs/nimbrel/RenderCommand.h"
 #include "programs/nimbrel/SaverOptions.h"
+#include "services/Random.h"
+#include "sources/NimbrelView.h"
+#include "sources/PreferenceTable.h"
 
-int main(int argc, char** argv) {
-  std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && args[0] == "render") {
-    return renderMain(std::vector<std::string>(args.begin() + 1, args.end()));
-  }
+namespace {
 
-  const char* envWindow = std::getenv("XSCREENSAVER_WINDOW");
-  const SaverParse parsed = parseSaverArguments(
-      args, envWindow && *envWindow ? std::optional<std::string>(envWindow) : std::nullopt);
-  if (!parsed.options) {
-    std::fprintf(parsed.status == 0 ? stdout : stderr, "%s%s", parsed.message.c_str(),
-                 parsed.status == 0 ? "" : "\n");
-    return parsed.status;
-  }
-  const SaverOptions& options = *parsed.options;
-  if (options.display) {
-    // Read by Xlib and SDL when they open the display. A display named on the command line is
-    // an X display: SDL must not prefer a Wayland one that the session also offers.
-    setenv("DISPLAY", options.display->c_str(), 1);
-    unsetenv("WAYLAND_DISPLAY");
-  }
+using nimbrel::host::SaverMode;
 
-  // Every view of the process draws from this one generator, seeded before the first view.
-  srandom(options.seed ? *options.seed : std::random_device{}());
-  signalquit::install();
+// The module this program runs: its settings and its views.
+const services::ScreenSaverModule kModule{
+    nimbrel::kSettingDescriptions,
+    [](const graphics::Rect& frame, bool isPreview, const services::ViewOptions& options,
+       const services::RunSettings& run) -> std::unique_ptr<services::ScreenSaverView> {
+      return nimbrel::NimbrelView::initWithFrame(frame, isPreview, options, run);
+    }};
+
+// The host for the mode; its exit status.
+int runSaver(const nimbrel::saver::SaverOptions& options) {
+  namespace host = nimbrel::host;
   const char* waylandDisplay = std::getenv("WAYLAND_DISPLAY");
   switch (options.mode) {
     case SaverMode::foreignWindow:
-      return runInX11Window(options);
+      return host::runInX11Window(options);
     case SaverMode::overlay:
     case SaverMode::wallpaper:
-      if (const std::optional<int> status = runWithWayland(options)) return *status;
+      if (const std::optional<int> status = host::runWithWayland(options)) return *status;
       if (waylandDisplay && *waylandDisplay) {
         std::fprintf(stderr,
                      "nimbrel: --layer needs a Wayland compositor: cannot connect to '%s'\n",
@@ -57,12 +51,45 @@ int main(int argc, char** argv) {
       // SDL 2.26 crashes on Wayland when a keyboard sends its modifiers before its keymap;
       // full screen there goes through our own host. Without a compositor to reach, SDL tries
       // X11 and says why nothing could be opened.
-      if (prefersOwnWaylandHost(waylandDisplay, std::getenv("SDL_VIDEODRIVER"))) {
-        if (const std::optional<int> status = runWithWayland(options)) return *status;
+      if (nimbrel::saver::prefersOwnWaylandHost(waylandDisplay, std::getenv("SDL_VIDEODRIVER"))) {
+        if (const std::optional<int> status = host::runWithWayland(options)) return *status;
       }
-      return runWithSdl(options);
+      return host::runWithSdl(options);
     case SaverMode::window:
       break;
   }
-  return runWithSdl(options);
+  return host::runWithSdl(options);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  std::vector<std::string> args(argv + 1, argv + argc);
+  if (!args.empty() && args[0] == "render") {
+    return nimbrel::saver::renderMain(kModule,
+                                      std::vector<std::string>(args.begin() + 1, args.end()));
+  }
+
+  const char* envWindow = std::getenv("XSCREENSAVER_WINDOW");
+  nimbrel::saver::SaverParse parsed = nimbrel::saver::parseSaverArguments(
+      kModule.settings, args,
+      envWindow && *envWindow ? std::optional<std::string>(envWindow) : std::nullopt);
+  if (!parsed.options) {
+    std::fprintf(parsed.status == 0 ? stdout : stderr, "%s%s", parsed.message.c_str(),
+                 parsed.status == 0 ? "" : "\n");
+    return parsed.status;
+  }
+  nimbrel::saver::SaverOptions& options = *parsed.options;
+  if (options.display) {
+    // Read by Xlib and SDL when they open the display. A display named on the command line is
+    // an X display: SDL must not prefer a Wayland one that the session also offers.
+    setenv("DISPLAY", options.display->c_str(), 1);
+    unsetenv("WAYLAND_DISPLAY");
+  }
+  options.makeView = kModule.viewsWith(options.settings);
+
+  // Every view of the process draws from this one generator, seeded before the first view.
+  services::seedRandom(options.seed);
+  const nimbrel::host::StopSignals stopSignals;
+  return runSaver(options);
 }

@@ -25,6 +25,8 @@
 #include "sources/NimbrelView.h"
 #include "sources/PreferenceTable.h"
 
+using namespace nimbrel;
+
 namespace {
 
 namespace fs = std::filesystem;

@@ -14,7 +14,13 @@
 #include <vector>
 
 #include "graphics/Canvas.h"
-#include "hosts/render/RenderCommand.h"
+#include "programs/nimbrel/RenderCommand.h"
+#include "sources/NimbrelView.h"
+#include "sources/PreferenceTable.h"
+
+using namespace nimbrel;
+using namespace nimbrel::host;
+using namespace nimbrel::saver;
 
 namespace {
 
@@ -52,7 +58,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   }
   if (args.size() > 64) return -1;  // not a command line worth the time
 
-  const RenderParse parsed = parseRenderArguments(args);
+  const RenderParse parsed = parseRenderArguments(kSettingDescriptions, args);
   if (!parsed.options) {
     if (parsed.message.empty()) fail("a refusal without a message");
     if (parsed.status != 0 && parsed.message.find('\n') != std::string::npos) {
@@ -61,6 +67,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     return 0;
   }
   RenderOptions o = *parsed.options;
+  o.makeView =
+      [](const graphics::Rect& frame, bool isPreview,
+         const services::ViewOptions& options) -> std::unique_ptr<services::ScreenSaverView> {
+    return NimbrelView::initWithFrame(frame, isPreview, options);
+  };
   if (parsed.status != 0) fail("options with a failure status");
   if (o.width < 1 || o.width > 16384 || o.height < 1 || o.height > 16384) fail("bad size");
   if (o.frames < 1) fail("no frames");

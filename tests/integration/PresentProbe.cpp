@@ -21,6 +21,8 @@
 #include "graphics/Canvas.h"
 #include "hosts/x11/ForeignWindow.h"
 
+using nimbrel::host::ForeignWindow;
+
 namespace {
 
 using graphics::PixelRect;

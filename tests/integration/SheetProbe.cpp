@@ -27,6 +27,11 @@
 #include "sources/NimbrelView.h"
 #include "tests/unit/UiVariants.h"
 
+using namespace nimbrel;
+using graphics::Rect;
+using sheet::SheetOutcome;
+using sheet::SheetWindow;
+
 namespace {
 
 constexpr Rect kFrame{0.0f, 0.0f, 160.0f, 120.0f};
@@ -53,7 +58,7 @@ int damaged(sheet::GtkSheetToolkit& toolkit, const std::string& prefsUi, const s
     uivariants::writeText(file, d.xml);
     auto view = NimbrelView::initWithFrame(kFrame, true);
     SheetWindow* sheet = view->configureSheet();
-    const std::string& why = view->sheetProblem;
+    const std::string& why = view->sheetProblem();
     bool ok;
     if (d.what == "whole") {
       ok = sheet != nullptr && why.empty() && toplevelCount() == 1;
@@ -87,7 +92,7 @@ int opens(sheet::GtkSheetToolkit& toolkit, int count) {
   for (int i = 0; i < count; ++i) {
     GtkWindow* window = sheet::GtkSheetToolkit::gtkWindow(view->configureSheet());
     if (!window) {
-      std::printf("FAIL opening %d: %s\n", i, view->sheetProblem.c_str());
+      std::printf("FAIL opening %d: %s\n", i, view->sheetProblem().c_str());
       return 1;
     }
     windows[static_cast<size_t>(i)] = window;
@@ -179,7 +184,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   sheet::GtkSheetToolkit toolkit;
-  toolkit.setResourceDirectories(resourceDirectories());
+  toolkit.setResourceDirectories(nimbrel::host::resourceDirectories());
   sheet::setSheetToolkit(&toolkit);
   const int status =
       mode == "damaged" ? damaged(toolkit, argv[2], argv[3]) : opens(toolkit, std::atoi(argv[2]));

@@ -8,7 +8,8 @@
 int main(int argc, char** argv) {
   int status = 0;
   for (int i = 1; i < argc; ++i) {
-    const std::filesystem::path found = findResourceIn(resourceDirectories(), argv[i]);
+    const std::filesystem::path found =
+        nimbrel::host::findResourceIn(nimbrel::host::resourceDirectories(), argv[i]);
     if (found.empty()) {
       std::fprintf(stderr, "%s: not found\n", argv[i]);
       status = 1;

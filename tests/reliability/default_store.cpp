@@ -6,6 +6,8 @@
 
 #include "sources/PreferenceTable.h"
 
+using namespace nimbrel;
+
 int main(int argc, char** argv) {
   std::map<std::string, std::string, std::less<>> changes;
   for (int i = 1; i < argc; ++i) {
@@ -24,7 +26,7 @@ int main(int argc, char** argv) {
     if (changed != changes.end()) {
       value = changed->second;
       changes.erase(changed);
-    } else if (p.written == Written::flag) {
+    } else if (p.kind == services::SettingKind::flag) {
       value = p.defaultValue != 0 ? "true" : "false";
     } else {
       value = std::to_string(p.defaultValue);

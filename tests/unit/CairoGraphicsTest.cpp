@@ -7,6 +7,12 @@
 #include "sources/NimbrelView.h"
 #include "tests/unit/TestSupport.h"
 
+using namespace nimbrel;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
+
 namespace {
 
 int red(uint32_t p) { return (p >> 16) & 0xff; }
@@ -83,7 +89,7 @@ TEST_P(CairoTitle, CentredAQuarterUpAndUpright) {
   ScriptedClock clock(1000);
   ScriptedRandom random;
   const float scale = GetParam();
-  auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 400.0f, 200.0f}, false, {scale});
+  auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 400.0f, 200.0f}, false, fastOptions(scale));
   ASSERT_TRUE(view);
   view->drawRect(view->bounds());
   view->animateOneFrame();

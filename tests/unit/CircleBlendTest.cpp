@@ -17,6 +17,8 @@
 #include "raster/FastGraphics.h"
 #include "raster/OvalCoverage_p.h"
 
+using namespace graphics;
+
 using namespace raster;
 
 namespace {

@@ -10,8 +10,15 @@
 
 #include "graphics/Canvas.h"
 #include "graphics/DamageRegion.h"
+#include "hosts/core/DrawingBackend.h"
 #include "sources/NimbrelView.h"
 #include "tests/unit/TestSupport.h"
+
+using namespace nimbrel;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
 
 namespace {
 
@@ -151,14 +158,11 @@ TEST(DamageRegion, CoversEveryPixelOnceWithinTheLimit) {
   }
 }
 
-void expectDamageHoldsChanges(services::ViewOptions::Backend backend, float scale, bool outlines) {
+void expectDamageHoldsChanges(nimbrel::host::Backend backend, float scale, bool outlines) {
   TempConfigHome home;
   ScriptedClock clock(1000);
   srandom(11);
-  services::ViewOptions options;
-  options.backend = backend;
-  options.backingScaleFactor = scale;
-  options.drawingThreads = 1;
+  services::ViewOptions options = nimbrel::host::viewOptions(scale, backend, 1);
   std::unique_ptr<NimbrelView> view =
       NimbrelView::initWithFrame({0.0f, 0.0f, 320.0f, 200.0f}, true, options);
   ASSERT_TRUE(view);
@@ -194,7 +198,7 @@ void expectDamageHoldsChanges(services::ViewOptions::Backend backend, float scal
 // The real view, with either backend, at 1 and 1.5 device pixels per unit, plain and with
 // outlines: every pixel a frame changes lies in one of the rectangles it reports.
 TEST(DamageRegion, ViewReportsEveryChangedPixel) {
-  using Backend = services::ViewOptions::Backend;
+  using Backend = nimbrel::host::Backend;
   for (const Backend backend : {Backend::fast, Backend::cairo}) {
     for (const float scale : {1.0f, 1.5f}) {
       for (const bool outlines : {false, true}) {
@@ -253,7 +257,7 @@ TEST(Canvas, DrawsInProvidedMemoryAndReleasesIt) {
 // as one that stays put: with either backend, through the title's text, and back in the memory
 // the canvas was made with.
 TEST(Canvas, MovingBetweenMemoryDrawsTheSamePicture) {
-  using Backend = services::ViewOptions::Backend;
+  using Backend = nimbrel::host::Backend;
   constexpr int kW = 200, kH = 120;
   for (const Backend backend : {Backend::fast, Backend::cairo}) {
     auto run = [backend](bool moving) {
@@ -262,9 +266,7 @@ TEST(Canvas, MovingBetweenMemoryDrawsTheSamePicture) {
       srandom(23);
       std::vector<uint32_t> blocks[2] = {std::vector<uint32_t>(kW * kH),
                                          std::vector<uint32_t>(kW * kH)};
-      services::ViewOptions options;
-      options.backend = backend;
-      options.drawingThreads = 1;
+      services::ViewOptions options = nimbrel::host::viewOptions(1.0f, backend, 1);
       options.pixels = [&blocks](int, int) {
         graphics::ExternalPixels pixels;
         pixels.data = reinterpret_cast<uint8_t*>(blocks[0].data());

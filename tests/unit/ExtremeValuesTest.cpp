@@ -15,6 +15,12 @@
 #include "sources/NimbrelView.h"
 #include "tests/unit/TestSupport.h"
 
+using namespace nimbrel;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
+
 namespace {
 
 constexpr int64_t kReset = INT64_MIN;  // the whole set went back to the defaults
@@ -266,7 +272,7 @@ TEST(ExtremeValues, ViewSizes) {
       {{0.0f, 0.0f, 5.0f, 5.0f}, inf},
   };
   for (const auto& [frame, scale] : refused) {
-    EXPECT_FALSE(NimbrelView::initWithFrame(frame, true, {scale}))
+    EXPECT_FALSE(NimbrelView::initWithFrame(frame, true, fastOptions(scale)))
         << frame.width << "x" << frame.height << " at " << scale;
   }
 }

@@ -12,9 +12,16 @@
 
 #include "graphics/CairoGraphics.h"
 #include "graphics/Canvas.h"
+#include "hosts/core/DrawingBackend.h"
 #include "raster/FastGraphics.h"
 #include "sources/NimbrelView.h"
 #include "tests/unit/TestSupport.h"
+
+using namespace nimbrel;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
 
 namespace {
 
@@ -46,7 +53,7 @@ Difference compare(Canvas& a, Canvas& b) {
   return d;
 }
 
-struct RunSettings {
+struct ViewRun {
   bool preview = true;
   bool heavy = false;
   float scale = 1.0f;
@@ -55,15 +62,12 @@ struct RunSettings {
 
 // The real view for some frames with a seeded generator and a simulated clock; the canvas is
 // copied out so that the view can go.
-std::unique_ptr<NimbrelView> runView(const RunSettings& s, ViewOptions::Backend backend,
+std::unique_ptr<NimbrelView> runView(const ViewRun& s, nimbrel::host::Backend backend,
                                      int threads) {
   TempConfigHome home;
   ScriptedClock clock(5000);
   srandom(17);
-  ViewOptions options;
-  options.backingScaleFactor = s.scale;
-  options.backend = backend;
-  options.drawingThreads = threads;
+  const ViewOptions options = nimbrel::host::viewOptions(s.scale, backend, threads);
   auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 640.0f, 400.0f}, s.preview, options);
   if (!view) return nullptr;
   if (s.heavy) {
@@ -88,16 +92,16 @@ std::unique_ptr<NimbrelView> runView(const RunSettings& s, ViewOptions::Backend 
 }  // namespace
 
 TEST(FastGraphics, FramesOfTheViewMatchTheCairoPath) {
-  const RunSettings cases[] = {
+  const ViewRun cases[] = {
       {true, false, 1.0f, 300},  // preview, default settings
       {false, true, 1.0f, 300},  // full screen (title first), 16 mirrored outlined petals, stars
       {true, true, 2.0f, 120},   // HiDPI: scale and flip
   };
-  for (const RunSettings& s : cases) {
+  for (const ViewRun& s : cases) {
     SCOPED_TRACE(testing::Message()
                  << "preview " << s.preview << " heavy " << s.heavy << " scale " << s.scale);
-    auto fast = runView(s, ViewOptions::Backend::fast, 1);
-    auto cairo = runView(s, ViewOptions::Backend::cairo, 1);
+    auto fast = runView(s, nimbrel::host::Backend::fast, 1);
+    auto cairo = runView(s, nimbrel::host::Backend::cairo, 1);
     ASSERT_TRUE(fast && cairo);
     const Difference d = compare(fast->canvas(), cairo->canvas());
     std::printf("fast against Cairo: mean %.3f, largest %d (per channel, 1/255)\n",
@@ -165,7 +169,7 @@ TEST(FastGraphics, InteriorsAreByteForByteThoseOfCairo) {
   auto fast = raster::makeFastGraphics(*fastCanvas, 1.0f, 1);
   auto cairo = graphics::makeCairoGraphics(*cairoCanvas, 1.0f);
   srandom(3);
-  auto unit = [] { return static_cast<float>(random()) / 2147483648.0f; };
+  auto unit = [] { return static_cast<float>(::random()) / 2147483648.0f; };
   int compared = 0;
   for (int i = 0; i < 40; ++i) {
     for (Canvas* c : {fastCanvas.get(), cairoCanvas.get()}) {

@@ -3,8 +3,15 @@
 #include <string>
 #include <vector>
 
-#include "hosts/core/ViewSlot.h"
+#include "hosts/core/ViewDriver.h"
 #include "tests/unit/TestSupport.h"
+
+using namespace nimbrel;
+using namespace nimbrel::host;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
 
 namespace {
 
@@ -30,7 +37,8 @@ TEST(FpsOverlay, RateOverTheLastSecond) {
 TEST(FpsOverlay, ShownInTheLowerLeftCornerAndTakenOffTheCanvasAgain) {
   TempConfigHome home;
   ScriptedClock clock(5000);
-  std::unique_ptr<ViewSlot> slot = ViewSlot::create({300.0f, 200.0f}, 2.0f, true, 0);
+  std::unique_ptr<ViewDriver> slot =
+      ViewDriver::create(nimbrelView, {{300.0f, 200.0f}, 2.0f, true});
   ASSERT_TRUE(slot);
   slot->showFrameRate();
   Canvas& canvas = slot->view().canvas();

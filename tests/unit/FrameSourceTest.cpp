@@ -9,6 +9,9 @@
 
 #include "hosts/preview/FrameSource.h"
 
+using namespace nimbrel;
+using namespace nimbrel::host;
+
 namespace {
 
 TEST(FrameSourceTest, FramesRunAtTheSchedulersDeadlinesAndNeverBefore) {

@@ -12,6 +12,13 @@
 #include "hosts/core/ResourceLookup.h"
 #include "tests/unit/TestSupport.h"
 
+using namespace nimbrel;
+using namespace nimbrel::host;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -115,7 +122,6 @@ TEST(FrameScheduler, WaitsRoundUpToWholeMilliseconds) {
 }
 
 TEST(DrawingBackend, CairoOnlyByItsName) {
-  using Backend = services::ViewOptions::Backend;
   EXPECT_EQ(backendNamed("cairo"), Backend::cairo);
   for (const char* other : {static_cast<const char*>(nullptr), "", "fast", "Cairo", "cairo "}) {
     EXPECT_EQ(backendNamed(other), Backend::fast) << (other ? other : "unset");

@@ -15,6 +15,8 @@
 
 #include "graphics/HugePages.h"
 
+using namespace graphics;
+
 namespace {
 
 using graphics::kHugePageBytes;

@@ -6,6 +6,12 @@
 
 #include "tests/unit/TestSupport.h"
 
+using namespace nimbrel;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
+
 namespace {
 
 // Checks each value against the worked value as printed (7 or 8 significant digits).

@@ -11,6 +11,13 @@
 #include "hosts/render/OutputFile.h"
 #include "tests/unit/TestSupport.h"
 
+using namespace nimbrel;
+using namespace nimbrel::host;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
+
 namespace {
 
 namespace fs = std::filesystem;

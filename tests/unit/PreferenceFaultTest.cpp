@@ -31,6 +31,12 @@
 #include "sources/NimbrelView.h"
 #include "tests/unit/TestSupport.h"
 
+using namespace nimbrel;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
+
 namespace fs = std::filesystem;
 
 namespace {
@@ -44,7 +50,7 @@ constexpr SettingsSet kSetB{5, 0, 1, 0, 1, 0, 9, 51, 1, 7};
 void setAll(const SettingsSet& s) {
   for (size_t i = 0; i < s.size(); ++i) {
     const Preference& p = kPreferences[i];
-    if (p.written == Written::flag) {
+    if (p.kind == services::SettingKind::flag) {
       services::SetAppValue(std::string(p.key), s[i] != 0, APPLICATIONID);
     } else {
       services::SetAppValue(std::string(p.key), s[i], APPLICATIONID);
@@ -72,7 +78,7 @@ char whichSet(const fs::path& path) {
         const Preference& p = kPreferences[i];
         const std::string key(p.key);
         same = same &&
-               (p.written == Written::flag
+               (p.kind == services::SettingKind::flag
                     ? (g_key_file_get_boolean(file, APPLICATIONID, key.c_str(), nullptr) !=
                        FALSE) == (s[i] != 0)
                     : g_key_file_get_integer(file, APPLICATIONID, key.c_str(), nullptr) == s[i]);

@@ -13,6 +13,12 @@
 #include "sources/NimbrelView.h"
 #include "tests/unit/TestSupport.h"
 
+using namespace nimbrel;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
+
 namespace fs = std::filesystem;
 
 namespace {

@@ -10,7 +10,8 @@
 
 #include "graphics/Canvas.h"
 #include "raster/FastGraphics.h"
-#include "raster/Isa_p.h"
+
+using namespace graphics;
 
 using graphics::Canvas;
 using graphics::Color;

@@ -8,8 +8,16 @@
 #include <thread>
 #include <vector>
 
-#include "hosts/render/RenderCommand.h"
+#include "programs/nimbrel/RenderCommand.h"
 #include "tests/unit/TestSupport.h"
+
+using namespace nimbrel;
+using namespace nimbrel::host;
+using namespace nimbrel::saver;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
 
 namespace {
 
@@ -25,7 +33,7 @@ TEST(Render, BadArgumentsEndWithOneLine) {
   for (const auto& args : bad) {
     std::vector<std::string> all = {"-o", "/tmp/never-written.png"};
     all.insert(all.end(), args.begin(), args.end());
-    const RenderParse parsed = parseRenderArguments(all);
+    const RenderParse parsed = parseRenderArguments(kSettingDescriptions, all);
     EXPECT_FALSE(parsed.options) << args[0] << " " << args[1];
     EXPECT_NE(parsed.status, 0) << args[0] << " " << args[1];
     EXPECT_TRUE(oneLine(parsed.message + "\n")) << parsed.message;
@@ -45,11 +53,13 @@ RenderRun run(const RenderOptions& o) {
 }
 
 RenderOptions small(const std::filesystem::path& dir, const std::string& name) {
-  const RenderParse parsed =
-      parseRenderArguments({"-o", (dir / (name + ".png")).string(), "--size", "160x90", "--frames",
-                            "40", "--seed", "7", "--trace", (dir / (name + ".jsonl")).string()});
+  const RenderParse parsed = parseRenderArguments(
+      kSettingDescriptions, {"-o", (dir / (name + ".png")).string(), "--size", "160x90", "--frames",
+                             "40", "--seed", "7", "--trace", (dir / (name + ".jsonl")).string()});
   EXPECT_TRUE(parsed.options) << parsed.message;
-  return *parsed.options;
+  RenderOptions o = *parsed.options;
+  o.makeView = nimbrelView;
+  return o;
 }
 
 TEST(Render, SameSeedSamePictureAndTrace) {

@@ -7,9 +7,17 @@
 
 #include "hosts/core/DisplayLayout.h"
 #include "hosts/core/FrameScheduler.h"
-#include "hosts/core/ViewSlot.h"
+#include "hosts/core/ViewDriver.h"
 #include "programs/nimbrel/SaverOptions.h"
 #include "tests/unit/TestSupport.h"
+
+using namespace nimbrel;
+using namespace nimbrel::host;
+using namespace nimbrel::saver;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
 
 namespace {
 
@@ -17,7 +25,7 @@ constexpr Nanos kMs = 1'000'000;
 
 SaverOptions parsed(const std::vector<std::string>& args,
                     std::optional<std::string> env = std::nullopt) {
-  SaverParse p = parseSaverArguments(args, env);
+  SaverParse p = parseSaverArguments(kSettingDescriptions, args, env);
   EXPECT_TRUE(p.options) << p.message;
   return p.options.value_or(SaverOptions{});
 }
@@ -25,7 +33,7 @@ SaverOptions parsed(const std::vector<std::string>& args,
 // A failed parse: status 2 and exactly one line that names the problem.
 void expectError(const std::vector<std::string>& args, const std::string& mentions,
                  std::optional<std::string> env = std::nullopt) {
-  SaverParse p = parseSaverArguments(args, env);
+  SaverParse p = parseSaverArguments(kSettingDescriptions, args, env);
   EXPECT_FALSE(p.options);
   EXPECT_EQ(p.status, 2);
   EXPECT_EQ(p.message.find('\n'), std::string::npos) << p.message;
@@ -66,7 +74,7 @@ TEST(SaverOptions, SingleDashSpellingsFpsAndSeed) {
   EXPECT_EQ(parsed({"-display", ":3.0", "-root"}).display, ":3.0");
   EXPECT_EQ(parsed({"--display=host:1"}).display, "host:1");
   EXPECT_FALSE(parsed({}).display);
-  const SaverParse version = parseSaverArguments({"-version"}, std::nullopt);
+  const SaverParse version = parseSaverArguments(kSettingDescriptions, {"-version"}, std::nullopt);
   EXPECT_EQ(version.status, 0);
   EXPECT_EQ(version.message, "nimbrel " NIMBREL_VERSION "\n");
   EXPECT_EQ(parsed({"-seed", "7"}).seed, 7u);
@@ -75,7 +83,7 @@ TEST(SaverOptions, SingleDashSpellingsFpsAndSeed) {
   EXPECT_EQ(normalizeDashes({"-root", "--fps", "-h", "-5", "-", "800x600"}),
             (std::vector<std::string>{"--root", "--fps", "-h", "-5", "-", "800x600"}));
 
-  SaverParse help = parseSaverArguments({"-help"}, std::nullopt);
+  SaverParse help = parseSaverArguments(kSettingDescriptions, {"-help"}, std::nullopt);
   EXPECT_EQ(help.status, 0);
   EXPECT_NE(help.message.find("--window"), std::string::npos);
 }
@@ -154,12 +162,13 @@ TEST(DisplayLayout, MirroredEmptyAndClonedDisplaysGetNoViewOfTheirOwn) {
   EXPECT_FALSE(isPreviewSize(640));
 }
 
-TEST(ViewSlot, ClearsStartsAndDrawsOnlyWhenDue) {
+TEST(ViewDriver, ClearsStartsAndDrawsOnlyWhenDue) {
   TempConfigHome home;
   ScriptedClock clock(5000);
-  std::unique_ptr<ViewSlot> slot = ViewSlot::create({200.0f, 100.0f}, 2.0f, false, 1000 * kMs);
+  std::unique_ptr<ViewDriver> slot =
+      ViewDriver::create(nimbrelView, {{200.0f, 100.0f}, 2.0f, false}, 1000 * kMs);
   ASSERT_TRUE(slot);
-  NimbrelView& v = slot->view();
+  auto& v = static_cast<NimbrelView&>(slot->view());
   EXPECT_TRUE(v.isAnimating());
   // Canvas in device pixels, cleared to opaque black.
   EXPECT_EQ(v.canvas().pixelWidth(), 400);
@@ -185,9 +194,9 @@ TEST(ViewSlot, ClearsStartsAndDrawsOnlyWhenDue) {
 
 // A frame's damage in device pixels, row 0 at the top: the changed rectangle grown to whole
 // pixels and by one more for the anti-aliased edge, and clipped to the canvas.
-TEST(ViewSlot, DamageInDevicePixelsWithAMargin) {
+TEST(ViewDriver, DamageInDevicePixelsWithAMargin) {
   ViewRig rig(true, 1000, "", {0.0f, 0.0f, 100.0f, 50.0f});
-  rig.view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 50.0f}, true, {2.0f});
+  rig.view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 50.0f}, true, fastOptions(2.0f));
   for (const auto& [oval, want] :
        {std::pair{Rect{10.25f, 5.5f, 20.0f, 10.0f}, Rect{19.0f, 68.0f, 43.0f, 22.0f}},
         {Rect{-5.0f, -5.0f, 10.0f, 10.0f}, Rect{0.0f, 89.0f, 11.0f, 11.0f}}}) {

@@ -5,27 +5,38 @@
 #include <vector>
 
 #include "hosts/core/SettingsOptions.h"
-#include "hosts/render/RenderCommand.h"
+#include "programs/nimbrel/RenderCommand.h"
 #include "programs/nimbrel/SaverOptions.h"
 #include "tests/unit/TestSupport.h"
 
+using namespace nimbrel;
+using namespace nimbrel::host;
+using namespace nimbrel::saver;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
+
 namespace {
+
+// No setting given, one entry per row of the table.
+const RunSettings kNoSettings{false, std::vector<std::optional<int32_t>>(std::size(kPreferences))};
 
 // The settings of one command line as each program parses it; `why` is the first refusal.
 struct BothParses {
-  std::optional<RunPreferences> saver, render;
+  std::optional<RunSettings> saver, render;
   std::string why;
   int status = 0;
 };
 
 BothParses parseBoth(const std::vector<std::string>& args) {
   BothParses out;
-  const SaverParse s = parseSaverArguments(args, std::nullopt);
+  const SaverParse s = parseSaverArguments(kSettingDescriptions, args, std::nullopt);
   std::vector<std::string> renderArgs = {"-o", "/tmp/never-written.png"};
   renderArgs.insert(renderArgs.end(), args.begin(), args.end());
-  const RenderParse r = parseRenderArguments(renderArgs);
+  const RenderParse r = parseRenderArguments(kSettingDescriptions, renderArgs);
   if (s.options) out.saver = s.options->settings;
-  if (r.options) out.render = r.options->settings;
+  if (r.options) out.render = r.settings;
   EXPECT_EQ(s.status, r.status) << s.message << " / " << r.message;
   out.status = s.status;
   out.why = s.message;
@@ -57,7 +68,7 @@ TEST(SettingsOptions, NumbersTakeTheirRangeAndRefuseOnePast) {
       }
     }
     EXPECT_EQ(parseBoth({std::string("-") + c.option + "=" + std::to_string(c.hi)})
-                  .render.value_or(RunPreferences{})
+                  .render.value_or(kNoSettings)
                   .values[row],
               c.hi);
     for (const int value : {c.lo - 1, c.hi + 1}) {
@@ -81,8 +92,7 @@ TEST(SettingsOptions, MalformedNumbersAreRefused) {
   EXPECT_EQ(parseBoth({"--petals"}).status, 2);
   EXPECT_EQ(parseBoth({"--petals", "--mirror"}).status, 2);
   // Of several values the last counts, as with the on/off pairs.
-  EXPECT_EQ(parseBoth({"--petals", "3", "-petals", "4"}).saver.value_or(RunPreferences{}).values[0],
-            4);
+  EXPECT_EQ(parseBoth({"--petals", "3", "-petals", "4"}).saver.value_or(kNoSettings).values[0], 4);
   EXPECT_EQ(parseBoth({"--petals", "40", "--petals", "3"}).status, 0);
   EXPECT_EQ(parseBoth({"--petals", "3", "--petals", "40"}).status, 2);
   EXPECT_EQ(parseBoth({"--petals", "-3"}).status, 2);
@@ -101,27 +111,27 @@ TEST(SettingsOptions, OnOffPairsInEverySpellingLastOneWins) {
     const size_t row = indexOf(key);
     const std::string on = name, off = std::string("no-") + name;
     for (const std::string dash : {"--", "-"}) {
-      EXPECT_EQ(parseBoth({dash + on}).render.value_or(RunPreferences{}).values[row], 1) << on;
-      EXPECT_EQ(parseBoth({dash + off}).saver.value_or(RunPreferences{}).values[row], 0) << off;
+      EXPECT_EQ(parseBoth({dash + on}).render.value_or(kNoSettings).values[row], 1) << on;
+      EXPECT_EQ(parseBoth({dash + off}).saver.value_or(kNoSettings).values[row], 0) << off;
     }
-    EXPECT_EQ(parseBoth({"--" + on, "-" + off}).render.value_or(RunPreferences{}).values[row], 0);
-    EXPECT_EQ(parseBoth({"-" + off, "--" + on}).saver.value_or(RunPreferences{}).values[row], 1);
+    EXPECT_EQ(parseBoth({"--" + on, "-" + off}).render.value_or(kNoSettings).values[row], 0);
+    EXPECT_EQ(parseBoth({"-" + off, "--" + on}).saver.value_or(kNoSettings).values[row], 1);
   }
   // Nothing given: nothing replaced, the store read.
   const BothParses none = parseBoth({});
   ASSERT_TRUE(none.saver && none.render);
   for (const auto& v : none.render->values) EXPECT_FALSE(v);
   EXPECT_FALSE(none.render->ignoreStore);
-  EXPECT_TRUE(parseBoth({"-default-settings"}).render.value_or(RunPreferences{}).ignoreStore);
+  EXPECT_TRUE(parseBoth({"-default-settings"}).render.value_or(kNoSettings).ignoreStore);
   // The renderer's own short option is not taken for a long one.
-  EXPECT_EQ(settingsDashes({"-oout.png", "-o", "-", "-petals", "-x"}),
+  EXPECT_EQ(settingsDashes(kSettingDescriptions, {"-oout.png", "-o", "-", "-petals", "-x"}),
             (std::vector<std::string>{"-oout.png", "-o", "-", "--petals", "-x"}));
 }
 
 TEST(SettingsOptions, ViewStartsFromTheRunsValuesAndNeverStoresThem) {
   const std::string stored = storeText();
   ViewRig rig(true, 1000, stored);
-  RunPreferences run;
+  RunSettings run = kNoSettings;
   run.values[indexOf("petalCount")] = 11;
   run.values[indexOf("speed")] = 60;
   run.values[indexOf("colorTheme")] = 8;
@@ -147,7 +157,7 @@ TEST(SettingsOptions, ViewStartsFromTheRunsValuesAndNeverStoresThem) {
 
 TEST(SettingsOptions, DefaultSettingsNeitherReadNorWriteTheStore) {
   TempConfigHome home;
-  RunPreferences run;
+  RunSettings run = kNoSettings;
   run.ignoreStore = true;
   auto view = NimbrelView::initWithFrame({0, 0, 400, 300}, true, {}, run);
   ASSERT_TRUE(view);

@@ -8,6 +8,13 @@
 #include "tests/unit/TestSupport.h"
 #include "tests/unit/UiVariants.h"
 
+using namespace nimbrel;
+using namespace nimbrel::host;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
+
 namespace {
 
 constexpr Rect kFrame{0.0f, 0.0f, 160.0f, 120.0f};
@@ -193,13 +200,13 @@ TEST_F(SheetTest, MissingInterfaceFileGivesNoSheetAndSaysWhy) {
   open();
   EXPECT_EQ(sheet, nullptr);
   EXPECT_EQ(view->petalCountField, nullptr);
-  EXPECT_NE(view->sheetProblem.find("Prefs.ui"), std::string::npos) << view->sheetProblem;
+  EXPECT_NE(view->sheetProblem().find("Prefs.ui"), std::string::npos) << view->sheetProblem();
   view->closeSheet(nullptr);  // ends nothing, harmlessly
 
   toolkit.setResourceDirectories(resourceDirectories());
   open();
   ASSERT_NE(sheet, nullptr);
-  EXPECT_EQ(view->sheetProblem, "");
+  EXPECT_EQ(view->sheetProblem(), "");
   toolkit.setResourceDirectories({empty});
   open();
   toolkit.setResourceDirectories(resourceDirectories());
@@ -241,10 +248,10 @@ TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
     EXPECT_EQ(sheet, nullptr);
     EXPECT_EQ(view->configSheet, nullptr);
     EXPECT_EQ(view->speedField, nullptr);
-    EXPECT_NE(view->sheetProblem.find(file), std::string::npos) << view->sheetProblem;
-    EXPECT_NE(view->sheetProblem.find(d.named), std::string::npos) << view->sheetProblem;
+    EXPECT_NE(view->sheetProblem().find(file), std::string::npos) << view->sheetProblem();
+    EXPECT_NE(view->sheetProblem().find(d.named), std::string::npos) << view->sheetProblem();
     if (d.named.empty()) {
-      EXPECT_EQ(view->sheetProblem.find("no object"), std::string::npos) << view->sheetProblem;
+      EXPECT_EQ(view->sheetProblem().find("no object"), std::string::npos) << view->sheetProblem();
     }
     EXPECT_EQ(home.read(), stored);
   }
@@ -255,7 +262,7 @@ TEST_F(SheetTest, DamagedInterfaceFileIsRefusedWhole) {
   open();
   toolkit.setResourceDirectories(resourceDirectories());
   EXPECT_NE(sheet, nullptr);
-  EXPECT_EQ(view->sheetProblem, "");
+  EXPECT_EQ(view->sheetProblem(), "");
 }
 
 // Each numeric field read as typed, at the extremes of 32 bits and beyond 16, and with nothing

@@ -6,8 +6,16 @@
 #include <vector>
 
 #include "hosts/core/SizeArgument.h"
-#include "hosts/render/RenderCommand.h"
+#include "programs/nimbrel/RenderCommand.h"
 #include "programs/nimbrel/SaverOptions.h"
+#include "sources/PreferenceTable.h"
+
+using namespace nimbrel;
+using namespace nimbrel::host;
+using namespace nimbrel::saver;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
 
 namespace {
 
@@ -42,8 +50,10 @@ TEST(SizeArgument, EveryProgramTakesExactlyThePlainSizes) {
       EXPECT_EQ(got->height, c.expected->height);
     }
 
-    const SaverParse saver = parseSaverArguments({"--window", c.text}, std::nullopt);
-    const RenderParse render = parseRenderArguments({"-o", "never-written.png", "--size", c.text});
+    const SaverParse saver =
+        parseSaverArguments(kSettingDescriptions, {"--window", c.text}, std::nullopt);
+    const RenderParse render =
+        parseRenderArguments(kSettingDescriptions, {"-o", "never-written.png", "--size", c.text});
     if (c.expected) {
       ASSERT_TRUE(saver.options) << saver.message;
       EXPECT_EQ(saver.options->width, c.expected->width);

@@ -20,11 +20,28 @@
 #include <vector>
 
 #include "graphics/RecordingGraphics.h"
+#include "hosts/core/DrawingBackend.h"
 #include "services/PreferenceStore.h"
 #include "services/Random.h"
 #include "services/TickCount.h"
 #include "sources/NimbrelView.h"
 #include "sources/PreferenceTable.h"
+
+namespace nimbrel::test {
+
+using graphics::Color;
+using graphics::Rect;
+
+// The module's views, as a program hands them to its hosts.
+inline std::unique_ptr<services::ScreenSaverView> nimbrelView(
+    const Rect& frame, bool isPreview, const services::ViewOptions& options) {
+  return NimbrelView::initWithFrame(frame, isPreview, options);
+}
+
+// The fast backend at that scale, as the hosts draw by default.
+inline services::ViewOptions fastOptions(float scale = 1.0f) {
+  return host::viewOptions(scale, host::Backend::fast, 0);
+}
 
 // Installs itself as the process-wide generator and hands out the queued values in order;
 // once the queue is empty it hands out `fallback` (and counts the draws either way).
@@ -163,7 +180,7 @@ inline std::vector<int64_t> defaultSettings() {
 
 // A value as the store file writes it.
 inline std::string storedText(const Preference& p, int64_t value) {
-  if (p.written == Written::flag) return value != 0 ? "true" : "false";
+  if (p.kind == services::SettingKind::flag) return value != 0 ? "true" : "false";
   return std::to_string(value);
 }
 
@@ -237,3 +254,5 @@ inline void pin(FloatOscillator& o, float v) {
 inline std::vector<float> colourGlobals() {
   return {gHueMin, gHueMax, gSaturationMin, gSaturationMax, gBrightnessMin, gBrightnessMax};
 }
+
+}  // namespace nimbrel::test

@@ -3,6 +3,12 @@
 #include "sources/NimbrelView.h"
 #include "tests/unit/TestSupport.h"
 
+using namespace nimbrel;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
+
 namespace {
 
 using Op = graphics::DrawCall::Op;

@@ -7,11 +7,18 @@
 #include <random>
 #include <vector>
 
-#include "hosts/core/ViewSlot.h"
+#include "hosts/core/ViewDriver.h"
 #include "hosts/wayland/BufferPair.h"
 #include "hosts/wayland/KeyWatch.h"
 #include "hosts/wayland/SurfaceScale.h"
 #include "tests/unit/TestSupport.h"
+
+using namespace nimbrel;
+using namespace nimbrel::host;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;
 
 namespace {
 

@@ -6,6 +6,8 @@
 
 #include "hosts/render/Y4m.h"
 
+using namespace nimbrel::host;
+
 namespace {
 
 void put(graphics::Canvas& c, int x, int y, uint32_t argb) {

@@ -1,0 +1,120 @@
+#include "hosts/core/Signals.h"
+
+#include <fcntl.h>
+#include <pthread.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <iterator>
+
+namespace nimbrel::host {
+
+namespace {
+
+// The stop signals, then SIGUSR1, then SIGPIPE: the order of StopSignals::previous_.
+constexpr int kStops[] = {SIGTERM, SIGINT, SIGHUP};
+constexpr int kReset = SIGUSR1;
+
+volatile std::sig_atomic_t gStop = 0;
+volatile std::sig_atomic_t gReset = 0;
+int gPipe[2] = {-1, -1};
+
+// The wake pipe, never on standard input, output or error: with one of those closed, the pipe
+// would take its place, and a write meant for standard output would go into the pipe.
+void makeWakePipe() {
+  if (gPipe[0] >= 0) return;
+  if (pipe2(gPipe, O_CLOEXEC | O_NONBLOCK) != 0) {
+    gPipe[0] = gPipe[1] = -1;
+    return;
+  }
+  int low[2] = {-1, -1};
+  for (int i = 0; i < 2; ++i) {
+    if (gPipe[i] > STDERR_FILENO) continue;
+    low[i] = gPipe[i];
+    gPipe[i] = fcntl(gPipe[i], F_DUPFD_CLOEXEC, STDERR_FILENO + 1);
+  }
+  // Closed only now, so that the second end cannot reuse the first one's number.
+  for (const int fd : low) {
+    if (fd >= 0) close(fd);
+  }
+  if (gPipe[0] < 0 || gPipe[1] < 0) {
+    for (int& fd : gPipe) {
+      if (fd >= 0) close(fd);
+      fd = -1;
+    }
+  }
+}
+
+void onSignal(int signal) {
+  if (signal == kReset) {
+    gReset = 1;
+  } else {
+    gStop = signal;
+  }
+  const int saved = errno;
+  const char byte = 1;
+  if (gPipe[1] >= 0) (void)!write(gPipe[1], &byte, 1);
+  errno = saved;
+}
+
+}  // namespace
+
+StopSignals::StopSignals() {
+  gStop = 0;
+  gReset = 0;
+  makeWakePipe();
+  drainWake();
+  struct sigaction action {};
+  action.sa_handler = onSignal;
+  sigemptyset(&action.sa_mask);
+  // No SA_RESTART: a wait in poll(), a write or an open waiting on a reader returns to look.
+  action.sa_flags = 0;
+  size_t i = 0;
+  for (const int signal : kStops) sigaction(signal, &action, &previous_[i++]);
+  sigaction(kReset, &action, &previous_[i++]);
+  struct sigaction ignore {};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  sigaction(SIGPIPE, &ignore, &previous_[i]);
+}
+
+StopSignals::~StopSignals() {
+  size_t i = 0;
+  for (const int signal : kStops) sigaction(signal, &previous_[i++], nullptr);
+  sigaction(kReset, &previous_[i++], nullptr);
+  sigaction(SIGPIPE, &previous_[i], nullptr);
+  // A signal held back now meets the previous disposition, as if it came after the run.
+  if (holding_) pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+}
+
+void StopSignals::holdBack() {
+  if (holding_) return;
+  sigset_t set;
+  sigemptyset(&set);
+  for (const int signal : kStops) sigaddset(&set, signal);
+  pthread_sigmask(SIG_BLOCK, &set, &previousMask_);
+  holding_ = true;
+}
+
+int StopSignals::stopSignal() { return gStop; }
+
+const volatile std::sig_atomic_t* StopSignals::flag() { return &gStop; }
+
+bool StopSignals::takeResetRequest() {
+  if (!gReset) return false;
+  gReset = 0;
+  return true;
+}
+
+int StopSignals::wakeFd() { return gPipe[0]; }
+
+void StopSignals::drainWake() {
+  char buffer[64];
+  if (gPipe[0] < 0) return;
+  while (read(gPipe[0], buffer, sizeof buffer) > 0) {
+  }
+}
+
+static_assert(std::size(kStops) + 2 == 5, "StopSignals::previous_ holds every disposition");
+
+}  // namespace nimbrel::host

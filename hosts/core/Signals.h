@@ -1,0 +1,45 @@
+#pragma once
+
+// How every program of the project takes signals. SIGTERM, SIGINT and SIGHUP (how XScreenSaver
+// and xsecurelock stop a saver, Ctrl-C, a closed terminal) end a run cleanly: the handler only
+// notes the signal and wakes the loop through a pipe, and the loop winds up and returns.
+// SIGUSR1 (xsecurelock: the unlock dialog closed) asks for fresh views. SIGPIPE is ignored: a
+// reader or a server that goes away is a write error like any other, reported and cleaned up
+// after.
+
+#include <csignal>
+
+namespace nimbrel::host {
+
+class StopSignals {
+ public:
+  // Catches the signals from now on, with nothing noted yet; the previous dispositions come
+  // back when this goes.
+  StopSignals();
+  ~StopSignals();
+  StopSignals(const StopSignals&) = delete;
+  StopSignals& operator=(const StopSignals&) = delete;
+
+  // The stop signal that arrived, 0 while none has.
+  static int stopSignal();
+  // The same, for code that looks at it while it waits.
+  static const volatile std::sig_atomic_t* flag();
+  // True once for every SIGUSR1 since the last call.
+  static bool takeResetRequest();
+  // Becomes readable when a signal arrived; poll it beside the display connection. -1 when no
+  // pipe could be made.
+  static int wakeFd();
+  // Empties the wake pipe after a wake-up.
+  static void drainWake();
+
+  // Holds the stop signals back until this goes: what stopSignal says after this is final, so
+  // a run can commit its outputs by it.
+  void holdBack();
+
+ private:
+  struct sigaction previous_[5]{};
+  sigset_t previousMask_{};
+  bool holding_ = false;
+};
+
+}  // namespace nimbrel::host

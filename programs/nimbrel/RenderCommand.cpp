@@ -1,0 +1,139 @@
+#include "programs/nimbrel/RenderCommand.h"
+
+#include <unistd.h>
+
+#include <cerrno>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+#include "graphics/Canvas.h"
+#include "hosts/core/CommandLine.h"
+#include "hosts/core/SettingsOptions.h"
+#include "hosts/core/SizeArgument.h"
+
+namespace nimbrel::saver {
+
+using host::fitsCanvas;
+using host::kMaxViewSide;
+using host::parseSizeArgument;
+using host::SizeArgument;
+
+namespace {
+
+constexpr int kMaxFrames = 100000000;
+
+// A tick count: plain decimal digits up to 2^32 - 1.
+std::optional<uint32_t> parseTick(const std::string& text) {
+  char* end = nullptr;
+  errno = 0;
+  const unsigned long long t = std::strtoull(text.c_str(), &end, 10);
+  if (errno != 0 || *end != '\0' || text[0] == '-' || t > UINT32_MAX) return std::nullopt;
+  return static_cast<uint32_t>(t);
+}
+
+// The command line's values that CLI11 cannot check itself; the message for the first bad one.
+std::optional<std::string> checkRenderOptions(host::RenderOptions& o, const std::string& size,
+                                              const std::string& startTick) {
+  const std::optional<SizeArgument> parsedSize = parseSizeArgument(size, kMaxViewSide);
+  if (!parsedSize) {
+    return "bad size '" + size + "': expected WxH, each from 1 to " + std::to_string(kMaxViewSide);
+  }
+  o.width = parsedSize->width;
+  o.height = parsedSize->height;
+  if (o.frames < 1 || o.frames > kMaxFrames) {
+    return "bad frame count " + std::to_string(o.frames) + ": expected 1 to " +
+           std::to_string(kMaxFrames);
+  }
+  if (!std::isfinite(o.scale) || o.scale < 0.25f || o.scale > 8.0f) {
+    return "bad scale: expected a number from 0.25 to 8";
+  }
+  if (!fitsCanvas(*parsedSize, o.scale)) {
+    return "size " + size + " at scale " + std::to_string(o.scale) + " is too large: at most " +
+           std::to_string(graphics::Canvas::maxPixels) + " device pixels, " +
+           std::to_string(graphics::Canvas::maxSide) + " per side";
+  }
+  if (!startTick.empty()) {
+    const std::optional<uint32_t> tick = parseTick(startTick);
+    if (!tick) return "bad start tick '" + startTick + "': expected 0 to 4294967295";
+    o.startTick = *tick;
+  }
+  if (o.output.empty()) return "the output path is empty";
+  return std::nullopt;
+}
+
+}  // namespace
+
+RenderParse parseRenderArguments(std::span<const services::SettingDescription> table,
+                                 const std::vector<std::string>& args) {
+  host::RenderOptions o;
+  std::string size = "1920x1080";
+  uint32_t seed = 0;
+  std::string startTick;
+
+  host::SettingsOptions settings(table);
+
+  CLI::App app{"Draws frames of Nimbrel without a display and writes the last one as a PNG."};
+  app.name("nimbrel render");
+  app.add_option("-o,--output", o.output, "PNG file to write, - for stdout")
+      ->required()
+      ->type_name("FILE");
+  app.add_option("--size", size, "view size in points (default 1920x1080)")->type_name("WxH");
+  app.add_option("--frames", o.frames, "number of frames to draw (default 600)")->type_name("N");
+  auto* seedOption = app.add_option("--seed", seed,
+                                    "seed of the random generator, for a picture "
+                                    "that can be made again")
+                         ->type_name("N");
+  app.add_flag("--preview", o.preview, "draw as the small preview view: no title, one star");
+  app.add_option("--scale", o.scale, "device pixels per point, e.g. 2 for HiDPI (default 1)")
+      ->type_name("S");
+  app.add_option("--start-tick", startTick, "tick count at which the view is created (default 0)")
+      ->type_name("T");
+  app.add_option("--trace", o.tracePath, "also write every drawing call as JSON Lines")
+      ->type_name("FILE");
+  app.add_option("--y4m", o.y4mPath,
+                 "also stream every frame as YUV4MPEG2 (4:2:0) to a file, - for stdout")
+      ->type_name("FILE");
+  settings.describe(app);
+  app.set_help_flag("-h,--help", "show this help and exit");
+  app.set_version_flag("--version", host::versionLine(), "show the version and exit");
+
+  if (auto end = host::parseCommandLine(app, host::settingsDashes(table, args))) {
+    return {std::nullopt, {}, end->status, end->message};
+  }
+  if (auto why = checkRenderOptions(o, size, startTick)) {
+    return {std::nullopt, {}, 2, "nimbrel render: " + *why};
+  }
+  std::string why;
+  std::optional<services::RunSettings> run = settings.settings(why);
+  if (!run) return {std::nullopt, {}, 2, "nimbrel render: " + why};
+  if (*seedOption) o.seed = seed;
+  return {o, std::move(*run), 0, {}};
+}
+
+int renderMain(const services::ScreenSaverModule& module, const std::vector<std::string>& args) {
+  RenderParse parsed = parseRenderArguments(module.settings, args);
+  if (!parsed.options) {
+    if (parsed.status == 0) {
+      std::fputs(parsed.message.c_str(), stdout);
+    } else {
+      std::fprintf(stderr, "%s\n", parsed.message.c_str());
+    }
+    return parsed.status;
+  }
+  // A picture or a video is no text: on a terminal it would only garble the screen.
+  for (const std::string* path : {&parsed.options->output, &parsed.options->y4mPath}) {
+    if ((*path == "-" || *path == "/dev/stdout") && isatty(STDOUT_FILENO)) {
+      std::fprintf(stderr,
+                   "nimbrel render: %s %s: standard output is a terminal; redirect it or name "
+                   "a file\n",
+                   path == &parsed.options->output ? "-o" : "--y4m", path->c_str());
+      return 2;
+    }
+  }
+  parsed.options->progress = isatty(STDERR_FILENO) != 0;
+  parsed.options->makeView = module.viewsWith(std::move(parsed.settings));
+  return host::runRender(*parsed.options);
+}
+
+}  // namespace nimbrel::saver
