@@ -15,7 +15,7 @@ file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/packaging)
 file(CREATE_LINK ${saver_link_target} ${CMAKE_BINARY_DIR}/packaging/nimbrel SYMBOLIC)
 install(FILES ${CMAKE_BINARY_DIR}/packaging/nimbrel DESTINATION ${saver_dir})
 
-install(FILES ${NIMBREL_RESOURCES_DIR}/nimbrel.xml
+install(FILES ${NIMBREL_GENERATED_DIR}/nimbrel.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/xscreensaver/config)
 
 # Manual pages, compressed as the system's are.
@@ -24,11 +24,12 @@ set(man_pages)
 foreach(page nimbrel.6 nimbrel-settings.6)
   set(compressed ${CMAKE_BINARY_DIR}/packaging/${page}.gz)
   add_custom_command(OUTPUT ${compressed}
-                     COMMAND ${GZIP_PROGRAM} -9nc ${NIMBREL_RESOURCES_DIR}/man/${page} > ${compressed}
-                     DEPENDS ${NIMBREL_RESOURCES_DIR}/man/${page} VERBATIM)
+                     COMMAND ${GZIP_PROGRAM} -9nc ${NIMBREL_GENERATED_DIR}/man/${page} > ${compressed}
+                     DEPENDS ${NIMBREL_GENERATED_DIR}/man/${page} VERBATIM)
   list(APPEND man_pages ${compressed})
 endforeach()
 add_custom_target(man_pages ALL DEPENDS ${man_pages})
+add_dependencies(man_pages settings_files)
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 
 install(FILES ${NIMBREL_RESOURCES_DIR}/org.nimbrel.Nimbrel.Settings.desktop
@@ -40,7 +41,7 @@ install(FILES ${NIMBREL_RESOURCES_DIR}/org.nimbrel.Nimbrel.Settings.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${NIMBREL_RESOURCES_DIR}/org.nimbrel.Nimbrel.Settings.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
-install(FILES ${NIMBREL_RESOURCES_DIR}/completion/nimbrel
+install(FILES ${NIMBREL_GENERATED_DIR}/completion/nimbrel
               ${NIMBREL_RESOURCES_DIR}/completion/nimbrel-settings
         DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions)
 

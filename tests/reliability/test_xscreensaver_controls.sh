@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# The controls that XScreenSaver's settings dialog builds from resources/nimbrel.xml: the file
-# holds together (tests/support/xscreensaver_controls.py), and every addition to the command
-# line that a control can make, and all of them at once, is taken by the saver and by
+# The controls that XScreenSaver's settings dialog builds from the nimbrel.xml that the build
+# writes from the table of settings: the file holds together
+# (tests/support/xscreensaver_controls.py), and every addition to the command line that a
+# control can make, and all of them at once, is taken by the saver and by
 # `nimbrel render`, which draws with it, while the stored settings stay byte for byte as
 # they were.
 source "$(dirname "$0")/lib.sh"
@@ -9,7 +10,7 @@ source "$NIMBREL_SOURCE/tests/support/run_additions.sh"
 
 command -v python3 >/dev/null || { echo "skipped: no python3" >&2; exit 77; }
 CONTROLS="$NIMBREL_SOURCE/tests/support/xscreensaver_controls.py"
-XML="$NIMBREL_SOURCE/resources/nimbrel.xml"
+XML="$NIMBREL_BUILD/resources/nimbrel.xml"
 SHEET="$NIMBREL_SOURCE/resources/Prefs.ui"
 
 "$DEFAULT_STORE" >"$SCRATCH/defaults.ini"
