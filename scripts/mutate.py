@@ -10,7 +10,9 @@ is built (`--check` does only that). The copy lives in build-mutate/src with its
 directory build-mutate/build, both kept between runs: only what changed is copied and rebuilt.
 
 Per mutant: the unit tests (stopping at the first failure), then, if none failed, the fast
-reliability scripts. One line per mutant, `caught by <test>` or `SURVIVED`, then
+reliability scripts, then for a mutant in a program or host that only a real server shows (the
+settings window, the X11 windows) the CTest tests that look at it, with the servers their
+fixtures start. Every program is built, and each has mutants. One line per mutant, `caught by <test>` or `SURVIVED`, then
 `mutation: killed K of N`. Exit status 0 when every mutant was applied and built (whatever
 survived), 1 for a stale table, 2 for a mutant that does not build.
 """
@@ -28,7 +30,7 @@ ROOT = Path(__file__).resolve().parent.parent
 # (render_extremes, soak) and those needing an installation are left to `make test`.
 RELIABILITY = ["test_store_attacks.sh", "test_render_outputs.sh", "test_saver_no_display.sh"]
 UNIT_TARGETS = ["unit_tests"]
-RELIABILITY_TARGETS = ["nimbrel", "default_store"]
+RELIABILITY_TARGETS = ["all"]
 TEST_TIMEOUT = 600  # seconds; a mutant that makes a test hang counts as caught
 # The unit tests that most likely catch a fault in each part run first, the rest only if those
 # pass: a caught mutant then costs seconds rather than the whole suite.
@@ -37,6 +39,14 @@ FIRST_TESTS = {
     "platform/services/": "Preferences*:ExtremeValues*:StoreKeeps*:StoreFaults*:Sheet*:ViewDriver*",
     "platform/raster/": "CircleBlend*:FastGraphics*:RasterIdentity*",
     "hosts/core/": "SizeArgument*:FrameScheduler*:ResourceLookup*:DisplayLayout*:ViewDriver*:Render*",
+}
+# What only a real server shows: the CTest tests (by regular expression) that a mutant under
+# each path faces last. The unmutated tree runs all of them first.
+SERVER_TESTS = {
+    "programs/nimbrel-settings/": r"^integration\.test_settings$",
+    "hosts/preview/": r"^integration\.test_settings$",
+    "hosts/x11/": r"^integration\.test_saver_window$",
+    "programs/describe-settings/": r"^reliability\.test_xscreensaver_controls$",
 }
 
 
@@ -132,12 +142,14 @@ def failed_gtests(output):
     return names
 
 
-def run_tests(src, build_dir, jobs, path="", every=False):
-    """The names of the tests that fail: the first one, or with `every` all of them."""
+def run_tests(src, build_dir, jobs, path=None, every=False):
+    """The names of the tests that fail: the first one, or with `every` all of them. Without a
+    path (the unmutated tree) every test runs."""
     code, out = build(build_dir, UNIT_TARGETS, jobs)
     if code != 0:
         return ["build"], out
-    first = next((f for prefix, f in FIRST_TESTS.items() if path.startswith(prefix)), None)
+    first = next((f for prefix, f in FIRST_TESTS.items() if path and path.startswith(prefix)),
+                 None)
     failed = []
     for tests in ([first, "-" + first] if first and not every else ["*"]):
         code, out = run([str(build_dir / "tests/unit/unit_tests"), "--gtest_brief=1",
@@ -158,6 +170,15 @@ def run_tests(src, build_dir, jobs, path="", every=False):
             failed.append(script.removesuffix(".sh"))
             if not every:
                 return failed, None
+    servers = sorted({r for prefix, r in SERVER_TESTS.items() if path is None or
+                      path.startswith(prefix)})
+    for regex in servers:
+        code, out = run(["ctest", "--test-dir", str(build_dir), "-R", regex, "--output-on-failure"],
+                        src, 2 * TEST_TIMEOUT, env)
+        if code != 0:
+            failed.append(regex.strip("^$").replace("\\", ""))
+            if not every:
+                return failed, out if path is None else None
     return failed, None
 
 

@@ -67,7 +67,7 @@ struct Screen {
   // The view lives in the buffers' memory: it goes first.
   std::unique_ptr<ShmBuffers> buffers;
   std::unique_ptr<BufferPair> pair;
-  std::unique_ptr<ViewDriver> slot;
+  std::unique_ptr<ViewDriver> driver;
   SurfaceScale shown;
   bool wholeDamage = true;  // the next frame posts the whole buffer
   // Size or scale changed: the view is remade before the next frame, once for all the events
@@ -99,7 +99,7 @@ struct Output {
 };
 
 Screen::~Screen() {
-  slot.reset();
+  driver.reset();
   buffers.reset();
   if (frame) wl_callback_destroy(frame);
   if (fractional) wp_fractional_scale_v1_destroy(fractional);
@@ -390,13 +390,13 @@ void Host::fit(Screen& s) {
   const bool fractional = s.viewport && s.scale120 != 0;
   const SurfaceScale scale = fractional ? fractionalSurfaceScale(s.width, s.height, s.scale120)
                                         : integerSurfaceScale(s.width, s.height, s.output->scale);
-  if (s.slot && s.slot->size().width == static_cast<float>(s.width) &&
-      s.slot->size().height == static_cast<float>(s.height) &&
+  if (s.driver && s.driver->size().width == static_cast<float>(s.width) &&
+      s.driver->size().height == static_cast<float>(s.height) &&
       s.shown.viewScale == scale.viewScale) {
     return;
   }
   // The old view stops, and its memory goes, before the new one is made.
-  s.slot.reset();
+  s.driver.reset();
   s.buffers.reset();
   s.pair.reset();
   std::string error;
@@ -412,9 +412,9 @@ void Host::fit(Screen& s) {
   spec.scale = scale.viewScale;
   spec.preview = preview_;
   spec.pixels = memory;
-  s.slot = ViewDriver::create(makeView_, spec, monotonicNanos());
-  if (!s.slot || !s.buffers) {
-    s.slot.reset();
+  s.driver = ViewDriver::create(makeView_, spec, monotonicNanos());
+  if (!s.driver || !s.buffers) {
+    s.driver.reset();
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points at scale %g%s%s\n", s.width,
                  s.height, static_cast<double>(scale.viewScale), error.empty() ? "" : ": ",
                  error.c_str());
@@ -422,7 +422,7 @@ void Host::fit(Screen& s) {
     status_ = 1, quit_ = true;
     return;
   }
-  const Canvas& canvas = s.slot->canvas();
+  const Canvas& canvas = s.driver->canvas();
   s.pair = std::make_unique<BufferPair>(PixelRect{0, 0, canvas.pixelWidth(), canvas.pixelHeight()});
   BufferPair* pair = s.pair.get();
   s.buffers->onRelease = [pair](int buffer) { pair->released(buffer); };
@@ -445,16 +445,16 @@ void Host::closeScreen(Screen& s) {
 
 void Host::drawFrame(Screen& s, Nanos now) {
   if (s.needsFit) fit(s);
-  if (!s.slot || s.frame || now < s.slot->due()) return;
+  if (!s.driver || s.frame || now < s.driver->due()) return;
   const std::optional<BufferPair::Frame> f = s.pair->beginFrame();
   if (!f) return;  // the compositor holds both buffers; a release wakes the loop
   if (f->switched) {
     // The other buffer catches up on what it missed, and the view draws on there.
     s.buffers->copyInto(f->buffer, f->copy);
-    s.slot->moveCanvasTo(s.buffers->memory(f->buffer));
+    s.driver->moveCanvasTo(s.buffers->memory(f->buffer));
   }
-  PixelRect damage = pixelRect(s.slot->runIfDue(now));
-  if (s.wholeDamage) damage = pixelRect(s.slot->wholeCanvas());
+  PixelRect damage = pixelRect(s.driver->runIfDue(now));
+  if (s.wholeDamage) damage = pixelRect(s.driver->wholeCanvas());
   if (damage.isEmpty()) {
     s.pair->endFrame({}, false);
     return;
@@ -463,7 +463,7 @@ void Host::drawFrame(Screen& s, Nanos now) {
   // change: the compositor repaints, and the other buffer catches up on, whatever it is told.
   std::vector<PixelRect> whole;  // allocated only on the frames that show everything
   if (s.wholeDamage) whole.push_back(damage);
-  const std::vector<PixelRect>& rects = s.wholeDamage ? whole : s.slot->damageRects();
+  const std::vector<PixelRect>& rects = s.wholeDamage ? whole : s.driver->damageRects();
   wl_surface_attach(s.surface, s.buffers->buffer(f->buffer), 0, 0);
   for (const PixelRect& r : rects) wl_surface_damage_buffer(s.surface, r.x, r.y, r.width, r.height);
   // A compositor that withholds the callback (hidden or powered-down output) stops the frames.
@@ -487,9 +487,9 @@ int Host::nextWaitMs() const {
   for (const auto& o : outputs_) {
     const Screen* s = o->screen.get();
     if (s && s->needsFit) return 0;
-    if (!s || !s->slot || s->frame) continue;
+    if (!s || !s->driver || s->frame) continue;
     if (s->pair->isBusy(0) && s->pair->isBusy(1)) continue;
-    const int ms = s->slot->nextDelayMs(now);
+    const int ms = s->driver->nextDelayMs(now);
     wait = wait < 0 ? ms : std::min(wait, ms);
   }
   return wait;
@@ -537,10 +537,10 @@ int Host::run() {
   }
 
   const int fd = wl_display_get_fd(display_);
-  while (!quit_ && !StopSignals::stopSignal() != 0) {
+  while (!quit_ && StopSignals::stopSignal() == 0) {
     if (StopSignals::takeResetRequest()) {
       for (auto& o : outputs_) {
-        if (o->screen) o->screen->slot.reset(), refit(*o->screen);
+        if (o->screen) o->screen->driver.reset(), refit(*o->screen);
       }
     }
     drawDueFrames();

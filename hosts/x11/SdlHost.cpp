@@ -36,11 +36,11 @@ struct Screen {
   std::unique_ptr<ForeignWindow> x11;
   SDL_Renderer* renderer = nullptr;
   SDL_Texture* texture = nullptr;
-  std::unique_ptr<ViewDriver> slot;
+  std::unique_ptr<ViewDriver> driver;
   bool needsPresent = false;
 
   ~Screen() {
-    slot.reset();
+    driver.reset();
     x11.reset();
     if (texture) SDL_DestroyTexture(texture);
     if (renderer) SDL_DestroyRenderer(renderer);
@@ -53,20 +53,20 @@ struct Screen {
 // whole texture shown, since after a present the back buffer is undefined. The frame-rate
 // overlay, when shown, comes as a rectangle of its own.
 void present(Screen& s, const Rect& damage) {
-  const Canvas& c = s.slot->canvas();
+  const Canvas& c = s.driver->canvas();
   std::vector<graphics::PixelRect> changed;
   if (s.needsPresent) {
     changed.push_back({0, 0, c.pixelWidth(), c.pixelHeight()});
   } else if (!damage.isEmpty()) {
-    changed = s.slot->damageRects();
+    changed = s.driver->damageRects();
   }
   if (s.x11) {
-    showOn(*s.x11, *s.slot, std::move(changed));
+    showOn(*s.x11, *s.driver, std::move(changed));
     s.needsPresent = false;
     return;
   }
   bool updated = false;
-  s.slot->present(std::move(changed), monotonicNanos(), [&](const auto& rects) {
+  s.driver->present(std::move(changed), monotonicNanos(), [&](const auto& rects) {
     for (const graphics::PixelRect& shown : rects) {
       const SDL_Rect r{shown.x, shown.y, shown.width, shown.height};
       SDL_UpdateTexture(
@@ -93,22 +93,22 @@ bool fitView(Screen& s, const SaverRun& run, bool force) {
   if (w <= 0 || h <= 0) return true;  // minimised: keep what there is
   const float scale = static_cast<float>(pw) / static_cast<float>(w);
   const Size size{static_cast<float>(w), static_cast<float>(h)};
-  if (!force && s.slot && s.slot->size().width == size.width &&
-      s.slot->size().height == size.height && s.slot->scale() == scale) {
+  if (!force && s.driver && s.driver->size().width == size.width &&
+      s.driver->size().height == size.height && s.driver->scale() == scale) {
     return true;
   }
-  s.slot.reset();  // the old view stops before the new one starts
+  s.driver.reset();  // the old view stops before the new one starts
   ViewSpec spec;
   spec.points = size;
   spec.scale = scale;
   spec.preview = run.preview;
   if (s.x11) spec.pixels = sharedCanvasOf(*s.x11);
-  s.slot = ViewDriver::create(run.makeView, spec, monotonicNanos());
-  if (!s.slot) {
+  s.driver = ViewDriver::create(run.makeView, spec, monotonicNanos());
+  if (!s.driver) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", w, h);
     return false;
   }
-  if (run.fps) s.slot->showFrameRate();
+  if (run.fps) s.driver->showFrameRate();
   if (s.x11) {
     s.needsPresent = true;
     present(s, {});
@@ -117,13 +117,13 @@ bool fitView(Screen& s, const SaverRun& run, bool force) {
   if (s.texture) SDL_DestroyTexture(s.texture);
   // The canvas is opaque: its words read as XRGB8888 with no blending, which is a plain copy.
   s.texture = SDL_CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
-                                s.slot->canvas().pixelWidth(), s.slot->canvas().pixelHeight());
+                                s.driver->canvas().pixelWidth(), s.driver->canvas().pixelHeight());
   if (!s.texture) {
     std::fprintf(stderr, "nimbrel: cannot make a texture: %s\n", SDL_GetError());
     return false;
   }
   SDL_SetTextureBlendMode(s.texture, SDL_BLENDMODE_NONE);
-  present(s, s.slot->wholeCanvas());
+  present(s, s.driver->wholeCanvas());
   return true;
 }
 
@@ -280,12 +280,12 @@ class SaverLoop {
   Nanos drawDueFrames() {
     Nanos due = monotonicNanos() + Nanos{kLongestWaitMs} * 1'000'000;
     for (auto& s : screens_) {
-      if (!s->slot) continue;
+      if (!s->driver) continue;
       const Nanos now = monotonicNanos();
       // The canvas may still be being read by the X server from its last frame.
-      if (s->x11 && s->slot->isDue(now)) s->x11->awaitPresented();
-      present(*s, s->slot->runIfDue(now));
-      due = std::min(due, s->slot->due());
+      if (s->x11 && s->driver->isDue(now)) s->x11->awaitPresented();
+      present(*s, s->driver->runIfDue(now));
+      due = std::min(due, s->driver->due());
     }
     return due;
   }

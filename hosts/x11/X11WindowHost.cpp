@@ -22,31 +22,31 @@ std::unique_ptr<ViewDriver> makeDriver(ForeignWindow& window, const SaverRun& ru
   spec.points = {static_cast<float>(window.width()), static_cast<float>(window.height())};
   spec.preview = run.preview || isPreviewSize(window.width());
   spec.pixels = sharedCanvasOf(window);
-  std::unique_ptr<ViewDriver> slot = ViewDriver::create(run.makeView, spec, monotonicNanos());
-  if (!slot) {
+  std::unique_ptr<ViewDriver> driver = ViewDriver::create(run.makeView, spec, monotonicNanos());
+  if (!driver) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", window.width(),
                  window.height());
     return nullptr;
   }
-  if (run.fps) slot->showFrameRate();
-  return slot;
+  if (run.fps) driver->showFrameRate();
+  return driver;
 }
 
-void presentAll(ForeignWindow& window, ViewDriver& slot) {
-  const Canvas& c = slot.canvas();
-  showOn(window, slot, {{0, 0, c.pixelWidth(), c.pixelHeight()}});
+void presentAll(ForeignWindow& window, ViewDriver& driver) {
+  const Canvas& c = driver.canvas();
+  showOn(window, driver, {{0, 0, c.pixelWidth(), c.pixelHeight()}});
 }
 
 // Draws the frame when it is due, once the server has read the last one from the canvas, and
 // shows what changed.
-void drawIfDue(ForeignWindow& window, ViewDriver& slot) {
+void drawIfDue(ForeignWindow& window, ViewDriver& driver) {
   const Nanos now = monotonicNanos();
   std::vector<graphics::PixelRect> changed;
-  if (slot.isDue(now)) {
+  if (driver.isDue(now)) {
     window.awaitPresented();
-    if (!slot.runIfDue(now).isEmpty()) changed = slot.damageRects();
+    if (!driver.runIfDue(now).isEmpty()) changed = driver.damageRects();
   }
-  showOn(window, slot, std::move(changed));
+  showOn(window, driver, std::move(changed));
 }
 
 }  // namespace
@@ -55,10 +55,10 @@ graphics::PixelProvider sharedCanvasOf(ForeignWindow& window) {
   return [&window](int width, int height) { return window.sharedPixels(width, height); };
 }
 
-void showOn(ForeignWindow& window, ViewDriver& slot, std::vector<graphics::PixelRect> changed) {
-  slot.present(std::move(changed), monotonicNanos(), [&](const auto& rects) {
-    window.present(slot.canvas(), rects);
-    if (slot.showsFrameRate()) window.awaitPresented();
+void showOn(ForeignWindow& window, ViewDriver& driver, std::vector<graphics::PixelRect> changed) {
+  driver.present(std::move(changed), monotonicNanos(), [&](const auto& rects) {
+    window.present(driver.canvas(), rects);
+    if (driver.showsFrameRate()) window.awaitPresented();
   });
 }
 
@@ -69,9 +69,9 @@ int runInX11Window(const SaverRun& run) {
     std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
     return 1;
   }
-  std::unique_ptr<ViewDriver> slot = makeDriver(*window, run);
-  if (!slot) return 1;
-  presentAll(*window, *slot);
+  std::unique_ptr<ViewDriver> driver = makeDriver(*window, run);
+  if (!driver) return 1;
+  presentAll(*window, *driver);
 
   pollfd fds[2] = {{window->connectionFd(), POLLIN, 0}, {StopSignals::wakeFd(), POLLIN, 0}};
   for (;;) {
@@ -81,15 +81,15 @@ int runInX11Window(const SaverRun& run) {
 
     const bool renew = changes.resized || StopSignals::takeResetRequest();
     if (renew) {
-      slot.reset();  // the old view stops before the new one starts
-      slot = makeDriver(*window, run);
-      if (!slot) return 1;
+      driver.reset();  // the old view stops before the new one starts
+      driver = makeDriver(*window, run);
+      if (!driver) return 1;
     }
-    if (changes.exposed || renew) presentAll(*window, *slot);
-    drawIfDue(*window, *slot);
+    if (changes.exposed || renew) presentAll(*window, *driver);
+    drawIfDue(*window, *driver);
     if (window->hasQueuedEvents()) continue;
 
-    const int ms = slot->nextDelayMs(monotonicNanos());
+    const int ms = driver->nextDelayMs(monotonicNanos());
     if (ms > 0) poll(fds, fds[1].fd >= 0 ? 2 : 1, ms);
     StopSignals::drainWake();
   }

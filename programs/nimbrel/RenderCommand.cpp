@@ -64,14 +64,14 @@ std::optional<std::string> checkRenderOptions(host::RenderOptions& o, const std:
 
 }  // namespace
 
-RenderParse parseRenderArguments(std::span<const services::SettingDescription> table,
+RenderParse parseRenderArguments(std::span<const services::SettingDescription> settings,
                                  const std::vector<std::string>& args) {
   host::RenderOptions o;
   std::string size = "1920x1080";
   uint32_t seed = 0;
   std::string startTick;
 
-  host::SettingsOptions settings(table);
+  host::SettingsOptions options(settings);
 
   CLI::App app{"Draws frames of Nimbrel without a display and writes the last one as a PNG."};
   app.name("nimbrel render");
@@ -94,18 +94,18 @@ RenderParse parseRenderArguments(std::span<const services::SettingDescription> t
   app.add_option("--y4m", o.y4mPath,
                  "also stream every frame as YUV4MPEG2 (4:2:0) to a file, - for stdout")
       ->type_name("FILE");
-  settings.describe(app);
+  options.describe(app);
   app.set_help_flag("-h,--help", "show this help and exit");
   app.set_version_flag("--version", host::versionLine(), "show the version and exit");
 
-  if (auto end = host::parseCommandLine(app, host::settingsDashes(table, args))) {
+  if (auto end = host::parseCommandLine(app, host::settingsDashes(settings, args))) {
     return {std::nullopt, {}, end->status, end->message};
   }
   if (auto why = checkRenderOptions(o, size, startTick)) {
     return {std::nullopt, {}, 2, "nimbrel render: " + *why};
   }
   std::string why;
-  std::optional<services::RunSettings> run = settings.settings(why);
+  std::optional<services::RunSettings> run = options.settings(why);
   if (!run) return {std::nullopt, {}, 2, "nimbrel render: " + why};
   if (*seedOption) o.seed = seed;
   return {o, std::move(*run), 0, {}};
