@@ -2,8 +2,6 @@
 // into arguments. Every parse must end in options within the limits or in a message (an error
 // of one line); parsed options are then run with the size and frame count capped and every
 // file redirected into a private directory, so that no input can write elsewhere or take long.
-#include <unistd.h>
-
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>

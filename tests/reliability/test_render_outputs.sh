@@ -99,11 +99,7 @@ for signal in TERM INT; do
   "$NIMBREL" render --size 64x48 --frames 100000000 --seed 1 -o "$D/old.png" \
     --trace "$D/stop.jsonl" --y4m "$D/video" 2>"$SCRATCH/err" &
   pid=$!
-  {
-    head -c 1 >/dev/null
-    kill -"$signal" "$pid"
-    cat >/dev/null
-  } <"$D/video"
+  { head -c 1 >/dev/null && kill -"$signal" "$pid" && cat >/dev/null; } <"$D/video"
   status=0
   wait "$pid" || status=$?
   check_error "SIG$signal" "stopped by" "$status" $((128 + $(kill -l "$signal")))
@@ -123,20 +119,16 @@ done
 kill -TERM "$pid"
 status=0
 wait "$pid" || status=$?
-[ "$status" -eq 143 ] || fail "SIGTERM in open: status $status, expected 143"
-[ ! -e "$D/new.png" ] && [ ! -e "$D/new.jsonl" ] && [ -z "$(left_over)" ] ||
-  fail "SIGTERM in open left files"
+check_error "SIGTERM in open" "stopped by" "$status" 143
+[ ! -e "$D/new.png" ] && [ ! -e "$D/new.jsonl" ] || fail "SIGTERM in open left files"
 
 # Out of memory: one line and status 1, no file left. 1.25 GiB holds the 1 GiB canvas or the
 # 0.4 GiB video planes, not both. AddressSanitizer reserves terabytes: no limit there.
 if [ "$asan" -eq 0 ]; then
   fresh
   status=0
-  (
-    ulimit -v 1310720
-    exec "$NIMBREL" render --size 16384x16384 --frames 1 --seed 1 --preview -o "$D/big.png" \
-      --y4m "$D/big.y4m"
-  ) 2>"$SCRATCH/err" || status=$?
+  (ulimit -v 1310720 && exec "$NIMBREL" render --size 16384x16384 --frames 1 --seed 1 --preview \
+    -o "$D/big.png" --y4m "$D/big.y4m") 2>"$SCRATCH/err" || status=$?
   check_error "memory limit" "memory\|canvas" "$status"
   [ ! -e "$D/big.png" ] && [ ! -e "$D/big.y4m" ] || fail "memory limit left a file"
 fi

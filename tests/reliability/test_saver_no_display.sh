@@ -38,5 +38,4 @@ for where in "DISPLAY=:$n" "no DISPLAY"; do
   SDL_VIDEODRIVER=dummy expect_end 1 "$where, dummy driver" --window
 done
 expect_end 2 "size '-1x5'" --window=-1x5
-expect_end 2 "layer" --layer top
 finish

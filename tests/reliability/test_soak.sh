@@ -1,8 +1,7 @@
 #!/usr/bin/env bash
-# A long run of `nimbrel render` at 320x200 with settings randomised every second across the
-# wrap of the tick counter: it ends cleanly, and peak memory does not grow with the number of
-# frames (the run is compared with one a tenth as long). The frame count is NIMBREL_SOAK_FRAMES:
-# 20,000 by default, 200,000 under `make soak`.
+# A long run of `nimbrel render` at 320x200, settings randomised every second, across the wrap
+# of the tick counter: it ends cleanly, and its peak memory is that of a run a tenth as long.
+# The frame count is NIMBREL_SOAK_FRAMES: 20,000 by default, 200,000 under `make soak`.
 source "$(dirname "$0")/lib.sh"
 
 frames=${NIMBREL_SOAK_FRAMES:-20000}

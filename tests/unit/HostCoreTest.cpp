@@ -181,12 +181,9 @@ TEST(FpsOverlay, ShownInTheLowerLeftCornerAndTakenOffTheCanvasAgain) {
   driver->present({}, 0, show);  // nothing changed and no text yet: nothing to show
   EXPECT_TRUE(shown.empty());
   for (int i = 0; i < 24; ++i) driver->runIfDue(driver->due());
-  // Stripes, so that putting back the wrong pixels shows.
-  for (int row = 0; row < canvas.pixelHeight(); ++row) {
-    for (int col = 0; col < canvas.pixelWidth(); ++col) {
-      const uint32_t p = 0xff000000u | static_cast<uint32_t>((row * 7 + col * 13) & 0xffffff);
-      std::memcpy(canvas.data() + row * canvas.stride() + col * 4, &p, 4);
-    }
+  // Opaque stripes, so that putting back the wrong pixels shows.
+  for (int i = 0; i < canvas.stride() * canvas.pixelHeight(); ++i) {
+    canvas.data()[i] = static_cast<uint8_t>(i % 4 == 3 ? 0xff : i * 7 % 251);
   }
   const std::vector<uint8_t> picture = bytesOf(canvas);
   driver->present({}, 2 * kSecond, show);
@@ -226,9 +223,7 @@ TEST(DisplayLayout, OneViewPerDisplayButNoneForEmptyOrCoveredOnes) {
                                                 {2, 1920, -200, 1080, 1920},
                                                 {5, 1000, 0, 1920, 1080},
                                                 {6, -1280, 0, 1280, 1024}}));
-  EXPECT_TRUE(planScreens({}).empty());
-  EXPECT_TRUE(isPreviewSize(639));
-  EXPECT_FALSE(isPreviewSize(640));
+  EXPECT_TRUE(planScreens({}).empty() && isPreviewSize(639) && !isPreviewSize(640));
 }
 
 // Each stop signal is noted and wakes the loop; SIGUSR1 asks for fresh views once; SIGPIPE is
@@ -283,7 +278,7 @@ fs::path resourceTree(const TempConfigHome& home) {
   return r;
 }
 
-TEST(ResourceLookup, FindsTheOverrideTheInstalledLayoutOrTheBuildTree) {
+TEST(ResourceLookup, ResourcesAndCompanionProgramsInstalledMovedOrInTheBuildTree) {
   const TempConfigHome home;
   const fs::path r = resourceTree(home);
   const std::string env = (r / "env").string(), empty = (r / "empty").string();
@@ -313,11 +308,8 @@ TEST(ResourceLookup, FindsTheOverrideTheInstalledLayoutOrTheBuildTree) {
   // The running test program is in the build tree: it finds the real file.
   EXPECT_TRUE(fs::is_regular_file(findResourceIn(
       resourceDirectories(nullptr, fs::read_symlink("/proc/self/exe")), "Prefs.ui")));
-}
 
-TEST(ResourceLookup, CompanionProgramBesideInTheBuildTreeOrOnThePath) {
-  const TempConfigHome home;
-  const fs::path r = resourceTree(home);
+  // A companion program: beside this one, in the build tree's sibling folder, or on the PATH.
   for (const char* program : {"inst/bin/nimbrel", "build/programs/nimbrel/nimbrel"}) {
     fs::create_directories((r / program).parent_path());
     std::ofstream(r / program) << "#!/bin/sh\n";

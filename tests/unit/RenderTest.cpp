@@ -172,21 +172,15 @@ TEST(OutputFiles, NamesShownOnOneLine) {
   }
 }
 
-void put(Canvas& c, int x, int y, uint32_t argb) {
-  std::memcpy(c.data() + y * c.stride() + x * 4, &argb, 4);
-}
-
 // Limited-range BT.601 at 4:2:0, chroma averaged over 2x2 blocks; odd sides keep their last
 // column and row in the chroma planes.
-TEST(Y4m, HeaderPlanesAndKnownPixelsAtAnOddSize) {
-  EXPECT_EQ(y4mHeader(64, 48, 18), "YUV4MPEG2 W64 H48 F18:1 Ip A1:1 C420jpeg\n");
-  EXPECT_EQ(y4mFrameBytes(64, 48), 64u * 48 + 2 * 32 * 24);
-  EXPECT_EQ(y4mFrameBytes(3, 3), 9u + 2 * 2 * 2);
+TEST(Y4m, PlanesOfKnownPixelsAtAnOddSize) {
   auto canvas = Canvas::create(3, 3);
   ASSERT_TRUE(canvas);
   canvas->clearToBlack(0, 0, 3, 3);
-  put(*canvas, 0, 0, 0xffff0000u);  // red
-  put(*canvas, 2, 2, 0xffffffffu);  // white, alone in its corner block
+  const uint32_t red = 0xffff0000u, white = 0xffffffffu;  // white alone in its corner block
+  std::memcpy(canvas->data(), &red, 4);
+  std::memcpy(canvas->data() + 2 * canvas->stride() + 8, &white, 4);
   std::vector<char> planes;
   y4mPlanes(*canvas, planes);
   std::vector<int> bytes(planes.begin(), planes.end());
