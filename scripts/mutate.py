@@ -36,7 +36,11 @@ FIRST_TESTS = {
     "sources/": "Oscillator*:Random*:Frame*:Randomize*:Title*:Preferences*:ExtremeValues*:Sheet*",
     "platform/services/": "Preferences*:ExtremeValues*:StoreKeeps*:StoreFaults*:Sheet*:ViewDriver*",
     "platform/raster/": "CircleBlend*:FastGraphics*:RasterIdentity*",
-    "hosts/core/": "SizeArgument*:FrameScheduler*:ResourceLookup*:DisplayLayout*:ViewDriver*:Render*",
+    "hosts/core/": "SizeArgument*:FrameScheduler*:ResourceLookup*:DisplayLayout*:ViewDriver*:"
+                   "SimulatedClock*:FpsOverlay*:StopSignals*:SettingsOptions*:DrawingBackend*:Render*",
+    "hosts/render/": "Render*:OutputFiles*:Y4m*",
+    "hosts/wayland/": "BufferPair*:SurfaceScale*:KeyWatch*",
+    "programs/nimbrel/": "SaverOptions*:RenderOptions*:SettingsOptions*:SizeArgument*:Render.*",
 }
 
 

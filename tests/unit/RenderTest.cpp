@@ -59,7 +59,7 @@ TEST(Render, SameSeedSameOutputsWithTheSettingsGiven) {
   }
   ASSERT_EQ(runs.size(), 2u);
   EXPECT_TRUE(runs[0].ignoreStore);
-  EXPECT_EQ(runs[0].values[indexOf("speed")], 30);
+  EXPECT_EQ(runs[0].values.at(indexOf("speed")), 30);
   EXPECT_FALSE(fs::exists(home.dir() / "nimbrel"));
   EXPECT_EQ(fileText(home.dir() / "a.png").substr(1, 3), "PNG");
   const std::string trace = fileText(home.dir() / "a.jsonl");
