@@ -204,6 +204,7 @@ TEST(SaverOptions, ModesWindowIdsAndTheirPrecedence) {
       {{"--root", "--window-id", "0x2a"}, "77", SaverMode::foreignWindow, 42},
       {{"-window-id", "4194305"}, {}, SaverMode::foreignWindow, 4194305},
       {{"--window-id=0X1fffffff"}, {}, SaverMode::foreignWindow, 0x1fffffff},  // 29 bits
+      {{"--window", "--window-id", "42"}, {}, SaverMode::foreignWindow, 42},
       {{"--window"}, "77", SaverMode::window, {}},
       {{"--layer", "overlay"}, {}, SaverMode::overlay, {}},
       {{"--layer=background", "--seed", "3"}, "0x2a", SaverMode::wallpaper, {}},

@@ -65,7 +65,7 @@ TEST(Render, SameSeedSameOutputsWithTheSettingsGiven) {
   const std::string trace = fileText(home.dir() / "a.jsonl");
   EXPECT_EQ(trace.rfind("{\"frame\":0,\"tick\":0}\n", 0), 0u);
   EXPECT_NE(trace.find("{\"op\":\"fill\""), std::string::npos);
-  EXPECT_NE(trace.find("{\"frame\":39,\"tick\":"), std::string::npos);
+  EXPECT_NE(trace.find("{\"frame\":39,\"tick\":78}\n"), std::string::npos);  // 60 * 39 / 30
   const std::string video = fileText(home.dir() / "a.y4m");
   const std::string header = "YUV4MPEG2 W63 H47 F30:1 Ip A1:1 C420jpeg\n";
   const size_t frame = 6 + 63 * 47 + 2 * 32 * 24;
