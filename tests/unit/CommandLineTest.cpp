@@ -128,6 +128,7 @@ TEST(SettingsOptions, AViewStartsFromTheRunsValuesAndNeverStoresThem) {
     run.values[indexOf(key)] = want[indexOf(key)] = wantOverDefaults[indexOf(key)] = value;
   }
   EXPECT_EQ(settingsOf(*NimbrelView::initWithFrame({0, 0, 40, 30}, true, {}, run)), want);
+  EXPECT_EQ(colourGlobals(), (std::vector<float>{0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f}));  // 8's
   EXPECT_EQ(rig.home.read(), stored);
   run.ignoreStore = true;
   EXPECT_EQ(settingsOf(*NimbrelView::initWithFrame({0, 0, 40, 30}, true, {}, run)),
