@@ -38,7 +38,11 @@ FIRST_TESTS = {
     "sources/": "Oscillator*:Random*:Frame*:Randomize*:Title*:Preferences*:ExtremeValues*:Sheet*",
     "platform/services/": "Preferences*:ExtremeValues*:StoreKeeps*:StoreFaults*:Sheet*:ViewDriver*",
     "platform/raster/": "CircleBlend*:FastGraphics*:RasterIdentity*",
-    "hosts/core/": "SizeArgument*:FrameScheduler*:ResourceLookup*:DisplayLayout*:ViewDriver*:Render*",
+    "hosts/core/": "SizeArgument*:FrameScheduler*:ResourceLookup*:DisplayLayout*:ViewDriver*:"
+                   "SimulatedClock*:FpsOverlay*:StopSignals*:SettingsOptions*:DrawingBackend*:Render*",
+    "hosts/render/": "Render*:OutputFiles*:Y4m*",
+    "hosts/wayland/": "BufferPair*:SurfaceScale*:KeyWatch*",
+    "programs/nimbrel/": "SaverOptions*:RenderOptions*:SettingsOptions*:SizeArgument*:Render.*",
 }
 # What only a real server shows: the CTest tests (by regular expression) that a mutant under
 # each path faces last. The unmutated tree runs all of them first.

@@ -1,11 +1,7 @@
-// libFuzzer target: the command line of `nimbrel render`. The bytes are split at NUL and
-// newline characters into arguments. Every parse must end in options that make sense or in a
-// message; parsed options are then run with the size and frame count capped and every file
-// redirected into a private directory, so that no input can write elsewhere or take long.
-
-#include <unistd.h>
-
-#include <cmath>
+// libFuzzer target: the command line of `nimbrel render`, split at NUL and newline characters
+// into arguments. Every parse must end in options within the limits or in a message (an error
+// of one line); parsed options are then run with the size and frame count capped and every
+// file redirected into a private directory, so that no input can write elsewhere or take long.
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -13,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "graphics/Canvas.h"
+#include "hosts/core/SizeArgument.h"
 #include "programs/nimbrel/RenderCommand.h"
 #include "sources/NimbrelView.h"
 #include "sources/PreferenceTable.h"
@@ -24,11 +20,10 @@ using namespace nimbrel::saver;
 
 namespace {
 
-namespace fs = std::filesystem;
+std::filesystem::path gBase;
 
-fs::path gBase;
-
-void fail(const char* what) {
+void check(bool holds, const char* what) {
+  if (holds) return;
   std::fprintf(stderr, "fuzz_render_args: %s\n", what);
   std::abort();
 }
@@ -37,11 +32,11 @@ void fail(const char* what) {
 
 extern "C" int LLVMFuzzerInitialize(int*, char***) {
   char pattern[] = "/tmp/nimbrel-fuzz-render-XXXXXX";
-  if (!mkdtemp(pattern)) fail("cannot make a temporary directory");
+  check(mkdtemp(pattern) != nullptr, "cannot make a temporary directory");
   gBase = pattern;
   std::atexit([] {
     std::error_code ec;
-    fs::remove_all(gBase, ec);
+    std::filesystem::remove_all(gBase, ec);
   });
   return 0;
 }
@@ -50,40 +45,31 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> args(1);
   for (size_t i = 0; i < size; ++i) {
     const char c = static_cast<char>(data[i]);
-    if (c == '\0' || c == '\n') {
-      args.emplace_back();
-    } else {
-      args.back() += c;
-    }
+    const bool split = c == '\0' || c == '\n';
+    if (split) args.emplace_back();
+    if (!split) args.back() += c;
   }
   if (args.size() > 64) return -1;  // not a command line worth the time
 
   const RenderParse parsed = parseRenderArguments(kSettingDescriptions, args);
   if (!parsed.options) {
-    if (parsed.message.empty()) fail("a refusal without a message");
-    if (parsed.status != 0 && parsed.message.find('\n') != std::string::npos) {
-      fail("an error of more than one line");
-    }
+    check(!parsed.message.empty(), "a refusal without a message");
+    check(parsed.status == 0 || parsed.message.find('\n') == std::string::npos,
+          "an error of more than one line");
     return 0;
   }
   RenderOptions o = *parsed.options;
-  o.makeView =
-      [](const graphics::Rect& frame, bool isPreview,
-         const services::ViewOptions& options) -> std::unique_ptr<services::ScreenSaverView> {
-    return NimbrelView::initWithFrame(frame, isPreview, options);
-  };
-  if (parsed.status != 0) fail("options with a failure status");
-  if (o.width < 1 || o.width > 16384 || o.height < 1 || o.height > 16384) fail("bad size");
-  if (o.frames < 1) fail("no frames");
-  if (!std::isfinite(o.scale) || o.scale < 0.25f || o.scale > 8.0f) fail("bad scale");
-  if (std::ceil(o.width * static_cast<double>(o.scale)) *
-          std::ceil(o.height * static_cast<double>(o.scale)) >
-      static_cast<double>(graphics::Canvas::maxPixels)) {
-    fail("a canvas too large for the store of pixels");
-  }
-  if (o.output.empty()) fail("empty output");
+  check(parsed.status == 0 && !o.output.empty() && o.frames >= 1 && o.frames <= 100000000 &&
+            o.width >= 1 && o.height >= 1 && o.width <= kMaxViewSide && o.height <= kMaxViewSide &&
+            o.scale >= 0.25f && o.scale <= 8.0f && fitsCanvas({o.width, o.height}, o.scale),
+        "options past the limits");
 
   // Run small: a few frames of at most 16x16 points, files in the private directory.
+  o.makeView = [run = parsed.settings](const graphics::Rect& frame, bool isPreview,
+                                       const services::ViewOptions& options) {
+    return std::unique_ptr<services::ScreenSaverView>(
+        NimbrelView::initWithFrame(frame, isPreview, options, run));
+  };
   o.width = std::min(o.width, 16);
   o.height = std::min(o.height, 16);
   o.frames = std::min(o.frames, 3);
@@ -92,6 +78,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!o.tracePath.empty()) o.tracePath = (gBase / "trace.jsonl").string();
   if (!o.y4mPath.empty()) o.y4mPath = (gBase / "video.y4m").string();
   o.progress = false;
-  if (runRender(o) != 0) fail("a small render failed");
+  check(runRender(o) == 0, "a small render failed");
   return 0;
 }

@@ -1,36 +1,27 @@
 // The Wayland host's logic that needs no compositor: which shared-memory buffer a frame draws
-// into and what it copies first, the device size of a scaled surface, which keyboard events end
-// a run, and a view drawing into memory a host lends it.
-#include <cmath>
-#include <cstring>
-#include <memory>
+// into and what it copies first, the device size of a scaled surface, which key events end a run.
+#include <gtest/gtest.h>
+
+#include <algorithm>
 #include <random>
+#include <tuple>
 #include <vector>
 
-#include "hosts/core/ViewDriver.h"
 #include "hosts/wayland/BufferPair.h"
 #include "hosts/wayland/KeyWatch.h"
 #include "hosts/wayland/SurfaceScale.h"
-#include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
 using namespace nimbrel::host;
-using namespace nimbrel::test;
-using namespace graphics;
-using namespace services;
-using namespace sheet;
+using graphics::PixelRect;
 
 namespace {
 
-// How the fake compositor gives buffers back.
-enum class Release {
-  atOnce,        // as soon as it has read them (a copying renderer)
-  onNextAttach,  // only once another buffer replaces the shown one
-  whenItLikes,   // at random moments, sometimes holding both
-};
+// How the fake compositor gives buffers back: as soon as it has read them (a copying renderer),
+// only once another buffer replaces the shown one, or at random moments, sometimes holding both.
+enum class Release { atOnce, onNextAttach, whenItLikes };
 
 // Two pixel buffers driven the way the host drives them, against the picture they must show:
-// each frame paints a random rectangle with its own value, after copying what the plan says. The
+// each frame paints random rectangles with its own value, after copying what the pair says. The
 // buffer handed to the compositor must always hold the whole picture so far.
 void runBufferPair(Release mode, uint32_t seed) {
   constexpr int kW = 23, kH = 17;
@@ -39,14 +30,10 @@ void runBufferPair(Release mode, uint32_t seed) {
   std::vector<int> truth(kW * kH, 0);
   std::vector<int> buffers[2] = {truth, truth};
   BufferPair pair({0, 0, kW, kH});
-  int shown = -1;
-  int skipped = 0, switches = 0;
-
+  int shown = -1, skipped = 0, switches = 0;
   for (int frame = 1; frame <= 400; ++frame) {
-    if (mode == Release::whenItLikes) {
-      for (int b = 0; b < 2; ++b) {
-        if (below(3) == 0) pair.released(b);
-      }
+    for (int b = 0; b < 2 && mode == Release::whenItLikes; ++b) {
+      if (below(3) == 0) pair.released(b);
     }
     const std::optional<BufferPair::Frame> f = pair.beginFrame();
     if (!f) {
@@ -56,53 +43,32 @@ void runBufferPair(Release mode, uint32_t seed) {
     }
     ASSERT_FALSE(pair.isBusy(f->buffer)) << "drew into a buffer the compositor holds";
     std::vector<int>& into = buffers[f->buffer];
-    if (f->switched) {
-      ++switches;
-      const std::vector<int>& from = buffers[1 - f->buffer];
-      for (const PixelRect& c : f->copy) {
-        for (int y = c.y; y < c.y + c.height; ++y) {
-          for (int x = c.x; x < c.x + c.width; ++x) into[y * kW + x] = from[y * kW + x];
-        }
+    switches += f->switched;
+    auto paint = [&](const PixelRect& r, const int* from, int value) {
+      for (int y = r.y; y < r.bottom(); ++y) {
+        for (int x = r.x; x < r.right(); ++x) into[y * kW + x] = from ? from[y * kW + x] : value;
       }
-    }
+    };
+    for (const PixelRect& c : f->copy) paint(c, buffers[1 - f->buffer].data(), 0);
     // One frame in eight changes nothing; the others one to three rectangles.
-    std::vector<PixelRect> damage;
-    const int count = below(8) == 0 ? 0 : 1 + below(3);
-    for (int i = 0; i < count; ++i) {
-      PixelRect d;
+    std::vector<PixelRect> damage(below(8) == 0 ? 0 : 1 + below(3));
+    for (PixelRect& d : damage) {
       d.x = below(kW), d.y = below(kH);
       d.width = 1 + below(kW - d.x), d.height = 1 + below(kH - d.y);
-      for (int y = d.y; y < d.y + d.height; ++y) {
-        for (int x = d.x; x < d.x + d.width; ++x) {
-          truth[y * kW + x] = frame;
-          into[y * kW + x] = frame;
-        }
-      }
-      damage.push_back(d);
+      paint(d, nullptr, frame);
+      for (int y = d.y; y < d.bottom(); ++y) std::fill_n(&truth[y * kW + d.x], d.width, frame);
     }
-    const bool attached = !damage.empty();
-    pair.endFrame(damage, attached);
-    if (!attached) continue;
+    pair.endFrame(damage, !damage.empty());
+    if (damage.empty()) continue;
     ASSERT_EQ(into, truth) << "frame " << frame;
     if (mode == Release::atOnce) pair.released(f->buffer);
     if (mode == Release::onNextAttach && shown >= 0 && shown != f->buffer) pair.released(shown);
     shown = f->buffer;
   }
-  switch (mode) {
-    case Release::atOnce:
-      // The canvas never leaves its first buffer, and nothing is ever copied.
-      EXPECT_EQ(switches, 0);
-      EXPECT_EQ(pair.current(), 0);
-      break;
-    case Release::onNextAttach:
-      EXPECT_EQ(skipped, 0);
-      EXPECT_GT(switches, 300);
-      break;
-    case Release::whenItLikes:
-      EXPECT_GT(skipped, 0);
-      EXPECT_GT(switches, 0);
-      break;
-  }
+  // Released at once, the canvas never leaves its first buffer and nothing is ever copied.
+  EXPECT_TRUE(mode != Release::atOnce || (switches == 0 && pair.current() == 0)) << switches;
+  EXPECT_TRUE(mode != Release::onNextAttach || (skipped == 0 && switches > 300)) << switches;
+  EXPECT_TRUE(mode != Release::whenItLikes || (skipped > 0 && switches > 0)) << skipped;
 }
 
 TEST(BufferPair, TheBufferShownAlwaysHoldsTheWholePicture) {
@@ -114,48 +80,40 @@ TEST(BufferPair, TheBufferShownAlwaysHoldsTheWholePicture) {
   }
 }
 
-std::vector<std::vector<int>> sides(const std::vector<PixelRect>& rects) {
-  std::vector<std::vector<int>> out;
-  for (const PixelRect& r : rects) out.push_back({r.x, r.y, r.width, r.height});
-  return out;
-}
-
+// A switch copies only what the other buffer missed; the first one all of it, as the view
+// cleared only the first buffer.
 TEST(BufferPair, SwitchCopiesWhatTheOtherBufferMissed) {
-  using Sides = std::vector<std::vector<int>>;
+  using Rects = std::vector<PixelRect>;
   BufferPair pair({0, 0, 100, 50});
-  // The first switch brings the whole canvas: the first buffer was cleared by the view.
   std::optional<BufferPair::Frame> f = pair.beginFrame();
-  ASSERT_TRUE(f);
-  EXPECT_FALSE(f->switched);
+  ASSERT_TRUE(f && !f->switched);
   pair.endFrame({{10, 10, 5, 5}}, true);
   f = pair.beginFrame();
-  ASSERT_TRUE(f);
-  EXPECT_TRUE(f->switched);
+  ASSERT_TRUE(f && f->switched);
   EXPECT_EQ(f->buffer, 1);
-  EXPECT_EQ(sides(f->copy), (Sides{{0, 0, 100, 50}}));
+  EXPECT_EQ(f->copy, (Rects{{0, 0, 100, 50}}));
   pair.endFrame({{20, 0, 10, 10}, {60, 30, 5, 5}}, true);
-  // Both held: the frame waits.
-  EXPECT_FALSE(pair.beginFrame());
-  // Buffer 0 back: it missed only frame 2's rectangles.
+  EXPECT_FALSE(pair.beginFrame());  // both held: the frame waits
   pair.released(0);
   f = pair.beginFrame();
   ASSERT_TRUE(f);
   EXPECT_EQ(f->buffer, 0);
-  EXPECT_EQ(sides(f->copy), (Sides{{20, 0, 10, 10}, {60, 30, 5, 5}}));
-  // Two frames in buffer 0 leave the rectangles of both stale in buffer 1, with what it
-  // already lacked (frame 1's, drawn in buffer 0 before the first switch, came with the copy).
+  EXPECT_EQ(f->copy, (Rects{{20, 0, 10, 10}, {60, 30, 5, 5}}));
+  // Two frames in buffer 0 (one not attached) leave the rectangles of both stale in buffer 1.
   pair.endFrame({{0, 40, 10, 10}}, false);
   pair.endFrame({{90, 0, 10, 10}}, true);
   pair.released(1);
   f = pair.beginFrame();
   ASSERT_TRUE(f);
   EXPECT_EQ(f->buffer, 1);
-  EXPECT_EQ(sides(f->copy), (Sides{{0, 40, 10, 10}, {90, 0, 10, 10}}));
-  // Many frames while the other buffer is held: their rectangles become one bounding box.
-  for (int i = 0; i <= static_cast<int>(BufferPair::kMostStale); ++i) {
+  EXPECT_EQ(f->copy, (Rects{{0, 40, 10, 10}, {90, 0, 10, 10}}));
+  // Frames while the other buffer is held: past kMostStale rectangles, one bounding box.
+  for (int i = 0; i < static_cast<int>(BufferPair::kMostStale); ++i) {
     pair.endFrame({{i % 100, i / 100, 1, 1}}, false);
   }
-  EXPECT_EQ(sides(pair.stale(0)), (Sides{{0, 0, 100, 6}}));
+  EXPECT_EQ(pair.stale(0).size(), BufferPair::kMostStale);
+  pair.endFrame({{99, 49, 1, 1}}, false);
+  EXPECT_EQ(pair.stale(0), (Rects{{0, 0, 100, 50}}));
 }
 
 TEST(SurfaceScale, DevicePixelsOfIntegerAndFractionalScales) {
@@ -174,51 +132,45 @@ TEST(SurfaceScale, DevicePixelsOfIntegerAndFractionalScales) {
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << c.width << "x" << c.height << " @" << c.scale120);
     const SurfaceScale s = fractionalSurfaceScale(c.width, c.height, c.scale120);
-    EXPECT_EQ(s.pixelWidth, c.pixelWidth);
-    EXPECT_EQ(s.pixelHeight, c.pixelHeight);
     // The view makes exactly that canvas from the scale.
-    EXPECT_EQ(canvasSide(c.width, s.viewScale), c.pixelWidth);
-    EXPECT_EQ(canvasSide(c.height, s.viewScale), c.pixelHeight);
+    EXPECT_EQ((std::vector<int>{s.pixelWidth, s.pixelHeight, canvasSide(c.width, s.viewScale),
+                                canvasSide(c.height, s.viewScale)}),
+              (std::vector<int>{c.pixelWidth, c.pixelHeight, c.pixelWidth, c.pixelHeight}));
   }
-  // Over common sizes and every scale sway offers in steps of 1/120: never a pixel more than
-  // the rounded size (the compositor would squeeze it), at most one less on one side.
+  // Over common sizes and every scale in steps of 1/120 up to 3: never a pixel more than the
+  // rounded size (the compositor would squeeze it), at most one less on one side.
   for (const auto& [w, h] : {std::pair{1920, 1080}, {1366, 768}, {1280, 1024}, {3000, 2000}}) {
     for (uint32_t n = 121; n <= 360; ++n) {
       const SurfaceScale s = fractionalSurfaceScale(w, h, n);
       const int tw = static_cast<int>((int64_t{w} * n + 60) / 120);
       const int th = static_cast<int>((int64_t{h} * n + 60) / 120);
-      ASSERT_LE(s.pixelWidth, tw) << w << "x" << h << " @" << n;
-      ASSERT_LE(s.pixelHeight, th) << w << "x" << h << " @" << n;
-      ASSERT_GE(s.pixelWidth + s.pixelHeight, tw + th - 1) << w << "x" << h << " @" << n;
+      ASSERT_TRUE(s.pixelWidth <= tw && s.pixelHeight <= th &&
+                  s.pixelWidth + s.pixelHeight >= tw + th - 1)
+          << w << "x" << h << " @" << n;
     }
   }
   const SurfaceScale two = integerSurfaceScale(400, 300, 2);
-  EXPECT_EQ(two.viewScale, 2.0f);
-  EXPECT_EQ(two.pixelWidth, 800);
-  EXPECT_EQ(two.pixelHeight, 600);
+  EXPECT_EQ(std::tuple(two.viewScale, two.pixelWidth, two.pixelHeight), std::tuple(2.0f, 800, 600));
 }
 
+// A keyboard there from the start: a key held as the focus arrives started the saver (the Enter
+// of a terminal), and neither it nor its release counts, once. A keyboard that appeared during
+// the run may have pressed before the saver had an object for it: a key held at the focus, or a
+// bare release, is the user. Any press counts.
 TEST(KeyWatch, WhichKeyEventsEndTheRun) {
   const uint32_t enterHeld[] = {28};
-  // A keyboard there from the start: the key held as the focus arrives started the saver.
   KeyWatch startup(false);
   EXPECT_FALSE(startup.entered(enterHeld, 1));
   EXPECT_FALSE(startup.key(28, false));
-  EXPECT_TRUE(startup.key(30, false)) << "a key pressed while the saver ran";
-  EXPECT_TRUE(startup.key(28, true));
-  // Focus lost and back without keys: the old held keys are forgotten.
+  EXPECT_TRUE(startup.key(28, false)) << "released twice";
+  EXPECT_TRUE(startup.key(30, false) && startup.key(28, true));
   EXPECT_FALSE(startup.entered(enterHeld, 1));
-  startup.left();
+  startup.left();  // focus lost: the held keys are forgotten
   EXPECT_FALSE(startup.entered(nullptr, 0));
   EXPECT_TRUE(startup.key(28, false));
-
-  // A keyboard that appeared during the run: its first press may have come before the saver had
-  // an object for it, so a key held at the focus, or a bare release, is the user.
   KeyWatch late(true);
   EXPECT_FALSE(late.entered(nullptr, 0));
-  EXPECT_TRUE(late.entered(enterHeld, 1));
-  EXPECT_TRUE(late.key(28, false));
-  EXPECT_TRUE(late.key(28, true));
+  EXPECT_TRUE(late.entered(enterHeld, 1) && late.key(28, false) && late.key(28, true));
 }
 
 }  // namespace
