@@ -28,7 +28,9 @@ std::optional<uint32_t> parseTick(const std::string& text) {
   char* end = nullptr;
   errno = 0;
   const unsigned long long t = std::strtoull(text.c_str(), &end, 10);
-  if (errno != 0 || *end != '\0' || text[0] == '-' || t > UINT32_MAX) return std::nullopt;
+  if (text.empty() || errno != 0 || *end != '\0' || text[0] == '-' || t > UINT32_MAX) {
+    return std::nullopt;
+  }
   return static_cast<uint32_t>(t);
 }
 
@@ -53,11 +55,9 @@ std::optional<std::string> checkRenderOptions(host::RenderOptions& o, const std:
            std::to_string(graphics::Canvas::maxPixels) + " device pixels, " +
            std::to_string(graphics::Canvas::maxSide) + " per side";
   }
-  if (!startTick.empty()) {
-    const std::optional<uint32_t> tick = parseTick(startTick);
-    if (!tick) return "bad start tick '" + startTick + "': expected 0 to 4294967295";
-    o.startTick = *tick;
-  }
+  const std::optional<uint32_t> tick = parseTick(startTick);
+  if (!tick) return "bad start tick '" + startTick + "': expected 0 to 4294967295";
+  o.startTick = *tick;
   if (o.output.empty()) return "the output path is empty";
   return std::nullopt;
 }
@@ -69,7 +69,7 @@ RenderParse parseRenderArguments(std::span<const services::SettingDescription> s
   host::RenderOptions o;
   std::string size = "1920x1080";
   uint32_t seed = 0;
-  std::string startTick;
+  std::string startTick = "0";
 
   host::SettingsOptions options(settings);
 

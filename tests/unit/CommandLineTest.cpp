@@ -304,6 +304,7 @@ TEST(RenderOptions, EveryLimitAtTheEdgeAndOnePast) {
                                             {"--start-tick", "4294967296", "start tick"},
                                             {"--start-tick", "-1", "start tick"},
                                             {"--start-tick", "1e3", "start tick"},
+                                            {"--start-tick", "", "start tick"},
                                             {"--scale", "1.0001", "too large"}}) {
     expectRefused(render({"--size", "16384x16384", option, value}), word);
   }
