@@ -7,19 +7,13 @@
 //                         close button in turn, and checks that each ending is reported as
 //                         dismissed, confirmed and dismissed, that only the last sheet is still
 //                         alive, and none once the view is gone
-//   variants UI DIR       writes damaged copies of the interface file UI, each as
-//                         DIR/<what>/<UI's name>: "without-<id>" for every object with an id,
-//                         "<id>-as-<class>" for the first button as a label, and "cut-in-half";
-//                         prints the names of the folders
 // Prints one line per finding; exits 0 when every check held, 1 otherwise.
 #include <gtk/gtk.h>
 
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "hosts/core/ResourceLookup.h"
@@ -145,38 +139,12 @@ int opens(sheet::GtkSheetToolkit& toolkit, int count) {
   return ok ? 0 : 1;
 }
 
-int variants(const std::string& ui, const std::string& dir) {
-  const std::string original = uivariants::readText(ui);
-  const std::string name = std::filesystem::path(ui).filename().string();
-  std::vector<std::pair<std::string, std::string>> copies;
-  std::string firstButton;
-  for (const std::string& id : uivariants::objectIds(original)) {
-    copies.emplace_back("without-" + id, uivariants::withoutObject(original, id));
-    if (firstButton.empty() &&
-        original.find("class=\"GtkButton\" id=\"" + id + "\"") != std::string::npos) {
-      firstButton = id;
-    }
-  }
-  if (!firstButton.empty()) {
-    copies.emplace_back(firstButton + "-as-GtkLabel",
-                        uivariants::withClass(original, firstButton, "GtkLabel"));
-  }
-  copies.emplace_back("cut-in-half", uivariants::firstHalf(original));
-  for (const auto& [what, xml] : copies) {
-    std::filesystem::create_directories(dir + "/" + what);
-    uivariants::writeText(dir + "/" + what + "/" + name, xml);
-    std::printf("%s\n", what.c_str());
-  }
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "variants" && argc == 4) return variants(argv[2], argv[3]);
   if (!((mode == "damaged" && argc == 4) || (mode == "opens" && argc == 3))) {
-    std::fprintf(stderr, "usage: %s damaged PREFS_UI DIR | opens N | variants UI DIR\n", argv[0]);
+    std::fprintf(stderr, "usage: %s damaged PREFS_UI DIR | opens N\n", argv[0]);
     return 2;
   }
   if (!gtk_init_check()) {
