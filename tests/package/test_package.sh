@@ -29,28 +29,23 @@ if [ ! -f "$DEB" ]; then
 fi
 echo "package: $DEB"
 
-lintian --fail-on error --display-info "$DEB" >"$SCRATCH/lintian" 2>&1 || fail "lintian: $(cat "$SCRATCH/lintian")"
+lintian --fail-on error --display-info "$DEB" >"$SCRATCH/out" 2>&1 || fail "lintian: $(<"$SCRATCH/out")"
 depends=$(dpkg-deb -f "$DEB" Depends)
 for library in libcairo2 libpango-1.0-0 libsdl2-2.0-0 libgtk-4-1 libx11-6 libxext6 libwayland-client0 \
   libglib2.0-0 libstdc++6; do
-  tr ',|' '\n' <<<"$depends" | awk '{ print $1 }' | grep -qxF "$library" || fail "Depends lacks $library: $depends"
+  tr ',|' '\n' <<<"$depends" | awk '{ print $1 }' | grep -qxF "$library" || fail "no $library in: $depends"
 done
 
 ROOT=$SCRATCH/root
 dpkg-deb -x "$DEB" "$ROOT"
 expected=(
-  usr/bin/nimbrel usr/bin/nimbrel-settings
-  usr/libexec/xscreensaver/nimbrel
-  usr/share/xscreensaver/config/nimbrel.xml
-  usr/share/nimbrel/Prefs.ui usr/share/nimbrel/SettingsWindow.ui
-  usr/share/man/man6/nimbrel.6.gz usr/share/man/man6/nimbrel-settings.6.gz
+  usr/bin/nimbrel{,-settings} usr/libexec/xscreensaver/nimbrel usr/share/xscreensaver/config/nimbrel.xml
+  usr/share/nimbrel/{Prefs,SettingsWindow}.ui usr/share/man/man6/nimbrel{,-settings}.6.gz
   usr/share/icons/hicolor/scalable/apps/org.nimbrel.Nimbrel.Settings.svg
-  usr/share/applications/org.nimbrel.Nimbrel.Settings.desktop
-  usr/share/applications/screensavers/nimbrel.desktop
+  usr/share/applications/{org.nimbrel.Nimbrel.Settings,screensavers/nimbrel}.desktop
   usr/share/metainfo/org.nimbrel.Nimbrel.Settings.metainfo.xml
-  usr/share/bash-completion/completions/nimbrel
-  usr/share/bash-completion/completions/nimbrel-settings
-  usr/share/doc/nimbrel/copyright usr/share/doc/nimbrel/changelog.Debian.gz
+  usr/share/bash-completion/completions/nimbrel{,-settings}
+  usr/share/doc/nimbrel/{copyright,changelog.Debian.gz}
 )
 diff <(printf '%s\n' "${expected[@]}" | LC_ALL=C sort) \
   <(cd "$ROOT" && find . ! -type d | sed 's|^\./||' | LC_ALL=C sort) >"$SCRATCH/diff" ||
@@ -60,7 +55,7 @@ diff <(printf '%s\n' "${expected[@]}" | LC_ALL=C sort) \
 # started through it has /usr/bin/nimbrel as /proc/self/exe and finds its files in
 # /usr/share/nimbrel, not in /usr/libexec/share/nimbrel.
 link=$ROOT/usr/libexec/xscreensaver/nimbrel
-[ -L "$link" ] && [[ $(readlink "$link") != /* ]] && [ "$(readlink -f "$link")" = "$ROOT/usr/bin/nimbrel" ] ||
+[ -L "$link" ] && [[ $(readlink "$link") != /* ]] && [ "$(readlink -f "$link")" = "$ROOT"/usr/bin/nimbrel ] ||
   fail "/usr/libexec/xscreensaver/nimbrel is not a relative link to /usr/bin/nimbrel"
 cp "$NIMBREL_BUILD/tests/reliability/nimbrel_resource_probe" "$ROOT/usr/bin/"
 ln -s ../../bin/nimbrel_resource_probe "$ROOT/usr/libexec/xscreensaver/probe"
@@ -70,7 +65,7 @@ rm "$ROOT/usr/bin/nimbrel_resource_probe" "$ROOT/usr/libexec/xscreensaver/probe"
 
 export XDG_CONFIG_HOME=$SCRATCH/config
 unset DISPLAY WAYLAND_DISPLAY XSCREENSAVER_WINDOW NIMBREL_RESOURCES
-project_version=$(sed -n 's/^project(Nimbrel VERSION \([0-9.]*\).*/\1/p' "$NIMBREL_SOURCE/CMakeLists.txt")
+project_version=$(sed -n 's/^project(Nimbrel VERSION \([0-9.]*\).*/\1/p' "$NIMBREL_SOURCE"/CMakeLists.txt)
 for program in usr/libexec/xscreensaver/nimbrel usr/bin/nimbrel-settings; do
   version=$("$ROOT/$program" --version 2>&1) || true
   [[ $version == *" $project_version" ]] || fail "/$program --version says '$version'"
@@ -81,21 +76,21 @@ python3 "$NIMBREL_SOURCE/tests/support/xscreensaver_controls.py" \
 run_additions "$link" "$SCRATCH/additions"
 echo "the unpacked saver ran with $runs additions"
 
+share=$ROOT/usr/share
 for page in nimbrel nimbrel-settings; do
-  LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$ROOT/usr/share/man/man6/$page.6.gz" \
-    >"$SCRATCH/man.txt" 2>"$SCRATCH/man.err" && [ ! -s "$SCRATCH/man.err" ] &&
-    grep -q "^NAME" "$SCRATCH/man.txt" || fail "$page.6: $(cat "$SCRATCH/man.err")"
+  LC_ALL=C.UTF-8 MANWIDTH=80 man --warnings -E UTF-8 -l "$share/man/man6/$page.6.gz" >"$SCRATCH/man" \
+    2>"$SCRATCH/err" && [ ! -s "$SCRATCH/err" ] && grep -q "^NAME" "$SCRATCH/man" ||
+    fail "$page.6: $(<"$SCRATCH/err")"
 done
 for entry in org.nimbrel.Nimbrel.Settings.desktop screensavers/nimbrel.desktop; do
-  out=$(desktop-file-validate "$ROOT/usr/share/applications/$entry" 2>&1 | grep -v ': hint: ' || true)
-  [ -z "$out" ] || fail "$entry: $out"
-  grep -q '^Icon=org.nimbrel.Nimbrel.Settings$' "$ROOT/usr/share/applications/$entry" ||
-    fail "$entry does not name the installed icon"
+  out=$(desktop-file-validate "$share/applications/$entry" 2>&1 | grep -v ': hint: ' || true)
+  [ -z "$out" ] && grep -q '^Icon=org.nimbrel.Nimbrel.Settings$' "$share/applications/$entry" ||
+    fail "$entry: $out, or it does not name the installed icon"
 done
-appstreamcli validate --no-net "$ROOT/usr/share/metainfo/org.nimbrel.Nimbrel.Settings.metainfo.xml" \
-  >"$SCRATCH/appstream" 2>&1 || fail "appstreamcli: $(cat "$SCRATCH/appstream")"
-xmllint --noout "$ROOT/usr/share/icons/hicolor/scalable/apps/org.nimbrel.Nimbrel.Settings.svg" ||
-  fail "the icon is not well-formed XML"
+appstreamcli validate --no-net "$share/metainfo/org.nimbrel.Nimbrel.Settings.metainfo.xml" \
+  >"$SCRATCH/out" 2>&1 || fail "appstreamcli: $(<"$SCRATCH/out")"
+xmllint --noout "$share/icons/hicolor/scalable/apps/org.nimbrel.Nimbrel.Settings.svg" ||
+  fail "the icon is not XML"
 # Completing `nimbrel --th` offers --theme, `nimbrel render --de` --default-settings, and
 # nimbrel-settings has a completion.
 complete_words() {
@@ -104,15 +99,16 @@ complete_words() {
     source "$1"; shift; COMP_WORDS=("$@"); COMP_CWORD=$(($# - 1)); _nimbrel; echo "${COMPREPLY[*]}"' \
     _ "$ROOT/usr/share/bash-completion/completions/nimbrel" "$@"
 }
-[ "$(complete_words nimbrel --th)" = --theme ] || fail "completion of --th: $(complete_words nimbrel --th)"
+[ "$(complete_words nimbrel --th)" = --theme ] || fail "--th completes as $(complete_words nimbrel --th)"
 [ "$(complete_words nimbrel render --de)" = --default-settings ] ||
   fail "completion of render --de: $(complete_words nimbrel render --de)"
-bash -c "_init_completion() { return 0; }; source '$ROOT/usr/share/bash-completion/completions/nimbrel-settings' &&
+bash -c "_init_completion() { return 0; }; source '$share/bash-completion/completions/nimbrel-settings' &&
   complete -p nimbrel-settings" >/dev/null 2>&1 || fail "no completion for nimbrel-settings"
 
 # The uninstall target removes everything `cmake --install` put.
 DESTDIR=$SCRATCH/installed cmake --install "$NIMBREL_BUILD" --prefix /usr >/dev/null
-DESTDIR=$SCRATCH/installed cmake --build "$NIMBREL_BUILD" --target uninstall >/dev/null || fail "uninstall failed"
+DESTDIR=$SCRATCH/installed cmake --build "$NIMBREL_BUILD" --target uninstall >/dev/null ||
+  fail "uninstall failed"
 left=$(cd "$SCRATCH/installed" && find . ! -type d)
 [ -z "$left" ] || fail "left after uninstall: $left"
 
