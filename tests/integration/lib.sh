@@ -28,10 +28,9 @@ fail() {
   exit 1
 }
 
-# Runs command $1 every 0.1 s until it succeeds; fails after $2 seconds (default 60), a bound
-# that only a hang reaches.
+# Runs command $1 every 0.1 s until it succeeds; fails after a minute, a bound only a hang reaches.
 wait_for() {
-  local end=$((SECONDS + ${2:-60}))
+  local end=$((SECONDS + 60))
   until eval "$1" >/dev/null 2>&1; do
     [ "$SECONDS" -le "$end" ] || return 1
     sleep 0.1
@@ -56,8 +55,7 @@ expect_end() {
   echo "nimbrel $*: $(cat "$WORK/err")"
 }
 
-# Starts program $@ in the background and waits for the first line it prints: sets PROBE_PID
-# and PROBE_SAID.
+# Starts program $@ in the background; sets PROBE_PID, and PROBE_SAID to the first line it prints.
 start_probe() {
   "$@" >"$WORK/probe.out" &
   PROBE_PID=$!
@@ -75,7 +73,8 @@ start_xvfb() {
   local screen=${1:-1280x800x24} number
   [ $# -gt 0 ] && shift
   mkfifo "$WORK/displayfd"
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset "$@" 3>"$WORK/displayfd" 2>"$WORK/xvfb.log" &
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset "$@" 3>"$WORK/displayfd" \
+    2>"$WORK/xvfb.log" &
   XVFB_PID=$!
   track "$XVFB_PID"
   read -r -t 60 number <"$WORK/displayfd" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
@@ -90,7 +89,6 @@ use_x() {
   unset WAYLAND_DISPLAY
 }
 
-# The script's session bus, shared or private.
 use_bus() {
   local out
   if shared; then
@@ -102,11 +100,11 @@ use_bus() {
   fi
 }
 
-# A private headless sway with HEADLESS-1 (1280x720, scale 1) and HEADLESS-2 (1024x768 at scale
-# 2, right of it); its configuration names HEADLESS-3 and -4 for outputs made later. With WxH:
-# HEADLESS-1 alone at that mode. Sway refuses root: as root, it runs as the system user
-# nimbrel-test (made here when missing) in a runtime directory of its own, which root's clients
-# enter anyway. Exports WAYLAND_DISPLAY, XDG_RUNTIME_DIR and SWAYSOCK; sets SWAY_PID.
+# A private headless sway with HEADLESS-1 (1280x720) and HEADLESS-2 (1024x768 at scale 2); its
+# configuration names HEADLESS-3 and -4 for outputs made later. With WxH: HEADLESS-1 alone at
+# that mode. Sway refuses root: as root, it runs as the system user nimbrel-test (made here when
+# missing) in a runtime directory of its own, which root's clients enter anyway. Exports
+# WAYLAND_DISPLAY, XDG_RUNTIME_DIR and SWAYSOCK; sets SWAY_PID.
 start_sway() {
   local user=nimbrel-test lock as_user=()
   RUNTIME=$(mktemp -d /tmp/nimbrel-wl-XXXXXX)
@@ -117,9 +115,10 @@ start_sway() {
     chown "$user:" "$RUNTIME" || fail "could not make the user $user"
     as_user=(setpriv --reuid="$user" --regid="$user" --init-groups --)
   fi
-  printf '%s\n' "xwayland disable" "output HEADLESS-1 mode ${1:-1280x720} scale 1 position 0 0" \
-    "output HEADLESS-2 mode 1024x768 scale 2 position 1280 0" "output HEADLESS-3 mode 800x600 position 0 720" \
-    "output HEADLESS-4 mode 640x480 position 800 720" "output * scale_filter nearest" >"$RUNTIME/sway.conf"
+  printf 'output %s\n' "* scale_filter nearest" "HEADLESS-1 mode ${1:-1280x720} position 0 0" \
+    "HEADLESS-2 mode 1024x768 scale 2 position 1280 0" "HEADLESS-3 mode 800x600 position 0 720" \
+    "HEADLESS-4 mode 640x480 position 800 720" >"$RUNTIME/sway.conf"
+  echo "xwayland disable" >>"$RUNTIME/sway.conf"
   chmod 0644 "$RUNTIME/sway.conf"
   "${as_user[@]}" env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$RUNTIME" XDG_RUNTIME_DIR="$RUNTIME" \
     WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
@@ -132,7 +131,7 @@ start_sway() {
   SWAYSOCK=$(compgen -G "$RUNTIME/sway-ipc.*.sock" | head -n 1)
   export WAYLAND_DISPLAY=$(basename "$lock" .lock) XDG_RUNTIME_DIR=$RUNTIME SWAYSOCK
   unset DISPLAY SDL_VIDEODRIVER
-  wait_for "output_is HEADLESS-1 ${1:-1280x720} 1" || fail "sway does not answer: $(tail -n 5 "$WORK/sway.log")"
+  wait_for "output_is HEADLESS-1 ${1:-1280x720} 1" || fail "sway does not answer: $(tail "$WORK"/sway.log)"
   [ -z "${1:-}" ] || return 0
   swaymsg -q create_output || fail "sway made no second output"
   wait_for "output_is HEADLESS-2 1024x768 2" || fail "no second output at 1024x768, scale 2: $(outputs)"
@@ -173,23 +172,24 @@ start_saver() {
 # What the saver wrote to stderr ($WORK/saver.log, or file $1), less the protocol log.
 saver_stderr() { grep -vE '^\[ *[0-9]+\.[0-9]+\] ' "${1:-$WORK/saver.log}" || true; }
 
-# The saver ends (after signal $1, if given) within a minute with status 0, silent.
+# The saver ends (after signal $1, if given) within a minute with status 0, silent; on Wayland
+# its picture goes from the first two outputs.
 ended_cleanly() {
   [ -z "${1:-}" ] || kill "-$1" "$saver"
   ended_with 0 "$saver" || fail "the saver did not end with status 0: $(saver_stderr | head -c 2000)"
   [ -z "$(saver_stderr)" ] || fail "the saver wrote to stderr: $(saver_stderr | head -c 2000)"
+  [ -z "${WAYLAND_DISPLAY:-}" ] || wait_for "blank HEADLESS-1 HEADLESS-2" || fail "its picture stayed"
 }
 
 # Writes at $1 a saver program for a daemon to start: it runs command $3... with the arguments
-# it is given and records in directory $WORK/$2 (anyone may write there) those,
-# XSCREENSAVER_WINDOW, the pid, stderr and status. The saver has a process group of its own: a
+# it is given and records in directory $WORK/$2 (anyone may write there) XSCREENSAVER_WINDOW,
+# the pid, stderr and status. The saver has a process group of its own: a
 # daemon's signal to the program's group reaches it once, passed on.
 recording_saver() {
   local state=$WORK/$2
   mkdir -m 777 "$state"
   cat >"$1" <<WRAP
 #!/bin/bash
-echo "\$*" >"$state/args"
 echo "\$XSCREENSAVER_WINDOW" >"$state/window"
 set -m
 ${*:3} "\$@" 2>"$state/stderr" &
@@ -214,7 +214,9 @@ recorded_clean_end() {
 
 # The XScreenSaver daemon as nobody (it refuses to run savers as root) with home $WORK/home and
 # the `programs:` entry $1; its log is $WORK/daemon.log. xscreensaver_command COMMAND tells it.
-xscreensaver_command() { HOME=$WORK/home setpriv --reuid=65534 --regid=65534 --clear-groups xscreensaver-command "-$1" >/dev/null; }
+xscreensaver_command() {
+  HOME=$WORK/home setpriv --reuid=65534 --regid=65534 --clear-groups xscreensaver-command "-$1" >/dev/null
+}
 start_xscreensaver() {
   chmod 711 "$WORK"
   mkdir -p "$WORK/home"
@@ -229,7 +231,7 @@ start_xscreensaver() {
 }
 
 # --- pictures -----------------------------------------------------------------------------------
-# Prints the id of the first window named exactly $1 once there is one.
+# The id of the first window named exactly $1, once there is one.
 window_named() {
   wait_for "xdotool search --name '^$1\$'" || return 1
   xdotool search --name "^$1\$" | head -n 1
@@ -238,7 +240,7 @@ window_named() {
 screenshot() { import -window "${2:-root}" "$1"; }
 # Distinct colours in a picture at 5 bits per channel; its mean saturation (or $2 = maxima).
 colours() { convert "$1" -depth 5 -format '%k' info:; }
-saturation() { convert "$1" -colorspace HSL -channel G -separate +channel -format "%[fx:${2:-mean}]" info:; }
+saturation() { convert "$1" -colorspace HSL -channel G -separate -format "%[fx:${2:-mean}]" info:; }
 # $1 > $2, $1 < $2 (decimal fractions).
 greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
 below() { greater "$2" "$1"; }
@@ -291,8 +293,6 @@ first_capture() {
 }
 
 # --- Wayland pictures and input -----------------------------------------------------------------
-shot() { grim -o "$1" "$2"; }
-
 # Whether picture $1 shows the pattern at size $2: the size is right, it has many colours, and
 # the centre of its brightness is within 2 % of the picture's centre, as the pattern is centred
 # on its view; a view of another size in the same place is off centre.
@@ -306,7 +306,7 @@ shows_pattern() {
 }
 # Waits until output $1 shows the pattern at its device size $2; leaves the screenshot at $3.
 await_pattern() {
-  wait_for "shot $1 '$3' && shows_pattern '$3' $2" ||
+  wait_for "grim -o $1 '$3' && shows_pattern '$3' $2" ||
     fail "$1 never showed the pattern at $2: $(tr '\n' ' ' <"$WORK/pattern.txt")"
 }
 
@@ -364,7 +364,7 @@ quick_key() {
   local gone
   gone=$(keyboards_gone)
   wtype -k space || fail "wtype failed"
-  wait_for "! kill -0 $saver || [ \$(keyboards_gone) -gt $gone ]" || fail "the saver never saw wtype's keyboard go"
+  wait_for "! kill -0 $saver || [ \$(keyboards_gone) -gt $gone ]" || fail "the saver missed a keyboard"
 }
 
 # Types text $1 (default a space) from a keyboard that the saver has taken up first: wtype reads
@@ -393,14 +393,10 @@ end_with_key() {
   ended_cleanly
 }
 
-# A pointer for the seat (a headless compositor has none) from start_pointer until its probe is
-# killed, moved and clicked through sway: `pointer move DX DY`, `pointer press button1`.
-start_pointer() {
-  start_probe "$PROBES/nimbrel_virtual_pointer"
-  [ "$PROBE_SAID" = ready ] || fail "no virtual pointer"
-  POINTER_PID=$PROBE_PID
-}
+# The pointer (nimbrel_virtual_pointer gives the seat one) moved and clicked through sway:
+# `pointer move DX DY`, `pointer press button1`.
 pointer() { swaymsg -q -- seat seat0 cursor "$@" || fail "sway did not do cursor $*"; }
+click_pointer() { pointer press button1 && pointer release button1; }
 # Moves the pointer over the saver's surface once the saver has taken up the seat's pointer.
 point_at_saver() {
   wait_for "[ \$(saver_logged wl_seat.get_pointer) -gt 0 ]" || fail "the saver never took up the pointer"

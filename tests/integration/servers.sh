@@ -13,7 +13,7 @@ start)
   rm -f "$SERVERS_ENV" "$dir/keeper.pid"
   # Detached, holding none of CTest's pipes: CTest waits until a test's output is closed.
   setsid -f bash "$0" keep "$PPID" >"$dir/keeper.log" 2>&1 </dev/null
-  wait_for "[ -s '$SERVERS_ENV' ] || { [ -s '$dir/keeper.pid' ] && ! kill -0 \$(cat '$dir/keeper.pid'); }" &&
+  wait_for "[ -s '$SERVERS_ENV' ] || { [ -s '$dir/keeper.pid' ] && ! kill -0 \$(<'$dir/keeper.pid'); }" &&
     [ -s "$SERVERS_ENV" ] || fail "the servers did not start: $(cat "$dir/keeper.log")"
   cat "$SERVERS_ENV"
   ;;
@@ -23,9 +23,10 @@ keep)
   use_bus
   echo "SHARED_KEEPER=$$ SHARED_DISPLAY=$DISPLAY SHARED_BUS='$DBUS_SESSION_BUS_ADDRESS'" >"$dir/env.new"
   if command -v sway >/dev/null; then start_sway; fi
-  echo "SHARED_WAYLAND=${WAYLAND_DISPLAY:-} SHARED_RUNTIME=$RUNTIME SHARED_SWAYSOCK=${SWAYSOCK:-}" >>"$dir/env.new"
+  echo "SHARED_WAYLAND=${WAYLAND_DISPLAY:-} SHARED_RUNTIME=$RUNTIME SHARED_SWAYSOCK=${SWAYSOCK:-}" \
+    >>"$dir/env.new"
   mv "$dir/env.new" "$SERVERS_ENV"
-  while [ -e "$SERVERS_ENV" ] && kill -0 "$2" 2>/dev/null && kill -0 "$XVFB_PID" 2>/dev/null; do sleep 1; done
+  while [ -e "$SERVERS_ENV" ] && kill -0 "$2" "$XVFB_PID" 2>/dev/null; do sleep 1; done
   rm -f "$SERVERS_ENV"
   ;;
 stop)

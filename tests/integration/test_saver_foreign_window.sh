@@ -21,8 +21,9 @@ white_fraction() {
 }
 # Whether the stand-in window shows the pattern at size $1 all over, none of its white left.
 covered_by_pattern() {
-  screenshot "$WORK/drawn.png" "$HOST_ID" && [ "$(identify -format '%wx%h' "$WORK/drawn.png")" = "$1" ] &&
-    lit "$WORK/drawn.png" && below "$(white_fraction "$WORK/drawn.png")" 0.001
+  screenshot "$WORK/drawn.png" "$HOST_ID" && lit "$WORK/drawn.png" &&
+    [ "$(identify -format '%wx%h' "$WORK/drawn.png")" = "$1" ] &&
+    below "$(white_fraction "$WORK/drawn.png")" 0.001
 }
 title_800x600() { shows_title "$1" 800x600 300x80+250+375 800x350+0+0; }
 title_1000x700() {
@@ -34,7 +35,7 @@ open_window 800x600
 XSCREENSAVER_WINDOW=$HOST_ID "$NIMBREL" -root --seed 21 2>"$WORK/saver.log" &
 saver=$!
 track "$saver"
-wait_for "covered_by_pattern 800x600" || fail "no full pattern: white $(white_fraction "$WORK/drawn.png")"
+wait_for "covered_by_pattern 800x600" || fail "no full pattern; white: $(white_fraction "$WORK/drawn.png")"
 
 # SIGUSR1 (xsecurelock: its unlock dialog closed) starts a fresh view: black with its title.
 kill -USR1 "$saver"
@@ -77,8 +78,8 @@ recording_saver "$WORK/saver" locked "$NIMBREL" --seed 8
 XSECURELOCK_SAVER=$WORK/saver xsecurelock >"$WORK/locker.log" 2>&1 &
 locker=$!
 track "$locker"
-wait_for "[ -s '$WORK/locked/pid' ]" || fail "xsecurelock did not start Nimbrel: $(cat "$WORK/locker.log")"
-grep -Eq '^[0-9]+$' "$WORK/locked/window" || fail "XSCREENSAVER_WINDOW is not decimal: $(cat "$WORK/locked/window")"
+wait_for "[ -s '$WORK/locked/pid' ]" || fail "xsecurelock did not start Nimbrel: $(<"$WORK/locker.log")"
+grep -Eq '^[0-9]+$' "$WORK/locked/window" || fail "XSCREENSAVER_WINDOW: $(<"$WORK/locked/window")"
 wait_for "screenshot $WORK/locked.png && lit $WORK/locked.png 640x800+0+0 640x800+640+0" ||
   fail "the pattern did not fill the locked screen: $(colours "$WORK/locked.png") colours"
 kill -TERM "$locker"
@@ -92,7 +93,7 @@ cp "$NIMBREL" "$WORK/home/bin/nimbrel"
 recording_saver "$WORK/home/bin/nimbrel-status" activated "$WORK/home/bin/nimbrel" --seed 12
 start_xscreensaver "$WORK/home/bin/nimbrel-status --root"
 xscreensaver_command activate
-wait_for "[ -s '$WORK/activated/pid' ]" || fail "the daemon did not start Nimbrel: $(tail -5 "$WORK/daemon.log")"
+wait_for "[ -s '$WORK/activated/pid' ]" || fail "the daemon started no Nimbrel: $(tail "$WORK"/daemon.log)"
 # Centred on the screen, the pattern spreads over both halves and both rows.
 wait_for "screenshot $WORK/xscreensaver.png &&
   lit $WORK/xscreensaver.png 640x400+0+0 640x400+640+0 640x400+0+400 640x400+640+400" ||

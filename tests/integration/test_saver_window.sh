@@ -63,7 +63,8 @@ start_full_screen() {
   saver=$!
   track "$saver"
   window=$(window_named Nimbrel) || fail "no full-screen window on -display $DISPLAY"
-  wait_for "xwininfo -id $window | grep -q IsViewable && xdotool getwindowgeometry $window | grep -q 1280x800" ||
+  wait_for "xwininfo -id $window | grep -q IsViewable &&
+    xdotool getwindowgeometry $window | grep -q 1280x800" ||
     fail "the full-screen window is not shown at 1280x800: $(xdotool getwindowgeometry "$window")"
 }
 # The pointer away from the edges, for nudges either way; moved before the saver starts.

@@ -6,7 +6,7 @@ source "$(dirname "$0")/lib.sh"
 # The saver runs once it has drawn: its black canvas over the white root (Xvfb -wr) in the
 # top-left corner, and the title's light grey in the middle.
 drawn() {
-  screenshot "$WORK/shown.png" "$1" && below "$(measure "$WORK/shown.png" 32x32+0+0 | tail -n 1)" 0.001 &&
+  screenshot "$WORK/shown.png" "$1" && below "$(measure "$WORK/shown.png" 32x32+0+0 | tail -1)" 0.001 &&
     greater "$(convert "$WORK/shown.png" -colorspace Gray -format '%[fx:maxima]' info:)" 0.5
 }
 

@@ -42,9 +42,9 @@ wait_for "output_is HEADLESS-1 1024x600 1" || fail "HEADLESS-1 did not change mo
 await_pattern HEADLESS-1 1024x600 "$WORK/mode.png"
 swaymsg -q output HEADLESS-1 scale 2 || fail "sway did not change the scale"
 wait_for "output_is HEADLESS-1 1024x600 2" || fail "HEADLESS-1 did not change scale: $(outputs)"
-wait_for "shot HEADLESS-1 '$WORK/scale.png' && shows_pattern '$WORK/scale.png' 1024x600 &&
+wait_for "grim -o HEADLESS-1 '$WORK/scale.png' && shows_pattern '$WORK/scale.png' 1024x600 &&
   sharp_at_device_pixels '$WORK/scale.png'" ||
-  fail "HEADLESS-1 at scale 2 showed no sharp view at 1024x600: $(cat "$WORK/pattern.txt" "$WORK/sharp.txt")"
+  fail "no sharp view on HEADLESS-1 at scale 2: $(cat "$WORK/pattern.txt" "$WORK/sharp.txt")"
 others_undisturbed "a mode and a scale changed" 1024x600
 ended_cleanly TERM
 
