@@ -26,7 +26,9 @@ keep)
   echo "SHARED_WAYLAND=${WAYLAND_DISPLAY:-} SHARED_RUNTIME=$RUNTIME SHARED_SWAYSOCK=${SWAYSOCK:-}" \
     >>"$dir/env.new"
   mv "$dir/env.new" "$SERVERS_ENV"
-  while [ -e "$SERVERS_ENV" ] && kill -0 "$2" "$XVFB_PID" 2>/dev/null; do sleep 1; done
+  while [ -e "$SERVERS_ENV" ] && kill -0 "$2" 2>/dev/null && kill -0 "$XVFB_PID" 2>/dev/null; do
+    sleep 1
+  done
   rm -f "$SERVERS_ENV"
   ;;
 stop)
