@@ -1,9 +1,10 @@
 // nimbrel_sheet_probe PREFS_UI DIR N: the GTK sheet toolkit with a real view, on a display.
 // First every damaged copy of PREFS_UI, written into DIR in turn, must be refused with a reason
 // naming the object and the file, and leave no window behind; then the sheet is opened N times
-// and ended with Cancel, OK and the window's close button in turn, and only the last sheet may
-// still be alive, none once its view is gone. Prints one line per finding; exits 0 when every
-// check held, 1 otherwise.
+// and ended with Cancel, OK and the window's close button in turn: each must be reported as
+// dismissed, confirmed and dismissed (the settings window renews its preview on confirmed), and
+// only the last sheet may still be alive, none once its view is gone. Prints one line per finding;
+// exits 0 when every check held, 1 otherwise.
 #include <gtk/gtk.h>
 
 #include <algorithm>
@@ -71,7 +72,12 @@ int opens(sheet::GtkSheetToolkit& toolkit, int count) {
   GtkWindow* host = GTK_WINDOW(gtk_window_new());
   gtk_window_present(host);
   bool ended = false;
-  toolkit.setSheetEndedHandler([&](SheetWindow*, sheet::SheetOutcome) { ended = true; });
+  int misreported = 0;
+  sheet::SheetOutcome expected{};
+  toolkit.setSheetEndedHandler([&](SheetWindow*, sheet::SheetOutcome outcome) {
+    ended = true;
+    misreported += outcome != expected;
+  });
   // Cleared by GLib when the window they point at is finalised.
   std::vector<gpointer> windows(static_cast<size_t>(count), nullptr);
   for (size_t i = 0; i < windows.size(); ++i) {
@@ -86,6 +92,7 @@ int opens(sheet::GtkSheetToolkit& toolkit, int count) {
     gtk_window_set_modal(window, true);
     gtk_window_present(window);
     ended = false;
+    expected = i % 3 == 1 ? sheet::SheetOutcome::confirmed : sheet::SheetOutcome::dismissed;
     if (i % 3 == 2) {
       gtk_window_close(window);
     } else {
@@ -101,11 +108,12 @@ int opens(sheet::GtkSheetToolkit& toolkit, int count) {
   view.reset();
   settle();
   const int sheetsAfter = alive(), loadsAfter = sheet::GtkSheetToolkit::liveLoads();
-  const bool ok = sheets <= 1 && loads == 1 && sheetsAfter == 0 && loadsAfter == 0;
+  const bool ok =
+      sheets <= 1 && loads == 1 && sheetsAfter == 0 && loadsAfter == 0 && misreported == 0;
   std::printf(
-      "%s after %d openings: %d sheet windows and %d loads alive; %d and %d once the view "
-      "is gone\n",
-      ok ? "ok" : "FAIL", count, sheets, loads, sheetsAfter, loadsAfter);
+      "%s after %d openings: %d misreported, %d sheet windows and %d loads alive; %d and "
+      "%d once the view is gone\n",
+      ok ? "ok" : "FAIL", count, misreported, sheets, loads, sheetsAfter, loadsAfter);
   for (gpointer& w : windows) {
     if (w) g_object_remove_weak_pointer(G_OBJECT(w), &w);
   }
