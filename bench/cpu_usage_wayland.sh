@@ -26,7 +26,7 @@ command -v sway >/dev/null || { echo "cpu_usage_wayland: sway is not installed" 
 
 # A private headless sway; it and the saver are stopped when the script ends.
 NIMBREL_BUILD=$build
-source "$(dirname "$0")/../tests/integration/wayland_lib.sh"
+source "$(dirname "$0")/../tests/integration/lib.sh"
 start_sway "$size"
 
 "$nimbrel" --layer overlay ${seed:+--seed "$seed"} >"$WORK/saver.log" 2>&1 &

@@ -9,6 +9,7 @@
 #include <X11/Xutil.h>
 #include <poll.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
@@ -27,41 +28,27 @@ namespace {
 
 using graphics::PixelRect;
 
-void fill(graphics::Canvas& canvas, uint32_t argb) {
-  for (int y = 0; y < canvas.pixelHeight(); ++y) {
-    auto* row =
-        reinterpret_cast<uint32_t*>(canvas.data() + static_cast<size_t>(y) * canvas.stride());
-    for (int x = 0; x < canvas.pixelWidth(); ++x) row[x] = argb;
-  }
-}
-
-// Reads the screen until it shows `model` (without shared memory the server may still be
-// working through a frame's requests). False, with the first wrong pixel on stderr, when it
-// does not within half a minute: a pixel outside the rectangles that changed never matches.
+// Reads the screen until its pixels match `model` (without shared memory the server may still
+// be working through a frame's requests). False, with the first wrong pixel on stderr, when they
+// do not within half a minute: a pixel outside the rectangles that changed never matches.
 bool screenShows(Display* d, int width, int height, const std::vector<uint32_t>& model,
                  const char* step) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(30);
-  for (;;) {
+  for (int wrong = 0;; std::this_thread::sleep_for(std::chrono::milliseconds(20))) {
     XImage* image = XGetImage(d, DefaultRootWindow(d), 0, 0, static_cast<unsigned>(width),
                               static_cast<unsigned>(height), AllPlanes, ZPixmap);
-    if (!image) {
-      std::fprintf(stderr, "%s: cannot read the screen\n", step);
-      return false;
-    }
-    int wrong = -1;
     unsigned long seen = 0;
-    for (int p = 0; p < width * height && wrong < 0; ++p) {
-      seen = XGetPixel(image, p % width, p / width) & 0xffffff;
-      if (seen != (model[static_cast<size_t>(p)] & 0xffffff)) wrong = p;
+    for (wrong = 0; image && wrong < width * height; ++wrong) {
+      seen = XGetPixel(image, wrong % width, wrong / width) & 0xffffff;
+      if (seen != (model[static_cast<size_t>(wrong)] & 0xffffff)) break;
     }
-    XDestroyImage(image);
-    if (wrong < 0) return true;
+    if (image) XDestroyImage(image);
+    if (image && wrong == width * height) return true;
     if (std::chrono::steady_clock::now() > deadline) {
       std::fprintf(stderr, "%s: pixel %d,%d shows %06lx, not %06x\n", step, wrong % width,
                    wrong / width, seen, model[static_cast<size_t>(wrong)] & 0xffffff);
       return false;
     }
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
 }
 
@@ -90,7 +77,11 @@ int main() {
   std::vector<uint32_t> model(static_cast<size_t>(width) * height, 0);
   auto frame = [&](uint32_t colour, const std::vector<PixelRect>& rects, const char* step) {
     window->awaitPresented();
-    fill(*canvas, colour);
+    for (int y = 0; y < height; ++y) {
+      std::fill_n(
+          reinterpret_cast<uint32_t*>(canvas->data() + static_cast<size_t>(y) * canvas->stride()),
+          width, colour);
+    }
     window->present(*canvas, rects);
     window->awaitPresented();
     for (const PixelRect& r : rects) {

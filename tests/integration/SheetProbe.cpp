@@ -1,25 +1,17 @@
-// nimbrel_sheet_probe: the GTK sheet toolkit with a real view, for the integration tests. Needs
-// a display.
-//   damaged PREFS_UI DIR  writes every damaged copy of PREFS_UI into DIR in turn and checks that
-//                         each is refused, with a reason naming the object and the file, and
-//                         leaves no window behind
-//   opens N               opens the sheet N times, ending it with Cancel, OK and the window's
-//                         close button in turn, and checks that each ending is reported as
-//                         dismissed, confirmed and dismissed, that only the last sheet is still
-//                         alive, and none once the view is gone
-//   variants UI DIR       writes damaged copies of the interface file UI, each as
-//                         DIR/<what>/<UI's name>: "without-<id>" for every object with an id,
-//                         "<id>-as-<class>" for the first button as a label, and "cut-in-half";
-//                         prints the names of the folders
-// Prints one line per finding; exits 0 when every check held, 1 otherwise.
+// nimbrel_sheet_probe PREFS_UI DIR N: the GTK sheet toolkit with a real view, on a display.
+// First every damaged copy of PREFS_UI, written into DIR in turn, must be refused with a reason
+// naming the object and the file, and leave no window behind; then the sheet is opened N times
+// and ended with Cancel, OK and the window's close button in turn: each must be reported as
+// dismissed, confirmed and dismissed (the settings window renews its preview on confirmed), and
+// only the last sheet may still be alive, none once its view is gone. Prints one line per finding;
+// exits 0 when every check held, 1 otherwise.
 #include <gtk/gtk.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <memory>
 #include <string>
-#include <utility>
 #include <vector>
 
 #include "hosts/core/ResourceLookup.h"
@@ -29,7 +21,6 @@
 
 using namespace nimbrel;
 using graphics::Rect;
-using sheet::SheetOutcome;
 using sheet::SheetWindow;
 
 namespace {
@@ -81,63 +72,48 @@ int opens(sheet::GtkSheetToolkit& toolkit, int count) {
   GtkWindow* host = GTK_WINDOW(gtk_window_new());
   gtk_window_present(host);
   bool ended = false;
-  SheetOutcome outcome = SheetOutcome::dismissed;
-  toolkit.setSheetEndedHandler([&](SheetWindow*, SheetOutcome how) {
-    ended = true;
-    outcome = how;
-  });
   int misreported = 0;
+  sheet::SheetOutcome expected{};
+  toolkit.setSheetEndedHandler([&](SheetWindow*, sheet::SheetOutcome outcome) {
+    ended = true;
+    misreported += outcome != expected;
+  });
   // Cleared by GLib when the window they point at is finalised.
   std::vector<gpointer> windows(static_cast<size_t>(count), nullptr);
-  for (int i = 0; i < count; ++i) {
+  for (size_t i = 0; i < windows.size(); ++i) {
     GtkWindow* window = sheet::GtkSheetToolkit::gtkWindow(view->configureSheet());
     if (!window) {
-      std::printf("FAIL opening %d: %s\n", i, view->sheetProblem().c_str());
+      std::printf("FAIL opening %zu: %s\n", i, view->sheetProblem().c_str());
       return 1;
     }
-    windows[static_cast<size_t>(i)] = window;
-    g_object_add_weak_pointer(G_OBJECT(window), &windows[static_cast<size_t>(i)]);
+    windows[i] = window;
+    g_object_add_weak_pointer(G_OBJECT(window), &windows[i]);
     gtk_window_set_transient_for(window, host);
     gtk_window_set_modal(window, true);
     gtk_window_present(window);
     ended = false;
-    const int way = i % 3;
-    if (way == 2) {
+    expected = i % 3 == 1 ? sheet::SheetOutcome::confirmed : sheet::SheetOutcome::dismissed;
+    if (i % 3 == 2) {
       gtk_window_close(window);
     } else {
       g_signal_emit_by_name(
-          sheet::GtkSheetToolkit::gtkObject(way == 0 ? view->cancelButton : view->okButton),
+          sheet::GtkSheetToolkit::gtkObject(i % 3 ? view->okButton : view->cancelButton),
           "clicked");
     }
     while (!ended) g_main_context_iteration(nullptr, true);
-    const SheetOutcome expected = way == 1 ? SheetOutcome::confirmed : SheetOutcome::dismissed;
-    if (outcome != expected) {
-      std::printf("FAIL opening %d: ended by %s, reported %s\n", i,
-                  way == 0   ? "Cancel"
-                  : way == 1 ? "OK"
-                             : "the close button",
-                  outcome == SheetOutcome::confirmed ? "confirmed" : "dismissed");
-      ++misreported;
-    }
   }
   settle();
-  auto alive = [&] {
-    int n = 0;
-    for (gpointer w : windows) n += w != nullptr;
-    return n;
-  };
-  const int sheets = alive();
-  const int loads = sheet::GtkSheetToolkit::liveLoads();
+  auto alive = [&] { return count - std::count(windows.begin(), windows.end(), nullptr); };
+  const int sheets = alive(), loads = sheet::GtkSheetToolkit::liveLoads();
   view.reset();
   settle();
-  const int sheetsAfter = alive();
-  const int loadsAfter = sheet::GtkSheetToolkit::liveLoads();
+  const int sheetsAfter = alive(), loadsAfter = sheet::GtkSheetToolkit::liveLoads();
   const bool ok =
       sheets <= 1 && loads == 1 && sheetsAfter == 0 && loadsAfter == 0 && misreported == 0;
   std::printf(
-      "%s after %d openings: %d sheet windows and %d loads alive; %d and %d once the "
-      "view is gone\n",
-      ok ? "ok" : "FAIL", count, sheets, loads, sheetsAfter, loadsAfter);
+      "%s after %d openings: %d misreported, %d sheet windows and %d loads alive; %d and "
+      "%d once the view is gone\n",
+      ok ? "ok" : "FAIL", count, misreported, sheets, loads, sheetsAfter, loadsAfter);
   for (gpointer& w : windows) {
     if (w) g_object_remove_weak_pointer(G_OBJECT(w), &w);
   }
@@ -145,38 +121,11 @@ int opens(sheet::GtkSheetToolkit& toolkit, int count) {
   return ok ? 0 : 1;
 }
 
-int variants(const std::string& ui, const std::string& dir) {
-  const std::string original = uivariants::readText(ui);
-  const std::string name = std::filesystem::path(ui).filename().string();
-  std::vector<std::pair<std::string, std::string>> copies;
-  std::string firstButton;
-  for (const std::string& id : uivariants::objectIds(original)) {
-    copies.emplace_back("without-" + id, uivariants::withoutObject(original, id));
-    if (firstButton.empty() &&
-        original.find("class=\"GtkButton\" id=\"" + id + "\"") != std::string::npos) {
-      firstButton = id;
-    }
-  }
-  if (!firstButton.empty()) {
-    copies.emplace_back(firstButton + "-as-GtkLabel",
-                        uivariants::withClass(original, firstButton, "GtkLabel"));
-  }
-  copies.emplace_back("cut-in-half", uivariants::firstHalf(original));
-  for (const auto& [what, xml] : copies) {
-    std::filesystem::create_directories(dir + "/" + what);
-    uivariants::writeText(dir + "/" + what + "/" + name, xml);
-    std::printf("%s\n", what.c_str());
-  }
-  return 0;
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-  const std::string mode = argc > 1 ? argv[1] : "";
-  if (mode == "variants" && argc == 4) return variants(argv[2], argv[3]);
-  if (!((mode == "damaged" && argc == 4) || (mode == "opens" && argc == 3))) {
-    std::fprintf(stderr, "usage: %s damaged PREFS_UI DIR | opens N | variants UI DIR\n", argv[0]);
+  if (argc != 4) {
+    std::fprintf(stderr, "usage: %s PREFS_UI DIR N\n", argv[0]);
     return 2;
   }
   if (!gtk_init_check()) {
@@ -184,10 +133,10 @@ int main(int argc, char** argv) {
     return 2;
   }
   sheet::GtkSheetToolkit toolkit;
-  toolkit.setResourceDirectories(nimbrel::host::resourceDirectories());
   sheet::setSheetToolkit(&toolkit);
-  const int status =
-      mode == "damaged" ? damaged(toolkit, argv[2], argv[3]) : opens(toolkit, std::atoi(argv[2]));
+  const int damagedStatus = damaged(toolkit, argv[1], argv[2]);
+  toolkit.setResourceDirectories(nimbrel::host::resourceDirectories());
+  const int opensStatus = opens(toolkit, std::atoi(argv[3]));
   sheet::setSheetToolkit(nullptr);
-  return status;
+  return damagedStatus | opensStatus;
 }

@@ -1,269 +1,259 @@
-# Shared helpers for integration tests: a private Xvfb on a free display, processes tracked by
-# PID and stopped on exit, screenshots and simple picture checks. Source it from a test script.
+# What every integration script sources: its servers (the run's shared Xvfb, headless sway and
+# session bus that servers.sh keeps, or private ones), processes stopped when it ends, pictures
+# taken and measured, and the input that ends a saver.
 set -euo pipefail
 
-NIMBREL_PIDS=()
+NIMBREL=${NIMBREL_BUILD:-}/programs/nimbrel/nimbrel
+PROBES=${NIMBREL_BUILD:-}/tests/integration
+# Where servers.sh writes the shared servers' addresses; absent when a script runs on its own.
+SERVERS_ENV=$PROBES/servers/env
+PIDS=()
 WORK=$(mktemp -d /tmp/nimbrel-it-XXXXXX)
+RUNTIME=
+export XDG_CONFIG_HOME=$WORK/config
 
+# Stops the tracked processes and those that a daemon started for the test ($WORK/*/pid); keeps
+# the pictures in NIMBREL_KEEP_SHOTS when that names a directory.
 cleanup() {
   local pid
-  for pid in "${NIMBREL_PIDS[@]}"; do kill "$pid" 2>/dev/null || true; done
-  for pid in "${NIMBREL_PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
-  rm -rf "$WORK"
+  [ -z "${NIMBREL_KEEP_SHOTS:-}" ] || cp "$WORK"/*.png "$NIMBREL_KEEP_SHOTS/" 2>/dev/null || true
+  for pid in "${PIDS[@]}" $(cat "$WORK"/*/pid 2>/dev/null); do kill "$pid" 2>/dev/null || true; done
+  for pid in "${PIDS[@]}"; do wait "$pid" 2>/dev/null || true; done
+  rm -rf "$WORK" ${RUNTIME:+"$RUNTIME"}
 }
 trap cleanup EXIT
-
-# Runs the calling script again, once, inside a private D-Bus session bus (dbus-run-session),
-# which ends with it: for programs that register on the session bus, so that no test meets
-# another's instance. Call it first, with the script's arguments.
-with_private_session_bus() {
-  [ -n "${NIMBREL_PRIVATE_BUS:-}" ] && return 0
-  command -v dbus-run-session >/dev/null || fail "no dbus-run-session (package dbus-daemon)"
-  rm -rf "$WORK"
-  trap - EXIT
-  NIMBREL_PRIVATE_BUS=1 exec dbus-run-session -- bash "$0" "$@"
-}
-
-# Waits until nothing owns the session bus name $1: the bus releases a stopped instance's name
-# once it notices the connection closed, which may be after the process is gone, and a start
-# before that would hand itself over to the instance that is no more.
-wait_bus_name_released() {
-  wait_for "! dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
-    org.freedesktop.DBus.NameHasOwner string:$1 | grep -q 'boolean true'" 10 ||
-    fail "the bus name $1 is still owned"
-}
-
-# Remembers a background process so that it is stopped when the test ends.
-track() { NIMBREL_PIDS+=("$1"); }
-
+track() { PIDS+=("$1"); }
 fail() {
   echo "FAIL: $*" >&2
   exit 1
 }
 
-# Starts Xvfb on a free display (it picks the number itself) and exports DISPLAY.
-# Usage: start_xvfb [WxHxDEPTH [more Xvfb arguments...]]
-start_xvfb() {
-  local screen=${1:-1280x800x24}
-  [ $# -gt 0 ] && shift
-  local fifo="$WORK/displayfd"
-  rm -f "$fifo"
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset "$@" 3>"$fifo" 2>"$WORK/xvfb.log" &
-  XVFB_PID=$!
-  track "$XVFB_PID"
-  local number
-  read -r -t 20 number <"$fifo" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
-  export DISPLAY=":$number"
-}
-
-# Polls a command every 0.1 s until it succeeds; fails after $2 seconds (default 60). The
-# deadline is generous on purpose: a slow or loaded machine makes a test slower, never red.
+# Runs command $1 every 0.1 s until it succeeds; fails after a minute, a bound only a hang reaches.
 wait_for() {
-  local cmd=$1 limit=${2:-60}
-  local end=$((SECONDS + limit))
-  while :; do
-    if eval "$cmd" >/dev/null 2>&1; then return 0; fi
+  local end=$((SECONDS + 60))
+  until eval "$1" >/dev/null 2>&1; do
     [ "$SECONDS" -le "$end" ] || return 1
     sleep 0.1
   done
 }
 
-# Prints the id of the first window named exactly $1 once there is one (60 s at most).
-window_named() {
-  local name=$1 id=""
-  wait_for "xdotool search --name '^$name\$'" || return 1
-  id=$(xdotool search --name "^$name\$" | head -n 1)
-  [ -n "$id" ] && echo "$id"
+# Succeeds when child $2 ends within a minute with status $1.
+ended_with() {
+  local status=0
+  wait_for "! kill -0 $2" || { echo "process $2 still runs" >&2 && return 1; }
+  wait "$2" || status=$?
+  [ "$status" = "$1" ] || { echo "process $2 ended with status $status, not $1" >&2 && return 1; }
 }
 
-# Screenshot of the whole screen (or of window $2) as PNG at $1.
-screenshot() {
-  local out=$1 window=${2:-root}
-  import -window "$window" "$out"
+# nimbrel $2...: it ends within a minute with status $1, one line on stderr, nothing on stdout.
+expect_end() {
+  local want=$1 status=0
+  shift
+  timeout 60 "$NIMBREL" "$@" >"$WORK/out" 2>"$WORK/err" </dev/null || status=$?
+  [ "$status" = "$want" ] && [ "$(wc -l <"$WORK/err")" = 1 ] && [ ! -s "$WORK/out" ] ||
+    fail "nimbrel $*: status $status, not $want; stderr: $(head -c 500 "$WORK/err")"
+  echo "nimbrel $*: $(cat "$WORK/err")"
 }
 
-# Number of distinct colours in a PNG, after reducing to 5 bits per channel.
-distinct_colours() {
-  convert "$1" -depth 5 -format '%k' info:
+# Starts program $@ in the background; sets PROBE_PID, and PROBE_SAID to the first line it prints.
+start_probe() {
+  "$@" >"$WORK/probe.out" &
+  PROBE_PID=$!
+  track "$PROBE_PID"
+  wait_for "[ \$(wc -l <'$WORK/probe.out') -gt 0 ] || ! kill -0 $PROBE_PID"
+  PROBE_SAID=$(head -n 1 "$WORK/probe.out")
+  [ -n "$PROBE_SAID" ] || fail "$1 did not start"
 }
 
-# Mean brightness of a PNG (or of a crop WxH+X+Y of it) as a fraction 0..1.
-mean_brightness() {
-  local file=$1 crop=${2:-}
-  if [ -n "$crop" ]; then
-    convert "$file" -crop "$crop" +repage -colorspace Gray -format '%[fx:mean]' info:
+# --- servers ------------------------------------------------------------------------------------
+shared() { [ -s "$SERVERS_ENV" ] && source "$SERVERS_ENV" && kill -0 "$SHARED_KEEPER" 2>/dev/null; }
+
+# A private Xvfb [WxHxDEPTH [more arguments]] on a display it picks; exports DISPLAY, sets XVFB_PID.
+start_xvfb() {
+  local screen=${1:-1280x800x24} number
+  [ $# -gt 0 ] && shift
+  mkfifo "$WORK/displayfd"
+  Xvfb -displayfd 3 -screen 0 "$screen" -nolisten tcp -noreset "$@" 3>"$WORK/displayfd" \
+    2>"$WORK/xvfb.log" &
+  XVFB_PID=$!
+  track "$XVFB_PID"
+  read -r -t 60 number <"$WORK/displayfd" || fail "Xvfb did not start: $(cat "$WORK/xvfb.log")"
+  rm "$WORK/displayfd"
+  export DISPLAY=":$number"
+}
+
+# The script's X server, shared or private: 1280x800; -ac lets the XScreenSaver daemon in as
+# nobody; -s 0 keeps the server's own screen saver off through a long run.
+use_x() {
+  if shared; then export DISPLAY=$SHARED_DISPLAY; else start_xvfb 1280x800x24 -ac -s 0; fi
+  unset WAYLAND_DISPLAY
+}
+
+use_bus() {
+  local out
+  if shared; then
+    export DBUS_SESSION_BUS_ADDRESS=$SHARED_BUS
   else
-    convert "$file" -colorspace Gray -format '%[fx:mean]' info:
+    out=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
+    export DBUS_SESSION_BUS_ADDRESS=${out%%$'\n'*}
+    track "${out##*$'\n'}"
   fi
 }
 
-# Succeeds when process $2 (a child of this shell) ends within $3 seconds (default 60) with exit
-# status $1.
-ended_with() {
-  local want=$1 pid=$2 limit=${3:-60} status=0
-  local end=$((SECONDS + limit))
-  while kill -0 "$pid" 2>/dev/null; do
-    if [ "$SECONDS" -gt "$end" ]; then
-      echo "process $pid still runs after $limit seconds" >&2
-      return 1
-    fi
-    sleep 0.1
+# A private headless sway with HEADLESS-1 (1280x720) and HEADLESS-2 (1024x768 at scale 2); its
+# configuration names HEADLESS-3 and -4 for outputs made later. With WxH: HEADLESS-1 alone at
+# that mode. Sway refuses root: as root, it runs as the system user nimbrel-test (made here when
+# missing) in a runtime directory of its own, which root's clients enter anyway. Exports
+# WAYLAND_DISPLAY, XDG_RUNTIME_DIR and SWAYSOCK; sets SWAY_PID.
+start_sway() {
+  local user=nimbrel-test lock as_user=()
+  RUNTIME=$(mktemp -d /tmp/nimbrel-wl-XXXXXX)
+  if [ "$(id -u)" -eq 0 ]; then
+    # Another script may be making the user at the same moment; either useradd will do.
+    id "$user" >/dev/null 2>&1 || useradd --system --user-group --no-create-home \
+      --home-dir /nonexistent --shell /usr/sbin/nologin "$user" 2>/dev/null || true
+    chown "$user:" "$RUNTIME" || fail "could not make the user $user"
+    as_user=(setpriv --reuid="$user" --regid="$user" --init-groups --)
+  fi
+  printf 'output %s\n' "* scale_filter nearest" "HEADLESS-1 mode ${1:-1280x720} position 0 0" \
+    "HEADLESS-2 mode 1024x768 scale 2 position 1280 0" "HEADLESS-3 mode 800x600 position 0 720" \
+    "HEADLESS-4 mode 640x480 position 800 720" >"$RUNTIME/sway.conf"
+  echo "xwayland disable" >>"$RUNTIME/sway.conf"
+  chmod 0644 "$RUNTIME/sway.conf"
+  "${as_user[@]}" env -i PATH=/usr/local/bin:/usr/bin:/bin HOME="$RUNTIME" XDG_RUNTIME_DIR="$RUNTIME" \
+    WLR_BACKENDS=headless WLR_RENDERER=pixman WLR_LIBINPUT_NO_DEVICES=1 \
+    sway -c "$RUNTIME/sway.conf" >"$WORK/sway.log" 2>&1 &
+  SWAY_PID=$!
+  track "$SWAY_PID"
+  wait_for "compgen -G '$RUNTIME/sway-ipc.*.sock' && compgen -G '$RUNTIME/wayland-*.lock'" ||
+    fail "sway made no sockets: $(tail -n 5 "$WORK/sway.log")"
+  lock=$(compgen -G "$RUNTIME/wayland-*.lock" | head -n 1)
+  SWAYSOCK=$(compgen -G "$RUNTIME/sway-ipc.*.sock" | head -n 1)
+  export WAYLAND_DISPLAY=$(basename "$lock" .lock) XDG_RUNTIME_DIR=$RUNTIME SWAYSOCK
+  unset DISPLAY SDL_VIDEODRIVER
+  wait_for "output_is HEADLESS-1 ${1:-1280x720} 1" || fail "sway does not answer: $(tail "$WORK"/sway.log)"
+  [ -z "${1:-}" ] || return 0
+  swaymsg -q create_output || fail "sway made no second output"
+  wait_for "output_is HEADLESS-2 1024x768 2" || fail "no second output at 1024x768, scale 2: $(outputs)"
+}
+
+# The script's compositor: the shared sway, or with $1 = private (or alone) one of its own.
+# Without sway the script is skipped (status 77).
+use_sway() {
+  command -v sway >/dev/null || { echo "SKIP: sway is not installed (scripts/deps.sh)" && exit 77; }
+  for tool in swaymsg grim wtype swayidle jq setpriv; do
+    command -v $tool >/dev/null || fail "$tool is not installed (scripts/deps.sh installs it)"
   done
-  wait "$pid" || status=$?
-  [ "$status" = "$want" ] && return 0
-  echo "process $pid ended with status $status, not $want" >&2
-  return 1
+  if [ "${1:-}" != private ] && shared && [ -n "$SHARED_WAYLAND" ]; then
+    export WAYLAND_DISPLAY=$SHARED_WAYLAND XDG_RUNTIME_DIR=$SHARED_RUNTIME SWAYSOCK=$SHARED_SWAYSOCK
+    unset DISPLAY SDL_VIDEODRIVER
+  else
+    start_sway
+  fi
 }
 
-# --- watching a window change ---------------------------------------------------------------
-# Some states last only a moment of the saver's own clock (the title: its first 1.5 s). To see
-# them on a loaded machine, a background loop captures the window back to back with xwd (a few
-# milliseconds each) and keeps every picture that differs from the one before; the slower
-# analysis then goes through them in order, so it can lag behind without missing a state.
+# One line per active output: NAME WIDTHxHEIGHT SCALE (device pixels of the current mode).
+outputs() {
+  swaymsg -t get_outputs -r |
+    jq -r '.[] | select(.active) | "\(.name) \(.current_mode.width)x\(.current_mode.height) \(.scale)"'
+}
+output_is() { outputs | grep -qx "$1 $2 $3"; }
 
-# Starts capturing window $1 (an id, or root).
-start_capture() {
-  local window=$1 dir="$WORK/shots"
-  local source=(-id "$window")
-  [ "$window" = root ] && source=(-root)
-  rm -rf "$dir" "$WORK/shot.next" "$WORK/shot.last"
-  mkdir -p "$dir"
-  touch "$WORK/capturing"
-  (
-    i=0
-    while [ -e "$WORK/capturing" ] && [ "$i" -lt 5000 ]; do
-      # At most 30 pictures wait for the analysis: a bound on the disk space, not on timing.
-      while [ -e "$WORK/capturing" ] && [ "$(find "$dir" -type f | wc -l)" -gt 30 ]; do
-        sleep 0.05
-      done
-      if xwd -silent "${source[@]}" -out "$WORK/shot.next" 2>/dev/null &&
-        ! cmp -s "$WORK/shot.next" "$WORK/shot.last"; then
-        cp "$WORK/shot.next" "$WORK/shot.last"
-        mv "$WORK/shot.next" "$(printf '%s/%06d.xwd' "$dir" "$i")"
-        i=$((i + 1))
-      fi
-    done
-  ) &
-  CAPTURE_PID=$!
-  track "$CAPTURE_PID"
+# --- the saver ----------------------------------------------------------------------------------
+# Starts the build's saver with arguments $@ (saver: its pid), its stderr in $WORK/saver.log, on
+# Wayland with the client library's log of every message (WAYLAND_DEBUG), which the tests wait
+# on. On X it waits for the saver's window (window: its id).
+start_saver() {
+  env ${WAYLAND_DISPLAY:+WAYLAND_DEBUG=client} "$NIMBREL" "$@" 2>"$WORK/saver.log" &
+  saver=$!
+  track "$saver"
+  [ -n "${WAYLAND_DISPLAY:-}" ] || window=$(window_named Nimbrel) || fail "no window for: $*"
+}
+# What the saver wrote to stderr ($WORK/saver.log, or file $1), less the protocol log.
+saver_stderr() { grep -vE '^\[ *[0-9]+\.[0-9]+\] ' "${1:-$WORK/saver.log}" || true; }
+
+# The saver ends (after signal $1, if given) within a minute with status 0, silent; on Wayland
+# its picture goes from the first two outputs.
+ended_cleanly() {
+  [ -z "${1:-}" ] || kill "-$1" "$saver"
+  ended_with 0 "$saver" || fail "the saver did not end with status 0: $(saver_stderr | head -c 2000)"
+  [ -z "$(saver_stderr)" ] || fail "the saver wrote to stderr: $(saver_stderr | head -c 2000)"
+  [ -z "${WAYLAND_DISPLAY:-}" ] || wait_for "blank HEADLESS-1 HEADLESS-2" || fail "its picture stayed"
 }
 
-stop_capture() {
-  rm -f "$WORK/capturing"
-  wait "$CAPTURE_PID" 2>/dev/null || true
+# Writes at $1 a saver program for a daemon to start: it runs command $3... with the arguments
+# it is given and records in directory $WORK/$2 (anyone may write there) XSCREENSAVER_WINDOW,
+# the pid, stderr and status. The saver has a process group of its own: a
+# daemon's signal to the program's group reaches it once, passed on.
+recording_saver() {
+  local state=$WORK/$2
+  mkdir -m 777 "$state"
+  cat >"$1" <<WRAP
+#!/bin/bash
+echo "\$XSCREENSAVER_WINDOW" >"$state/window"
+set -m
+${*:3} "\$@" 2>"$state/stderr" &
+child=\$!
+echo \$child >"$state/pid"
+trap 'kill -TERM \$child' TERM
+# A trapped signal interrupts a wait; the one after the end gets the saver's own status.
+while kill -0 \$child 2>/dev/null; do wait \$child; done
+wait \$child
+echo \$? >"$state/status"
+WRAP
+  chmod 755 "$1"
 }
 
-# Goes through the captures in order until command $1, given a capture's path, succeeds; copies
-# that capture as PNG to $2. Fails after $3 seconds (default 60). Stops the capture either way.
-await_capture() {
-  local check=$1 out=$2 limit=${3:-60} shot
-  local end=$((SECONDS + limit))
-  while [ "$SECONDS" -le "$end" ]; do
-    shot=$(find "$WORK/shots" -type f -name '*.xwd' | sort | head -n 1)
-    if [ -z "$shot" ]; then
-      sleep 0.05
-      continue
-    fi
-    if "$check" "$shot"; then
-      convert "xwd:$shot" "$out"
-      stop_capture
-      return 0
-    fi
-    rm -f "$shot"
-  done
-  stop_capture
-  return 1
+# The saver recorded in $WORK/$1 ends with status 0, silent.
+recorded_clean_end() {
+  local state=$WORK/$1
+  wait_for "[ -s '$state/status' ]" || fail "$1: no exit status recorded"
+  [ "$(cat "$state/status")" = 0 ] || fail "$1: Nimbrel ended with status $(cat "$state/status")"
+  [ -z "$(saver_stderr "$state/stderr")" ] || fail "$1: Nimbrel wrote: $(saver_stderr "$state/stderr")"
 }
 
-# Succeeds when $1 > $2, or $1 < $2 (decimal fractions).
+# The XScreenSaver daemon as nobody (it refuses to run savers as root) with home $WORK/home and
+# the `programs:` entry $1; its log is $WORK/daemon.log. xscreensaver_command COMMAND tells it.
+xscreensaver_command() {
+  HOME=$WORK/home setpriv --reuid=65534 --regid=65534 --clear-groups xscreensaver-command "-$1" >/dev/null
+}
+start_xscreensaver() {
+  chmod 711 "$WORK"
+  mkdir -p "$WORK/home"
+  printf '%s\n' "mode: one" "selected: 0" "splash: False" "fade: False" "unfade: False" \
+    "lock: False" "timeout: 0:30:00" "programs: \"Nimbrel\" $1 \\n\\" \
+    "  \"Blank\" /bin/true \\n" >"$WORK/home/.xscreensaver"
+  chown -R 65534:65534 "$WORK/home"
+  (cd / && HOME=$WORK/home XDG_CONFIG_HOME=$WORK/home/.config exec setpriv --reuid=65534 \
+    --regid=65534 --clear-groups xscreensaver --no-splash --verbose) >"$WORK/daemon.log" 2>&1 &
+  track $!
+  wait_for "xscreensaver_command version" || fail "the daemon did not start"
+}
+
+# --- pictures -----------------------------------------------------------------------------------
+# The id of the first window named exactly $1, once there is one.
+window_named() {
+  wait_for "xdotool search --name '^$1\$'" || return 1
+  xdotool search --name "^$1\$" | head -n 1
+}
+# Screenshot of the whole screen (or of window $2) as PNG at $1.
+screenshot() { import -window "${2:-root}" "$1"; }
+# Distinct colours in a picture at 5 bits per channel; its mean saturation (or $2 = maxima).
+colours() { convert "$1" -depth 5 -format '%k' info:; }
+saturation() { convert "$1" -colorspace HSL -channel G -separate -format "%[fx:${2:-mean}]" info:; }
+# $1 > $2, $1 < $2 (decimal fractions).
 greater() { awk -v a="$1" -v b="$2" 'BEGIN { exit !(a > b) }'; }
 below() { greater "$2" "$1"; }
 
 # Prints the size WxH of picture $1, then the mean brightness (0..1) of each crop WxH+X+Y given
-# after it, one to a line, from one run of convert.
+# after it, one to a line.
 measure() {
-  local file=$1 crop
+  local file=$1 crop crops=()
   shift
-  local crops=()
   for crop in "$@"; do
     crops+=(\( +clone -crop "$crop" +repage -format '%[fx:mean]\n' -write info: +delete \))
   done
   convert "$file" -colorspace Gray -format '%wx%h\n' -write info: "${crops[@]}" null:
-}
-
-# Succeeds when the whole screen, captured to $1, shows the pattern: many colours, and each crop
-# WxH+X+Y given after it lit. The pattern only builds up, so this is waited for.
-pattern_lit() {
-  local out=$1 crop
-  shift
-  xwd -root -silent | convert xwd:- "$out" || return 1
-  [ "$(distinct_colours "$out")" -gt 200 ] || return 1
-  for crop in "$@"; do greater "$(mean_brightness "$out" "$crop")" 0.02 || return 1; done
-}
-
-# Waits until the screen has changed $1 times since the call (returns early once process $saver
-# ends). The saver reads all its pending input before it draws a frame, and waits for the server
-# after each frame it shows; so the second change comes from a frame drawn after it had read
-# every event sent before this call, and each further change from a frame at least one frame
-# interval (1/60 s or more) later.
-frames_later() {
-  xwd -silent -root -out "$WORK/frame0.xwd"
-  local i
-  for ((i = 1; i <= $1; i++)); do
-    wait_for "! kill -0 $saver || { xwd -silent -root -out '$WORK/frame$i.xwd' &&
-      ! cmp -s '$WORK/frame$((i - 1)).xwd' '$WORK/frame$i.xwd'; }" ||
-      fail "the full-screen picture stopped changing"
-  done
-}
-
-# Writes at $1 a saver program for a daemon to start: it runs the rest of the arguments (with
-# the ones it is given) in the background and records in directory $2 its pid, standard error
-# and exit status, passing a SIGTERM on.
-recording_saver() {
-  local program=$1 state=$2
-  shift 2
-  mkdir -p "$state"
-  cat >"$program" <<WRAP
-#!/bin/sh
-echo "\$*" >"$state/args"
-echo "\$XSCREENSAVER_WINDOW" >"$state/window"
-$* "\$@" 2>"$state/stderr" &
-child=\$!
-echo \$child >"$state/pid"
-trap 'kill -TERM \$child' TERM
-wait \$child
-status=\$?
-# A trap interrupts the first wait; the second one gets the saver's own status.
-[ \$status -gt 128 ] && { wait \$child; status=\$?; }
-echo \$status >"$state/status"
-WRAP
-  chmod 755 "$program"
-}
-
-# The saver recorded in directory $1 ended with status 0 and wrote nothing to stderr.
-recorded_clean_end() {
-  wait_for "[ -s '$1/status' ]" || fail "no exit status recorded"
-  [ "$(cat "$1/status")" = 0 ] || fail "Nimbrel ended with status $(cat "$1/status")"
-  [ ! -s "$1/stderr" ] || fail "Nimbrel wrote to stderr: $(cat "$1/stderr")"
-}
-
-# The XScreenSaver daemon, as nobody (it refuses to run savers as root), with home $1 and the
-# `programs:` entry $2 first; Xvfb must allow nobody in (-ac).
-as_nobody() { setpriv --reuid=65534 --regid=65534 --clear-groups "$@"; }
-start_xscreensaver() {
-  local home=$1
-  chmod 711 "$WORK"
-  mkdir -p "$home"
-  printf '%s\n' "mode: one" "selected: 0" "splash: False" "fade: False" "unfade: False" \
-    "lock: False" "timeout: 0:30:00" "programs: \"Nimbrel\" $2 \\n\\" \
-    "  \"Blank\" /bin/true \\n" >"$home/.xscreensaver"
-  chown -R 65534:65534 "$home"
-  export HOME="$home" XDG_CONFIG_HOME="$home/.config"
-  (cd / && exec setpriv --reuid=65534 --regid=65534 --clear-groups xscreensaver --no-splash \
-    --verbose) >"$WORK/daemon.log" 2>&1 &
-  track $!
-  wait_for "as_nobody xscreensaver-command -version" || fail "the daemon did not start"
 }
 
 # Whether capture $1 is a fresh view of size $2 showing its title: a bright band where the title
@@ -274,40 +264,142 @@ shows_title() {
   [ "${m[0]}" = "$2" ] && greater "${m[1]}" 0.03 && below "${m[2]}" 0.001
 }
 
-# nimbrel-settings ($1, else the build's) under GTK on a fresh Xvfb; SHOTS is where screenshots
-# go (NIMBREL_SHOTS keeps them).
-settings_on_xvfb() {
-  SETTINGS=${1:-$NIMBREL_BUILD/programs/nimbrel-settings/nimbrel-settings}
-  [ -x "$SETTINGS" ] || fail "no $SETTINGS"
-  SHOTS=${NIMBREL_SHOTS:-$WORK}
-  start_xvfb 1024x768x24
-  export GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none
+# Whether picture $1 shows the pattern: many colours, and each crop WxH+X+Y after it lit.
+lit() {
+  local m
+  [ "$(colours "$1")" -gt 200 ] || return 1
+  for m in $(measure "$@" | tail -n +2); do greater "$m" 0.02 || return 1; done
 }
 
-# Waits for the window named $1 (default: the settings window, "Nimbrel"); sets WIN to its id
-# and X, Y, HEIGHT to its place and height.
-shown_window() {
-  local name=${1:-Nimbrel}
-  wait_for "xdotool search --onlyvisible --name '^$name\$'" 15 || fail "no window '$name'"
-  WIN=$(xdotool search --onlyvisible --name "^$name\$" | head -1)
-  eval "$(xdotool getwindowgeometry --shell "$WIN")"
+# The first moments of a view last only a moment of the saver's clock (the title: 1.5 s). To
+# see them however slow the machine, capture window $1 back to back with xwd, right after what
+# starts the view, keeping the first $2 pictures that differ from the one before (or those of a
+# minute); then first_capture finds the first for which command $1 succeeds, as PNG at $2.
+capture() {
+  local n=0 end=$((SECONDS + 60))
+  rm -rf "$WORK/shots"
+  mkdir "$WORK/shots"
+  while [ $n -lt "$2" ] && [ $SECONDS -le $end ]; do
+    xwd -silent -id "$1" -out "$WORK/shot" 2>/dev/null || continue
+    cmp -s "$WORK/shot" "$WORK/shots/$((n - 1)).xwd" || mv "$WORK/shot" "$WORK/shots/$((n++)).xwd"
+  done
+}
+first_capture() {
+  local n
+  for n in $(ls "$WORK/shots" | sort -n); do
+    "$1" "$WORK/shots/$n" && convert "xwd:$WORK/shots/$n" "$2" && return 0
+  done
+  return 1
 }
 
-# Starts the build's saver in the background with arguments $2..., standard error into file $1,
-# and waits for its window: sets saver and window.
-start_saver() {
-  local err=$1
-  shift
-  "$NIMBREL_BUILD/programs/nimbrel/nimbrel" "$@" 2>"$err" &
-  saver=$!
-  track "$saver"
-  window=$(window_named Nimbrel) || fail "no Nimbrel window appeared for: $*"
+# --- Wayland pictures and input -----------------------------------------------------------------
+# Whether picture $1 shows the pattern at size $2: the size is right, it has many colours, and
+# the centre of its brightness is within 2 % of the picture's centre, as the pattern is centred
+# on its view; a view of another size in the same place is off centre.
+shows_pattern() {
+  convert "$1" -print '%wx%h %k\n' -colorspace Gray -verbose -moments info: |
+    awk 'NR == 1 { print $1, $2 } /Centroid:/ && !c { c = 1; split($2, xy, ","); print xy[1], xy[2] }' |
+    tee "$WORK/pattern.txt" | awk -v size="$2" -v w="${2%x*}" -v h="${2#*x}" '
+      NR == 1 { ok = ($1 == size && $2 > 200) }
+      NR == 2 { ok = ok && ($1 - w / 2) ^ 2 <= (0.02 * w) ^ 2 && ($2 - h / 2) ^ 2 <= (0.02 * h) ^ 2 }
+      END { exit !(ok && NR == 2) }'
+}
+# Waits until output $1 shows the pattern at its device size $2; leaves the screenshot at $3.
+await_pattern() {
+  wait_for "grim -o $1 '$3' && shows_pattern '$3' $2" ||
+    fail "$1 never showed the pattern at $2: $(tr '\n' ' ' <"$WORK/pattern.txt")"
 }
 
-# The saver ($saver) has ended, or with $1 = TERM is sent SIGTERM and ends, with status 0 within
-# $3 seconds (default 60), having written nothing to standard error (file $2).
-ended_cleanly() {
-  [ "$1" = TERM ] && kill -TERM "$saver"
-  ended_with 0 "$saver" "${3:-60}" || fail "the saver did not end with status 0: $(head -c 4000 "$2")"
-  [ ! -s "$2" ] || fail "the saver wrote to stderr: $(head -c 4000 "$2")"
+# Whether picture $1 has detail at its own pixels: one drawn at half the size and enlarged
+# (nearest neighbour, as configured) is made of 2x2 blocks, equal to a copy made of one pixel of
+# each block. At least 2 % of the pixels must differ from that copy.
+sharp_at_device_pixels() {
+  convert "$1" \( +clone -sample 50% -sample 200% \) -compose difference -composite \
+    -colorspace Gray -threshold 2% -format '%[fx:mean]' info: >"$WORK/sharp.txt"
+  greater "$(cat "$WORK/sharp.txt")" 0.02
+}
+
+# Whether the share of output $1's pixels in sway's own grey (where no surface is) passes test
+# $2 $3 ("-gt 99": nearly all; "-lt 50": under half). The saver draws on black.
+grey_share() {
+  local share
+  grim -o "$1" -t ppm "$WORK/grey.ppm" &&
+    share=$(convert "$WORK/grey.ppm" -fuzz 1% -fill white -opaque '#404040' -fill black +opaque white \
+      -colorspace Gray -format '%[fx:round(100 * mean)]' info:) && [ "$share" "$2" "$3" ]
+}
+# Whether every output named shows nothing drawn, or something drawn over most of it.
+blank() { for o in "$@"; do grey_share "$o" -gt 99 || return 1; done; }
+drawn() { for o in "$@"; do grey_share "$o" -lt 50 || return 1; done; }
+
+# Waits until output $1 has shown two pictures, each differing from the one before, from now on.
+keeps_drawing() {
+  local i
+  grim -o "$1" -t ppm "$WORK/changing-0.ppm" || return 1
+  for i in 1 2; do
+    wait_for "grim -o $1 -t ppm '$WORK/changing-$i.ppm' &&
+      ! cmp -s '$WORK/changing-$((i - 1)).ppm' '$WORK/changing-$i.ppm'" || return 1
+  done
+}
+
+# How many protocol messages of kind $1 (such as wl_pointer.enter) the saver has logged.
+saver_logged() {
+  grep -cE "^\[ *[0-9]+\.[0-9]+\] ( -> )?${1%%.*}@[0-9]+\.${1#*.}\(" "$WORK/saver.log" || true
+}
+
+# How many keyboards the saver has seen go: the seat's keyboard capability (bit 2) cleared.
+keyboards_gone() {
+  awk '/ wl_seat@[0-9]+\.capabilities\(/ {
+         c = $0; sub(/.*capabilities\(/, "", c); keyboard = int(c / 2) % 2
+         if (had && !keyboard) n++
+         had = keyboard
+       }
+       END { print n + 0 }' "$WORK/saver.log"
+}
+
+# A key from a keyboard that appears for it and goes at once: wtype makes a virtual keyboard,
+# loads its keymap, presses and releases the key and ends. The saver may take the keyboard up
+# after the key (it never sees it), while it is down (the key is in the enter event) or before;
+# it must survive each. Returns once the saver has ended or seen the keyboard go.
+quick_key() {
+  local gone
+  gone=$(keyboards_gone)
+  wtype -k space || fail "wtype failed"
+  wait_for "! kill -0 $saver || [ \$(keyboards_gone) -gt $gone ]" || fail "the saver missed a keyboard"
+}
+
+# Types text $1 (default a space) from a keyboard that the saver has taken up first: wtype reads
+# it from a pipe, which is written once the keyboard has entered a surface of the saver's.
+patient_key() {
+  local enters typer fd
+  enters=$(saver_logged wl_keyboard.enter)
+  mkfifo "$WORK/keys"
+  wtype - <"$WORK/keys" &
+  typer=$!
+  exec {fd}>"$WORK/keys"
+  wait_for "! kill -0 $saver || [ \$(saver_logged wl_keyboard.enter) -gt $enters ]" ||
+    fail "the saver never took up the new keyboard"
+  printf '%s' "${1:- }" >&"$fd"
+  exec {fd}>&-
+  rm "$WORK/keys"
+  wait "$typer" || fail "wtype failed"
+}
+
+# Ends the saver with a quick key or, when it saw that keyboard go without ending, a patient
+# one: it ends with status 0, silent. QUICK_ENDS counts the runs that the quick key ended.
+QUICK_ENDS=0
+end_with_key() {
+  quick_key
+  if kill -0 "$saver" 2>/dev/null; then patient_key; else QUICK_ENDS=$((QUICK_ENDS + 1)); fi
+  ended_cleanly
+}
+
+# The pointer (nimbrel_virtual_pointer gives the seat one) moved and clicked through sway:
+# `pointer move DX DY`, `pointer press button1`.
+pointer() { swaymsg -q -- seat seat0 cursor "$@" || fail "sway did not do cursor $*"; }
+click_pointer() { pointer press button1 && pointer release button1; }
+# Moves the pointer over the saver's surface once the saver has taken up the seat's pointer.
+point_at_saver() {
+  wait_for "[ \$(saver_logged wl_seat.get_pointer) -gt 0 ]" || fail "the saver never took up the pointer"
+  pointer move 1 1
+  wait_for "[ \$(saver_logged wl_pointer.enter) -gt 0 ]" || fail "the pointer never entered the saver"
 }

@@ -1,139 +1,171 @@
 #!/usr/bin/env bash
-# nimbrel-settings as an application under Xvfb, on a session bus of its own: --version and
-# --help without a display, its WM_CLASS, one instance (a second start presents the first
-# window and ends). Then the real GTK sheet driven by real input (xdotool): confirm a set of
-# changes and check the key file; dismiss changes and check nothing was written.
+# nimbrel-settings from an installation moved to another prefix (it finds its files beside
+# itself) on X and a session bus of its own: WM_CLASS, one instance (a second start presents the
+# first window and ends), a live preview, and the options sheet driven by real input: OK stores
+# every change, Cancel and Escape store nothing, closing the window ends it. Then damaged
+# interface files, each refused naming the file and the object, and 200 openings of the sheet
+# that leave one alive.
 source "$(dirname "$0")/lib.sh"
-with_private_session_bus "$@"
-
-BUILD=${NIMBREL_BUILD:?}
-SOURCE=${NIMBREL_SOURCE:-$(cd "$(dirname "$0")/../.." && pwd)}
-settings_on_xvfb
-
-# --- options, answered before any display is needed ---------------------------------------------
-VERSION=$(sed -n 's/^project(Nimbrel VERSION \([0-9.]*\).*/\1/p' "$SOURCE/CMakeLists.txt")
-out=$(env -u DISPLAY "$SETTINGS" --version) || fail "--version failed"
-[ "$out" = "nimbrel-settings $VERSION" ] || fail "--version says: $out"
-env -u DISPLAY "$SETTINGS" --help >"$WORK/help.txt" || fail "--help failed"
-grep -q '^Usage:' "$WORK/help.txt" && grep -q -- '--version' "$WORK/help.txt" &&
-  grep -q 'preview' "$WORK/help.txt" || fail "--help says: $(cat "$WORK/help.txt")"
-if env -u DISPLAY "$SETTINGS" --no-such-option 2>"$WORK/bad.txt"; then fail "an unknown option was taken"; fi
-grep -q 'no-such-option' "$WORK/bad.txt" || fail "an unknown option is not named: $(cat "$WORK/bad.txt")"
-if env -u DISPLAY "$SETTINGS" 2>"$WORK/nodisplay.txt"; then fail "started without a display"; fi
-grep -q 'cannot open a display' "$WORK/nodisplay.txt" || fail "no display: $(cat "$WORK/nodisplay.txt")"
-
-export XDG_CONFIG_HOME=$WORK/config
+use_x
+use_bus
+export GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none
+unset NIMBREL_RESOURCES
 STORE=$XDG_CONFIG_HOME/nimbrel/preferences.ini
+UI=$NIMBREL_SOURCE/resources
 
-"$SETTINGS" 2>"$WORK/settings.log" &
-FIRST=$!
-track $FIRST
-shown_window
-MAIN=$WIN MAIN_X=$X MAIN_Y=$Y
-wm_class=$(xprop -id "$MAIN" WM_CLASS)
-[ "$wm_class" = 'WM_CLASS(STRING) = "nimbrel-settings", "org.nimbrel.Nimbrel.Settings"' ] ||
-  fail "unexpected $wm_class"
+env -u DISPLAY "$NIMBREL_BUILD/programs/nimbrel-settings/nimbrel-settings" 2>"$WORK/err" &&
+  fail "started without a display"
+grep -q 'cannot open a display' "$WORK/err" || fail "without a display: $(cat "$WORK/err")"
 
-# --- one instance ---------------------------------------------------------------------------------
-# Another window on top with the focus: the second start hands itself over to the first, which
-# presents its window (raised, focused), and ends; no second settings window appears.
-coproc OTHER { exec "$BUILD/tests/integration/nimbrel_test_window" 200x200; }
-# Bash unsets OTHER_PID as soon as it reaps the coprocess, which may be between a kill and the
-# wait after it: keep the pid under a name of our own.
-other_pid=$OTHER_PID
-track "$other_pid"
-read -r -t 10 OTHER_ID <&"${OTHER[0]}" || fail "no other window"
-xdotool windowfocus --sync "$OTHER_ID"
-"$SETTINGS" 2>"$WORK/second.log" &
-SECOND=$!
-track $SECOND
-ended_with 0 "$SECOND" 15 || fail "the second start did not end: $(cat "$WORK/second.log")"
-wait_for "[ \$(xdotool getwindowfocus) = $MAIN ]" 15 || fail "the first window was not presented"
-[ "$(xdotool search --onlyvisible --name '^Nimbrel$')" = "$MAIN" ] ||
-  fail "windows now: $(xdotool search --onlyvisible --name '^Nimbrel$' | tr '\n' ' ')"
-kill -0 "$FIRST" || fail "the first instance ended"
-kill "$other_pid"
-wait "$other_pid" 2>/dev/null || true
-# The preview view found an empty store and wrote the defaults.
-wait_for "[ -s '$STORE' ]" 10 || fail "defaults were not written"
-grep -q '^petalCount=8$' "$STORE" || fail "unexpected defaults: $(cat "$STORE")"
+# Installed as the one default component, which writes its list beside the build's
+# install_manifest.txt (`make uninstall` goes by that), not over it.
+cmake --install "$NIMBREL_BUILD" --component Unspecified --prefix "$WORK/first" >/dev/null
+mv "$WORK/first" "$WORK/moved"
+SETTINGS=$WORK/moved/bin/nimbrel-settings
 
-# Positions inside the windows, from their layout (Prefs.ui and the settings window).
-at_main() { xdotool mousemove $((MAIN_X + $1)) $((MAIN_Y + $2)) click 1; sleep 0.3; }
-
+# Starts nimbrel-settings (pid: settings); a start before the last one's bus name is released
+# would hand itself over to the instance that is going.
+start_settings() {
+  wait_for "! dbus-send --session --print-reply --dest=org.freedesktop.DBus /org/freedesktop/DBus \
+    org.freedesktop.DBus.NameHasOwner string:org.nimbrel.Nimbrel.Settings | grep -q 'boolean true'" ||
+    fail "the bus name is still owned"
+  "$SETTINGS" 2>"$WORK/settings.log" &
+  settings=$!
+  track "$settings"
+}
+# Waits for the window named $1 to be shown, and drawn where crop $2 (WxH+X+Y) is: laid out, it
+# takes clicks. Sets WIN, X, Y, HEIGHT.
+shown() {
+  wait_for "xdotool search --onlyvisible --name '^$1\$'" || fail "no window '$1'"
+  WIN=$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)
+  eval "$(xdotool getwindowgeometry --shell "$WIN")"
+  wait_for "import -window $WIN -crop $2 +repage '$WORK/crop.png' && greater \
+    \$(convert '$WORK/crop.png' -colorspace Gray -format '%[fx:standard_deviation]' info:) 0.05" ||
+    fail "'$1' was never drawn"
+}
+click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; }
+gone() { wait_for "! xdotool search --onlyvisible --name '^$1\$'" || fail "'$1' is still shown"; }
 open_sheet() {
-  at_main 456 427  # Options…
-  shown_window "Nimbrel Options"
-  SHEET=$WIN SHEET_X=$X SHEET_Y=$Y
-  sleep 0.5
+  shown Nimbrel 95x33+410+411
+  click 456 427 # Options…
+  shown "Nimbrel Options" 50x30+435+11
 }
-at_sheet() { xdotool mousemove $((SHEET_X + $1)) $((SHEET_Y + $2)) click 1; sleep 0.3; }
-# Replaces a field's text by typing.
-type_into() {
-  at_sheet "$1" "$2"
-  xdotool key ctrl+a
-  xdotool type --delay 40 "$3"
-  sleep 0.2
+# The colour pop-up: opened, keys $@ typed into it once it shows, closed.
+pick_colour() {
+  click 157 205
+  wait_for "xdotool search --onlyvisible --name '^nimbrel-settings\$'" || fail "no colour pop-up"
+  xdotool key "$@"
+  gone nimbrel-settings
 }
-key_is() { grep -q "^$1=$2\$" "$STORE" || fail "$1 is not $2 in: $(cat "$STORE")"; }
-sheet_gone() {
-  wait_for "! xdotool search --onlyvisible --name '^Nimbrel Options\$'" 5 || fail "sheet still shown"
-}
+# Replaces the text of the field at $1,$2 by $3.
+type_into() { click "$1" "$2" && xdotool key ctrl+a type --delay 40 "$3"; }
 
-# --- confirm ------------------------------------------------------------------------------
-open_sheet
-type_into 112 85 40    # petals: beyond 16
-at_sheet 96 124        # mirror petals: off
-at_sheet 96 278        # stars: on
-type_into 112 325 75   # speed: beyond 60
-at_sheet 200 403       # interval stepper "+": 8 -> 9 in the field
-at_sheet 157 205       # colour pop-up: open, then the fourth entry ("Vivid", theme 3)
-xdotool key Down Down Down Return
-sleep 0.8
-screenshot "$SHOTS/settings-sheet.png"
-at_sheet 460 26        # OK
-sheet_gone
-# The store is written before the sheet closes; waiting on its content still holds if that
-# ever moves behind the closing.
-wait_for "grep -q '^colorTheme=3\$' '$STORE'" 10 || fail "OK did not store the theme: $(cat "$STORE")"
-key_is petalCount 16
-key_is mirrorPetals false
-key_is frameEdge true
-key_is drawStars true
-key_is speed 60
-key_is randomizeInterval 9
-key_is randomizeColors false
-key_is colorTheme 3
+# --- the window -----------------------------------------------------------------------------
+start_settings
+first=$settings
+shown Nimbrel 95x33+410+411
+main=$WIN
+wm_class=$(xprop -id "$main" WM_CLASS)
+[ "$wm_class" = 'WM_CLASS(STRING) = "nimbrel-settings", "org.nimbrel.Nimbrel.Settings"' ] || fail "$wm_class"
+# The preview found an empty store and wrote the defaults.
+wait_for "grep -q '^petalCount=8$' '$STORE'" || fail "no defaults stored: $(cat "$STORE")"
+# The preview draws frame after frame: its pictures change, and they are many-coloured.
+import -window "$main" -crop 480x300+24+70 +repage "$WORK/preview-0.png"
+wait_for "import -window $main -crop 480x300+24+70 +repage '$WORK/preview.png' &&
+  ! cmp -s '$WORK/preview-0.png' '$WORK/preview.png' && [ \$(colours '$WORK/preview.png') -gt 40 ]" ||
+  fail "the preview does not draw: $(colours "$WORK/preview.png") colours"
 
-# The reopened sheet shows what was stored.
+# Another window on top with the focus: a second start hands itself over to the first, which
+# presents its window (raised, focused), and ends.
+start_probe "$PROBES/nimbrel_test_window" 200x200
+xdotool windowfocus --sync "$PROBE_SAID"
+"$SETTINGS" 2>"$WORK/second.log" &
+ended_with 0 $! || fail "the second start did not end: $(cat "$WORK/second.log")"
+wait_for "[ \$(xdotool getwindowfocus) = $main ]" || fail "the first window was not presented"
+[ "$(xdotool search --onlyvisible --name '^Nimbrel$')" = "$main" ] || fail "a second settings window"
+kill "$PROBE_PID"
+
+# --- the options sheet --------------------------------------------------------------------------
 open_sheet
-screenshot "$SHOTS/settings-reopened.png"
-# --- dismiss ------------------------------------------------------------------------------
-cp "$STORE" "$WORK/before.ini"
+type_into 112 85 40  # petals: beyond 16
+click 96 124         # mirror petals: off
+click 96 278         # stars: on
+type_into 112 325 75 # speed: beyond 60
+click 200 403        # interval stepper "+": 8 -> 9
+pick_colour Down Down Down Return # the fourth entry, "Vivid": theme 3
+screenshot "$WORK/sheet.png" "$WIN"
+click 460 26 # OK
+gone "Nimbrel Options"
+wait_for "grep -q '^colorTheme=3\$' '$STORE'" || fail "OK did not store the theme: $(cat "$STORE")"
+for kv in petalCount=16 mirrorPetals=false frameEdge=true drawStars=true speed=60 randomizeInterval=9 \
+  randomizeColors=false; do
+  grep -qx "$kv" "$STORE" || fail "no $kv in: $(cat "$STORE")"
+done
+cp "$STORE" "$WORK/stored.ini"
+
+open_sheet
+screenshot "$WORK/reopened.png" "$WIN"
 type_into 112 85 5
-at_sheet 96 158        # outline petals: off
-at_sheet 157 205
-xdotool key Up Return  # a theme picked and shown in the preview, not stored
-sleep 0.5
-at_sheet 48 26         # Cancel
-sheet_gone
-sleep 0.5
-cmp -s "$STORE" "$WORK/before.ini" || fail "dismissing wrote the store: $(cat "$STORE")"
-
-# Escape dismisses too.
+click 96 158 # outline petals: off
+pick_colour Up Return
+click 48 26 # Cancel
+gone "Nimbrel Options"
 open_sheet
 type_into 112 325 12
 xdotool key Escape
-sheet_gone
-sleep 0.5
-cmp -s "$STORE" "$WORK/before.ini" || fail "Escape wrote the store: $(cat "$STORE")"
+gone "Nimbrel Options"
 
-screenshot "$SHOTS/settings-window.png" "$MAIN"
-colours=$(distinct_colours "$SHOTS/settings-window.png")
-[ "$colours" -gt 40 ] || fail "the preview pane looks empty ($colours colours)"
-if grep -qE 'CRITICAL|WARNING' "$WORK/settings.log"; then fail "GTK complained: $(cat "$WORK/settings.log")"; fi
+grep -E 'CRITICAL|WARNING' "$WORK/settings.log" && fail "GTK complained"
+# Closing the window ends the application; nothing after OK was stored.
+"$PROBES/nimbrel_test_window" close "$main"
+ended_with 0 "$first" || fail "closing the window did not end the application"
+cmp -s "$STORE" "$WORK/stored.ini" || fail "Cancel or Escape stored: $(cat "$STORE")"
 
-# Closing the window ends the application.
-"$BUILD/tests/integration/nimbrel_test_window" close "$MAIN"
-ended_with 0 "$FIRST" 15 || fail "closing the window did not end the application"
-echo "settings: one instance with WM_CLASS $wm_class; confirm and dismiss behave; $colours colours in the settings window"
+# --- damaged interface files --------------------------------------------------------------------
+# The GTK sheet toolkit alone: every damaged Prefs.ui refused; 200 openings leave one sheet.
+mkdir "$WORK/damaged"
+"$PROBES/nimbrel_sheet_probe" "$UI/Prefs.ui" "$WORK/damaged" 200 >"$WORK/probe.log" 2>&1 &&
+  [ "$(grep -c '^ok without ' "$WORK/probe.log")" -ge 16 ] || fail "$(grep -v '^ok' "$WORK/probe.log")"
+
+# The settings program with a damaged Prefs.ui: Options… shows the reason in the window, which
+# grows, and no sheet; the store stays as it was.
+mkdir "$WORK/prefs"
+sed 's/id="speedField"/id="speedEntry"/' "$UI/Prefs.ui" >"$WORK/prefs/Prefs.ui"
+cp "$UI/SettingsWindow.ui" "$WORK/prefs/"
+NIMBREL_RESOURCES=$WORK/prefs start_settings
+shown Nimbrel 95x33+410+411
+click 456 427
+wait_for "grep -q 'cannot be shown.*$WORK/prefs/Prefs.ui' '$WORK/settings.log'" ||
+  fail "no reason given: $(cat "$WORK/settings.log")"
+wait_for "[ \$(xdotool getwindowgeometry --shell $WIN | sed -n 's/^HEIGHT=//p') -gt $HEIGHT ]" ||
+  fail "the window shows no reason"
+screenshot "$WORK/damaged-prefs.png" "$WIN"
+xdotool search --onlyvisible --name '^Nimbrel Options$' && fail "a sheet was shown"
+cmp -s "$STORE" "$WORK/stored.ini" || fail "the store changed: $(cat "$STORE")"
+kill "$settings"
+
+# A damaged SettingsWindow.ui: each object's id changed in turn, a button as a label, the file
+# cut in half. Each names the file, and the object, on stderr; without its window the program
+# ends with status 1, otherwise it shows the window anyway.
+for what in settingsWindow preview problem problemText tryButton optionsButton tryButton-as-label \
+  cut-in-half; do
+  mkdir "$WORK/$what"
+  case $what in
+  *-as-label) sed 's/class="GtkButton" id="tryButton"/class="GtkLabel" id="tryButton"/' ;;
+  cut-in-half) head -c $(($(wc -c <"$UI/SettingsWindow.ui") / 2)) ;;
+  *) sed "s/id=\"$what\"/id=\"renamed\"/" ;;
+  esac <"$UI/SettingsWindow.ui" >"$WORK/$what/SettingsWindow.ui"
+  cp "$UI/Prefs.ui" "$WORK/$what/"
+  NIMBREL_RESOURCES=$WORK/$what start_settings
+  case $what in
+  settingsWindow | cut-in-half) ended_with 1 "$settings" || fail "$what: $(cat "$WORK/settings.log")" ;;
+  *)
+    wait_for "xdotool search --onlyvisible --name '^Nimbrel\$'" || fail "$what: no window"
+    kill "$settings"
+    ;;
+  esac
+  grep -q "$WORK/$what/SettingsWindow.ui" "$WORK/settings.log" && { [ "$what" = cut-in-half ] ||
+    grep -q "\"${what%-as-label}\"" "$WORK/settings.log"; } || fail "$what: $(cat "$WORK/settings.log")"
+  echo "$what: $(head -n 1 "$WORK/settings.log")"
+done
+echo PASS
