@@ -79,6 +79,7 @@ StopSignals::StopSignals() {
 }
 
 StopSignals::~StopSignals() {
+  if (keep_) return;
   size_t i = 0;
   for (const int signal : kStops) sigaction(signal, &previous_[i++], nullptr);
   sigaction(kReset, &previous_[i++], nullptr);

@@ -35,11 +35,17 @@ class StopSignals {
   // Holds the stop signals back until this goes: what stopSignal says after this is final, so
   // a run can commit its outputs by it.
   void holdBack();
+  // Keeps catching the signals when this goes, to the process's end: a saver winding up after
+  // one SIGTERM must not be killed by a second (XScreenSaver and xsecurelock may send two, one
+  // to the saver and one to its process group), which would turn its status 0 into a death by
+  // signal.
+  void keepToTheEnd() { keep_ = true; }
 
  private:
   struct sigaction previous_[5]{};
   sigset_t previousMask_{};
   bool holding_ = false;
+  bool keep_ = false;
 };
 
 }  // namespace nimbrel::host

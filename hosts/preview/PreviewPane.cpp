@@ -15,7 +15,10 @@ PreviewPane::PreviewPane(GtkDrawingArea* area, services::ViewFactory makeView)
 
 PreviewPane::~PreviewPane() {
   stop();
-  g_signal_handler_disconnect(area_, scaleHandler_);
+  // Gone already when the area's window was destroyed first.
+  if (g_signal_handler_is_connected(area_, scaleHandler_)) {
+    g_signal_handler_disconnect(area_, scaleHandler_);
+  }
   gtk_drawing_area_set_draw_func(area_, nullptr, nullptr, nullptr);
   g_object_unref(area_);
 }

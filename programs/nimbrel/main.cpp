@@ -90,6 +90,7 @@ int main(int argc, char** argv) {
 
   // Every view of the process draws from this one generator, seeded before the first view.
   services::seedRandom(options.seed);
-  const nimbrel::host::StopSignals stopSignals;
+  nimbrel::host::StopSignals stopSignals;
+  stopSignals.keepToTheEnd();
   return runSaver(options);
 }

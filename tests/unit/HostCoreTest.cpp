@@ -251,6 +251,15 @@ TEST(StopSignals, NotedWokenHeldBackAndRestored) {
     EXPECT_EQ(StopSignals::stopSignal(), 0);
   }
   EXPECT_EQ(before, SIGTERM);
+  // A saver keeps its handler to the end: a second SIGTERM while it winds up is only noted.
+  before = 0;
+  {
+    StopSignals kept;
+    kept.keepToTheEnd();
+  }
+  raise(SIGTERM);
+  EXPECT_EQ(before, 0);
+  EXPECT_EQ(StopSignals::stopSignal(), SIGTERM);
   std::signal(SIGTERM, SIG_DFL);
 }
 
