@@ -50,6 +50,7 @@ SERVER_TESTS = {
     "programs/nimbrel-settings/": r"^integration\.test_settings$",
     "hosts/preview/": r"^integration\.test_settings$",
     "hosts/x11/": r"^integration\.test_saver_window$",
+    "programs/nimbrel/main.cpp": r"^integration\.test_saver_window$",
     "programs/describe-settings/": r"^reliability\.test_xscreensaver_controls$",
 }
 
@@ -190,7 +191,8 @@ def main():
     parser = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     parser.add_argument("--check", action="store_true", help="only check that no mutant is stale")
     parser.add_argument("--jobs", type=int, default=int(os.environ.get("JOBS", "1")))
-    parser.add_argument("--only", help="only the mutants whose file or note contains this text")
+    parser.add_argument("--only", action="append",
+                        help="only the mutants whose file or note contains this text (repeatable)")
     parser.add_argument("--every", action="store_true",
                         help="run every test on every mutant and list all that catch it")
     parser.add_argument("--table", type=Path, default=ROOT / "tests/mutation/mutants.txt")
@@ -207,7 +209,7 @@ def main():
         print(f"{len(mutants)} mutants, every one found exactly once")
         return 0
     if args.only:
-        mutants = [m for m in mutants if args.only in m.path or args.only in m.note]
+        mutants = [m for m in mutants if any(t in m.path or t in m.note for t in args.only)]
 
     src, build_dir = args.work / "src", args.work / "build"
     src.mkdir(parents=True, exist_ok=True)

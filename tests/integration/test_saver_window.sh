@@ -8,7 +8,7 @@ source "$(dirname "$0")/lib.sh"
 use_x
 
 mkdir -p "$XDG_CONFIG_HOME/nimbrel"
-"$NIMBREL_BUILD/tests/reliability/default_store" petalCount=9 drawStars=true \
+"$NIMBREL_BUILD/programs/describe-settings/nimbrel-describe" store petalCount=9 drawStars=true \
   randomizeSettings=true randomizeInterval=2 >"$XDG_CONFIG_HOME/nimbrel/preferences.ini"
 cp "$XDG_CONFIG_HOME/nimbrel/preferences.ini" "$WORK/store.before"
 

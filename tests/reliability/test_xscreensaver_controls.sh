@@ -13,7 +13,7 @@ CONTROLS="$NIMBREL_SOURCE/tests/support/xscreensaver_controls.py"
 XML="$NIMBREL_BUILD/resources/nimbrel.xml"
 SHEET="$NIMBREL_SOURCE/resources/Prefs.ui"
 
-"$DEFAULT_STORE" >"$SCRATCH/defaults.ini"
+"$DESCRIBE" store >"$SCRATCH/defaults.ini"
 python3 "$CONTROLS" "$XML" --store "$SCRATCH/defaults.ini" --sheet "$SHEET" --all-changed \
   >"$SCRATCH/additions" || fail "the description does not hold together"
 

@@ -6,7 +6,7 @@ put in place of its "%").
 
 Usage: xscreensaver_controls.py XML [--store STORE_FILE] [--sheet PREFS_UI] [--all-changed]
 
---store: a store of the default settings (default_store's output); every number control's
+--store: a store of the default settings (nimbrel-describe store's output); every number control's
 default must be the stored default, so that leaving it alone and passing nothing agree.
 --sheet: the options sheet, whose colour menu names the themes; each theme option must name
 the same theme.
