@@ -1,8 +1,8 @@
 #pragma once
 
-// Damaged copies of an interface file, for the tests that check a sheet is refused whole: every
-// <object> with an id removed in turn (with everything inside it) and the file cut in half.
-// Shared by the unit tests (in-memory toolkit) and the GTK probe of the integration tests.
+// Damaged copies of an interface file, for the GTK probe of the integration tests that checks a
+// sheet is refused whole: every <object> with an id removed in turn (with everything inside it)
+// and the file cut in half.
 
 #include <cstddef>
 #include <fstream>
