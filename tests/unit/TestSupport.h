@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -75,25 +74,9 @@ class ScriptedRandom {
 constexpr long kHalf = 1L << 30;    // u = 0.5
 constexpr long kOne = 2147483647L;  // rounds to 2^31: u = 1.0
 constexpr long unitValue(double u) { return static_cast<long>(u * 2147483648.0); }
-// The unit draw of a generator value, and the RandomFloat draw in lo..hi it gives.
+// The unit draw of a generator value, and the draw in lo..hi it gives.
 inline float unit(long v) { return static_cast<float>(v) * 0x1p-31f; }
 inline float range(float lo, float hi, long v) { return lo + (hi - lo) * unit(v); }
-
-// The value printed with as many significant digits as `shown` has, as the worked values are
-// given: shownAs(0.99874747f, "0.9987475") is "0.9987475".
-inline std::string shownAs(float value, const std::string& shown) {
-  int digits = 0;
-  bool leading = true;
-  for (char c : shown) {
-    if (c < '0' || c > '9') continue;
-    if (leading && c == '0') continue;
-    leading = false;
-    ++digits;
-  }
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*g", digits, static_cast<double>(value));
-  return buf;
-}
 
 // The tick clock, set by hand.
 class ScriptedClock {
@@ -124,8 +107,6 @@ class TempConfigHome {
       unsetenv("XDG_CONFIG_HOME");
     }
     std::error_code ec;
-    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, ec);
-    std::filesystem::permissions(dir_ / "nimbrel", std::filesystem::perms::owner_all, ec);
     std::filesystem::remove_all(dir_, ec);
   }
   TempConfigHome(const TempConfigHome&) = delete;
