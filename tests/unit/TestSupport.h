@@ -57,8 +57,6 @@ class ScriptedRandom {
     });
   }
   ~ScriptedRandom() { services::setRandomSource({}); }
-  ScriptedRandom(const ScriptedRandom&) = delete;
-  ScriptedRandom& operator=(const ScriptedRandom&) = delete;
 
   void push(long v) { queue_.push_back(v); }
   int draws() const { return draws_; }
@@ -85,8 +83,6 @@ class ScriptedClock {
     services::setTickSource([this] { return now; });
   }
   ~ScriptedClock() { services::setTickSource({}); }
-  ScriptedClock(const ScriptedClock&) = delete;
-  ScriptedClock& operator=(const ScriptedClock&) = delete;
   uint32_t now;
 };
 
@@ -109,18 +105,13 @@ class TempConfigHome {
     std::error_code ec;
     std::filesystem::remove_all(dir_, ec);
   }
-  TempConfigHome(const TempConfigHome&) = delete;
-  TempConfigHome& operator=(const TempConfigHome&) = delete;
 
   std::filesystem::path dir() const { return dir_; }
   std::filesystem::path storeFile() const { return dir_ / "nimbrel" / "preferences.ini"; }
 
-  // Writes the store file as given.
-  void write(const std::string& contents) const {
-    std::filesystem::create_directories(storeFile().parent_path());
-    std::ofstream(storeFile(), std::ios::trunc) << contents;
-  }
+  // The store file's bytes, and a store file written as given.
   std::string read() const;
+  void write(const std::string& contents) const;
 
  private:
   std::filesystem::path dir_;
@@ -128,15 +119,22 @@ class TempConfigHome {
   bool hadOld_ = false;
 };
 
-// A file's bytes; empty when it cannot be read.
+// A file's bytes (empty when it cannot be read), and a file written with its directories.
 inline std::string fileText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
 }
+inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
 
 inline std::string TempConfigHome::read() const { return fileText(storeFile()); }
+inline void TempConfigHome::write(const std::string& contents) const {
+  writeBytes(storeFile(), contents);
+}
 
 // A rectangle's numbers, to compare whole rectangles at once.
 inline std::vector<float> rectOf(const Rect& r) { return {r.x, r.y, r.width, r.height}; }
@@ -161,8 +159,7 @@ inline std::vector<int64_t> defaultSettings() {
 
 // A value as the store file writes it.
 inline std::string storedText(const Preference& p, int64_t value) {
-  if (p.kind == services::SettingKind::flag) return value != 0 ? "true" : "false";
-  return std::to_string(value);
+  return p.kind != services::SettingKind::flag ? std::to_string(value) : value ? "true" : "false";
 }
 
 inline bool holdsDefaults(const NimbrelView& view) { return settingsOf(view) == defaultSettings(); }
@@ -225,11 +222,7 @@ struct ViewRig {
 };
 
 // Makes the sine oscillator give exactly v on its next steps.
-inline void pin(FloatOscillator& o, float v) {
-  o.fMin = v;
-  o.fMax = v;
-  o.fInc = 0.0f;
-}
+inline void pin(FloatOscillator& o, float v) { o.setFloatOscWithMin(v, v, 0.0f, o.fAngle); }
 
 // The six colour-range globals, in their declared order.
 inline std::vector<float> colourGlobals() {

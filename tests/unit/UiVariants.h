@@ -6,7 +6,7 @@
 
 #include <cstddef>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,11 +14,8 @@ namespace uivariants {
 
 inline std::string readText(const std::string& path) {
   std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
 inline void writeText(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::trunc) << text;
 }
