@@ -47,6 +47,7 @@ struct MemoryToolkit final : SheetToolkit {
   }
   void endSheet(SheetWindow* w) override { ended.push_back(w); }
   void forgetOwner(SheetOwner& owner) override { forgotten = &owner; }
+  using SheetToolkit::resourcePath;
 
   std::string refusal;
   std::vector<std::map<std::string, std::unique_ptr<Control>>> sheets;  // every load, kept
@@ -57,10 +58,7 @@ struct MemoryToolkit final : SheetToolkit {
 class SheetTest : public ::testing::Test {
  protected:
   SheetTest() { setSheetToolkit(&toolkit); }
-  ~SheetTest() override {
-    rig.view.reset();
-    setSheetToolkit(nullptr);
-  }
+  ~SheetTest() override { setSheetToolkit(nullptr); }
   NimbrelView& view() { return *rig.view; }
   Control& c(std::string_view id) { return *toolkit.sheets.back().at(std::string(id)); }
   void open() { sheet = view().configureSheet(); }
@@ -154,7 +152,6 @@ TEST_F(SheetTest, ConfirmingStoresAllAndEndsTheSheet) {
   choose(3);
   ok();
   EXPECT_EQ(toolkit.ended, std::vector<SheetWindow*>{sheet});
-  EXPECT_EQ(view().randomizeColors, 0);
   EXPECT_EQ(gSaturationMin, 0.5f);  // theme 3
   EXPECT_EQ(view().org[0].gOsc->min(), 0.5f);
   const std::vector<int64_t> confirmed = {12, 1, 1, 1, 0, 0, 8, 18, 0, 3};
@@ -201,6 +198,7 @@ TEST_F(SheetTest, PickingAThemeThenDismissingKeepsItInTheViewOnly) {
   EXPECT_EQ(gSaturationMax, 0.25f);
   EXPECT_EQ(rig.home.read(), before);
   EXPECT_FALSE(view().sendAction("somethingElse", nullptr));
+  EXPECT_EQ(view().confirmingAction(), "changePrefs");  // OK confirms; Cancel dismisses
 }
 
 // The sheet stays up with what was typed and says why; the view and what reads back from the
@@ -211,11 +209,13 @@ TEST_F(SheetTest, FailedSaveKeepsTheSheetOpenAndTheViewAsItWas) {
   open();
   c("petalCountField").text = "13";
   c("starsButton").value = 1;
-  choose(5);
+  rig.random.push(unitValue(0.5));  // random colours: theme 5 shown at once
+  choose(0);
   const std::vector<float> shown = colourGlobals();
   const std::vector<int64_t> before = settingsOf(view());
   std::filesystem::remove(rig.home.storeFile());
   std::filesystem::create_directories(rig.home.storeFile() / "inside");
+  rig.random.push(unitValue(0.9));  // the theme confirming draws, 8, is not kept
   ok();
   EXPECT_TRUE(toolkit.ended.empty());
   EXPECT_NE(c("saveErrorLabel").text.find(rig.home.storeFile().string()), std::string::npos);
@@ -280,8 +280,11 @@ TEST(CheckSheet, NamesTheFirstOutletThatCannotServeThenAMissingAction) {
   EXPECT_EQ(why("saveErrorLabel", {}), "F: there is no object with id \"saveErrorLabel\"");
   EXPECT_EQ(why("colorThemePopUpButton", {true, true, "", 8}),
             "F: the pop-up \"colorThemePopUpButton\" has 8 items, not 9");
-  EXPECT_EQ(why("", {}, {"changePrefs", "selectColorTheme"}),
-            "F: no control sends the action \"closeSheet\"");
+  for (std::string action : {"changePrefs", "closeSheet", "selectColorTheme"}) {
+    std::set<std::string, std::less<>> others = {"changePrefs", "closeSheet", "selectColorTheme"};
+    others.erase(action);
+    EXPECT_EQ(why("", {}, others), "F: no control sends the action \"" + action + "\"");
+  }
   // An object of each kind found as another class, the optional slider too.
   const std::string ids[] = {"configSheet",         "mirrorPetalsButton",    "speedField",
                              "speedStepperControl", "colorThemePopUpButton", "okButton",
@@ -294,10 +297,23 @@ TEST(CheckSheet, NamesTheFirstOutletThatCannotServeThenAMissingAction) {
   }
 }
 
+// An interface file is the first regular file of its name among the resource directories.
+TEST(SheetToolkit, ResourcePathIsTheFirstRegularFileFound) {
+  MemoryToolkit toolkit;
+  TempConfigHome home;
+  const std::filesystem::path a = home.dir() / "a", b = home.dir() / "b", c = home.dir() / "c";
+  std::filesystem::create_directories(a / "Prefs.ui");  // a directory of that name
+  for (const auto& dir : {b, c}) writeBytes(dir / "Prefs.ui", "<interface/>");
+  EXPECT_EQ(toolkit.resourcePath("Prefs.ui"), "");  // no directories until the host says
+  toolkit.setResourceDirectories({home.dir() / "none", a, b, c});
+  EXPECT_EQ(toolkit.resourcePath("Prefs.ui"), b / "Prefs.ui");
+  EXPECT_EQ(toolkit.resourcePath("Other.ui"), "");
+}
+
 TEST(LeadingInteger, ReadsLikeATextField) {
   std::vector<int32_t> read;
   for (const char* text : {"42", " \t\n-7 petals", "+3", "abc", "", "-", "1 2", "2147483647",
-                           "2147483648", "-2147483648", "99999999999999999999", "-99999999999"}) {
+                           "2147483648", "-2147483648", "18446744073709551617", "-99999999999"}) {
     read.push_back(leadingInteger(text));
   }
   EXPECT_EQ(read, (std::vector<int32_t>{42, -7, 3, 0, 0, 0, 1, INT32_MAX, INT32_MAX, INT32_MIN,
