@@ -47,15 +47,22 @@ std::vector<std::string> shapes(const std::vector<DrawCall>& calls) {
 // height; for a quarter turn petals start one angular step before pi/2, mirrored ones at the
 // reflection and go the other way. Each petal is filled, then outlined, then its mirror image.
 TEST(Frame, PetalsMirrorsAndOutlinesInDrawingOrder) {
-  auto drawn = [](float width, float height, int16_t petals, float diameter, bool mirror,
-                  bool outline) {
+  auto drawn = [](float width, float height, int16_t petals, float diameter, uint8_t mirror,
+                  uint8_t outline) {
     OneOrganism rig(petals, 0.25f, {0.0f, 0.0f, width, height});
     rig.view->mirrorPetals = mirror;
     rig.view->frameEdge = outline;
-    pin(*rig.view->org[0].dotRadius, diameter);
-    pin(*rig.view->org[0].strokeAlpha, 0.3f);
+    TOrganism& o = rig.view->org[0];
+    for (auto [osc, value] : {std::pair{&o.dotRadius, diameter},
+                              {&o.strokeAlpha, 0.3f},
+                              {&o.gOsc, 0.2f},
+                              {&o.bOsc, 0.6f},
+                              {&o.alphaOsc, 0.7f}}) {
+      pin(**osc, value);
+    }
+    const float hue = o.rOsc->fValue + o.rOsc->fInc;
     const std::vector<DrawCall> calls = rig.frame(1001);
-    const graphics::Color fill = *rig.view->org[0].color;
+    const graphics::Color fill = graphics::Color::colorWithCalibratedHue(hue, 0.2f, 0.6f, 0.7f);
     const graphics::Color edge = graphics::Color::colorWithCalibratedHue(1, 0, 0, 0.3f);
     for (const DrawCall& call : calls) {
       EXPECT_EQ(call.color, call.op == Op::fill ? fill : edge);
@@ -64,16 +71,16 @@ TEST(Frame, PetalsMirrorsAndOutlinesInDrawingOrder) {
     return shapes(calls);
   };
   EXPECT_EQ(
-      drawn(1000, 800, 4, 0.5f, true, true),
+      drawn(1000, 800, 4, 0.5f, 2, 3),  // flags are on whenever they are not 0
       (std::vector<std::string>{"F 805 375 50", "S 805 375 50", "F 145 375 50", "S 145 375 50",
                                 "F 475 705 50", "S 475 705 50", "F 475 705 50", "S 475 705 50",
                                 "F 145 375 50", "S 145 375 50", "F 805 375 50", "S 805 375 50",
                                 "F 475 45 50", "S 475 45 50", "F 475 45 50", "S 475 45 50"}));
-  EXPECT_EQ(drawn(2000, 300, 4, 0.5f, false, false),
+  EXPECT_EQ(drawn(2000, 300, 4, 0.5f, 0, 0),
             (std::vector<std::string>{"F 1610 100 100", "F 950 760 100", "F 290 100 100",
                                       "F 950 -560 100"}));
   // Petals of no size are still drawn.
-  EXPECT_EQ(drawn(1000, 800, 2, 0.0f, false, true),
+  EXPECT_EQ(drawn(1000, 800, 2, 0.0f, 0, 1),
             (std::vector<std::string>{"F 500 70 0", "S 500 70 0", "F 500 730 0", "S 500 730 0"}));
 }
 
@@ -134,7 +141,7 @@ TEST(Frame, EveryOscillatorStepsOncePerFrame) {
     }
     return out;
   };
-  for (auto [petals, mirror, edge, stars, drawn] : {std::tuple{8, 1, 1, 1, 129},
+  for (auto [petals, mirror, edge, stars, drawn] : {std::tuple{8, 1, 1, 5, 129},
                                                     {3, 0, 0, 0, 12},
                                                     {0, 1, 1, 1, 1},
                                                     {-5, 1, 0, 0, 0},
@@ -153,34 +160,22 @@ TEST(Frame, EveryOscillatorStepsOncePerFrame) {
 // One star in a preview, three otherwise: white dots of 1 to 3 units (size draws 0 and 1.0 give
 // 1), wholly inside the bounds, on whole-unit coordinates; drawn last.
 TEST(Frame, StarsOnTopInsideTheBounds) {
-  struct Star {
-    long size, x, y;
-    float want;
-  };
-  const Star stars[] = {{0, kOne, kOne, 1},
-                        {kOne, 0, kOne, 1},
-                        {kHalf, kOne, 0, 2},
-                        {unitValue(0.75), kOne, kOne, 3}};
+  const long draws[4][3] = {
+      {0, kOne, kOne}, {kOne, 0, kOne}, {kHalf, kOne, 0}, {unitValue(0.75), kOne, kOne}};
+  const std::string want[4] = {"F 999 799 1", "F 0 799 1", "F 998 0 2", "F 997 797 3"};
   for (bool preview : {true, false}) {
     ViewRig rig(preview);
     rig.view->drawStars = 1;
     const size_t count = preview ? 1 : 3;
     for (size_t first = 0; first + count <= 4; ++first) {
       for (size_t k = first; k < first + count; ++k) {
-        for (long v : {stars[k].size, stars[k].x, stars[k].y}) rig.random.push(v);
+        for (long v : draws[k]) rig.random.push(v);
       }
       const std::vector<DrawCall> calls = rig.frame(rig.view->hideSplashTime + 1);
-      ASSERT_GE(calls.size(), count);
       EXPECT_EQ(rig.random.remaining(), 0u);
-      for (size_t k = 0; k < count; ++k) {
-        const DrawCall& c = calls[calls.size() - count + k];
-        const Star& s = stars[first + k];
-        EXPECT_EQ(c.op, Op::fill);
-        EXPECT_EQ(c.color, graphics::Color::whiteColor());
-        EXPECT_EQ(rectOf(c.rect),
-                  (std::vector<float>{s.x == 0 ? 0.0f : 1000.0f - s.want,
-                                      s.y == 0 ? 0.0f : 800.0f - s.want, s.want, s.want}));
-      }
+      const std::vector<DrawCall> last(calls.end() - static_cast<long>(count), calls.end());
+      EXPECT_EQ(shapes(last), std::vector<std::string>(want + first, want + first + count));
+      for (const DrawCall& c : last) EXPECT_EQ(c.color, graphics::Color::whiteColor());
     }
   }
 }
