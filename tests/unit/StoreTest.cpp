@@ -1,12 +1,9 @@
-// The preference store: how a stored text reads as a number; content that is not a complete, valid
-// set kept aside byte for byte, kept copies never overwritten, and what a rewrite keeps; and the
-// faults: an unwritable directory, odd things in the store's place, a failed write, a saver killed
-// while saving, several processes at once. Each fault runs in forked processes where it would
-// change the test process itself.
-//
-// The tests run as root, whom permission bits do not stop, so "read-only" is a read-only bind
-// mount in a private mount namespace of a child (skipped where mounting is not permitted), an
-// unreadable file is read as nobody, and a file size limit stands in for a full disk.
+// The preference store: stored text read as a number; content that is not a complete, valid set
+// kept aside byte for byte, kept copies never overwritten, and what a rewrite keeps; and faults,
+// in forked processes where they would change the test's own. The tests run as root, whom
+// permission bits do not stop: "read-only" is a read-only bind mount in a private mount namespace
+// (skipped where mounting is not permitted), an unreadable file is read as nobody, and a file
+// size limit stands in for a full disk.
 
 #include <sched.h>
 #include <signal.h>
@@ -37,11 +34,9 @@ constexpr SettingsSet kSetB{5, 0, 1, 0, 1, 0, 9, 51, 1, 7};
 bool saveSet(const SettingsSet& s) {
   for (size_t i = 0; i < s.size(); ++i) {
     const std::string key(kPreferences[i].key);
-    if (kPreferences[i].kind == services::SettingKind::flag) {
-      services::SetAppValue(key, s[i] != 0, APPLICATIONID);
-    } else {
-      services::SetAppValue(key, s[i], APPLICATIONID);
-    }
+    kPreferences[i].kind == services::SettingKind::flag
+        ? services::SetAppValue(key, s[i] != 0, APPLICATIONID)
+        : services::SetAppValue(key, s[i], APPLICATIONID);
   }
   return services::AppSynchronize(APPLICATIONID);
 }
@@ -57,11 +52,6 @@ char whichSet(const fs::path& path) {
     if (text == want) return name;
   }
   return '?';
-}
-
-void writeBytes(const fs::path& path, const std::string& bytes) {
-  fs::create_directories(path.parent_path());
-  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
 }
 
 // The store's directory by name, the store itself left out: kept copies and temporary files.
@@ -130,12 +120,9 @@ TEST(StoreReading, IntegerReadingOfStoredText) {
 
 TEST_F(StoreKeeps, EveryContentThatIsNotAValidSet) {
   const std::string valid = storeText();
-  const std::string foreign = "# my own note\n" + storeText() +
-                              "name[fr]=Préférences\n[Desktop Entry]\nName[de]=Einstellungen\n";
-  auto with = [&](const std::string& key, const std::string& text) {
-    const std::string line = key + "=" + storedText(preference(key), kStoredSet[indexOf(key)]);
-    std::string changed = foreign;
-    return changed.replace(changed.find(line), line.size(), text.empty() ? "" : key + "=" + text);
+  auto foreign = [](const std::map<std::string, std::string>& changes = {}) {
+    return "# my own note\n" + storeText(changes) +
+           "name[fr]=Préférences\n[Desktop Entry]\nName[de]=Einstellungen\n";
   };
   std::string utf16 = "\xff\xfe";
   for (char ch : valid) utf16 += std::string{ch, '\0'};
@@ -151,15 +138,15 @@ TEST_F(StoreKeeps, EveryContentThatIsNotAValidSet) {
       {"a UTF-8 byte order mark", "\xef\xbb\xbf" + valid, true},
       {"not a key file", "just some words\n", true},
       {"a valid set past 1 MiB", valid + "#" + std::string(1 << 20, 'x') + "\n", true},
-      {"out of range, with foreign lines", with("petalCount", "40"), true},
-      {"a missing key, with foreign lines", with("speed", ""), true},
+      {"out of range, with foreign lines", foreign({{"petalCount", "40"}}), true},
+      {"a missing key, with foreign lines", foreign({{"speed", ""}}), true},
       {"an empty file", "", false},
-      {"valid, with foreign lines", foreign, false},
+      {"valid, with foreign lines", foreign(), false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.what);
     TempConfigHome fresh;
-    writeBytes(fresh.storeFile(), c.contents);
+    fresh.write(c.contents);
     ASSERT_TRUE(smallView());
     const std::map<std::string, std::string> kept = besideStore(fresh.storeFile());
     if (c.kept) {
@@ -174,9 +161,8 @@ TEST_F(StoreKeeps, EveryContentThatIsNotAValidSet) {
     const std::string file = fresh.read();
     EXPECT_NE(file.find("\npetalCount=12\n"), std::string::npos) << file;
     for (std::string line : {"# my own note", "name[fr]=Préférences", "[Desktop Entry]"}) {
-      if (c.contents.starts_with("# my own note")) {
-        EXPECT_NE(("\n" + file).find("\n" + line + "\n"), std::string::npos) << line;
-      }
+      const bool ours = !c.contents.starts_with("# my own note");
+      EXPECT_TRUE(ours || ("\n" + file).find("\n" + line + "\n") != std::string::npos) << line;
     }
     EXPECT_EQ(besideStore(fresh.storeFile()), kept);
   }
@@ -187,7 +173,7 @@ TEST_F(StoreKeeps, EveryCopyOfALongRunOfBadStores) {
   std::map<std::string, std::string> want;
   for (int n = 0; n < 60; ++n) {
     const std::string bad = std::string(1, '\0') + "bad store " + std::to_string(n);
-    writeBytes(home.storeFile(), bad);
+    home.write(bad);
     ASSERT_TRUE(smallView());
     want["preferences.ini.bad" + (n > 0 ? "." + std::to_string(n) : "")] = bad;
   }
@@ -203,7 +189,7 @@ TEST_F(StoreKeeps, BadStoreLoadedByProcessesStartingTogether) {
     const std::string bad = std::string(1, '\0') + "round " + std::to_string(round);
     writeBytes(fresh.storeFile().string() + ".bad", "kept earlier");
     writeBytes(fresh.storeFile().string() + ".bad.1", "kept earlier too");
-    writeBytes(fresh.storeFile(), bad);
+    fresh.write(bad);
     int barrier[2];
     ASSERT_EQ(pipe(barrier), 0);
     std::vector<pid_t> pids;
@@ -417,6 +403,10 @@ TEST_F(StoreFaults, TwoProcessesSavingAtOnce) {
   }
   EXPECT_NE(whichSet(home.storeFile()), '?') << fileText(home.storeFile());
   EXPECT_TRUE(besideStore(home.storeFile()).empty());
+  // For the user alone: the store 0600, its directory 0700.
+  EXPECT_EQ(fs::status(home.storeFile()).permissions(),
+            fs::perms::owner_read | fs::perms::owner_write);
+  EXPECT_EQ(fs::status(home.storeFile().parent_path()).permissions(), fs::perms::owner_all);
 }
 
 }  // namespace
