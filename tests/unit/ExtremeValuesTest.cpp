@@ -16,6 +16,7 @@ TEST(ExtremeValues, EmptyStoreGetsTheDefaultsWritten) {
   ViewRig rig;
   EXPECT_EQ(settingsOf(*rig.view), (std::vector<int64_t>{8, 1, 1, 0, 0, 0, 8, 18, 1, 6}));
   EXPECT_EQ(colourGlobals(), (std::vector<float>{0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f}));
+  EXPECT_EQ(rig.view->animationTimeInterval(), static_cast<double>(1.0f / 18.0f));
   EXPECT_EQ(rig.home.read(), std::string("[") + APPLICATIONID +
                                  "]\npetalCount=8\nmirrorPetals=true\nframeEdge=true\n"
                                  "drawStars=false\nuseHuePhase=false\nrandomizeSettings=false\n"
@@ -103,6 +104,10 @@ TEST(ExtremeValues, ViewSizes) {
   ASSERT_TRUE(huge);
   EXPECT_EQ(int64_t{huge->canvas().pixelWidth()} * huge->canvas().pixelHeight(), Canvas::maxPixels);
   huge.reset();
+  EXPECT_TRUE(NimbrelView::initWithFrame({0.0f, 0.0f, 32767.0f, 1.0f}, true));  // the widest
+  // Device pixels round up: 1.25 units at scale 2 take 3.
+  EXPECT_EQ(
+      NimbrelView::initWithFrame({0, 0, 1.25f, 1}, true, fastOptions(2))->canvas().pixelWidth(), 3);
   const float inf = std::numeric_limits<float>::infinity();
   const std::vector<std::pair<Rect, float>> refused = {
       {{0.0f, 0.0f, 16385.0f, 16384.0f}, 1.0f},  {{0.0f, 0.0f, 32768.0f, 1.0f}, 1.0f},
