@@ -33,6 +33,14 @@ TEST(RandomFloat, SmallerDrawOverLarger) {
   EXPECT_EQ(r.draws(), 14);
 }
 
+// absOld negates in 16 bits: -32768 stays itself.
+TEST(RandomFloat, Absolutes) {
+  EXPECT_EQ((std::vector<int>{absOld(-7), absOld(7), absOld(0), absOld(-32768)}),
+            (std::vector<int>{7, 7, 0, -32768}));
+  EXPECT_EQ((std::vector<float>{absFloat(-0.5f), absFloat(0.25f)}),
+            (std::vector<float>{0.5f, 0.25f}));
+}
+
 TEST(RandomPhase, HundredthsOfTheCircle) {
   ScriptedRandom r{367, 99, 0, 100};
   std::vector<float> got;
