@@ -158,11 +158,11 @@ TEST(Frame, EveryOscillatorStepsOncePerFrame) {
 }
 
 // One star in a preview, three otherwise: white dots of 1 to 3 units (size draws 0 and 1.0 give
-// 1), wholly inside the bounds, on whole-unit coordinates; drawn last.
+// 1), wholly inside the bounds, on whole units rounded down; drawn last.
 TEST(Frame, StarsOnTopInsideTheBounds) {
   const long draws[4][3] = {
-      {0, kOne, kOne}, {kOne, 0, kOne}, {kHalf, kOne, 0}, {unitValue(0.75), kOne, kOne}};
-  const std::string want[4] = {"F 999 799 1", "F 0 799 1", "F 998 0 2", "F 997 797 3"};
+      {0, kOne, kHalf}, {kOne, kHalf, kOne}, {kHalf, kOne, 0}, {unitValue(0.75), kOne, kOne}};
+  const std::string want[4] = {"F 999 399 1", "F 499 799 1", "F 998 0 2", "F 997 797 3"};
   for (bool preview : {true, false}) {
     ViewRig rig(preview);
     rig.view->drawStars = 1;
