@@ -258,8 +258,7 @@ TEST_F(SheetTest, UnloadableSheetGivesNoSheetAndSaysWhy) {
   EXPECT_EQ(reinterpret_cast<uintptr_t>(toolkit.forgotten), gone);  // its sheets send it nothing
 }
 
-// checkSheet with the view's own outlets and actions, on a file that has every object of the kind
-// asked (the pop-up with 9 items) but the one found otherwise.
+// checkSheet with the view's outlets and actions, on a file with every object right but `odd`.
 TEST(CheckSheet, NamesTheFirstOutletThatCannotServeThenAMissingAction) {
   ViewRig rig;
   auto why = [&](std::string_view odd, SheetObjectFound found,

@@ -294,8 +294,7 @@ TEST_F(StoreFaults, StoreThatCannotBeKeptAsideStays) {
   const bool grown = ftruncate(fd, 2 << 20) == 0;
   close(fd);
   fs::create_directories(home.storeFile().parent_path());
-  struct stat there {
-  }, here{};
+  struct stat there = {}, here = {};
   const bool apart = stat(target, &there) == 0 &&
                      stat(home.storeFile().parent_path().c_str(), &here) == 0 &&
                      there.st_dev != here.st_dev;
