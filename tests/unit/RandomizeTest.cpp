@@ -1,13 +1,9 @@
 #include <vector>
 
-#include "sources/NimbrelView.h"
 #include "tests/unit/TestSupport.h"
 
 using namespace nimbrel;
 using namespace nimbrel::test;
-using namespace graphics;
-using namespace services;
-using namespace sheet;
 
 namespace {
 
@@ -51,44 +47,43 @@ TEST(Randomize, PetalCountCycle) {
   }
   EXPECT_EQ(counts, (std::vector<int16_t>{12, 13, 16, 3, 4, 5, 6, 7, 8, 12}));
   // One step in 16 bits: 32767 wraps to -32768, and negative counts only climb by one a run.
-  const std::vector<std::pair<int16_t, int16_t>> steps = {
-      {16, 3},  {17, 3}, {20, 3}, {2, 3},   {9, 10},         {10, 12},
-      {14, 16}, {0, 1},  {1, 2},  {-5, -4}, {32767, -32768}, {-32768, -32767}};
-  for (auto [from, to] : steps) {
-    rig.view->petalCount = from;
+  const std::vector<int16_t> from = {16, 17, 20, 2, 9, 10, 14, 0, 1, -5, 32767, -32768};
+  std::vector<int16_t> to;
+  for (int16_t count : from) {
+    rig.view->petalCount = count;
     rig.randomize({});
-    EXPECT_EQ(rig.view->petalCount, to) << from;
+    to.push_back(rig.view->petalCount);
   }
+  EXPECT_EQ(to, (std::vector<int16_t>{3, 3, 3, 3, 10, 12, 16, 1, 2, -4, -32768, -32767}));
 }
 
+// Mirroring, hue phase, outlines and stars, as drawn.
+std::vector<int> flags(const NimbrelView& v) {
+  return {v.mirrorPetals, v.useHuePhase, v.frameEdge, v.drawStars};
+}
+
+// Mirroring above 50 %, hue phase below 50 %, outlines above 70 %, stars below 50 %; the frame
+// rate from 10 to 60 per second, while the speed keeps the configured one.
 TEST(Randomize, PercentThresholdsAndFrameRate) {
   Rig rig(true);
   struct Case {
     int mirror, hue, edge, stars;  // percent draws
     long rate;                     // unit draw for the frame rate
-    int wantMirror, wantHue, wantEdge, wantStars;
-    float wantInterval;
+    std::vector<int> want;
+    float interval;
   };
-  const Case cases[] = {
-      {50, 50, 70, 50, 0, 0, 0, 0, 0, 0.1f},
-      {51, 49, 71, 49, kOne, 1, 1, 1, 1, 1.0f / 60.0f},
-      {100, 0, 100, 0, kHalf, 1, 1, 1, 1, 1.0f / 35.0f},
-  };
+  const Case cases[] = {{50, 50, 70, 50, 0, {0, 0, 0, 0}, 0.1f},
+                        {51, 49, 71, 49, kOne, {1, 1, 1, 1}, 1.0f / 60.0f},
+                        {100, 0, 100, 0, kHalf, {1, 1, 1, 1}, 1.0f / 35.0f}};
   for (const Case& c : cases) {
     rig.randomize({percent(c.mirror), percent(c.hue), percent(c.edge), percent(c.stars), c.rate});
-    EXPECT_EQ(rig.view->mirrorPetals, c.wantMirror) << c.mirror;
-    EXPECT_EQ(rig.view->useHuePhase, c.wantHue) << c.hue;
-    EXPECT_EQ(rig.view->frameEdge, c.wantEdge) << c.edge;
-    EXPECT_EQ(rig.view->drawStars, c.wantStars) << c.stars;
-    EXPECT_EQ(rig.view->animationTimeInterval(), static_cast<double>(c.wantInterval));
+    EXPECT_EQ(flags(*rig.view), c.want) << c.mirror;
+    EXPECT_EQ(rig.view->animationTimeInterval(), static_cast<double>(c.interval));
     EXPECT_EQ(rig.view->speed, 30);
   }
   // A unit draw of exactly 1.0 is the percent draw 101, which counts as 0.
   rig.randomize({kOne, kOne, kOne, kOne, 0});
-  EXPECT_EQ(rig.view->mirrorPetals, 0);
-  EXPECT_EQ(rig.view->useHuePhase, 1);
-  EXPECT_EQ(rig.view->frameEdge, 0);
-  EXPECT_EQ(rig.view->drawStars, 1);
+  EXPECT_EQ(flags(*rig.view), (std::vector<int>{0, 1, 0, 1}));
 }
 
 TEST(Randomize, RandomAndConfiguredThemes) {
@@ -116,58 +111,52 @@ TEST(Randomize, RandomAndConfiguredThemes) {
   EXPECT_EQ(v.org[0].gOsc->fMin, theme3[2]);
 }
 
-// Settings, then the theme, then four steps for each organism in turn.
+// Settings, then the theme, then four new steps for each organism in turn.
 TEST(Randomize, DrawsInTheirOrder) {
   Rig rig(true);
   NimbrelView& v = *rig.view;
   v.randomizeColors = 1;
-  std::vector<long> steps;
-  for (int k = 0; k < 16; ++k) steps.push_back(unitValue(0.03 + 0.06 * k));
   for (long s :
        {percent(51), percent(60), percent(30), percent(90), unitValue(0.2), unitValue(0.9)}) {
     rig.random.push(s);
   }
-  for (long s : steps) rig.random.push(s);
-  rig.frame(2201);
-  EXPECT_EQ(rig.random.remaining(), 0u);
-  EXPECT_EQ(rig.random.draws(), 60 + 22);
-  EXPECT_EQ(v.mirrorPetals, 1);
-  EXPECT_EQ(v.useHuePhase, 0);
-  EXPECT_EQ(v.frameEdge, 0);
-  EXPECT_EQ(v.drawStars, 0);
-  EXPECT_EQ(v.animationTimeInterval(),
-            static_cast<double>(1.0f / (unit(unitValue(0.2)) * 50.0f + 10.0f)));
-  EXPECT_EQ(v.org[0].rOsc->fMin, gHueMin);
-  EXPECT_EQ(gHueMin, 0.35f);  // theme 8, from the unit draw 0.9
-  for (int i = 0; i < 4; ++i) {
-    TOrganism& o = v.org[i];
-    EXPECT_EQ(o.radius1->fInc, range(0.0005f, 0.02f, steps[4 * i])) << i;
-    EXPECT_EQ(o.rOsc->fInc, range(0.005f, 0.01f, steps[4 * i + 1])) << i;
-    EXPECT_EQ(o.gOsc->fInc, range(0.01f, 0.05f, steps[4 * i + 2])) << i;
-    EXPECT_EQ(o.bOsc->fInc, range(0.01f, 0.05f, steps[4 * i + 3])) << i;
+  std::vector<float> want;
+  for (int k = 0; k < 16; ++k) {
+    const long s = unitValue(0.03 + 0.06 * k);
+    rig.random.push(s);
+    const float ranges[4][2] = {{0.0005f, 0.02f}, {0.005f, 0.01f}, {0.01f, 0.05f}, {0.01f, 0.05f}};
+    want.push_back(range(ranges[k % 4][0], ranges[k % 4][1], s));
   }
+  rig.frame(2201);
+  EXPECT_EQ(rig.random.draws(), 60 + 22);
+  EXPECT_EQ(flags(v), (std::vector<int>{1, 0, 0, 0}));
+  EXPECT_EQ(v.animationTimeInterval(),
+            static_cast<double>(1.0f / (unit(unitValue(0.2)) * 50 + 10)));
+  EXPECT_EQ(gHueMin, 0.35f);  // theme 8, from the unit draw 0.9
+  EXPECT_EQ(v.org[0].rOsc->fMin, 0.35f);
+  std::vector<float> steps;
+  for (TOrganism& o : v.org) {
+    if (!o.rOsc) continue;
+    for (FloatOscillator* osc : {o.radius1.get(), o.rOsc.get(), o.gOsc.get(), o.bOsc.get()}) {
+      steps.push_back(osc->fInc);
+    }
+  }
+  EXPECT_EQ(steps, want);
 }
 
+// Without settings randomisation only the colours and four steps change; a zero draw gives the
+// ring radius a forward step.
 TEST(Randomize, WithoutSettingsOnlyColoursAndStepsChange) {
   Rig rig(false);
   NimbrelView& v = *rig.view;
+  const std::vector<int64_t> settings = settingsOf(v);
   const double interval = v.animationTimeInterval();
-  const float strokeStep = v.org[1].strokeAlpha->fInc;
-  const float angleStep = v.org[1].angle1->fInc;
-  const float radiusAngle = v.org[1].radius1->fAngle;
-  for (int k = 0; k < 3; ++k) {
-    for (int d = 0; d < 16; ++d) rig.random.push(kHalf);
-    rig.randomize({});
-    EXPECT_EQ(v.petalCount, 5);
-    EXPECT_EQ(v.mirrorPetals, 0);
-    EXPECT_EQ(v.useHuePhase, 1);
-    EXPECT_EQ(v.frameEdge, 0);
-    EXPECT_EQ(v.drawStars, 0);
-    EXPECT_EQ(v.animationTimeInterval(), interval);
-  }
-  EXPECT_EQ(rig.random.draws(), 60 + 3 * 16);
-  EXPECT_EQ(v.org[1].radius1->fInc, range(0.0005f, 0.02f, kHalf));
-  EXPECT_GT(v.org[1].radius1->fAngle, radiusAngle);  // now runs forwards
+  const float strokeStep = v.org[1].strokeAlpha->fInc, angleStep = v.org[1].angle1->fInc;
+  rig.randomize({});
+  EXPECT_EQ(settingsOf(v), settings);
+  EXPECT_EQ(v.animationTimeInterval(), interval);
+  EXPECT_EQ(rig.random.draws(), 60 + 16);
+  EXPECT_EQ(v.org[1].radius1->fInc, 0.0005f);
   EXPECT_EQ(v.org[1].strokeAlpha->fInc, strokeStep);
   EXPECT_EQ(v.org[1].angle1->fInc, angleStep);
 }

@@ -6,7 +6,6 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <deque>
 #include <filesystem>
@@ -58,8 +57,6 @@ class ScriptedRandom {
     });
   }
   ~ScriptedRandom() { services::setRandomSource({}); }
-  ScriptedRandom(const ScriptedRandom&) = delete;
-  ScriptedRandom& operator=(const ScriptedRandom&) = delete;
 
   void push(long v) { queue_.push_back(v); }
   int draws() const { return draws_; }
@@ -75,25 +72,9 @@ class ScriptedRandom {
 constexpr long kHalf = 1L << 30;    // u = 0.5
 constexpr long kOne = 2147483647L;  // rounds to 2^31: u = 1.0
 constexpr long unitValue(double u) { return static_cast<long>(u * 2147483648.0); }
-// The unit draw of a generator value, and the RandomFloat draw in lo..hi it gives.
+// The unit draw of a generator value, and the draw in lo..hi it gives.
 inline float unit(long v) { return static_cast<float>(v) * 0x1p-31f; }
 inline float range(float lo, float hi, long v) { return lo + (hi - lo) * unit(v); }
-
-// The value printed with as many significant digits as `shown` has, as the worked values are
-// given: shownAs(0.99874747f, "0.9987475") is "0.9987475".
-inline std::string shownAs(float value, const std::string& shown) {
-  int digits = 0;
-  bool leading = true;
-  for (char c : shown) {
-    if (c < '0' || c > '9') continue;
-    if (leading && c == '0') continue;
-    leading = false;
-    ++digits;
-  }
-  char buf[64];
-  std::snprintf(buf, sizeof buf, "%.*g", digits, static_cast<double>(value));
-  return buf;
-}
 
 // The tick clock, set by hand.
 class ScriptedClock {
@@ -102,8 +83,6 @@ class ScriptedClock {
     services::setTickSource([this] { return now; });
   }
   ~ScriptedClock() { services::setTickSource({}); }
-  ScriptedClock(const ScriptedClock&) = delete;
-  ScriptedClock& operator=(const ScriptedClock&) = delete;
   uint32_t now;
 };
 
@@ -124,22 +103,15 @@ class TempConfigHome {
       unsetenv("XDG_CONFIG_HOME");
     }
     std::error_code ec;
-    std::filesystem::permissions(dir_, std::filesystem::perms::owner_all, ec);
-    std::filesystem::permissions(dir_ / "nimbrel", std::filesystem::perms::owner_all, ec);
     std::filesystem::remove_all(dir_, ec);
   }
-  TempConfigHome(const TempConfigHome&) = delete;
-  TempConfigHome& operator=(const TempConfigHome&) = delete;
 
   std::filesystem::path dir() const { return dir_; }
   std::filesystem::path storeFile() const { return dir_ / "nimbrel" / "preferences.ini"; }
 
-  // Writes the store file as given.
-  void write(const std::string& contents) const {
-    std::filesystem::create_directories(storeFile().parent_path());
-    std::ofstream(storeFile(), std::ios::trunc) << contents;
-  }
+  // The store file's bytes, and a store file written as given.
   std::string read() const;
+  void write(const std::string& contents) const;
 
  private:
   std::filesystem::path dir_;
@@ -147,15 +119,22 @@ class TempConfigHome {
   bool hadOld_ = false;
 };
 
-// A file's bytes; empty when it cannot be read.
+// A file's bytes (empty when it cannot be read), and a file written with its directories.
 inline std::string fileText(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   std::stringstream s;
   s << in.rdbuf();
   return s.str();
 }
+inline void writeBytes(const std::filesystem::path& path, const std::string& bytes) {
+  std::filesystem::create_directories(path.parent_path());
+  std::ofstream(path, std::ios::binary | std::ios::trunc) << bytes;
+}
 
 inline std::string TempConfigHome::read() const { return fileText(storeFile()); }
+inline void TempConfigHome::write(const std::string& contents) const {
+  writeBytes(storeFile(), contents);
+}
 
 // A rectangle's numbers, to compare whole rectangles at once.
 inline std::vector<float> rectOf(const Rect& r) { return {r.x, r.y, r.width, r.height}; }
@@ -180,8 +159,7 @@ inline std::vector<int64_t> defaultSettings() {
 
 // A value as the store file writes it.
 inline std::string storedText(const Preference& p, int64_t value) {
-  if (p.kind == services::SettingKind::flag) return value != 0 ? "true" : "false";
-  return std::to_string(value);
+  return p.kind != services::SettingKind::flag ? std::to_string(value) : value ? "true" : "false";
 }
 
 inline bool holdsDefaults(const NimbrelView& view) { return settingsOf(view) == defaultSettings(); }
@@ -244,11 +222,7 @@ struct ViewRig {
 };
 
 // Makes the sine oscillator give exactly v on its next steps.
-inline void pin(FloatOscillator& o, float v) {
-  o.fMin = v;
-  o.fMax = v;
-  o.fInc = 0.0f;
-}
+inline void pin(FloatOscillator& o, float v) { o.setFloatOscWithMin(v, v, 0.0f, o.fAngle); }
 
 // The six colour-range globals, in their declared order.
 inline std::vector<float> colourGlobals() {

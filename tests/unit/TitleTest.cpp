@@ -1,59 +1,49 @@
+#include <algorithm>
+#include <cstdio>
 #include <vector>
 
-#include "sources/NimbrelView.h"
 #include "tests/unit/TestSupport.h"
 
 using namespace nimbrel;
 using namespace nimbrel::test;
-using namespace graphics;
-using namespace services;
-using namespace sheet;
+using graphics::Color;
+using graphics::DrawCall;
+using Op = DrawCall::Op;
 
 namespace {
 
-using Op = graphics::DrawCall::Op;
-
-// The recorder measures each character as half the point size: "Nimbrel" is 112 units wide at
-// 32 points and 49 at 14.
-TEST(Title, FullScreenDrawsShadowThenTextOnce) {
-  ViewRig rig(false, 5000);
-  const std::vector<graphics::DrawCall> calls = rig.frame(5000);
-  ASSERT_EQ(calls.size(), 2u);
-  const graphics::DrawCall& shadow = calls[0];
-  const graphics::DrawCall& text = calls[1];
-  EXPECT_EQ(shadow.op, Op::text);
-  EXPECT_EQ(text.op, Op::text);
-  EXPECT_EQ(text.text, rig.view->splashMessage);
-  EXPECT_EQ(shadow.text, rig.view->splashMessage);
-  EXPECT_EQ(shadow.color, Color::blackColor());
-  EXPECT_EQ(text.color, Color::whiteColor());
-  EXPECT_EQ(shadow.font.pointSize, 32.0f);
-  EXPECT_EQ(text.font.pointSize, 32.0f);
-  const float tw = static_cast<float>(rig.view->splashMessage.size()) * 16.0f;
-  EXPECT_EQ(text.at.x, 500.0f - tw * 0.5f);
-  EXPECT_EQ(text.at.y, 200.0f);
-  EXPECT_EQ(shadow.at.x, text.at.x + 2.0f);
-  EXPECT_EQ(shadow.at.y, 198.0f);
-  EXPECT_EQ(rig.view->splashDrawn, 1);
-}
-
-TEST(Title, PreviewBranchDrawsSmallWhiteTextOnce) {
-  ViewRig rig(true);
-  rig.view->centerStrInRect("Nimbrel", {100.0f, 40.0f, 600.0f, 400.0f});
-  const std::vector<graphics::DrawCall>& calls = rig.recorder->calls();
-  ASSERT_EQ(calls.size(), 1u);
-  EXPECT_EQ(calls[0].color, Color::whiteColor());
-  EXPECT_EQ(calls[0].font.pointSize, 14.0f);
-  EXPECT_EQ(calls[0].at.x, 100.0f + 300.0f - 24.5f);
-  EXPECT_EQ(calls[0].at.y, 140.0f);
-}
-
-TEST(Title, PreviewNeverShowsTheTitle) {
-  ViewRig rig(true, 5000);
-  for (uint32_t t = 5000; t < 5010; ++t) {
-    for (const graphics::DrawCall& c : rig.frame(t)) EXPECT_NE(c.op, Op::text);
+// "text size x,y white" for each text drawn; the recorder measures each character as half the
+// point size: "Nimbrel" is 112 units wide at 32 points and 49 at 14.
+std::vector<std::string> texts(const std::vector<DrawCall>& calls) {
+  std::vector<std::string> out;
+  for (const DrawCall& c : calls) {
+    char line[96];
+    std::snprintf(line, sizeof line, "%s %g %g,%g %s", c.text.c_str(), c.font.pointSize, c.at.x,
+                  c.at.y, c.color == Color::whiteColor() ? "white" : "black");
+    out.push_back(c.op == Op::text ? line : "not text");
   }
-  EXPECT_EQ(rig.view->splashDrawn, 0);
+  return out;
+}
+
+bool drawsText(const std::vector<DrawCall>& calls) {
+  return std::any_of(calls.begin(), calls.end(), [](auto& c) { return c.op == Op::text; });
+}
+
+// Centred across the rectangle, a quarter of its height up: full screen, a black shadow 2 units
+// right and down, then the large white title, once. A preview shows no title, though its text
+// would be small and white.
+TEST(Title, ShadowThenTextCentredOnce) {
+  ViewRig rig(false, 5000);
+  EXPECT_EQ(texts(rig.frame(5000)),
+            (std::vector<std::string>{"Nimbrel 32 446,198 black", "Nimbrel 32 444,200 white"}));
+  EXPECT_EQ(rig.view->splashDrawn, 1);
+  ViewRig preview(true);
+  EXPECT_FALSE(drawsText(preview.frame(1000)));
+  EXPECT_EQ(preview.view->splashDrawn, 0);
+  preview.recorder->clear();
+  preview.view->centerStrInRect("Nimbrel", {100.0f, 40.0f, 600.0f, 400.0f});
+  EXPECT_EQ(texts(preview.recorder->calls()),
+            std::vector<std::string>{"Nimbrel 14 375.5,140 white"});
 }
 
 // The oscillators' angles: they change exactly when an oscillator steps.
@@ -67,6 +57,8 @@ std::vector<float> angles(NimbrelView& v) {
   return out;
 }
 
+// After the title, nothing is drawn, stepped or drawn at random until the deadline, while the
+// hue phase still toggles; the deadline frame is an ordinary one.
 TEST(Title, RestOfThePhaseDrawsNothingAndTheDeadlineFrameIsOrdinary) {
   ViewRig rig(false, 5000);
   rig.view->drawStars = 1;
@@ -74,13 +66,13 @@ TEST(Title, RestOfThePhaseDrawsNothingAndTheDeadlineFrameIsOrdinary) {
   rig.frame(5000);
   for (uint32_t t = 5001; t < 5090; t += 3) {
     EXPECT_TRUE(rig.frame(t).empty()) << t;
-    EXPECT_EQ(rig.view->huePhase, (t - 5001) / 3 % 2 == 0 ? 0 : 1);  // still toggles
+    EXPECT_EQ(rig.view->huePhase, (t - 5001) / 3 % 2 == 0 ? 0 : 1);
   }
   EXPECT_EQ(angles(*rig.view), before);
   EXPECT_EQ(rig.random.draws(), 60);
-  const std::vector<graphics::DrawCall> calls = rig.frame(5090);
+  const std::vector<DrawCall> calls = rig.frame(5090);
   EXPECT_FALSE(calls.empty());
-  for (const graphics::DrawCall& c : calls) EXPECT_NE(c.op, Op::text);
+  EXPECT_FALSE(drawsText(calls));
   EXPECT_NE(angles(*rig.view), before);
 }
 
@@ -118,33 +110,20 @@ TEST(Title, AcrossTheWrapOfTheTickCounter) {
   EXPECT_EQ(rig.view->nextRandomizeTime, 435u + 480u);
 }
 
-// Once the title's deadline has passed, every frame draws the organisms and none the title:
-// a late first frame, a first frame just after the wrap of the tick counter, and frames whose
-// deadline lies more than 2^31 ticks (about 414 days) behind.
+// Once the deadline has passed no frame shows the title: a late first frame, a first frame just
+// after the wrap, and frames whose deadline lies more than 2^31 ticks (about 414 days) behind.
 TEST(Title, PastTheDeadlineNeverTheTitle) {
-  struct Case {
-    uint32_t created;
-    std::vector<uint32_t> frames;
-  };
-  const Case cases[] = {
-      {5000, {5090, 5091, 5200}},
-      {4294967260u, {20}},
-      {5000, {5000, 5090, 5090u + 0x7fffffffu, 5090u + 0x80000010u, 5000u + 0xfffffff0u}},
-  };
-  for (const Case& c : cases) {
-    ViewRig rig(false, c.created);
-    for (uint32_t t : c.frames) {
-      SCOPED_TRACE(testing::Message() << "created " << c.created << ", frame " << t);
+  for (auto [created, frames] :
+       {std::pair{5000u, std::vector<uint32_t>{5090, 5091, 5200}},
+        {4294967260u, {20}},
+        {5000u, {5000, 5090, 5090u + 0x7fffffffu, 5090u + 0x80000010u, 5000u + 0xfffffff0u}}}) {
+    ViewRig rig(false, created);
+    for (uint32_t t : frames) {
       rig.view->nextRandomizeTime = t + 1000;  // keeps the randomisation out of the way
-      const std::vector<graphics::DrawCall> calls = rig.frame(t);
-      if (t == c.created) {
-        EXPECT_EQ(calls.size(), 2u);  // the title
-        continue;
-      }
-      EXPECT_FALSE(calls.empty());
-      for (const graphics::DrawCall& call : calls) EXPECT_NE(call.op, Op::text);
+      const std::vector<DrawCall> calls = rig.frame(t);
+      EXPECT_EQ(drawsText(calls), t == created) << created << ", frame " << t;
+      EXPECT_FALSE(calls.empty()) << created << ", frame " << t;
     }
-    EXPECT_EQ(rig.view->splashDrawn, c.frames.front() == c.created ? 1 : 0);
   }
 }
 

@@ -1,12 +1,12 @@
 #pragma once
 
-// Damaged copies of an interface file, for the tests that check a sheet is refused whole: every
-// <object> with an id removed in turn (with everything inside it) and the file cut in half.
-// Shared by the unit tests (in-memory toolkit) and the GTK probe of the integration tests.
+// Damaged copies of an interface file, for the GTK probe of the integration tests that checks a
+// sheet is refused whole: every <object> with an id removed in turn (with everything inside it)
+// and the file cut in half.
 
 #include <cstddef>
 #include <fstream>
-#include <sstream>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -14,11 +14,8 @@ namespace uivariants {
 
 inline std::string readText(const std::string& path) {
   std::ifstream in(path);
-  std::stringstream s;
-  s << in.rdbuf();
-  return s.str();
+  return std::string(std::istreambuf_iterator<char>(in), {});
 }
-
 inline void writeText(const std::string& path, const std::string& text) {
   std::ofstream(path, std::ios::trunc) << text;
 }

@@ -1,15 +1,11 @@
 #include <cmath>
-#include <string>
+#include <tuple>
 #include <vector>
 
-#include "sources/NimbrelView.h"
 #include "tests/unit/TestSupport.h"
 
 using namespace nimbrel;
 using namespace nimbrel::test;
-using namespace graphics;
-using namespace services;
-using namespace sheet;
 
 namespace {
 
@@ -19,28 +15,22 @@ std::vector<FloatOscillator*> oscillators(TOrganism& o) {
           o.bOsc.get(),        o.radius1.get(),  o.angle1.get(), o.dotRadius.get()};
 }
 
-// Past the wrap: Title.AcrossTheWrapOfTheTickCounter.
-TEST(ViewSetup, TitleDeadlineSaturatesWhileRandomisationDeadlineWraps) {
-  {
-    ViewRig rig(false, 4294967205u);  // exactly reaches the top
-    EXPECT_EQ(rig.view->hideSplashTime, 4294967295u);
-  }
-  ViewRig rig(false, 1000, storeText({{"randomizeInterval", "10000"}}));
-  EXPECT_EQ(rig.view->hideSplashTime, 1090u);
-  EXPECT_EQ(rig.view->nextRandomizeTime, 601000u);
-}
-
-// The title deadline comes from the first reading of the clock, the randomisation deadline
-// from a second one taken after the organisms are set up.
+// The title deadline is 90 ticks after the first reading of the clock and stops at the top of the
+// counter; the randomisation deadline (8 s) comes from a second reading, taken after the
+// organisms are set up, and wraps.
 TEST(ViewSetup, DeadlinesFromTwoClockReadings) {
   TempConfigHome home;
   ScriptedRandom random;
-  uint32_t tick = 2000;
-  services::setTickSource([&tick] { return tick += 7; });
-  auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 100.0f}, false);
+  for (auto [start, title, randomize] : {std::tuple{2000u, 2097u, 2494u},
+                                         {4294967198u, 4294967295u, 396u},
+                                         {4294967199u, 4294967295u, 397u}}) {
+    uint32_t tick = start;
+    services::setTickSource([&tick] { return tick += 7; });
+    auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 100.0f, 100.0f}, false);
+    EXPECT_EQ(view->hideSplashTime, title) << start;
+    EXPECT_EQ(view->nextRandomizeTime, randomize) << start;
+  }
   services::setTickSource({});
-  EXPECT_EQ(view->hideSplashTime, 2007u + 90u);
-  EXPECT_EQ(view->nextRandomizeTime, 2014u + 480u);
 }
 
 TEST(ViewSetup, FailedBaseInitialisationTouchesNothing) {
@@ -54,82 +44,80 @@ TEST(ViewSetup, FailedBaseInitialisationTouchesNothing) {
   EXPECT_FALSE(std::filesystem::exists(home.storeFile()));
 }
 
-// Each organism takes 15 draws: steps, the hue angle's unit draw, and three RandomFloat pairs.
+// Four organisms of 15 draws each: a step for each oscillator in turn, the hue's start angle
+// from a unit draw, and the saturation's, ring radius's and rotation's from RandomFloat pairs.
 TEST(OrganismSetup, EachDrawGoesToItsOscillator) {
   TempConfigHome home;
+  home.write(storeText({{"colorTheme", "8"}}));
   ScriptedClock clock;
   ScriptedRandom random;
-  std::vector<long> values;
+  std::vector<long> d;
   for (int i = 0; i < 4; ++i) {
     const long b = 1000 * (i + 1);
-    values.insert(values.end(),
-                  {unitValue(0.01 + 0.1 * i), unitValue(0.02 + 0.1 * i), unitValue(0.03 + 0.1 * i),
-                   unitValue(0.04 + 0.1 * i), unitValue(0.05 + 0.1 * i), b + 1, b + 500,
-                   unitValue(0.06 + 0.1 * i), unitValue(0.07 + 0.1 * i), b + 2, b + 300,
-                   unitValue(0.08 + 0.1 * i), b + 700, b + 3, unitValue(0.09 + 0.1 * i)});
+    auto u = [i](int k) { return unitValue(0.01 * k + 0.1 * i); };
+    d.insert(d.end(), {u(1), u(2), u(3), u(4), u(5), b + 1, b + 500, u(6), u(7), b + 2, b + 300,
+                       u(8), b + 700, b + 3, u(9)});
   }
-  for (long v : values) random.push(v);
-  home.write(storeText({{"colorTheme", "8"}}));
+  for (long v : d) random.push(v);
   auto view = NimbrelView::initWithFrame({0.0f, 0.0f, 640.0f, 480.0f}, false);
-  ASSERT_TRUE(view);
   EXPECT_EQ(random.draws(), 60);
   EXPECT_EQ(random.remaining(), 0u);
 
   const float twoPi = static_cast<float>(M_PI + M_PI);
   for (int i = 0; i < 4; ++i) {
-    SCOPED_TRACE(i);
-    const long* d = &values[15 * i];
-    const float b = 1000.0f * (i + 1);
-    TOrganism& o = view->org[i];
-    struct Want {
-      FloatOscillator* osc;
-      float min, max, step, angle;
+    const long* o = &d[15 * i];
+    const std::vector<std::vector<float>> want = {
+        {0.04f, 1.0f, range(0.02f, 0.05f, o[0]), 0.0f},
+        {0.04f, 0.94f, range(0.02f, 0.05f, o[1]), 0.0f},
+        {0.35f, 0.75f, range(0.005f, 0.01f, o[2]), twoPi * unit(o[3])},
+        {0.1f, 0.25f, range(0.01f, 0.05f, o[4]), float(o[5]) / float(o[6])},
+        {0.2f, 0.8f, range(0.02f, 0.15f, o[7]), 0.0f},
+        {0.0f, 1.0f, -range(0.001f, 0.05f, o[8]), float(o[9]) / float(o[10])},
+        {0.0f, 1.0f, range(0.012f, 0.025f, o[11]), float(o[13]) / float(o[12])},
+        {0.0f, 1.0f, range(0.02f, 0.085f, o[14]), -1.5707964f},
     };
-    const Want wants[] = {
-        {o.strokeAlpha.get(), 0.04f, 1.0f, range(0.02f, 0.05f, d[0]), 0.0f},
-        {o.alphaOsc.get(), 0.04f, 0.94f, range(0.02f, 0.05f, d[1]), 0.0f},
-        {o.rOsc.get(), 0.35f, 0.75f, range(0.005f, 0.01f, d[2]), twoPi * unit(d[3])},
-        {o.gOsc.get(), 0.1f, 0.25f, range(0.01f, 0.05f, d[4]), (b + 1) / (b + 500)},
-        {o.bOsc.get(), 0.2f, 0.8f, range(0.02f, 0.15f, d[7]), 0.0f},
-        {o.radius1.get(), 0.0f, 1.0f, -range(0.001f, 0.05f, d[8]), (b + 2) / (b + 300)},
-        {o.angle1.get(), 0.0f, 1.0f, range(0.012f, 0.025f, d[11]), (b + 3) / (b + 700)},
-        {o.dotRadius.get(), 0.0f, 1.0f, range(0.02f, 0.085f, d[14]), -1.5707964f},
-    };
-    for (const Want& w : wants) {
-      EXPECT_EQ(w.osc->fMin, w.min);
-      EXPECT_EQ(w.osc->fMax, w.max);
-      EXPECT_EQ(w.osc->fInc, w.step);
-      EXPECT_EQ(w.osc->fAngle, w.angle);
-      EXPECT_EQ(w.osc->fValue, 0.0f);
-      EXPECT_EQ(w.osc->fWaveShape, 1);
+    std::vector<std::vector<float>> got;
+    for (FloatOscillator* osc : oscillators(view->org[i])) {
+      got.push_back({osc->fMin, osc->fMax, osc->fInc, osc->fAngle});
+      EXPECT_EQ(osc->fValue, 0.0f);
+      EXPECT_EQ(osc->fWaveShape, 1);
     }
+    EXPECT_EQ(got, want) << "organism " << i;
   }
 }
 
-// An organism's colour bounds, in the order of the theme numbers.
-std::vector<float> colourBounds(const TOrganism& o) {
-  return {o.rOsc->fMin, o.rOsc->fMax, o.gOsc->fMin, o.gOsc->fMax, o.bOsc->fMin, o.bOsc->fMax};
-}
-
-// Numbers outside 1 to 8 select theme 3; selecting changes the colour bounds of the organisms
-// there are and nothing else, wherever their oscillators stand.
-TEST(ColorThemes, OtherNumbersAndWhatASelectionChanges) {
+// Themes 1 to 8 whole; every other number selects theme 3.
+TEST(ColorThemes, TheEightThemesAndEveryOtherNumber) {
   ViewRig rig;
-  rig.view->selectColorThemeByIndex(3);
-  const std::vector<float> three = colourGlobals();
-  for (int16_t n : {0, 9, -1, 32767, -32768}) {
-    rig.view->selectColorThemeByIndex(6);
+  std::vector<std::vector<float>> got;
+  for (int16_t n : {1, 2, 3, 4, 5, 6, 7, 8, 0, 9, -1, 32767, -32768}) {
+    rig.view->selectColorThemeByIndex(n == 6 ? 1 : 6);
     rig.view->selectColorThemeByIndex(n);
-    EXPECT_EQ(colourGlobals(), three) << n;
+    got.push_back(colourGlobals());
   }
+  const std::vector<float> three = {0.0f, 1.0f, 0.5f, 0.9f, 0.5f, 0.9f};
+  EXPECT_EQ(got, (std::vector<std::vector<float>>{{0.0f, 1.0f, 0.1f, 0.25f, 0.2f, 0.8f},
+                                                  {0.0f, 1.0f, 0.1f, 0.4f, 0.05f, 0.3f},
+                                                  three,
+                                                  {0.0f, 1.0f, 0.05f, 0.3f, 0.9f, 1.0f},
+                                                  {0.0f, 1.0f, 0.08f, 0.12f, 0.2f, 0.8f},
+                                                  {0.0f, 1.0f, 0.0f, 1.0f, 0.0f, 1.0f},
+                                                  {0.0f, 0.25f, 0.1f, 0.21f, 0.2f, 0.8f},
+                                                  {0.35f, 0.75f, 0.1f, 0.25f, 0.2f, 0.8f},
+                                                  three,
+                                                  three,
+                                                  three,
+                                                  three,
+                                                  three}));
+}
 
+// A selection changes the colour bounds of the organisms there are, wherever their oscillators
+// stand, and nothing else.
+TEST(ColorThemes, ASelectionChangesOnlyTheOrganismsColourBounds) {
+  ViewRig rig;
   for (uint32_t t = 1100; t < 1110; ++t) rig.frame(t);  // values and angles away from zero
-  struct Snapshot {
-    float min, max, inc, angle, value;
-    bool operator==(const Snapshot&) const = default;
-  };
   auto snapshot = [&] {
-    std::vector<Snapshot> out;
+    std::vector<std::vector<float>> out;
     for (int i = 0; i < 4; ++i) {
       for (FloatOscillator* o : oscillators(rig.view->org[i])) {
         out.push_back({o->fMin, o->fMax, o->fInc, o->fAngle, o->fValue});
@@ -137,19 +125,19 @@ TEST(ColorThemes, OtherNumbersAndWhatASelectionChanges) {
     }
     return out;
   };
-  std::vector<Snapshot> want = snapshot();
+  std::vector<std::vector<float>> want = snapshot();
   rig.view->selectColorThemeByIndex(8);
   const std::vector<float> eight = colourGlobals();
   for (int i = 0; i < 4; ++i) {
-    Snapshot* s = &want[8 * i + 2];  // rOsc, gOsc, bOsc
-    for (int k = 0; k < 3; ++k) s[k].min = eight[2 * k], s[k].max = eight[2 * k + 1];
+    for (int k = 0; k < 3; ++k) {  // rOsc, gOsc, bOsc
+      want[8 * i + 2 + k][0] = eight[2 * k];
+      want[8 * i + 2 + k][1] = eight[2 * k + 1];
+    }
   }
-  EXPECT_TRUE(snapshot() == want);
-
+  EXPECT_EQ(snapshot(), want);
   rig.view->orgCount = 0;
   rig.view->selectColorThemeByIndex(7);
-  EXPECT_NE(colourGlobals(), eight);
-  EXPECT_EQ(colourBounds(rig.view->org[0]), eight);
+  EXPECT_EQ(snapshot(), want);
 }
 
 }  // namespace
