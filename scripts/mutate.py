@@ -35,7 +35,9 @@ TEST_TIMEOUT = 600  # seconds; a mutant that makes a test hang counts as caught
 FIRST_TESTS = {
     "sources/": "Oscillator*:Random*:Frame*:Randomize*:Title*:Preferences*:ExtremeValues*:Sheet*",
     "platform/services/": "Preferences*:ExtremeValues*:StoreKeeps*:StoreFaults*:Sheet*:ViewDriver*",
-    "platform/raster/": "CircleBlend*:FastGraphics*:RasterIdentity*",
+    "platform/raster/": "CircleBlend*:FastGraphics*:ViewFrames*",
+    "platform/graphics/": "DamageRegion*:ViewDamage*:Canvas*:HugePages*:Color*:*CairoTitle*:"
+                          "ViewFrames*",
     "hosts/core/": "SizeArgument*:FrameScheduler*:ResourceLookup*:DisplayLayout*:ViewDriver*:Render*",
 }
 

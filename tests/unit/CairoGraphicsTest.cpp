@@ -1,8 +1,11 @@
+// Colours converted with the hexcone formula; text of the Cairo context upright in view units
+// (y up) at any scale.
 #include <algorithm>
+#include <cmath>
+#include <limits>
 #include <memory>
 #include <vector>
 
-#include "graphics/CairoGraphics.h"
 #include "graphics/Canvas.h"
 #include "sources/NimbrelView.h"
 #include "tests/unit/TestSupport.h"
@@ -10,80 +13,66 @@
 using namespace nimbrel;
 using namespace nimbrel::test;
 using namespace graphics;
-using namespace services;
-using namespace sheet;
 
 namespace {
 
 int red(uint32_t p) { return (p >> 16) & 0xff; }
-int green(uint32_t p) { return (p >> 8) & 0xff; }
 
-// Pixels whose three channels are all bright, in canvas rows (row 0 at the top).
+// The box of the pixels in rows [fromRow, toRow] whose three channels are all bright.
 struct Ink {
-  int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1;
-  int count = 0;
+  int left = 1 << 30, right = -1, top = 1 << 30, bottom = -1, count = 0;
 };
-
 Ink brightInk(const Canvas& c, int fromRow = 0, int toRow = -1) {
   Ink ink;
-  if (toRow < 0) toRow = c.pixelHeight() - 1;
-  for (int row = fromRow; row <= toRow; ++row) {
+  for (int row = fromRow; row <= (toRow < 0 ? c.pixelHeight() - 1 : toRow); ++row) {
     for (int col = 0; col < c.pixelWidth(); ++col) {
       const uint32_t p = c.pixel(col, row);
-      if (red(p) > 128 && green(p) > 128 && (p & 0xff) > 128) {
-        ink.left = std::min(ink.left, col);
-        ink.right = std::max(ink.right, col);
-        ink.top = std::min(ink.top, row);
-        ink.bottom = std::max(ink.bottom, row);
-        ++ink.count;
-      }
+      if (red(p) <= 128 || ((p >> 8) & 0xff) <= 128 || (p & 0xff) <= 128) continue;
+      ink = {std::min(ink.left, col), std::max(ink.right, col), std::min(ink.top, row),
+             std::max(ink.bottom, row), ink.count + 1};
     }
   }
   return ink;
 }
 
-TEST(Color, CalibratedHsbToRgb) {
-  auto rgb = [](float h, float s, float b) {
-    const graphics::Rgba c = Color::colorWithCalibratedHue(h, s, b, 0.25f).rgba();
-    EXPECT_EQ(c.a, 0.25f);
-    return std::vector<float>{c.r, c.g, c.b};
-  };
-  EXPECT_EQ(rgb(0.0f, 1.0f, 1.0f), (std::vector<float>{1.0f, 0.0f, 0.0f}));
-  EXPECT_EQ(rgb(1.0f, 1.0f, 1.0f), (std::vector<float>{1.0f, 0.0f, 0.0f}));  // red again
-  EXPECT_EQ(rgb(0.5f, 1.0f, 1.0f), (std::vector<float>{0.0f, 1.0f, 1.0f}));
-  EXPECT_EQ(rgb(0.3f, 0.0f, 0.6f), (std::vector<float>{0.6f, 0.6f, 0.6f}));  // grey
-  EXPECT_EQ(rgb(0.25f, 1.0f, 0.0f), (std::vector<float>{0.0f, 0.0f, 0.0f}));
-  const std::vector<float> orange = rgb(1.0f / 12.0f, 1.0f, 1.0f);
-  EXPECT_EQ(orange[0], 1.0f);
-  EXPECT_NEAR(orange[1], 0.5f, 1e-6);
-  EXPECT_EQ(orange[2], 0.0f);
-}
+}  // namespace
 
-TEST(CairoGraphics, TranslucentOvalLandsWhereRecordedWithYUp) {
-  for (float scale : {1.0f, 2.0f}) {
-    SCOPED_TRACE(scale);
-    auto canvas = Canvas::create(static_cast<int>(200 * scale), static_cast<int>(100 * scale));
-    canvas->clearToBlack(0, 0, canvas->pixelWidth(), canvas->pixelHeight());
-    graphics::RecordingGraphics gc(graphics::makeCairoGraphics(*canvas, scale));
-    gc.setColor(Color::colorWithCalibratedHue(0.0f, 1.0f, 1.0f, 0.5f));
-    gc.fillOval({30.0f, 10.0f, 40.0f, 20.0f});
-    gc.flush();
-    const Rect r = gc.calls().at(0).rect;
-    auto at = [&](float x, float y) {  // view units, y up
-      return canvas->pixel(static_cast<int>(x * scale), static_cast<int>((100.0f - y) * scale) - 1);
-    };
-    const uint32_t centre = at(r.x + r.width / 2, r.y + r.height / 2);
-    EXPECT_NEAR(red(centre), 128, 2);  // half of red over black
-    EXPECT_EQ(green(centre), 0);
-    EXPECT_EQ(red(at(r.x + r.width / 2, 100.0f - (r.y + r.height / 2))), 0);  // flipped spot
-    EXPECT_EQ(red(at(r.x + r.width / 2, r.y + r.height + 3)), 0);             // just above
-    EXPECT_EQ(red(at(r.x - 3, r.y + r.height / 2)), 0);                       // just left
-    EXPECT_NEAR(red(at(r.x + r.width / 2, r.y + 2)), 128, 2);                 // near the bottom
+// Every sector of the hue circle a quarter of its way in; hue 1 and beyond red again; grey, black;
+// components outside 0 to 1 clamped, NaN to 0.
+TEST(Color, CalibratedHsbToRgb) {
+  const float nan = std::numeric_limits<float>::quiet_NaN();
+  struct Case {
+    float h, s, b, a;
+    std::vector<float> rgba;
+  };
+  const Case cases[] = {
+      {0.25f / 6, 1.0f, 1.0f, 0.5f, {1.0f, 0.25f, 0.0f, 0.5f}},
+      {1.25f / 6, 1.0f, 1.0f, 1.0f, {0.75f, 1.0f, 0.0f, 1.0f}},
+      {2.25f / 6, 1.0f, 1.0f, 1.0f, {0.0f, 1.0f, 0.25f, 1.0f}},
+      {3.25f / 6, 1.0f, 1.0f, 1.0f, {0.0f, 0.75f, 1.0f, 1.0f}},
+      {4.25f / 6, 1.0f, 1.0f, 1.0f, {0.25f, 0.0f, 1.0f, 1.0f}},
+      {5.25f / 6, 1.0f, 1.0f, 1.0f, {1.0f, 0.0f, 0.75f, 1.0f}},
+      {1.25f / 6, 0.5f, 0.8f, 1.0f, {0.7f, 0.8f, 0.4f, 1.0f}},
+      {1.0f, 1.0f, 1.0f, 1.5f, {1.0f, 0.0f, 0.0f, 1.0f}},
+      {1.5f, 1.0f, 1.0f, 1.0f, {1.0f, 0.0f, 0.0f, 1.0f}},
+      {-0.2f, 2.0f, 1.0f, nan, {1.0f, 0.0f, 0.0f, 0.0f}},
+      {0.3f, 0.0f, 0.6f, 1.0f, {0.6f, 0.6f, 0.6f, 1.0f}},
+      {0.3f, 1.0f, nan, -1.0f, {0.0f, 0.0f, 0.0f, 0.0f}},
+  };
+  for (const Case& c : cases) {
+    const Rgba v = Color::colorWithCalibratedHue(c.h, c.s, c.b, c.a).rgba();
+    const float got[] = {v.r, v.g, v.b, v.a};
+    for (int i = 0; i < 4; ++i) EXPECT_NEAR(got[i], c.rgba[i], 1e-6) << c.h << " " << i;
   }
+  const Rgba white = Color::whiteColor().rgba();
+  EXPECT_EQ(white.r + white.g + white.b + white.a, 4.0f);
 }
 
 class CairoTitle : public testing::TestWithParam<float> {};
 
+// The title of a full-screen view, in device pixels: centred across, inside its text box, whose
+// lower edge lies a quarter of the height up, a point of the font a unit; its shadow 2 units right
+// and down. A "T" has its bar at the top.
 TEST_P(CairoTitle, CentredAQuarterUpAndUpright) {
   TempConfigHome home;
   ScriptedClock clock(1000);
@@ -97,9 +86,10 @@ TEST_P(CairoTitle, CentredAQuarterUpAndUpright) {
 
   const Canvas& c = view->canvas();
   const Size box = view->graphics().sizeWithAttributes(view->splashMessage, view->attributesLarge);
+  EXPECT_GT(box.height, 32.0f);
+  EXPECT_LT(box.height, 32.0f * 1.5f);
   const Ink ink = brightInk(c);
   ASSERT_GT(ink.count, 50);
-  // In device pixels: centred across; inside the text box, whose lower edge lies 50 units up.
   const float width = box.width * scale, height = box.height * scale, base = 150 * scale;
   EXPECT_NEAR((ink.left + ink.right + 1) / 2.0, 200.0 * scale, 2.0 * scale);
   EXPECT_LE(ink.right + 1 - ink.left, width);  // the box holds the side bearings too
@@ -107,10 +97,8 @@ TEST_P(CairoTitle, CentredAQuarterUpAndUpright) {
   EXPECT_LE(ink.bottom, base);
   EXPECT_GE(ink.top, base - height - 1);
   EXPECT_GT(ink.bottom - ink.top, height / 2);
-  // The shadow lies 2 right of and 2 below the text: dark where the text is not.
   EXPECT_EQ(red(c.pixel(ink.right + 2, ink.bottom + 2)) + red(c.pixel(ink.right, 10)), 0);
 
-  // A "T" has its bar at the top.
   view->drawRect(view->bounds());
   view->centerStrInRect("T", view->bounds());
   view->finishFrame();
@@ -123,5 +111,3 @@ TEST_P(CairoTitle, CentredAQuarterUpAndUpright) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, CairoTitle, testing::Values(1.0f, 2.0f));
-
-}  // namespace
