@@ -36,8 +36,8 @@ FIRST_TESTS = {
     "sources/": "Oscillator*:Random*:Frame*:Randomize*:Title*:Preferences*:ExtremeValues*:Sheet*",
     "platform/services/": "Preferences*:ExtremeValues*:StoreKeeps*:StoreFaults*:Sheet*:ViewDriver*",
     "platform/raster/": "CircleBlend*:FastGraphics*:ViewFrames*",
-    "platform/graphics/": "DamageRegion*:ViewDamage*:Canvas*:HugePages*:Color*:*CairoTitle*:"
-                          "ViewFrames*",
+    "platform/graphics/": "DamageRegion*:ViewDamage*:Canvas*:HugePages*:Color*:ViewFrames*:"
+                          "FastGraphics*:*CairoTitle*",
     "hosts/core/": "SizeArgument*:FrameScheduler*:ResourceLookup*:DisplayLayout*:ViewDriver*:Render*",
 }
 

@@ -1,7 +1,5 @@
-// Circles blended straight into the pixels, against the scalar formula pixel by pixel and against
-// the exact area of the general oval coverage; circles too small for the formula drawn with their
-// exact area; an outline drawn together with its fill only where that changes nothing.
-
+// Circles blended straight into the pixels, against the scalar formula and the exact area of the
+// general oval coverage; small circles; an outline drawn with its fill only where that is the same.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -78,14 +76,13 @@ std::vector<uint32_t> engineDrawn(const std::function<void(GraphicsContext&)>& d
 
 }  // namespace
 
-// Discs, rings, and discs with the ring of their outline drawn as one, in translucent and opaque
-// paints over a background of any premultiplied values, many reaching past the canvas's edges, on
-// canvases too narrow for four pixels at a time too: drawn in bands of 16 rows as the engine does,
-// every pixel whose square meets the outermost circle is the scalar formula bit for bit, whichever
-// lanes drew it, and every other pixel is untouched. The formula's coverage of a disc or a ring is
-// within a few 1/255 of each pixel's exact area, with no area gained or lost along the edge
-// overall. The first circles have their centre inside a row and their widest point just past a
-// whole column that neither of the row's edges reaches: that column still meets them.
+// Discs, rings, and discs with their outline's ring drawn as one, translucent and opaque, over any
+// premultiplied background, many past the canvas's edges, on canvases too narrow for four pixels
+// at a time too, in bands of 16 rows: a pixel whose square meets the outermost circle is the scalar
+// formula bit for bit, whichever lanes drew it, and every other pixel is untouched. The formula's
+// coverage is within a few 1/255 of each pixel's exact area, with no area gained or lost along the
+// edge overall. The first circles have their widest point inside a row, just past a column that
+// neither of the row's edges reaches: that column still meets them.
 TEST(CircleBlend, PixelsAreTheFormulaAndNearTheExactArea) {
   // Radius, how far the widest point reaches past column 40 (to the right, then the left), hole.
   const double widest[][3] = {{6.0, 0.015, 0}, {7.0, 0.012, 6.0}, {7.7, 0.01, 0}, {9.0, 0.008, 8}};
@@ -144,11 +141,14 @@ TEST(CircleBlend, PixelsAreTheFormulaAndNearTheExactArea) {
     EXPECT_NEAR(formulaSum, single ? exactSum : formulaSum, 2 * M_PI * r + 64) << "circle " << i;
   }
   EXPECT_LE(worst, 8);
+  // A pixel halved by the circle's tangent takes half the paint, rounded to nearest.
+  CircleLayers halved;
+  halved.cx = 40.5, halved.cy = 30.5, halved.fill = 10.0, halved.fillPaint = kOpaqueWhite;
+  EXPECT_EQ(formula(halved, 40, 20, 0), 0x80808080u);
 }
 
-// Circles too small for the formula (radius below 6 pixels) are drawn with their exact area, as
-// any oval, through the whole engine, white on black; the formula takes radii from 6 to 8192
-// pixels, both included.
+// Circles too small for the formula (radius below 6 pixels) take their exact area, as any oval,
+// through the whole engine; the formula takes radii from 6 to 8192 pixels, both included.
 TEST(CircleBlend, SmallCirclesTakeTheirExactArea) {
   srandom(17);
   for (int i = 0; i < 40; ++i) {
