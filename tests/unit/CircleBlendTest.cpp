@@ -142,8 +142,8 @@ TEST(CircleBlend, PixelsAreTheFormulaAndNearTheExactArea) {
   }
   EXPECT_LE(worst, 8);
   // A pixel halved by the circle's tangent takes half the paint, rounded to nearest.
-  CircleLayers halved;
-  halved.cx = 40.5, halved.cy = 30.5, halved.fill = 10.0, halved.fillPaint = kOpaqueWhite;
+  const CircleLayers halved{
+      .cx = 40.5, .cy = 30.5, .fill = 10, .fillPaint = kOpaqueWhite, .ringPaint = {}};
   EXPECT_EQ(formula(halved, 40, 20, 0), 0x80808080u);
 }
 
