@@ -1,6 +1,5 @@
-// The damage a frame reports: a few rectangles, tight around what was drawn. A canvas's memory:
-// provided by somebody else, or in huge pages, which memory shared with a display server is
-// gathered into without losing what it holds, or left in small pages where that cannot be done.
+// The damage a frame reports, tight around what was drawn; a canvas's memory, provided by somebody
+// else or in huge pages, shared with a display server and gathered keeping what it holds.
 #include <sys/mman.h>
 #include <sys/shm.h>
 #include <sys/utsname.h>
@@ -68,7 +67,7 @@ bool kernelGathersSharedMemory() {
   utsname u{};
   int major = 0, minor = 0;
   if (uname(&u) != 0 || std::sscanf(u.release, "%d.%d", &major, &minor) != 2) return false;
-  if (major < 6 || (major == 6 && minor < 1)) return false;
+  if (major * 100 + minor < 601) return false;
   std::ifstream policy("/sys/kernel/mm/transparent_hugepage/shmem_enabled");
   std::string modes;
   return std::getline(policy, modes) && modes.find("[deny]") == std::string::npos;
@@ -180,32 +179,32 @@ TEST(DamageRegion, CoversEveryPixelOnceWithinTheLimit) {
 
 // A frame's damage: each shape's rectangle in device pixels, grown to whole pixels and by one more
 // for the anti-aliased edge, clipped to the canvas; a circle's bands only as wide as its chords;
-// nothing when nothing was drawn. By hand for 1.5 pixels a unit on 90 x 60 pixels, with either
-// backend. drawRect clears the whole pixels a rectangle touches.
+// nothing when nothing was drawn. By hand for 1.5 pixels a unit on 91 x 61 pixels (the view's 90.3
+// x 60.15 rounded up), with either backend. drawRect clears the whole pixels a rectangle touches.
 TEST(ViewDamage, IsTheShapesWithAMargin) {
   for (const host::Backend backend : {host::Backend::fast, host::Backend::cairo}) {
     SCOPED_TRACE(backend == host::Backend::fast ? "fast" : "cairo");
     TempConfigHome home;
-    auto view = nimbrelView({0.0f, 0.0f, 60.0f, 40.0f}, false, host::viewOptions(1.5f, backend, 1));
+    auto view = nimbrelView({0.0f, 0.0f, 60.2f, 40.1f}, false, host::viewOptions(1.5f, backend, 1));
     GraphicsContext& gc = view->graphics();
     gc.setColor(Color::whiteColor());
     gc.fillOval({10.1f, 5.3f, 4.0f, 30.2f});
-    EXPECT_EQ(rectOf(view->finishFrame()), (std::vector<float>{14.0f, 5.0f, 9.0f, 49.0f}));
-    EXPECT_EQ(view->damageRects(), (Rects{{14, 5, 9, 49}}));
+    EXPECT_EQ(rectOf(view->finishFrame()), (std::vector<float>{14.0f, 6.0f, 9.0f, 49.0f}));
+    EXPECT_EQ(view->damageRects(), (Rects{{14, 6, 9, 49}}));
     gc.fillOval({-3.3f, -2.2f, 8.2f, 6.0f});  // the lower left corner
     view->finishFrame();
-    EXPECT_EQ(view->damageRects(), (Rects{{0, 53, 9, 7}}));
-    gc.strokeOval({44.3f, 20.2f, 26.0f, 26.0f}, 2.0f);  // a circle past the upper right corner
+    EXPECT_EQ(view->damageRects(), (Rects{{0, 54, 9, 7}}));
+    gc.strokeOval({44.3f, 20.5f, 26.0f, 26.0f}, 2.0f);  // a circle past the upper right corner
     view->finishFrame();
-    EXPECT_EQ(view->damageRects(), (Rects{{63, 0, 27, 32}, {82, 32, 7, 1}}));
+    EXPECT_EQ(view->damageRects(), (Rects{{63, 0, 28, 32}, {80, 32, 11, 1}}));
     EXPECT_TRUE(view->finishFrame().isEmpty() && view->damageRects().empty());
 
     Canvas& canvas = view->canvas();
-    std::memset(canvas.data(), 0xff, static_cast<size_t>(canvas.stride()) * 60);
+    std::memset(canvas.data(), 0xff, static_cast<size_t>(canvas.stride()) * 61);
     view->drawRect({10.1f, 5.3f, 4.0f, 30.2f});
-    for (int p = 0; p < 90 * 60; ++p) {
-      const int x = p % 90, y = p / 90;
-      ASSERT_EQ(canvas.pixel(x, y), x >= 15 && x < 22 && y >= 6 && y < 53 ? 0xff000000u : ~0u)
+    for (int p = 0; p < 91 * 61; ++p) {
+      const int x = p % 91, y = p / 91;
+      ASSERT_EQ(canvas.pixel(x, y), x >= 15 && x < 22 && y >= 7 && y < 54 ? 0xff000000u : ~0u)
           << x << ", " << y;
     }
   }

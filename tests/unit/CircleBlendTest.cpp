@@ -53,10 +53,9 @@ std::vector<int> exactCoverage(int width, double cx, double cy, double r, double
 uint32_t formula(const CircleLayers& c, int x, int y, uint32_t pixel) {
   using L = ScalarLanes;
   const auto f = [](double v) { return static_cast<float>(v); };
-  const bool opaque[] = {c.fillPaint.opaque, c.ringPaint.opaque};
   const L::Channels fill = L::color(c.fillPaint.pixel), ring = L::color(c.ringPaint.pixel);
-  const CircleLanes<L> l{f(c.cx - 0.5), f(c.fill), f(c.outer), f(c.inner),
-                         fill,          ring,      opaque[0],  opaque[1]};
+  const CircleLanes<L> l{f(c.cx - 0.5), f(c.fill), f(c.outer),         f(c.inner),
+                         fill,          ring,      c.fillPaint.opaque, c.ringPaint.opaque};
   const float dx = f(x) - l.left, dy = f(y + 0.5 - c.cy);
   if (c.outer == 0.0) return blendCircle<L, true, false>(l, dx, dy, -1, pixel);
   if (c.fill == 0.0) return blendCircle<L, false, true>(l, dx, dy, -1, pixel);
@@ -147,22 +146,25 @@ TEST(CircleBlend, PixelsAreTheFormulaAndNearTheExactArea) {
   EXPECT_EQ(formula(halved, 40, 20, 0), 0x80808080u);
 }
 
-// Circles too small for the formula (radius below 6 pixels) take their exact area, as any oval,
-// through the whole engine; the formula takes radii from 6 to 8192 pixels, both included.
+// Circles too small for the formula (radius below 6 pixels), and outlines whose hole is, take their
+// exact area, as any oval, through the whole engine; the formula takes radii from 6 to 8192 pixels.
 TEST(CircleBlend, SmallCirclesTakeTheirExactArea) {
   srandom(17);
   for (int i = 0; i < 40; ++i) {
-    const double r = uniform(1.0, 6.0), cx = uniform(10.0, 110.0), cy = uniform(10.0, 80.0);
+    const double r = i % 2 ? uniform(3.0, 7.0) : uniform(1.0, 6.0), w = i % 2 * 1.5;
+    const double cx = uniform(10.0, 110.0), cy = uniform(10.0, 80.0);
     const std::vector<uint32_t> drawn = engineDrawn([&](GraphicsContext& gc) {
       gc.setColor(Color::whiteColor());
       const auto d = static_cast<float>(2.0 * r);
-      gc.fillOval({static_cast<float>(cx - r), static_cast<float>(kHeight - cy - r), d, d});
+      const Rect rect{static_cast<float>(cx - r), static_cast<float>(kHeight - cy - r), d, d};
+      w > 0.0 ? gc.strokeOval(rect, static_cast<float>(2.0 * w)) : gc.fillOval(rect);
     });
     // The engine's circle has the area of the polygon the Cairo path draws.
-    const std::vector<int> exact = exactCoverage(120, cx, cy, polygonRadius(r), 0.0);
-    for (int p = 0; p < 120 * kHeight; ++p) {
-      ASSERT_NEAR(static_cast<int>(drawn[p] & 0xff), exact[p], 2)
-          << "circle " << i << " of radius " << r << ", pixel " << p % 120 << ", " << p / 120;
+    const double p = polygonRadius(r);
+    const std::vector<int> exact = exactCoverage(120, cx, cy, p + w, w > 0.0 ? p - w : 0.0);
+    for (int k = 0; k < 120 * kHeight; ++k) {
+      ASSERT_NEAR(static_cast<int>(drawn[k] & 0xff), exact[k], 2)
+          << "circle " << i << " of radius " << r << ", pixel " << k % 120 << ", " << k / 120;
     }
   }
   EXPECT_TRUE(circleBlendFits(6.0, 8192.0));
@@ -193,6 +195,7 @@ TEST(CircleBlend, OutlinesAfterAFillAsIfDrawnApart) {
         }
       });
     };
-    EXPECT_TRUE(draw(false) == draw(true)) << "outline of " << outlines[0].width;
+    EXPECT_TRUE(draw(false) == draw(true))
+        << outlines.size() << " at " << outlines[0].x << ", " << outlines[0].y;
   }
 }
