@@ -39,7 +39,9 @@ FIRST_TESTS = {
                 "ExtremeValues*:Sheet*",
     "platform/services/": "Store*:ExtremeValues*:Sheet*:ViewDriver*",
     "platform/sheet/": "Sheet*:CheckSheet*:LeadingInteger*",
-    "platform/raster/": "CircleBlend*:FastGraphics*:RasterIdentity*",
+    "platform/raster/": "CircleBlend*:FastGraphics*:ViewFrames*",
+    "platform/graphics/": "DamageRegion*:ViewDamage*:Canvas*:HugePages*:Color*:ViewFrames*:"
+                          "FastGraphics*:*CairoTitle*",
     "hosts/core/": "SizeArgument*:FrameScheduler*:ResourceLookup*:DisplayLayout*:ViewDriver*:"
                    "SimulatedClock*:FpsOverlay*:StopSignals*:SettingsOptions*:DrawingBackend*:Render*",
     "hosts/render/": "Render*:OutputFiles*:Y4m*",
