@@ -20,11 +20,6 @@
 #include "graphics/HugePages.h"
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::test;
-using namespace graphics;
-using namespace services;
-
 namespace {
 
 using Rects = std::vector<PixelRect>;

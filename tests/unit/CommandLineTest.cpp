@@ -12,13 +12,6 @@
 #include "programs/nimbrel/SaverOptions.h"
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::host;
-using namespace nimbrel::saver;
-using namespace nimbrel::test;
-using namespace graphics;
-using namespace services;
-
 namespace {
 
 using Args = std::vector<std::string>;

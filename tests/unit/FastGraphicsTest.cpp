@@ -14,10 +14,6 @@
 #include "raster/FastGraphics.h"
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::test;
-using namespace graphics;
-
 namespace {
 
 // A channel off by more than this fails, whatever the mean: Cairo samples each pixel row at 15
@@ -141,7 +137,7 @@ TEST(FastGraphics, ShapesMatchTheCairoPath) {
                         Color::colorWithCalibratedHue(n * 0.07f, 0.8f, 1.0f, n % 4 ? 0.6f : 1.0f));
   }
   srandom(3);
-  auto unit = [] { return static_cast<float>(random()) / 2147483648.0f; };
+  auto unit = [] { return static_cast<float>(::random()) / 2147483648.0f; };
   for (int n = 0; n < 40; ++n) {
     const float d = 20.0f + unit() * 80.0f, x = unit() * 100.0f, y = unit() * 60.0f;
     const float hue = unit(), saturation = unit(), brightness = unit();

@@ -5,8 +5,6 @@
 
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::test;
 using graphics::DrawCall;
 using Op = DrawCall::Op;
 

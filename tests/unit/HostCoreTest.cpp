@@ -19,12 +19,6 @@
 #include "hosts/core/ViewDriver.h"
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::host;
-using namespace nimbrel::test;
-using namespace graphics;
-using namespace services;
-
 namespace {
 
 namespace fs = std::filesystem;

@@ -5,9 +5,6 @@
 
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::test;
-
 namespace {
 
 std::vector<float> steps(FloatOscillator& o, float (FloatOscillator::*next)(), int count) {

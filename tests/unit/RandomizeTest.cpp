@@ -2,9 +2,6 @@
 
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::test;
-
 namespace {
 
 // The generator value whose percent draw is n.

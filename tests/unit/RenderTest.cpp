@@ -14,13 +14,6 @@
 #include "programs/nimbrel/RenderCommand.h"
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::host;
-using namespace nimbrel::saver;
-using namespace nimbrel::test;
-using namespace graphics;
-using namespace services;
-
 namespace {
 
 namespace fs = std::filesystem;

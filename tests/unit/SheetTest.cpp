@@ -7,10 +7,6 @@
 
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::test;
-using namespace sheet;
-
 namespace {
 
 // Any control, and the sheet's window too. Values are kept as set: a check box given 3 holds 3,

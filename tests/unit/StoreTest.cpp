@@ -20,8 +20,6 @@
 
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::test;
 namespace fs = std::filesystem;
 
 namespace {

@@ -230,3 +230,14 @@ inline std::vector<float> colourGlobals() {
 }
 
 }  // namespace nimbrel::test
+
+// The tests name the project's types unqualified, as its own code does inside its namespaces.
+namespace nimbrel::host {}
+namespace nimbrel::saver {}
+using namespace nimbrel;
+using namespace nimbrel::host;
+using namespace nimbrel::saver;
+using namespace nimbrel::test;
+using namespace graphics;
+using namespace services;
+using namespace sheet;

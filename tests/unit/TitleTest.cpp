@@ -4,8 +4,6 @@
 
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::test;
 using graphics::Color;
 using graphics::DrawCall;
 using Op = DrawCall::Op;

@@ -4,9 +4,6 @@
 
 #include "tests/unit/TestSupport.h"
 
-using namespace nimbrel;
-using namespace nimbrel::test;
-
 namespace {
 
 // The oscillators of an organism in the order they are set up.
