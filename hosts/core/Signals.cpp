@@ -6,14 +6,20 @@
 
 #include <cerrno>
 #include <iterator>
+#include <type_traits>
 
 namespace nimbrel::host {
 
 namespace {
 
-// The stop signals, then SIGUSR1, then SIGPIPE: the order of StopSignals::previous_.
-constexpr int kStops[] = {SIGTERM, SIGINT, SIGHUP};
+// The stop signals, then SIGUSR1, then the ignored ones: the order of StopSignals::previous_.
+// SIGUSR2 and SIGALRM end a process by default, so they stop a run like the others rather than
+// leave its temporary files behind.
+constexpr int kStops[] = {SIGTERM, SIGINT, SIGHUP, SIGUSR2, SIGALRM};
 constexpr int kReset = SIGUSR1;
+// A reader that goes away, and a file past the size limit (`ulimit -f`), are write errors
+// (EPIPE, EFBIG) reported in one line, not deaths without a word.
+constexpr int kIgnored[] = {SIGPIPE, SIGXFSZ};
 
 volatile std::sig_atomic_t gStop = 0;
 volatile std::sig_atomic_t gReset = 0;
@@ -75,7 +81,7 @@ StopSignals::StopSignals() {
   struct sigaction ignore {};
   ignore.sa_handler = SIG_IGN;
   sigemptyset(&ignore.sa_mask);
-  sigaction(SIGPIPE, &ignore, &previous_[i]);
+  for (const int signal : kIgnored) sigaction(signal, &ignore, &previous_[i++]);
 }
 
 StopSignals::~StopSignals() {
@@ -83,7 +89,7 @@ StopSignals::~StopSignals() {
   size_t i = 0;
   for (const int signal : kStops) sigaction(signal, &previous_[i++], nullptr);
   sigaction(kReset, &previous_[i++], nullptr);
-  sigaction(SIGPIPE, &previous_[i], nullptr);
+  for (const int signal : kIgnored) sigaction(signal, &previous_[i++], nullptr);
   // A signal held back now meets the previous disposition, as if it came after the run.
   if (holding_) pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
 }
@@ -116,6 +122,7 @@ void StopSignals::drainWake() {
   }
 }
 
-static_assert(std::size(kStops) + 2 == 5, "StopSignals::previous_ holds every disposition");
+static_assert(std::size(kStops) + 1 + std::size(kIgnored) == std::extent_v<StopSignals::Saved>,
+              "StopSignals::previous_ holds every disposition");
 
 }  // namespace nimbrel::host

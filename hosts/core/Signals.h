@@ -1,11 +1,11 @@
 #pragma once
 
 // How every program of the project takes signals. SIGTERM, SIGINT and SIGHUP (how XScreenSaver
-// and xsecurelock stop a saver, Ctrl-C, a closed terminal) end a run cleanly: the handler only
-// notes the signal and wakes the loop through a pipe, and the loop winds up and returns.
-// SIGUSR1 (xsecurelock: the unlock dialog closed) asks for fresh views. SIGPIPE is ignored: a
-// reader or a server that goes away is a write error like any other, reported and cleaned up
-// after.
+// and xsecurelock stop a saver, Ctrl-C, a closed terminal), and SIGUSR2 and SIGALRM, end a run
+// cleanly: the handler only notes the signal and wakes the loop through a pipe, and the loop
+// winds up and returns. SIGUSR1 (xsecurelock: the unlock dialog closed) asks for fresh views.
+// SIGPIPE and SIGXFSZ are ignored: a reader or a server that goes away, or a file past the size
+// limit, is a write error like any other, reported and cleaned up after.
 
 #include <csignal>
 
@@ -41,8 +41,11 @@ class StopSignals {
   // signal.
   void keepToTheEnd() { keep_ = true; }
 
+  // The dispositions from before: the stop signals, SIGUSR1, the ignored signals.
+  using Saved = struct sigaction[8];
+
  private:
-  struct sigaction previous_[5]{};
+  Saved previous_{};
   sigset_t previousMask_{};
   bool holding_ = false;
   bool keep_ = false;

@@ -1,12 +1,14 @@
 #include "hosts/render/OutputFile.h"
 
 #include <fcntl.h>
+#include <poll.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <climits>
+#include <cstdio>
 #include <cstring>
 #include <random>
 
@@ -59,6 +61,19 @@ struct StandardStream {
   struct stat status {};
 };
 
+// A FIFO or terminal on a standard stream gets a description of its own, opened through /proc,
+// which can be made non-blocking without touching the stream that other processes share. -1
+// for anything else (a regular file keeps its offset and append mode, a socket cannot be
+// opened so), or when the reader has gone (ENXIO): the stream itself is written then.
+int ownDescription(int fd) {
+  struct stat status {};
+  if (fstat(fd, &status) != 0 || !(S_ISFIFO(status.st_mode) || S_ISCHR(status.st_mode))) {
+    return -1;
+  }
+  const std::string path = "/proc/self/fd/" + std::to_string(fd);
+  return aboveStandardStreams(::open(path.c_str(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC));
+}
+
 std::string randomTempName() {
   static std::mt19937 generator{std::random_device{}()};
   static constexpr char kLetters[] =
@@ -87,16 +102,50 @@ std::string OutputFile::error() const {
 bool OutputFile::writeAll(const char* data, size_t size) {
   while (size > 0) {
     const ssize_t n = ::write(fd_, data, size);
-    if (n < 0) {
-      // A stop signal ends a write that is waiting on a reader; any other signal does not.
-      if (errno == EINTR && !(stop_ && *stop_)) continue;
+    if (n < 0 && errno == EAGAIN) {
+      if (!waitWritable()) return false;
+      continue;
+    }
+    // A stop signal ends a write that is waiting on a reader; any other signal does not. A
+    // blocking stream that a signal cut short is looked at the same way. A regular file never
+    // waits on a reader, so a trace written to one still ends on a whole frame.
+    if (n < 0 && (errno != EINTR || stopped())) {
       fail(errno);
       return false;
     }
+    if (n < 0) continue;
     data += n;
     size -= static_cast<size_t>(n);
+    if (size > 0 && stopped()) {
+      fail(EINTR);
+      return false;
+    }
   }
   return true;
+}
+
+bool OutputFile::waitWritable() {
+  for (;;) {
+    // Looked at after the wake pipe was emptied and before the wait: a signal in between
+    // leaves the pipe readable, so the wait cannot miss it.
+    if (stopped()) {
+      fail(EINTR);
+      return false;
+    }
+    pollfd fds[2] = {{fd_, POLLOUT, 0}, {wake_, POLLIN, 0}};
+    const int ready = poll(fds, 2, -1);
+    if (ready < 0 && errno != EINTR) {
+      fail(errno);
+      return false;
+    }
+    if (ready > 0 && (fds[1].revents & POLLIN)) {
+      char bytes[64];
+      while (read(wake_, bytes, sizeof bytes) > 0) {
+      }
+    }
+    // Room, or an error or a reader gone, which the next write reports.
+    if (ready > 0 && fds[0].revents != 0) return true;
+  }
 }
 
 bool OutputFile::flushBuffer() {
@@ -129,18 +178,47 @@ bool OutputFile::finish() {
   return error_ == 0;
 }
 
-bool OutputFile::publish() {
+bool OutputFile::place() {
   if (!finished_ || error_ != 0) return false;
   if (!replace_ || temp_.empty()) return true;
-  if (renameat(directory_, temp_.c_str(), directory_, name_.c_str()) != 0) {
+  const char* temp = temp_.c_str();
+  const char* name = name_.c_str();
+  struct stat target {};
+  const bool exists = fstatat(directory_, name, &target, AT_SYMLINK_NOFOLLOW) == 0;
+  if (!exists && errno != ENOENT) {
     fail(errno);
-    discard();
+    return false;
+  }
+  // What took the target's name during the run: a swap would put a directory aside.
+  if (exists && S_ISDIR(target.st_mode)) {
+    fail(EISDIR);
+    return false;
+  }
+  // A swap, or a rename that takes only a free name, can be undone; a file system that offers
+  // neither gets a plain rename.
+  if (renameat2(directory_, temp, directory_, name, exists ? RENAME_EXCHANGE : RENAME_NOREPLACE) ==
+      0) {
+    (exists ? swapped_ : created_) = true;
+    if (created_) temp_.clear();
+    return true;
+  }
+  if ((errno != EINVAL && errno != ENOSYS) || renameat(directory_, temp, directory_, name) != 0) {
+    fail(errno);
     return false;
   }
   temp_.clear();
-  close(directory_);
-  directory_ = -1;
   return true;
+}
+
+void OutputFile::unplace() {
+  if (swapped_) renameat2(directory_, temp_.c_str(), directory_, name_.c_str(), RENAME_EXCHANGE);
+  if (created_) unlinkat(directory_, name_.c_str(), 0);
+  swapped_ = created_ = false;
+}
+
+void OutputFile::settle() {
+  swapped_ = created_ = false;
+  discard();
 }
 
 void OutputFile::discard() {
@@ -158,6 +236,7 @@ OutputFile& OutputFiles::add(const std::string& option, const std::string& path)
   Entry entry{option, std::unique_ptr<OutputFile>(new OutputFile), false};
   entry.file->path_ = path;
   entry.file->stop_ = stop_;
+  entry.file->wake_ = wake_;
   entries_.push_back(std::move(entry));
   return *entries_.back().file;
 }
@@ -344,7 +423,12 @@ bool OutputFiles::checkTargets(const bool (&closed)[3], std::string* why) {
 
 bool OutputFiles::openTarget(OutputFile& file) {
   file.buffer_.reserve(kBufferBytes);
-  if (file.fd_ >= 0) return true;  // a standard stream
+  if (file.fd_ >= 0) {  // a standard stream
+    const int own = ownDescription(file.fd_);
+    file.ownsFd_ = own >= 0;
+    if (own >= 0) file.fd_ = own;
+    return true;
+  }
   if (file.replace_) {
     for (int attempt = 0; attempt < kTempAttempts && file.fd_ < 0; ++attempt) {
       std::string temp = randomTempName();
@@ -361,6 +445,8 @@ bool OutputFiles::openTarget(OutputFile& file) {
       if (file.fd_ >= 0 || errno != EINTR) break;
     }
     if (file.fd_ < 0 && stop_ && *stop_) errno = EINTR;
+    // Our own description of a FIFO or device: writes that would wait return instead.
+    if (file.fd_ >= 0) fcntl(file.fd_, F_SETFL, fcntl(file.fd_, F_GETFL) | O_NONBLOCK);
   }
   if (file.fd_ < 0) {
     file.fail(errno);
@@ -386,12 +472,15 @@ bool OutputFiles::commit(std::string* why) {
     abandon();
     return false;
   }
+  for (size_t placed = 0; placed < entries_.size(); ++placed) {
+    if (entries_[placed].dropped || entries_[placed].file->place()) continue;
+    if (why) *why = entries_[placed].file->error();
+    while (placed-- > 0) entries_[placed].file->unplace();
+    abandon();
+    return false;
+  }
   for (Entry& entry : entries_) {
-    if (!entry.dropped && !entry.file->publish()) {
-      if (why) *why = entry.file->error();
-      abandon();
-      return false;
-    }
+    if (!entry.dropped) entry.file->settle();
   }
   return true;
 }

@@ -19,7 +19,9 @@ namespace nimbrel::host {
 //   standard output as "-", /dev/stdout and the like) is written through and never replaced;
 // - a directory, a socket or a block device is refused.
 // Every write, flush and close is checked. A run that fails or is abandoned removes only the
-// temporary files: a file that existed before it stays untouched.
+// temporary files: a file that existed before it stays untouched. What is written through is
+// written without blocking: a reader that stops reading holds a write up only until a stop
+// signal.
 class OutputFile {
  public:
   OutputFile(const OutputFile&) = delete;
@@ -41,12 +43,19 @@ class OutputFile {
   OutputFile() = default;
   bool flushBuffer();
   bool writeAll(const char* data, size_t size);
+  // Waits until the target takes more, or a stop signal; false (and failed) on the signal.
+  bool waitWritable();
+  bool stopped() const { return stop_ && *stop_; }
   void fail(int error);
   // Flushes and closes; a temporary file is also synced so that its rename cannot be seen
   // before its contents.
   bool finish();
-  // Renames the temporary file over the target.
-  bool publish();
+  // Puts the temporary file in the target's place, keeping what it replaces under the
+  // temporary name until settle() (or unplace() puts it back).
+  bool place();
+  void unplace();
+  // Removes what the target held before, once every output is in place.
+  void settle();
   // Closes, and removes the temporary file if there is one.
   void discard();
 
@@ -58,9 +67,12 @@ class OutputFile {
   bool ownsFd_ = false;
   bool replace_ = false;
   bool finished_ = false;
+  bool swapped_ = false;  // placed: temp_ names what the target held before
+  bool created_ = false;  // placed under a name that was free
   int error_ = 0;
   std::string buffer_;
   const volatile std::sig_atomic_t* stop_ = nullptr;
+  int wake_ = -1;
 };
 
 // The outputs of one run. Nothing is written before every target has been checked: two outputs
@@ -69,8 +81,10 @@ class OutputFile {
 class OutputFiles {
  public:
   // A write or an open (of a FIFO without a reader) that a signal interrupts gives up when
-  // *stop is non-zero, and carries on otherwise.
-  explicit OutputFiles(const volatile std::sig_atomic_t* stop) : stop_(stop) {}
+  // *stop is non-zero, and carries on otherwise. A write waiting on a reader also wakes when
+  // wakeFd (StopSignals::wakeFd()) becomes readable, and empties it.
+  explicit OutputFiles(const volatile std::sig_atomic_t* stop, int wakeFd = -1)
+      : stop_(stop), wake_(wakeFd) {}
   OutputFiles(const OutputFiles&) = delete;
   OutputFiles& operator=(const OutputFiles&) = delete;
   ~OutputFiles();
@@ -88,8 +102,9 @@ class OutputFiles {
   bool finish(std::string* why);
 
   // Finishes every output that is not dropped, then puts each temporary file in place. Nothing
-  // is replaced unless every output was written in full; on failure why is one line and the
-  // temporary files are gone.
+  // is replaced unless every output was written in full and every one could be put in place
+  // (those put in place before one that could not are put back); on failure why is one line
+  // and the temporary files are gone.
   bool commit(std::string* why);
 
   // Leaves the output out of the commit: its temporary file is removed, and the target, when
@@ -114,6 +129,7 @@ class OutputFiles {
   // Opens a resolved target: a fresh temporary file beside one to replace, else the target.
   bool openTarget(OutputFile& file);
   const volatile std::sig_atomic_t* stop_;
+  int wake_;
   std::vector<Entry> entries_;
 };
 

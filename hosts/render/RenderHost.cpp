@@ -63,13 +63,6 @@ std::optional<int> openOutputs(RenderOutputs& out) {
   return 1;
 }
 
-// The one generator every view draws from: the given seed, or a fresh one that is reported so
-// that the picture can be made again.
-void seedGenerator(const RenderOptions& o) {
-  const uint32_t seed = services::seedRandom(o.seed);
-  if (!o.seed) std::fprintf(stderr, "nimbrel render: seed %u\n", seed);
-}
-
 // The view with a recorder between it and its graphics when the calls are traced; no view when
 // no canvas of that size can be made.
 Drawing makeDrawing(const RenderOptions& o, bool traced) {
@@ -88,11 +81,9 @@ Drawing makeDrawing(const RenderOptions& o, bool traced) {
   return d;
 }
 
-// The stream header. The planes are taken before the first frame, so that a video too large
-// for memory fails at once.
+// The stream header.
 void startVideo(OutputFile& video, Drawing& d) {
   const int pw = d.driver->canvas().pixelWidth(), ph = d.driver->canvas().pixelHeight();
-  d.videoPlanes.resize(y4mFrameBytes(pw, ph));
   video.write(y4mHeader(pw, ph, std::lround(1.0 / d.driver->interval())));
 }
 
@@ -181,16 +172,24 @@ int writeOutputs(RenderOutputs& out, graphics::Canvas& canvas, StopSignals& stop
 
 // The run once its outputs are named; throws std::bad_alloc when memory runs out.
 int render(const RenderOptions& o, StopSignals& stopSignals, RenderOutputs& out) {
-  if (const std::optional<int> failed = openOutputs(out)) return *failed;
-  seedGenerator(o);
+  // Everything that can fail without a word of ours (the fonts, the canvas, the video's planes)
+  // is set up before the first output file is made. Every view draws from the one generator:
+  // the given seed, or a fresh one that is reported once the run is under way, so that the
+  // picture can be made again.
+  const uint32_t seed = services::seedRandom(o.seed);
   SimulatedClock clock(o.startTick);
   Drawing d = makeDrawing(o, out.trace != nullptr);
   if (!d.driver) {
-    out.files.abandon();
     say("cannot make a canvas of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
         " points");
     return 1;
   }
+  if (out.video) {
+    d.videoPlanes.resize(
+        y4mFrameBytes(d.driver->canvas().pixelWidth(), d.driver->canvas().pixelHeight()));
+  }
+  if (const std::optional<int> failed = openOutputs(out)) return *failed;
+  if (!o.seed) std::fprintf(stderr, "nimbrel render: seed %u\n", seed);
   if (out.video) startVideo(*out.video, d);
   const int framesDrawn = drawFrames(o, d, out, clock);
   if (StopSignals::stopSignal() == 0 && out.streamFailed()) {
@@ -211,7 +210,7 @@ int runRender(const RenderOptions& o) {
   // Before the outputs are opened: a FIFO's open waits for its reader, and a stop signal must
   // find the run able to clean up.
   StopSignals stopSignals;
-  OutputFiles files(StopSignals::flag());
+  OutputFiles files(StopSignals::flag(), StopSignals::wakeFd());
   OutputFile& picture = files.add("-o", o.output);
   OutputFile* trace = o.tracePath.empty() ? nullptr : &files.add("--trace", o.tracePath);
   OutputFile* video = o.y4mPath.empty() ? nullptr : &files.add("--y4m", o.y4mPath);

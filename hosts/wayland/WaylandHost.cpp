@@ -44,6 +44,12 @@ constexpr uint32_t kOutputVersion = 4;  // 2 brings scale and done, 4 the name
 constexpr uint32_t kLayerShellVersion = 4;
 constexpr uint32_t kXdgWmBaseVersion = 2;
 
+// How long a compositor may take to answer at start before the saver gives up on it.
+constexpr int kAnswerSeconds = 10;
+
+// How a round trip to the compositor ended.
+enum class Answer { answered, stopped, silent, lost };
+
 class Host;
 struct Output;
 
@@ -146,6 +152,7 @@ class Host {
 
  private:
   std::optional<int> checkGlobals() const;
+  Answer roundtrip();
   void openScreen(Output& o);
   void fit(Screen& s);
   void drawDueFrames();
@@ -246,6 +253,10 @@ const wp_fractional_scale_v1_listener kFractionalListener = {
           s->scale120 = scale;
           s->host->refit(*s);
         },
+};
+
+const wl_callback_listener kSyncListener = {
+    .done = [](void* data, wl_callback*, uint32_t) { *static_cast<bool*>(data) = true; },
 };
 
 const wl_registry_listener kRegistryListener = {
@@ -516,14 +527,60 @@ std::optional<int> Host::checkGlobals() const {
   return std::nullopt;
 }
 
+// wl_display_roundtrip, but one that a stop signal ends and that gives up on a compositor that
+// accepted the connection and does not answer (hung, or stopped with SIGSTOP).
+Answer Host::roundtrip() {
+  bool done = false;
+  wl_callback* sync = wl_display_sync(display_);
+  wl_callback_add_listener(sync, &kSyncListener, &done);
+  const Nanos deadline = monotonicNanos() + Nanos{kAnswerSeconds} * 1000000000;
+  const int fd = wl_display_get_fd(display_);
+  Answer answer = Answer::answered;
+  while (answer == Answer::answered) {
+    if (wl_display_dispatch_pending(display_) < 0) answer = Answer::lost;
+    if (done || answer != Answer::answered) break;
+    // Looked at after the wake pipe was emptied: a signal after this leaves it readable.
+    if (StopSignals::stopSignal() != 0) answer = Answer::stopped;
+    const Nanos left = deadline - monotonicNanos();
+    if (left <= 0) answer = Answer::silent;
+    if (answer != Answer::answered || wl_display_prepare_read(display_) != 0) continue;
+    if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
+      wl_display_cancel_read(display_);
+      answer = Answer::lost;
+      break;
+    }
+    pollfd fds[2] = {{fd, POLLIN, 0}, {StopSignals::wakeFd(), POLLIN, 0}};
+    const int ready = poll(fds, 2, static_cast<int>(left / 1000000) + 1);
+    if (ready > 0 && (fds[0].revents & (POLLIN | POLLHUP | POLLERR))) {
+      if (wl_display_read_events(display_) < 0) answer = Answer::lost;
+    } else {
+      wl_display_cancel_read(display_);
+    }
+    if (ready > 0 && (fds[1].revents & POLLIN)) StopSignals::drainWake();
+  }
+  wl_callback_destroy(sync);
+  return answer;
+}
+
 int Host::run() {
   registry_ = wl_display_get_registry(display_);
   wl_registry_add_listener(registry_, &kRegistryListener, this);
   // The first round trip brings the globals, the second the outputs' first events.
-  if (wl_display_roundtrip(display_) < 0 || wl_display_roundtrip(display_) < 0) {
-    std::fprintf(stderr, "nimbrel: the Wayland compositor closed the connection: %s\n",
-                 std::strerror(wl_display_get_error(display_)));
-    return 1;
+  for (int trip = 0; trip < 2; ++trip) {
+    switch (roundtrip()) {
+      case Answer::answered:
+        continue;
+      case Answer::stopped:
+        return 0;
+      case Answer::silent:
+        std::fprintf(stderr, "nimbrel: the Wayland compositor did not answer within %d s\n",
+                     kAnswerSeconds);
+        return 1;
+      case Answer::lost:
+        std::fprintf(stderr, "nimbrel: the Wayland compositor closed the connection: %s\n",
+                     std::strerror(wl_display_get_error(display_)));
+        return 1;
+    }
   }
   if (const std::optional<int> status = checkGlobals()) return *status;
   if (takesInput() && !(input_ = WaylandInput::start(display_))) {

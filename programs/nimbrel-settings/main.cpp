@@ -1,10 +1,12 @@
 // nimbrel-settings: the settings window, a live preview of the saver with its options sheet.
 #include <memory>
 
+#include "hosts/core/StandardOutput.h"
 #include "programs/nimbrel-settings/SettingsApplication.h"
 #include "sources/NimbrelView.h"
 
 int main(int argc, char** argv) {
+  nimbrel::host::checkStandardOutputAtExit("nimbrel-settings");
   nimbrel::settings::SettingsApplication application(
       [](const graphics::Rect& frame, bool isPreview,
          const services::ViewOptions& options) -> std::unique_ptr<services::ScreenSaverView> {

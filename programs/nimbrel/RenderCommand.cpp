@@ -1,5 +1,6 @@
 #include "programs/nimbrel/RenderCommand.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -23,20 +24,10 @@ namespace {
 
 constexpr int kMaxFrames = 100000000;
 
-// A tick count: plain decimal digits up to 2^32 - 1.
-std::optional<uint32_t> parseTick(const std::string& text) {
-  char* end = nullptr;
-  errno = 0;
-  const unsigned long long t = std::strtoull(text.c_str(), &end, 10);
-  if (text.empty() || errno != 0 || *end != '\0' || text[0] == '-' || t > UINT32_MAX) {
-    return std::nullopt;
-  }
-  return static_cast<uint32_t>(t);
-}
-
 // The command line's values that CLI11 cannot check itself; the message for the first bad one.
 std::optional<std::string> checkRenderOptions(host::RenderOptions& o, const std::string& size,
-                                              const std::string& startTick) {
+                                              const std::string& startTick,
+                                              const std::optional<std::string>& seed) {
   const std::optional<SizeArgument> parsedSize = parseSizeArgument(size, kMaxViewSide);
   if (!parsedSize) {
     return "bad size '" + size + "': expected WxH, each from 1 to " + std::to_string(kMaxViewSide);
@@ -55,11 +46,25 @@ std::optional<std::string> checkRenderOptions(host::RenderOptions& o, const std:
            std::to_string(graphics::Canvas::maxPixels) + " device pixels, " +
            std::to_string(graphics::Canvas::maxSide) + " per side";
   }
-  const std::optional<uint32_t> tick = parseTick(startTick);
+  const std::optional<uint32_t> tick = host::parseUnsigned32(startTick);
   if (!tick) return "bad start tick '" + startTick + "': expected 0 to 4294967295";
   o.startTick = *tick;
+  if (seed) {
+    o.seed = host::parseUnsigned32(*seed);
+    if (!o.seed) return "bad seed '" + *seed + "': expected 0 to 4294967295";
+  }
   if (o.output.empty()) return "the output path is empty";
   return std::nullopt;
+}
+
+// "-", or a name of the file that standard output is: /dev/stdout, /dev/fd/1, /proc/self/fd/1,
+// the terminal's own name.
+bool namesStandardOutput(const std::string& path) {
+  if (path == "-") return true;
+  struct stat target {
+  }, out{};
+  return stat(path.c_str(), &target) == 0 && fstat(STDOUT_FILENO, &out) == 0 &&
+         target.st_dev == out.st_dev && target.st_ino == out.st_ino;
 }
 
 }  // namespace
@@ -68,7 +73,7 @@ RenderParse parseRenderArguments(std::span<const services::SettingDescription> s
                                  const std::vector<std::string>& args) {
   host::RenderOptions o;
   std::string size = "1920x1080";
-  uint32_t seed = 0;
+  std::string seed;
   std::string startTick = "0";
 
   host::SettingsOptions options(settings);
@@ -89,11 +94,12 @@ RenderParse parseRenderArguments(std::span<const services::SettingDescription> s
       ->type_name("S");
   app.add_option("--start-tick", startTick, "tick count at which the view is created (default 0)")
       ->type_name("T");
-  app.add_option("--trace", o.tracePath, "also write every drawing call as JSON Lines")
-      ->type_name("FILE");
-  app.add_option("--y4m", o.y4mPath,
-                 "also stream every frame as YUV4MPEG2 (4:2:0) to a file, - for stdout")
-      ->type_name("FILE");
+  CLI::Option* streams[] = {
+      app.add_option("--trace", o.tracePath, "also write every drawing call as JSON Lines")
+          ->type_name("FILE"),
+      app.add_option("--y4m", o.y4mPath,
+                     "also stream every frame as YUV4MPEG2 (4:2:0) to a file, - for stdout")
+          ->type_name("FILE")};
   options.describe(app);
   app.set_help_flag("-h,--help", "show this help and exit");
   app.set_version_flag("--version", host::versionLine(), "show the version and exit");
@@ -101,13 +107,19 @@ RenderParse parseRenderArguments(std::span<const services::SettingDescription> s
   if (auto end = host::parseCommandLine(app, host::settingsDashes(settings, args))) {
     return {std::nullopt, {}, end->status, end->message};
   }
-  if (auto why = checkRenderOptions(o, size, startTick)) {
+  if (auto why = checkRenderOptions(o, size, startTick,
+                                    *seedOption ? std::optional(seed) : std::nullopt)) {
     return {std::nullopt, {}, 2, "nimbrel render: " + *why};
+  }
+  // An empty name would otherwise mean no such output at all.
+  for (const CLI::Option* stream : streams) {
+    if (*stream && stream->as<std::string>().empty()) {
+      return {std::nullopt, {}, 2, "nimbrel render: " + stream->get_name() + " needs a file name"};
+    }
   }
   std::string why;
   std::optional<services::RunSettings> run = options.settings(why);
   if (!run) return {std::nullopt, {}, 2, "nimbrel render: " + why};
-  if (*seedOption) o.seed = seed;
   return {o, std::move(*run), 0, {}};
 }
 
@@ -123,7 +135,7 @@ int renderMain(const services::ScreenSaverModule& module, const std::vector<std:
   }
   // A picture or a video is no text: on a terminal it would only garble the screen.
   for (const std::string* path : {&parsed.options->output, &parsed.options->y4mPath}) {
-    if ((*path == "-" || *path == "/dev/stdout") && isatty(STDOUT_FILENO)) {
+    if (namesStandardOutput(*path) && isatty(STDOUT_FILENO)) {
       std::fprintf(stderr,
                    "nimbrel render: %s %s: standard output is a terminal; redirect it or name "
                    "a file\n",

@@ -50,7 +50,7 @@ struct SaverArguments {
   std::string windowId;
   std::string layer;
   bool root = false;
-  uint32_t seed = 0;
+  std::string seed;
   std::string display;
   SettingsOptions settings;
   explicit SaverArguments(std::span<const services::SettingDescription> table) : settings(table) {}
@@ -76,6 +76,8 @@ void describeOptions(CLI::App& app, SaverArguments& a) {
                                    "draw into this X11 window (hexadecimal 0x... or "
                                    "decimal)")
                         ->type_name("ID");
+  // Two places to draw at once: one would be dropped without a word.
+  a.window->excludes(root)->excludes(a.windowIdGiven);
   a.layerGiven = app.add_option("--layer", a.layer,
                                 "on Wayland (layer-shell compositors): 'overlay' above everything "
                                 "on every output, quitting on input, as an idle daemon starts "
@@ -163,7 +165,12 @@ SaverParse parseSaverArguments(std::span<const services::SettingDescription> set
     if (a.display.empty()) return {std::nullopt, 2, "nimbrel: --display needs a display name"};
     a.options.display = a.display;
   }
-  if (*a.seedGiven) a.options.seed = a.seed;
+  if (*a.seedGiven) {
+    a.options.seed = host::parseUnsigned32(a.seed);
+    if (!a.options.seed) {
+      return {std::nullopt, 2, "nimbrel: bad seed '" + a.seed + "': expected 0 to 4294967295"};
+    }
+  }
   return {a.options, 0, {}};
 }
 

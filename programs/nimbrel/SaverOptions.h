@@ -32,8 +32,8 @@ struct SaverParse {
 // SettingsOptions.h has them. xscreensaverWindow is the value of
 // XSCREENSAVER_WINDOW, or nothing when it is not set.
 //
-// Precedence: --layer (which takes none of the others), then --window-id, then --window, then
-// --root (XSCREENSAVER_WINDOW when set, else the
+// Precedence: --layer (which takes none of the others), then --window-id, then --window (which
+// takes neither --window-id nor --root), then --root (XSCREENSAVER_WINDOW when set, else the
 // root window). Without any of them a set XSCREENSAVER_WINDOW still wins over full screen,
 // because xsecurelock starts its saver with no arguments at all.
 SaverParse parseSaverArguments(std::span<const services::SettingDescription> settings,

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "hosts/core/Signals.h"
+#include "hosts/core/StandardOutput.h"
 #include "hosts/wayland/WaylandHost.h"
 #include "hosts/x11/SdlHost.h"
 #include "hosts/x11/X11WindowHost.h"
@@ -65,7 +66,9 @@ int runSaver(const nimbrel::saver::SaverOptions& options) {
 
 int main(int argc, char** argv) {
   std::vector<std::string> args(argv + 1, argv + argc);
-  if (!args.empty() && args[0] == "render") {
+  const bool render = !args.empty() && args[0] == "render";
+  nimbrel::host::checkStandardOutputAtExit(render ? "nimbrel render" : "nimbrel");
+  if (render) {
     return nimbrel::saver::renderMain(kModule,
                                       std::vector<std::string>(args.begin() + 1, args.end()));
   }

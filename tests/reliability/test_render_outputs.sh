@@ -57,12 +57,15 @@ status=0
 "${RENDER[@]}" -o "$D/new.png" --trace "$D/new.jsonl" --y4m - >&- 2>"$SCRATCH/err" || status=$?
 check_error "closed standard output" "closed" "$status"
 [ ! -e "$D/new.png" ] && [ ! -e "$D/new.jsonl" ] || fail "a run on a closed stdout made files"
-# On a terminal a picture or a video is refused before anything is drawn.
+# On a terminal a picture or a video is refused before anything is drawn, by any of its names.
 if command -v script >/dev/null; then
-  status=0
-  script -qec "${RENDER[*]} -o $D/new.png --y4m -" /dev/null >"$SCRATCH/err" 2>&1 || status=$?
-  tr -d '\r' <"$SCRATCH/err" >"$SCRATCH/tty" && mv "$SCRATCH/tty" "$SCRATCH/err"
-  check_error "video on a terminal" "terminal" "$status" 2
+  for name in - /dev/fd/1 /proc/self/fd/1; do
+    status=0
+    script -qec "${RENDER[*]} -o $D/new.png --y4m $name" /dev/null >"$SCRATCH/err" 2>&1 ||
+      status=$?
+    tr -d '\r' <"$SCRATCH/err" >"$SCRATCH/tty" && mv "$SCRATCH/tty" "$SCRATCH/err"
+    check_error "video on a terminal as $name" "terminal" "$status" 2
+  done
 fi
 
 # FIFOs, pipes and /dev/stdout are written through, never replaced.

@@ -198,7 +198,6 @@ TEST(SaverOptions, ModesWindowIdsAndTheirPrecedence) {
       {{"--root", "--window-id", "0x2a"}, "77", SaverMode::foreignWindow, 42},
       {{"-window-id", "4194305"}, {}, SaverMode::foreignWindow, 4194305},
       {{"--window-id=0X1fffffff"}, {}, SaverMode::foreignWindow, 0x1fffffff},  // 29 bits
-      {{"--window", "--window-id", "42"}, {}, SaverMode::foreignWindow, 42},
       {{"--window"}, "77", SaverMode::window, {}},
       {{"--layer", "overlay"}, {}, SaverMode::overlay, {}},
       {{"--layer=background", "--seed", "3"}, "0x2a", SaverMode::wallpaper, {}},
@@ -241,7 +240,10 @@ TEST(SaverOptions, BadInputIsOneLineAndStatusTwo) {
       {{"--window-id", "0x20000000"}, "window id"},  // past the 29 bits of an X11 id
       {{"--window-id", "12abc"}, "window id"},
       {{"--window-id"}, "window-id"},
-      {{"--seed", "x"}, "seed"},
+      {{"--seed", "-1"}, "bad seed '-1': expected 0 to 4294967295"},
+      {{"--window="}, "--window= gives no value"},
+      {{"--window", "--window-id", "42"}, "--window excludes --window-id"},
+      {{"--root", "--window", "300x200"}, "--window excludes --root"},
       {{"-display", ""}, "display"},
       {{"-display"}, "display"},
       {{"--layer", "top"}, "layer"},
@@ -286,22 +288,27 @@ TEST(RenderOptions, EveryLimitAtTheEdgeAndOnePast) {
   }
   EXPECT_FALSE(render({}).options->seed);
   EXPECT_TRUE(render({"--seed", "0"}).options->seed);
-  for (const auto& [option, value, word] : {std::tuple{"--frames", "0", "frame count"},
-                                            {"--frames", "100000001", "frame count"},
-                                            {"--frames", "-3", "frame"},
-                                            {"--frames", "x", "frame"},
-                                            {"--frames", "2147483648", "frame"},
-                                            {"--scale", "0.24", "scale"},
-                                            {"--scale", "8.01", "scale"},
-                                            {"--scale", "nan", "scale"},
-                                            {"--start-tick", "4294967296", "start tick"},
-                                            {"--start-tick", "-1", "start tick"},
-                                            {"--start-tick", "1e3", "start tick"},
-                                            {"--start-tick", "", "start tick"},
-                                            {"--scale", "1.0001", "too large"}}) {
+  for (const auto& [option, value, word] :
+       {std::tuple{"--frames", "0", "frame count"},
+        {"--frames", "100000001", "frame count"},
+        {"--frames", "-3", "frame"},
+        {"--frames", "x", "frame"},
+        {"--frames", "2147483648", "frame"},
+        {"--scale", "0.24", "scale"},
+        {"--scale", "8.01", "scale"},
+        {"--scale", "nan", "scale"},
+        {"--start-tick", "4294967296", "start tick"},
+        {"--start-tick", "-1", "start tick"},
+        {"--start-tick", "1e3", "start tick"},
+        {"--start-tick", "", "start tick"},
+        {"--seed", "4294967296", "bad seed '4294967296': expected 0"},
+        {"--trace", "", "--trace needs a file name"},
+        {"--y4m", "", "--y4m needs a file name"},
+        {"--scale", "1.0001", "too large"}}) {
     expectRefused(render({"--size", "16384x16384", option, value}), word);
   }
   expectRefused(parseRenderArguments(kSettingDescriptions, {"-o", ""}), "output path");
+  expectRefused(render({"foo", "--frames", "2", "bar"}), "not expected: foo bar (see");
   expectRefused(parseRenderArguments(kSettingDescriptions, {"--size", "8x8"}), "--output");
 }
 

@@ -218,10 +218,10 @@ TEST(DisplayLayout, OneViewPerDisplayButNoneForEmptyOrCoveredOnes) {
   EXPECT_TRUE(planScreens({}).empty() && isPreviewSize(639) && !isPreviewSize(640));
 }
 
-// Each stop signal is noted and wakes the loop; SIGUSR1 asks for fresh views once; SIGPIPE is
-// ignored; a signal held back meets the disposition from before once the run is over.
+// Each stop signal is noted and wakes the loop; SIGUSR1 asks for fresh views once; SIGPIPE and
+// SIGXFSZ are ignored; a signal held back meets the disposition from before once the run is over.
 TEST(StopSignals, NotedWokenHeldBackAndRestored) {
-  for (const int signal : {SIGTERM, SIGINT, SIGHUP}) {
+  for (const int signal : {SIGTERM, SIGINT, SIGHUP, SIGUSR2, SIGALRM}) {
     const StopSignals signals;
     EXPECT_EQ(StopSignals::stopSignal(), 0);
     raise(signal);
@@ -237,6 +237,7 @@ TEST(StopSignals, NotedWokenHeldBackAndRestored) {
     StopSignals signals;
     raise(SIGUSR1);
     raise(SIGPIPE);
+    raise(SIGXFSZ);
     EXPECT_EQ(StopSignals::stopSignal(), 0);
     EXPECT_TRUE(StopSignals::takeResetRequest());
     EXPECT_FALSE(StopSignals::takeResetRequest());

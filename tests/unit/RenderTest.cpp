@@ -155,6 +155,28 @@ TEST(OutputFiles, EachKindOfTarget) {
   EXPECT_TRUE(fs::is_character_file("/dev/null"));
 }
 
+// A target that cannot take its output at the commit (a directory made there during the run)
+// puts back the outputs already in place, a replaced file and a new one alike.
+TEST(OutputFiles, AllInPlaceOrNone) {
+  const TempConfigHome home;
+  const fs::path dir = home.dir() / "out";
+  for (const char* first : {"old", "fresh"}) {
+    prepare(dir);
+    OutputFiles files(nullptr);
+    OutputFile& picture = files.add("-o", (dir / first).string());
+    OutputFile& trace = files.add("--trace", (dir / "later").string());
+    std::string why;
+    ASSERT_TRUE(files.open(&why)) << why;
+    picture.write("new"), trace.write("new");
+    fs::create_directory(dir / "later");
+    EXPECT_FALSE(files.commit(&why));
+    EXPECT_EQ(why, "cannot write " + (dir / "later").string() + ": Is a directory");
+    EXPECT_EQ(fileText(dir / "old"), "before");
+    EXPECT_FALSE(fs::exists(dir / "fresh"));
+    EXPECT_EQ(temporaries(dir), std::vector<std::string>{});
+  }
+}
+
 TEST(OutputFiles, NamesShownOnOneLine) {
   for (const auto& [path, shown] :
        {std::pair<std::string, std::string>{"plain/n.png", "plain/n.png"},
