@@ -355,8 +355,19 @@ int runWithSdl(const SaverRun& run) {
   SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
   SDL_SetHint(SDL_HINT_VIDEO_MINIMIZE_ON_FOCUS_LOSS, "0");
   if (run.mode == SaverMode::window) SDL_SetHint(SDL_HINT_VIDEO_ALLOW_SCREENSAVER, "1");
+  // Only the windowing system that the environment names: SDL would also try Wayland's default
+  // socket, and libwayland prints a line of its own when the runtime directory is missing.
+  const bool namesX11 = x11 && *x11, namesWayland = wayland && *wayland;
+  if (!driverRequested && namesX11 != namesWayland) {
+    SDL_SetHint(SDL_HINT_VIDEODRIVER, namesX11 ? "x11" : "wayland");
+  }
   if (SDL_Init(SDL_INIT_VIDEO) != 0) {
-    std::fprintf(stderr, "nimbrel: cannot open the display: %s\n", SDL_GetError());
+    if (driverRequested) {
+      std::fprintf(stderr, "nimbrel: cannot open the display: %s\n", SDL_GetError());
+    } else {
+      std::fprintf(stderr, "nimbrel: no display: %s%s\n", noDisplayReason(x11, wayland).c_str(),
+                   kHint);
+    }
     return 1;
   }
   const char* driver = SDL_GetCurrentVideoDriver();

@@ -30,6 +30,8 @@ for where in "DISPLAY=:$n" "no DISPLAY"; do
   if [ "$where" = "no DISPLAY" ]; then unset DISPLAY; else export DISPLAY=:$n; fi
   expect_end 1 "$where" --seed 3
   expect_end 1 "$where" --window 640x480
+  # Without a runtime directory no library adds a line of its own.
+  XDG_RUNTIME_DIR='' expect_end 1 "$where, no XDG_RUNTIME_DIR" --window
   expect_end 1 "$where" -root -fps
   expect_end 1 "$where" --window-id 0x200001
   XSCREENSAVER_WINDOW=0x200001 expect_end 1 "$where, XSCREENSAVER_WINDOW"
