@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdlib>
 #include <iterator>
 #include <type_traits>
 
@@ -23,6 +24,8 @@ constexpr int kIgnored[] = {SIGPIPE, SIGXFSZ};
 
 volatile std::sig_atomic_t gStop = 0;
 volatile std::sig_atomic_t gReset = 0;
+volatile std::sig_atomic_t gGraceSeconds = 0;  // StopSignals::endWithin; 0 for no deadline
+volatile std::sig_atomic_t gDeadlineArmed = 0;
 int gPipe[2] = {-1, -1};
 
 // The wake pipe, never on standard input, output or error: with one of those closed, the pipe
@@ -55,7 +58,13 @@ void onSignal(int signal) {
   if (signal == kReset) {
     gReset = 1;
   } else {
+    // The deadline's alarm: the run is still waiting on something that does not look at signals.
+    if (signal == SIGALRM && gDeadlineArmed) _exit(EXIT_SUCCESS);
     gStop = signal;
+    if (gGraceSeconds > 0 && !gDeadlineArmed) {
+      gDeadlineArmed = 1;
+      alarm(static_cast<unsigned>(gGraceSeconds));
+    }
   }
   const int saved = errno;
   const char byte = 1;
@@ -68,6 +77,8 @@ void onSignal(int signal) {
 StopSignals::StopSignals() {
   gStop = 0;
   gReset = 0;
+  gGraceSeconds = 0;
+  gDeadlineArmed = 0;
   makeWakePipe();
   drainWake();
   struct sigaction action {};
@@ -92,6 +103,11 @@ StopSignals::~StopSignals() {
   for (const int signal : kIgnored) sigaction(signal, &previous_[i++], nullptr);
   // A signal held back now meets the previous disposition, as if it came after the run.
   if (holding_) pthread_sigmask(SIG_SETMASK, &previousMask_, nullptr);
+}
+
+void StopSignals::endWithin(int seconds) {
+  gDeadlineArmed = 0;
+  gGraceSeconds = seconds;
 }
 
 void StopSignals::holdBack() {

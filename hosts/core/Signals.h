@@ -40,6 +40,10 @@ class StopSignals {
   // to the saver and one to its process group), which would turn its status 0 into a death by
   // signal.
   void keepToTheEnd() { keep_ = true; }
+  // A saver that has not ended `seconds` after a stop signal ends then with status 0: a library
+  // waiting on a display server that does not answer (stopped with SIGSTOP, hung) does not look
+  // at signals. Only for a process that leaves nothing behind it must remove.
+  static void endWithin(int seconds);
 
   // The dispositions from before: the stop signals, SIGUSR1, the ignored signals.
   using Saved = struct sigaction[8];

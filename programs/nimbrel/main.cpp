@@ -95,5 +95,6 @@ int main(int argc, char** argv) {
   services::seedRandom(options.seed);
   nimbrel::host::StopSignals stopSignals;
   stopSignals.keepToTheEnd();
+  nimbrel::host::StopSignals::endWithin(1);
   return runSaver(options);
 }

@@ -103,38 +103,48 @@ for program in "$NIMBREL" "$NIMBREL render" "$SETTINGS"; do
   done
 done
 
-# A Wayland socket that accepts and never answers: SIGTERM ends the saver at once with status 0,
-# and left alone it gives up after ten seconds with one line.
+# A Wayland socket, and an X display's, that accept and never answer: SIGTERM ends the saver
+# at once with status 0, and left alone on Wayland it gives up after ten seconds with one line.
 if command -v python3 >/dev/null; then
-  export XDG_RUNTIME_DIR="$SCRATCH/runtime" WAYLAND_DISPLAY="$SCRATCH/wayland-silent"
+  export XDG_RUNTIME_DIR="$SCRATCH/runtime"
   mkdir -m 700 "$XDG_RUNTIME_DIR"
+  for ((n = 97; ; n++)); do
+    [ -e "/tmp/.X11-unix/X$n" ] || grep -q "@/tmp/.X11-unix/X$n\$" /proc/net/unix || break
+  done
+  # The X one is abstract, where Xlib looks first: nothing is made in /tmp/.X11-unix.
   python3 -c '
-import socket, sys
-s = socket.socket(socket.AF_UNIX)
-s.bind(sys.argv[1])
-s.listen(8)
-held = []
-while True:
-    held.append(s.accept()[0])
-    open(sys.argv[2], "a").write("accepted\n")
-' "$WAYLAND_DISPLAY" "$SCRATCH/accepted" &
+import socket, sys, threading
+def serve(address):
+    s = socket.socket(socket.AF_UNIX)
+    s.bind(address)
+    s.listen(8)
+    held = []
+    while True:
+        held.append(s.accept()[0])
+        open(sys.argv[1], "a").write("accepted\n")
+for address in sys.argv[2:]:
+    threading.Thread(target=serve, args=(address.replace("@", "\0", 1),)).start()
+' "$SCRATCH/accepted" "$SCRATCH/wayland-silent" "@/tmp/.X11-unix/X$n" &
   listener=$!
   trap 'kill "$listener"; rm -rf "$SCRATCH"' EXIT
-  until [ -S "$WAYLAND_DISPLAY" ]; do sleep 0.05; done
-  for args in "--layer overlay" ""; do
+  until [ -S "$SCRATCH/wayland-silent" ]; do sleep 0.05; done
+  for run in "WAYLAND_DISPLAY=$SCRATCH/wayland-silent --layer overlay" \
+    "WAYLAND_DISPLAY=$SCRATCH/wayland-silent" "DISPLAY=:$n --window"; do
     : >"$SCRATCH/accepted"
-    # shellcheck disable=SC2086
-    "$NIMBREL" $args >/dev/null 2>"$SCRATCH/err" </dev/null &
+    read -r -a args <<<"$run"
+    env -u DISPLAY -u WAYLAND_DISPLAY "${args[@]:0:1}" "$NIMBREL" "${args[@]:1}" >/dev/null \
+      2>"$SCRATCH/err" </dev/null &
     pid=$!
     until [ -s "$SCRATCH/accepted" ] || ! kill -0 "$pid" 2>/dev/null; do sleep 0.05; done
     wait_blocked "$pid"
     kill -TERM "$pid"
     wait_gone "$pid"
     [ "$status" -eq 0 ] && [ ! -s "$SCRATCH/err" ] ||
-      fail "silent compositor, SIGTERM, nimbrel $args: status $status: $(cat "$SCRATCH/err")"
+      fail "silent server, SIGTERM, $run: status $status: $(cat "$SCRATCH/err")"
   done
   status=0
-  timeout 60 "$NIMBREL" --layer overlay 2>"$SCRATCH/err" </dev/null || status=$?
+  WAYLAND_DISPLAY="$SCRATCH/wayland-silent" timeout 60 "$NIMBREL" --layer overlay \
+    2>"$SCRATCH/err" </dev/null || status=$?
   [ "$status" -eq 1 ] && [ "$(wc -l <"$SCRATCH/err")" -eq 1 ] && grep -q "did not answer" \
     "$SCRATCH/err" || fail "silent compositor: status $status: $(cat "$SCRATCH/err")"
 fi
