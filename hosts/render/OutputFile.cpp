@@ -211,7 +211,12 @@ bool OutputFile::place() {
 }
 
 void OutputFile::unplace() {
-  if (swapped_) renameat2(directory_, temp_.c_str(), directory_, name_.c_str(), RENAME_EXCHANGE);
+  // Should the swap back fail, what the target held stays under the temporary name rather than
+  // being removed with it.
+  if (swapped_ &&
+      renameat2(directory_, temp_.c_str(), directory_, name_.c_str(), RENAME_EXCHANGE) != 0) {
+    temp_.clear();
+  }
   if (created_) unlinkat(directory_, name_.c_str(), 0);
   swapped_ = created_ = false;
 }
