@@ -4,6 +4,7 @@
 
 #include <CLI/CLI.hpp>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdint>
 #include <cstdlib>
@@ -41,11 +42,12 @@ inline std::optional<CommandLineEnd> parseCommandLine(CLI::App& app,
   std::vector<std::string> reversed(args.rbegin(), args.rend());  // CLI11 takes the last first
   const std::string& program = app.get_name();
   // CLI11 takes "--window=" as "--window" alone, which may then mean its default.
-  for (const std::string& arg : args) {
-    if (arg.size() > 3 && arg.starts_with("--") && arg.back() == '=') {
-      return CommandLineEnd{2,
-                            program + ": " + arg + " gives no value (see " + program + " --help)"};
-    }
+  const auto empty = std::find_if(args.begin(), args.end(), [](const std::string& arg) {
+    return arg.size() > 3 && arg.starts_with("--") && arg.back() == '=';
+  });
+  if (empty != args.end()) {
+    return CommandLineEnd{2,
+                          program + ": " + *empty + " gives no value (see " + program + " --help)"};
   }
   // Arguments nobody takes are listed here, in the order given: CLI11's own list is reversed.
   app.allow_extras();
@@ -61,7 +63,7 @@ inline std::optional<CommandLineEnd> parseCommandLine(CLI::App& app,
   const std::vector<std::string> extras = app.remaining();
   if (extras.empty()) return std::nullopt;
   std::string message = program + ": not expected:";
-  for (const std::string& extra : extras) message += " " + extra;
+  for (const std::string& extra : extras) (message += ' ') += extra;
   return CommandLineEnd{2, message + " (see " + program + " --help)"};
 }
 
