@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <iterator>
 #include <type_traits>
 
@@ -26,6 +27,8 @@ volatile std::sig_atomic_t gStop = 0;
 volatile std::sig_atomic_t gReset = 0;
 volatile std::sig_atomic_t gGraceSeconds = 0;  // StopSignals::endWithin; 0 for no deadline
 volatile std::sig_atomic_t gDeadlineArmed = 0;
+volatile std::sig_atomic_t gStartArmed = 0;  // StopSignals::startWithin, until startAnswered
+const char* gStartLine = "";
 int gPipe[2] = {-1, -1};
 
 // The wake pipe, never on standard input, output or error: with one of those closed, the pipe
@@ -54,12 +57,17 @@ void makeWakePipe() {
   }
 }
 
-void onSignal(int signal) {
+void onSignal(int signal, siginfo_t* info, void*) {
   if (signal == kReset) {
     gReset = 1;
   } else {
     // The deadline's alarm: the run is still waiting on something that does not look at signals.
     if (signal == SIGALRM && gDeadlineArmed) _exit(EXIT_SUCCESS);
+    // The start's own alarm (the kernel's, not a SIGALRM somebody sent): no answer in time.
+    if (signal == SIGALRM && gStartArmed && info && info->si_code == SI_KERNEL) {
+      (void)!write(STDERR_FILENO, gStartLine, std::strlen(gStartLine));
+      _exit(EXIT_FAILURE);
+    }
     gStop = signal;
     if (gGraceSeconds > 0 && !gDeadlineArmed) {
       gDeadlineArmed = 1;
@@ -79,13 +87,14 @@ StopSignals::StopSignals() {
   gReset = 0;
   gGraceSeconds = 0;
   gDeadlineArmed = 0;
+  gStartArmed = 0;
   makeWakePipe();
   drainWake();
   struct sigaction action {};
-  action.sa_handler = onSignal;
+  action.sa_sigaction = onSignal;
   sigemptyset(&action.sa_mask);
   // No SA_RESTART: a wait in poll(), a write or an open waiting on a reader returns to look.
-  action.sa_flags = 0;
+  action.sa_flags = SA_SIGINFO;
   size_t i = 0;
   for (const int signal : kStops) sigaction(signal, &action, &previous_[i++]);
   sigaction(kReset, &action, &previous_[i++]);
@@ -108,6 +117,19 @@ StopSignals::~StopSignals() {
 void StopSignals::endWithin(int seconds) {
   gDeadlineArmed = 0;
   gGraceSeconds = seconds;
+}
+
+void StopSignals::startWithin(int seconds, const char* line) {
+  gStartLine = line;
+  gStartArmed = 1;
+  alarm(static_cast<unsigned>(seconds));
+}
+
+void StopSignals::startAnswered() {
+  if (!gStartArmed) return;
+  gStartArmed = 0;
+  // A stop signal meanwhile has set the alarm for its own deadline, which stays.
+  if (!gDeadlineArmed) alarm(0);
 }
 
 void StopSignals::holdBack() {

@@ -44,6 +44,11 @@ class StopSignals {
   // waiting on a display server that does not answer (stopped with SIGSTOP, hung) does not look
   // at signals. Only for a process that leaves nothing behind it must remove.
   static void endWithin(int seconds);
+  // Until startAnswered(), a start that takes longer than `seconds` (a display server that took
+  // the connection and does not answer, where a library waits without looking at signals) ends
+  // the process with `line` (a whole line, kept by the caller) on standard error and status 1.
+  static void startWithin(int seconds, const char* line);
+  static void startAnswered();
 
   // The dispositions from before: the stop signals, SIGUSR1, the ignored signals.
   using Saved = struct sigaction[8];

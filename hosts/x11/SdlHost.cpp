@@ -361,7 +361,10 @@ int runWithSdl(const SaverRun& run) {
   if (!driverRequested && namesX11 != namesWayland) {
     SDL_SetHint(SDL_HINT_VIDEODRIVER, namesX11 ? "x11" : "wayland");
   }
-  if (SDL_Init(SDL_INIT_VIDEO) != 0) {
+  StopSignals::startWithin(kAnswerSeconds, kNoAnswer);
+  const int initialised = SDL_Init(SDL_INIT_VIDEO);
+  StopSignals::startAnswered();
+  if (initialised != 0) {
     if (driverRequested) {
       std::fprintf(stderr, "nimbrel: cannot open the display: %s\n", SDL_GetError());
     } else {

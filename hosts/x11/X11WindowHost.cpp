@@ -64,7 +64,9 @@ void showOn(ForeignWindow& window, ViewDriver& driver, std::vector<graphics::Pix
 
 int runInX11Window(const SaverRun& run) {
   std::string error;
+  StopSignals::startWithin(kAnswerSeconds, kNoAnswer);
   std::unique_ptr<ForeignWindow> window = ForeignWindow::open(run.windowId, error);
+  StopSignals::startAnswered();
   if (!window) {
     std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
     return 1;

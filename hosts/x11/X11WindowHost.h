@@ -8,6 +8,11 @@
 
 namespace nimbrel::host {
 
+// How long the display server may take to answer the connection at start (Xlib and SDL wait on
+// it without looking at signals), and the line when it does not.
+inline constexpr int kAnswerSeconds = 10;
+inline constexpr const char* kNoAnswer = "nimbrel: the display server did not answer within 10 s\n";
+
 // Draws into an existing X11 window, the way XScreenSaver and xsecurelock run a saver: the
 // window named by run.windowId, or the root window. Plain Xlib (with shared-memory images
 // when the server offers them) rather than SDL, so that a window we do not own is only ever

@@ -106,7 +106,7 @@ for program in "${programs[@]}"; do
 done
 
 # A Wayland socket, and an X display's, that accept and never answer: SIGTERM ends the saver
-# at once with status 0, and left alone on Wayland it gives up after ten seconds with one line.
+# at once with status 0, and left alone it gives up after ten seconds with one line.
 if command -v python3 >/dev/null; then
   export XDG_RUNTIME_DIR="$SCRATCH/runtime"
   mkdir -m 700 "$XDG_RUNTIME_DIR"
@@ -144,11 +144,14 @@ for address in sys.argv[2:]:
     [ "$status" -eq 0 ] && [ ! -s "$SCRATCH/err" ] ||
       fail "silent server, SIGTERM, $run: status $status: $(cat "$SCRATCH/err")"
   done
-  status=0
-  WAYLAND_DISPLAY="$SCRATCH/wayland-silent" timeout 60 "$NIMBREL" --layer overlay \
-    2>"$SCRATCH/err" </dev/null || status=$?
-  [ "$status" -eq 1 ] && [ "$(wc -l <"$SCRATCH/err")" -eq 1 ] && grep -q "did not answer" \
-    "$SCRATCH/err" || fail "silent compositor: status $status: $(cat "$SCRATCH/err")"
+  for run in "WAYLAND_DISPLAY=$SCRATCH/wayland-silent --layer overlay" "DISPLAY=:$n --window"; do
+    read -r -a args <<<"$run"
+    status=0
+    env -u DISPLAY -u WAYLAND_DISPLAY "${args[@]:0:1}" timeout 60 "$NIMBREL" "${args[@]:1}" \
+      2>"$SCRATCH/err" </dev/null || status=$?
+    [ "$status" -eq 1 ] && [ "$(wc -l <"$SCRATCH/err")" -eq 1 ] && grep -q "did not answer" \
+      "$SCRATCH/err" || fail "silent server, $run: status $status: $(cat "$SCRATCH/err")"
+  done
 fi
 
 finish
