@@ -3,8 +3,8 @@
 # every place `nimbrel render` can wait (a FIFO without a reader, a reader that stopped reading,
 # for each output and for standard output) ends the run with 128 + N, one line, the old files
 # as they were and no temporary file; a file size limit is one line and status 1; help and the
-# version that cannot be written fail; a Wayland compositor that never answers neither holds
-# the saver against SIGTERM nor keeps it waiting for ever.
+# version that cannot be written fail; a Wayland compositor or an X server that never answers
+# neither holds the saver against SIGTERM nor keeps it waiting for ever.
 source "$(dirname "$0")/lib.sh"
 write_prefs
 
@@ -39,7 +39,8 @@ wait_gone() {
   status=0
   wait "$1" || status=$?
 }
-# check_end WHAT STATUS WANT WORD: the status WANT, one line about WORD, the old picture, no leftovers.
+# check_end WHAT STATUS WANT WORD: status WANT, one line about WORD, the old picture kept, no
+# temporary file.
 check_end() {
   local what=$1 status=$2 want=$3 word=$4
   [ "$status" -eq "$want" ] || fail "$what: status $status, expected $want"
@@ -49,7 +50,7 @@ check_end() {
   [ -z "$(find "$D" -name '.nimbrel-*')" ] || fail "$what left $(find "$D" -name '.nimbrel-*')"
 }
 
-# Where a run waits: WAITS|OUTPUT ARGS. "open": the FIFO gets no reader; "write": a reader that
+# Where a run waits: WAIT|ARGS. "open": the FIFO gets no reader; "write": a reader that
 # opened it and never reads. The picture waits only at the end, so it is large and the run short.
 many="--size 320x240 --frames 100000000"
 points=(
