@@ -101,7 +101,7 @@ for program in "${programs[@]}"; do
         $program "$option" >&- 2>"$SCRATCH/err" || status=$?
       fi
       [ "$status" -eq 1 ] && [ "$(wc -l <"$SCRATCH/err")" -eq 1 ] ||
-        fail "${program##*/} $option to a $out stdout: status $status: $(head -c 300 "$SCRATCH/err")"
+        fail "${program##*/} $option, $out stdout: status $status: $(head -c 300 "$SCRATCH/err")"
     done
   done
 done
