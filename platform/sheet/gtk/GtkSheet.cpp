@@ -130,7 +130,7 @@ class Control final : public SheetPopUpButton {
       case Kind::switchButton:
         return gtk_switch_get_active(GTK_SWITCH(object));
       case Kind::textField:
-        return sheet::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(object)));
+        return numberValue().value_or(0);
       case Kind::slider:
         return static_cast<int32_t>(gtk_range_get_value(GTK_RANGE(object)));
       case Kind::button:
@@ -139,6 +139,21 @@ class Control final : public SheetPopUpButton {
         return 0;
     }
     return 0;
+  }
+
+  std::optional<int32_t> numberValue() const override {
+    if (kind != Kind::textField) return intValue();
+    return sheet::wholeNumber(gtk_editable_get_text(GTK_EDITABLE(object)));
+  }
+
+  // The theme's own look of a field in error (GTK's "error" style class).
+  void setError(bool inError) override {
+    if (kind != Kind::textField) return;
+    if (inError) {
+      gtk_widget_add_css_class(GTK_WIDGET(object), "error");
+    } else {
+      gtk_widget_remove_css_class(GTK_WIDGET(object), "error");
+    }
   }
 
   void selectItemAtIndex(int32_t index) override {
