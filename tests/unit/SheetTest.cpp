@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "sheet/gtk/GtkSheet.h"
 #include "tests/unit/TestSupport.h"
 
 namespace {
@@ -333,6 +334,31 @@ TEST_F(SheetTest, TextThatIsNotAWholeNumberIsRefusedUntilMended) {
   EXPECT_FALSE(c("petalCountField").error);
   EXPECT_EQ(toolkit.ended.size(), 1u);
   EXPECT_EQ(stored("speed"), 42);
+}
+
+// An interface file nested too deep or too large for GTK is refused before GTK parses it, at the
+// limit and one past it; 20,000 nested boxes crashed the settings program.
+TEST(SheetToolkit, InterfaceFileTooDeepOrTooLargeIsRefused) {
+  TempConfigHome home;
+  const std::string file = (home.dir() / "Deep.ui").string();
+  auto nested = [](int depth, size_t pad = 0) {  // <interface> and depth - 1 boxes inside
+    std::string xml = "<interface>" + std::string(pad, ' ');
+    for (int i = 1; i < depth; ++i) xml += "<object class=\"GtkBox\">";
+    for (int i = 1; i < depth; ++i) xml += "</object>";
+    return xml + "</interface>";
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {nested(100), ""},
+      {nested(101), file + ": elements nested more than 100 deep"},
+      {nested(20000), file + ": elements nested more than 100 deep"},
+      {nested(1, (1 << 20) - 23), ""},
+      {nested(1, (1 << 20) - 22), file + ": larger than 1048576 bytes"}};
+  for (const auto& [xml, want] : cases) {
+    writeBytes(file, xml);
+    std::string why;
+    EXPECT_EQ(sheet::GtkSheetToolkit::parsesWhole(file, why), want.empty());
+    EXPECT_EQ(why, want);
+  }
 }
 
 TEST(WholeNumber, ReadsLikeATextField) {
