@@ -384,17 +384,21 @@ TEST_F(StoreKeeps, EverySpecialFileAtEveryName) {
 }
 
 // A store whose bytes cannot be copied beside it stays as it is, and the run goes on with the
-// defaults, saying so once: one its runner may not read, and, for root in another user's folder,
-// a link to a file that is not that user's.
+// defaults, saying so once: in a nimbrel folder that is a symbolic link, one its runner may not
+// read, and, for root in another user's folder, a link to a file that is not that user's.
 TEST_F(StoreFaults, StoreThatCannotBeCopiedStays) {
   const bool root = geteuid() == 0;  // root reads anything: nobody, who owns the files, reads
   const fs::path dir = home.storeFile().parent_path(), secret = home.dir() / "secret";
-  for (bool link : {false, true}) {
-    SCOPED_TRACE(link);
-    if (link && !root) GTEST_SKIP() << "not root";
+  const std::string bytes = "[org.nimbrel.Nimbrel]\npetalCount=4\n";
+  enum Case { folderLink, unreadable, othersFile };
+  for (Case c : {folderLink, unreadable, othersFile}) {
+    SCOPED_TRACE(c);
+    if (c == othersFile && !root) GTEST_SKIP() << "not root";
     fs::remove_all(dir);
-    const std::string bytes = "[org.nimbrel.Nimbrel]\npetalCount=4\n";
-    if (link) {
+    if (c == folderLink) {
+      writeBytes(home.dir() / "real" / "preferences.ini", bytes);
+      fs::create_directory_symlink(home.dir() / "real", dir);
+    } else if (c == othersFile) {
       writeBytes(secret, bytes);
       fs::create_directories(dir);
       fs::create_symlink(secret, home.storeFile());
@@ -402,11 +406,12 @@ TEST_F(StoreFaults, StoreThatCannotBeCopiedStays) {
       home.write(bytes);
     }
     for (const fs::path& p : {home.dir(), dir, home.storeFile()}) {
-      ASSERT_TRUE(!root || lchown(p.c_str(), 65534, 65534) == 0) << p;
+      ASSERT_TRUE(!root || c == folderLink || lchown(p.c_str(), 65534, 65534) == 0) << p;
     }
-    fs::permissions(link ? secret : home.storeFile(), fs::perms::owner_write);
+    if (c != folderLink)
+      fs::permissions(c == othersFile ? secret : home.storeFile(), fs::perms::owner_write);
     EXPECT_CHILD_OK(inChild([&]() -> std::string {
-      if (!link && root && (setgid(65534) != 0 || setuid(65534) != 0)) {
+      if (c == unreadable && root && (setgid(65534) != 0 || setuid(65534) != 0)) {
         return "skip: cannot become nobody";
       }
       std::string said = stderrOf([] {
@@ -420,8 +425,8 @@ TEST_F(StoreFaults, StoreThatCannotBeCopiedStays) {
                  ? ""
                  : said;
     }));
-    EXPECT_EQ(fs::is_symlink(home.storeFile()), link);
-    EXPECT_EQ(fileText(link ? secret : home.storeFile()), bytes);
+    EXPECT_EQ(fs::is_symlink(home.storeFile()), c == othersFile);
+    EXPECT_EQ(fileText(c == othersFile ? secret : home.storeFile()), bytes);
     EXPECT_TRUE(besideStore(home.storeFile()).empty());
   }
 }
