@@ -38,7 +38,7 @@ FIRST_TESTS = {
     "sources/": "*Oscillator*:Random*:Frame*:Title*:ViewSetup*:OrganismSetup*:ColorThemes*:"
                 "ExtremeValues*:Sheet*",
     "platform/services/": "Store*:ExtremeValues*:Sheet*:ViewDriver*",
-    "platform/sheet/": "Sheet*:CheckSheet*:LeadingInteger*",
+    "platform/sheet/": "Sheet*:CheckSheet*:WholeNumber*",
     "platform/raster/": "CircleBlend*:FastGraphics*:ViewFrames*",
     "platform/graphics/": "DamageRegion*:ViewDamage*:Canvas*:HugePages*:Color*:ViewFrames*:"
                           "FastGraphics*:*CairoTitle*",

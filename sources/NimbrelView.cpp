@@ -532,6 +532,23 @@ void NimbrelView::changePrefs(SheetControl*) {
   const ColorTheme shown{gHueMin,        gHueMax,        gSaturationMin,
                          gSaturationMax, gBrightnessMin, gBrightnessMax};
 
+  // Text that is not a whole number ("abc", "", "1e3", "0x10") stores nothing: the field shows
+  // an error and the sheet stays open until it is mended. Reading it as some number (the
+  // smallest allowed, or its leading digits) would store a value nobody typed.
+  bool allNumbers = true;
+  for (const Preference& p : kPreferences) {
+    if (p.control != SheetObjectKind::textField) continue;  // the pop-up has no outlet here
+    SheetControl* field = this->*p.outlet;
+    if (!field) continue;
+    const bool number = field->numberValue().has_value();
+    field->setError(!number);
+    allNumbers = allNumbers && number;
+  }
+  if (!allNumbers) {
+    if (saveErrorLabel) saveErrorLabel->setStringValue("Type a whole number in each marked field.");
+    return;
+  }
+
   // A typed number is clamped as typed, before it is narrowed to the field, so that 70000
   // petals give 16 rather than its low bits (and 99999 frames per second 60 rather than 10).
   // The new speed shows only in views created from now on.

@@ -56,19 +56,22 @@ void reached(SaveStep step) {
   if (gSaveStepHook) gSaveStepHook(step);
 }
 
+// One line on standard error, the first time only: a saver started every few minutes, or a
+// window saving again, must not repeat it.
+void tellOnce(const std::string& what) {
+  static bool told = false;
+  if (!told) std::fprintf(stderr, "%s: %s\n", program_invocation_short_name, what.c_str());
+  told = true;
+}
+
 bool sameFile(const struct stat& a, const struct stat& b) {
   return a.st_dev == b.st_dev && a.st_ino == b.st_ino && a.st_size == b.st_size &&
          a.st_mtim.tv_sec == b.st_mtim.tv_sec && a.st_mtim.tv_nsec == b.st_mtim.tv_nsec;
 }
 
-bool sameInode(const std::string& name, const struct stat& inode) {
-  struct stat st;
-  return stat(name.c_str(), &st) == 0 && st.st_dev == inode.st_dev && st.st_ino == inode.st_ino;
-}
-
 // preferences.ini.bad, .bad.1, .bad.2, ...
-std::string keptName(const std::filesystem::path& path, unsigned long n) {
-  std::string name = path.string() + ".bad";
+std::string keptName(const std::string& store, unsigned long n) {
+  std::string name = store + ".bad";
   if (n > 0) name += "." + std::to_string(n);
   return name;
 }
@@ -85,15 +88,6 @@ bool readWhole(int fd, std::string& into) {
     into.append(buffer, static_cast<size_t>(n));
     if (into.size() > static_cast<size_t>(kMaxStoreBytes)) return false;
   }
-}
-
-bool holdsExactly(const std::string& name, const std::string& bytes) {
-  const int fd = open(name.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
-  if (fd < 0) return false;
-  std::string contents;
-  const bool read = readWhole(fd, contents);
-  close(fd);
-  return read && contents == bytes;
 }
 
 bool writeAll(int fd, const char* data, size_t size) {
@@ -133,49 +127,60 @@ std::optional<std::string> writeTemporary(const std::filesystem::path& path,
   return name;
 }
 
-// Gives the bytes the first free kept-aside name. link() never replaces a name, so a copy kept
-// by another process at the same moment survives; one that already holds these very bytes
-// (kept by that process, or by an earlier load whose save failed) counts as done.
+// Copies a store too large to read whole (past kMaxStoreBytes) by streaming it, when the name
+// still reaches the very file judged; false otherwise.
+bool streamCopy(const Store& s, int to) {
+  const int from = open(s.path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (from < 0) return false;
+  struct stat st;
+  bool ok = fstat(from, &st) == 0 && S_ISREG(st.st_mode) && sameFile(st, s.seen);
+  char buffer[65536];
+  for (off_t left = st.st_size; ok && left > 0;) {
+    const ssize_t n = read(from, buffer, sizeof buffer);
+    if (n < 0 && errno == EINTR) continue;
+    ok = n > 0 && writeAll(to, buffer, static_cast<size_t>(n));
+    left -= n;
+  }
+  close(from);
+  return ok;
+}
+
+// Keeps the bytes judged under the first free name of preferences.ini.bad, .bad.1, ...: a new
+// regular file of the runner's, 0600, made in the store's own folder (opened without following
+// a link in its place), created exclusively and never through a link, so that a name already
+// taken, whatever it is (a kept copy, a link, a FIFO, a device), is never opened nor replaced,
+// also when several processes keep copies at once. Never a link to the store: the copy stays as
+// it was when the store changes, and no file reached through a link gets a second name here.
+//
+// Whose bytes may go there: the folder may be another user's (root with XDG_CONFIG_HOME in a
+// user's home). A copy is made only when the runner owns the folder or the file read belongs
+// to the folder's owner; a store that leads elsewhere, to a file of someone else's, is not
+// copied, and so not replaced either. A store that could not be read is never copied.
 bool keepCopy(const Store& s) {
-  const std::optional<std::string> copy = writeTemporary(s.path, s.raw, false);
-  if (!copy) return false;
-  bool kept = false;
-  for (unsigned long n = 0;; ++n) {
-    const std::string target = keptName(s.path, n);
-    if (link(copy->c_str(), target.c_str()) == 0) {
-      kept = true;
-      break;
+  if (!s.rawRead && s.seen.st_size <= kMaxStoreBytes) return false;
+  const int dir =
+      open(s.path.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+  if (dir < 0) return false;
+  struct stat folder;
+  bool kept =
+      fstat(dir, &folder) == 0 && (folder.st_uid == geteuid() || folder.st_uid == s.seen.st_uid);
+  const std::string store = s.path.filename().string();
+  for (unsigned long n = 0; kept; ++n) {
+    const std::string name = keptName(store, n);
+    const int fd = openat(dir, name.c_str(),
+                          O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC, 0600);
+    if (fd < 0) {
+      kept = errno == EEXIST;
+      continue;
     }
-    if (errno != EEXIST) break;
-    if (holdsExactly(target, s.raw)) {
-      kept = true;
-      break;
-    }
+    kept = (s.rawRead ? writeAll(fd, s.raw.data(), s.raw.size()) : streamCopy(s, fd)) &&
+           fsync(fd) == 0;
+    kept = close(fd) == 0 && kept;
+    if (!kept) unlinkat(dir, name.c_str(), 0);  // a partial copy of ours is no copy
+    break;
   }
-  unlink(copy->c_str());
+  close(dir);
   return kept;
-}
-
-// A file that was not read (too large, or not readable) gets a second name, a hard link to
-// the same inode; the save then replaces only the store's own name.
-bool keepLink(const Store& s) {
-  for (unsigned long n = 0;; ++n) {
-    const std::string target = keptName(s.path, n);
-    if (linkat(AT_FDCWD, s.path.c_str(), AT_FDCWD, target.c_str(), AT_SYMLINK_FOLLOW) == 0) {
-      if (sameInode(target, s.seen)) return true;
-      // The store was replaced since it was read: this name holds another file, and the one
-      // judged cannot be reached any more. Nothing is replaced.
-      unlink(target.c_str());
-      return false;
-    }
-    if (errno != EEXIST) return false;
-    if (sameInode(target, s.seen)) return true;
-  }
-}
-
-bool keepAside(const Store& s) {
-  if (s.rawRead) return keepCopy(s) || keepLink(s);  // a link needs no room on a full disk
-  return keepLink(s);
 }
 
 // Whether the bytes are a key file that survives a rewrite whole: GKeyFile stops reading a
@@ -207,7 +212,7 @@ void reload(Store& s, const std::filesystem::path& path) {
     return;
   }
   // Non-blocking, in case a FIFO took the file's place since the stat.
-  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     s.existed = errno != ENOENT;
     s.unusable = s.existed;
@@ -283,6 +288,8 @@ std::filesystem::path preferencesPath() {
   } else {
     const char* home = std::getenv("HOME");
     base = std::filesystem::path(home && home[0] ? home : g_get_home_dir()) / ".config";
+    // A relative HOME is no place for it either: the store would follow the current directory.
+    if (!base.is_absolute()) return {};
   }
   return base / "nimbrel" / "preferences.ini";
 }
@@ -364,7 +371,6 @@ bool AppSynchronize(const std::string& domain) {
       g_key_file_set_integer(s.file, domain.c_str(), value.key.c_str(), value.number);
     }
   }
-  g_mkdir_with_parents(s.path.parent_path().c_str(), 0700);
   // Unsaved values must not read back as if stored: on a failure they are dropped, and the key
   // file they were merged into is read again from disk.
   auto dropUnsaved = [&s, &domain] {
@@ -372,7 +378,17 @@ bool AppSynchronize(const std::string& domain) {
     s.loaded = false;
     return false;
   };
-  if (s.unusable && !keepAside(s)) return dropUnsaved();
+  if (s.path.empty()) {
+    tellOnce("HOME is not an absolute path: the settings are not stored, the defaults are used");
+    return dropUnsaved();
+  }
+  g_mkdir_with_parents(s.path.parent_path().c_str(), 0700);
+  if (s.unusable && !keepCopy(s)) {
+    tellOnce(s.path.string() +
+             " is not a usable settings file and no copy of it can be kept beside it: it is left "
+             "as it is, and the defaults are used");
+    return dropUnsaved();
+  }
 
   gsize length = 0;
   gchar* data = g_key_file_to_data(s.file, &length, nullptr);

@@ -17,11 +17,14 @@ namespace services {
 //
 // A file that would not come through a rewrite whole (a NUL byte anywhere, text that is not
 // UTF-8, a line GKeyFile rejects, more than 1 MiB, no read permission) counts as empty. Before
-// a save replaces such a file, or one whose content the caller rejected, its bytes are kept
-// beside it under the first free name of preferences.ini.bad, .bad.1, .bad.2, ... Names are
-// taken with link(), which never replaces, so every kept copy survives, also when several
-// processes start on the same bad file at once. A failed save, or a copy that cannot be kept,
-// leaves the previous file whole.
+// a save replaces such a file, or one whose content the caller rejected, its bytes are copied
+// into a new file beside it, under the first free name of preferences.ini.bad, .bad.1, .bad.2,
+// ... Names are taken with O_EXCL, which never opens nor replaces anything already there, so
+// every kept copy survives, also when several processes start on the same bad file at once. A
+// failed save, or a copy that cannot be made (a file that cannot be read, a full disk, another
+// user's file reached through a link in another user's folder), leaves the previous file whole.
+// With neither an absolute XDG_CONFIG_HOME nor an absolute HOME there is no store: reads find
+// nothing and saves fail.
 
 // The value's integer reading (a whole or decimal number, truncated toward zero and saturated
 // to 32 bits, or a boolean as 0 or 1), or nothing when the key is absent or its value has no
@@ -47,7 +50,7 @@ using SaveStepHook = void (*)(SaveStep);
 // Called at every step of every save from now on (nullptr: none). For tests.
 void setSaveStepHook(SaveStepHook hook);
 
-// Where the store lives now, from the environment.
+// Where the store lives now, from the environment; empty when nowhere.
 std::filesystem::path preferencesPath();
 
 // The integer reading of one stored text, as CopyAppIntValue applies it.

@@ -81,14 +81,20 @@ std::string checkSheet(
   return {};
 }
 
-int32_t leadingInteger(std::string_view text) {
-  size_t i = 0;
-  while (i < text.size() && (text[i] == ' ' || text[i] == '\t' || text[i] == '\n')) ++i;
+std::optional<int32_t> wholeNumber(std::string_view text) {
+  const auto blank = [](char ch) { return ch == ' ' || ch == '\t' || ch == '\n'; };
+  while (!text.empty() && blank(text.front())) text.remove_prefix(1);
+  while (!text.empty() && blank(text.back())) text.remove_suffix(1);
   bool negative = false;
-  if (i < text.size() && (text[i] == '-' || text[i] == '+')) negative = text[i++] == '-';
+  if (!text.empty() && (text[0] == '-' || text[0] == '+')) {
+    negative = text[0] == '-';
+    text.remove_prefix(1);
+  }
+  if (text.empty()) return std::nullopt;
   int64_t value = 0;
-  for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
-    value = value * 10 + (text[i] - '0');
+  for (char ch : text) {
+    if (ch < '0' || ch > '9') return std::nullopt;
+    value = value * 10 + (ch - '0');
     if (value > int64_t{1} << 32) value = int64_t{1} << 32;  // saturates below
   }
   if (negative) value = -value;

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -37,6 +38,11 @@ class SheetControl {
   virtual ~SheetControl();
   virtual void setIntValue(int32_t value) = 0;
   virtual int32_t intValue() const = 0;
+  // The value as a number: a text field's text read by wholeNumber (nothing when it is not
+  // one), any other control's intValue.
+  virtual std::optional<int32_t> numberValue() const { return intValue(); }
+  // A text field shows that its text is in error, or no longer; other controls ignore it.
+  virtual void setError(bool /*inError*/) {}
   // A label shows the text and is hidden while it is empty; a text field shows it; other
   // controls ignore it.
   virtual void setStringValue(std::string_view text) = 0;
@@ -135,8 +141,9 @@ std::string checkSheet(
     const std::function<SheetObjectFound(std::string_view id, SheetObjectKind kind)>& find,
     const std::set<std::string, std::less<>>& handlers);
 
-// How a text field reads a number: leading blanks, an optional sign, then digits; anything after
-// them is ignored; saturated to 32 bits; 0 when there are no digits.
-int32_t leadingInteger(std::string_view text);
+// How a text field reads a number: a whole number in decimal digits with an optional sign and
+// blanks around it, saturated to 32 bits; nothing for any other text (empty, "abc", "12abc",
+// "1e3", "0x10", "1.5", "1 2").
+std::optional<int32_t> wholeNumber(std::string_view text);
 
 }  // namespace sheet

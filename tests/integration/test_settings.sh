@@ -145,26 +145,31 @@ cmp -s "$STORE" "$WORK/stored.ini" || fail "the store changed: $(cat "$STORE")"
 kill "$settings"
 
 # A damaged SettingsWindow.ui: each object's id changed in turn, a button as a label, the file
-# cut in half. Each names the file, and the object, on stderr; without its window the program
-# ends with status 1, otherwise it shows the window anyway.
+# cut in half, 20,000 nested boxes (which crashed GTK). Each names the file, and the object, on
+# stderr; without its window the program ends with status 1, otherwise it shows the window anyway.
 for what in settingsWindow preview problem problemText tryButton optionsButton tryButton-as-label \
-  cut-in-half; do
+  cut-in-half nested; do
   mkdir "$WORK/$what"
   case $what in
   *-as-label) sed 's/class="GtkButton" id="tryButton"/class="GtkLabel" id="tryButton"/' ;;
   cut-in-half) head -c $(($(wc -c <"$UI/SettingsWindow.ui") / 2)) ;;
+  nested) printf '<interface>%s%s</interface>' "$(printf '<object class="GtkBox"><child>%.0s' \
+    $(seq 20000))" "$(printf '</child></object>%.0s' $(seq 20000))" ;;
   *) sed "s/id=\"$what\"/id=\"renamed\"/" ;;
   esac <"$UI/SettingsWindow.ui" >"$WORK/$what/SettingsWindow.ui"
   cp "$UI/Prefs.ui" "$WORK/$what/"
   NIMBREL_RESOURCES=$WORK/$what start_settings
   case $what in
-  settingsWindow | cut-in-half) ended_with 1 "$settings" || fail "$what: $(cat "$WORK/settings.log")" ;;
+  settingsWindow | cut-in-half | nested)
+    ended_with 1 "$settings" || fail "$what: $(cat "$WORK/settings.log")"
+    ;;
   *)
     wait_for "xdotool search --onlyvisible --name '^Nimbrel\$'" || fail "$what: no window"
     kill "$settings"
     ;;
   esac
   grep -q "$WORK/$what/SettingsWindow.ui" "$WORK/settings.log" && { [ "$what" = cut-in-half ] ||
+    [ "$what" = nested ] ||
     grep -q "\"${what%-as-label}\"" "$WORK/settings.log"; } || fail "$what: $(cat "$WORK/settings.log")"
   echo "$what: $(head -n 1 "$WORK/settings.log")"
 done

@@ -5,6 +5,7 @@
 #include <map>
 #include <set>
 
+#include "sheet/gtk/GtkSheet.h"
 #include "tests/unit/TestSupport.h"
 
 namespace {
@@ -16,13 +17,16 @@ struct Control final : SheetPopUpButton, SheetWindow {
   int items = 0;                // a pop-up's
   int32_t value = 0;            // a check box's state, a stepper's position, a pop-up's selection
   std::string text = "loaded";  // a text field's or a label's
+  bool error = false;           // a text field's
   void setIntValue(int32_t v) override {
     text = std::to_string(v);
     value = kind != SheetObjectKind::popUp || (v >= 0 && v < items) ? v : -1;
   }
-  int32_t intValue() const override {
-    return kind == SheetObjectKind::textField ? leadingInteger(text) : value;
+  int32_t intValue() const override { return numberValue().value_or(0); }
+  std::optional<int32_t> numberValue() const override {
+    return kind == SheetObjectKind::textField ? wholeNumber(text) : value;
   }
+  void setError(bool e) override { error = e; }
   void setStringValue(std::string_view t) override { text = t; }
   void selectItemAtIndex(int32_t i) override { setIntValue(i); }
   int32_t indexOfSelectedItem() const override { return value; }
@@ -119,9 +123,7 @@ TEST_F(SheetTest, ExtremeTypedNumbersLandAtTheNearerLimit) {
     std::vector<int64_t> want;
   };
   const Field fields[] = {
-      {"petalCount",
-       {"2", "1", "16", "17", "40", "65538", "", "many"},
-       {2, 2, 16, 16, 16, 16, 2, 2}},
+      {"petalCount", {"2", "1", "16", "17", "40", "65538"}, {2, 2, 16, 16, 16, 16}},
       {"randomizeInterval", {"1", "0", "10000", "10001", "-2147483648"}, {1, 1, 10000, 10000, 1}},
       {"speed", {"10", "5", "60", "75", "99999999999"}, {10, 10, 60, 60, 60}}};
   const double interval = view().animationTimeInterval();
@@ -308,14 +310,69 @@ TEST(SheetToolkit, ResourcePathIsTheFirstRegularFileFound) {
   EXPECT_EQ(toolkit.resourcePath("Other.ui"), "");
 }
 
-TEST(LeadingInteger, ReadsLikeATextField) {
-  std::vector<int32_t> read;
-  for (const char* text : {"42", " \t\n-7 petals", "+3", "abc", "", "-", "1 2", "2147483647",
-                           "2147483648", "-2147483648", "18446744073709551617", "-99999999999"}) {
-    read.push_back(leadingInteger(text));
+// Text that is not a whole number stores nothing, in any field: the field is marked and the sheet
+// stays open with a word until it is mended; then OK stores it and the mark goes.
+TEST_F(SheetTest, TextThatIsNotAWholeNumberIsRefusedUntilMended) {
+  const std::string before = rig.home.read();
+  for (const char* key : {"petalCount", "randomizeInterval", "speed"}) {
+    for (const char* text : {"abc", "", " ", "-", "1e3", "0x10", "12abc", "1 2", "1.5"}) {
+      SCOPED_TRACE(std::string(key) + " \"" + text + "\"");
+      open();
+      Control& field = c(preference(key).controlId);
+      field.text = text;
+      ok();
+      EXPECT_TRUE(field.error);
+      EXPECT_EQ(c("saveErrorLabel").text, "Type a whole number in each marked field.");
+      EXPECT_TRUE(toolkit.ended.empty());
+      EXPECT_EQ(settingsOf(view()), defaultSettings());
+      EXPECT_EQ(rig.home.read(), before);
+    }
   }
-  EXPECT_EQ(read, (std::vector<int32_t>{42, -7, 3, 0, 0, 0, 1, INT32_MAX, INT32_MAX, INT32_MIN,
-                                        INT32_MAX, INT32_MIN}));
+  c("speedField").text = " 42\t";
+  ok();
+  EXPECT_FALSE(c("speedField").error);
+  EXPECT_FALSE(c("petalCountField").error);
+  EXPECT_EQ(toolkit.ended.size(), 1u);
+  EXPECT_EQ(stored("speed"), 42);
+}
+
+// An interface file nested too deep or too large for GTK is refused before GTK parses it, at the
+// limit and one past it; 20,000 nested boxes crashed the settings program.
+TEST(SheetToolkit, InterfaceFileTooDeepOrTooLargeIsRefused) {
+  TempConfigHome home;
+  const std::string file = (home.dir() / "Deep.ui").string();
+  auto nested = [](int depth, size_t pad = 0) {  // <interface> and depth - 1 boxes inside
+    std::string xml = "<interface>" + std::string(pad, ' ');
+    for (int i = 1; i < depth; ++i) xml += "<object class=\"GtkBox\">";
+    for (int i = 1; i < depth; ++i) xml += "</object>";
+    return xml + "</interface>";
+  };
+  const std::pair<std::string, std::string> cases[] = {
+      {nested(100), ""},
+      {nested(101), file + ": elements nested more than 100 deep"},
+      {nested(20000), file + ": elements nested more than 100 deep"},
+      {nested(1, (1 << 20) - 23), ""},
+      {nested(1, (1 << 20) - 22), file + ": larger than 1048576 bytes"}};
+  for (const auto& [xml, want] : cases) {
+    writeBytes(file, xml);
+    std::string why;
+    EXPECT_EQ(sheet::GtkSheetToolkit::parsesWhole(file, why), want.empty());
+    EXPECT_EQ(why, want);
+  }
+}
+
+TEST(WholeNumber, ReadsLikeATextField) {
+  std::vector<int32_t> read;
+  for (const char* text : {"42", " \t\n-7 \n", "+3", "007", "-0", "2147483647", "2147483648",
+                           "-2147483648", "18446744073709551617", "-99999999999"}) {
+    read.push_back(wholeNumber(text).value_or(-999));
+  }
+  EXPECT_EQ(read, (std::vector<int32_t>{42, -7, 3, 7, 0, INT32_MAX, INT32_MAX, INT32_MIN, INT32_MAX,
+                                        INT32_MIN}));
+  for (const char* text : {"abc", "", "\t", "-", "+", "--1", "+-1", "1 2", "7 petals", "1e3",
+                           "0x10", "1.5", "\xd9\xa3"}) {
+    EXPECT_FALSE(wholeNumber(text)) << text;
+  }
 }
 
 }  // namespace

@@ -15,8 +15,10 @@
 
 #include <array>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <functional>
+#include <tuple>
 
 #include "tests/unit/TestSupport.h"
 
@@ -91,6 +93,23 @@ std::string inChild(const std::function<std::string()>& body) {
     EXPECT_EQ(r, "");                                           \
   } while (0)
 
+// What the body writes to standard error.
+std::string stderrOf(const std::function<void()>& body) {
+  FILE* into = std::tmpfile();
+  const int saved = dup(2);
+  std::fflush(stderr);
+  dup2(fileno(into), 2);
+  body();
+  std::fflush(stderr);
+  dup2(saved, 2);
+  close(saved);
+  std::string text(static_cast<size_t>(std::ftell(into)), '\0');
+  std::rewind(into);
+  text.resize(std::fread(text.data(), 1, text.size(), into));
+  std::fclose(into);
+  return text;
+}
+
 class StoreFaults : public ::testing::Test {
  protected:
   TempConfigHome home;
@@ -150,6 +169,10 @@ TEST_F(StoreKeeps, EveryContentThatIsNotAValidSet) {
     if (c.kept) {
       EXPECT_EQ(kept, (std::map<std::string, std::string>{{"preferences.ini.bad", c.contents}}));
       EXPECT_TRUE(storeHoldsDefaults(fresh.read()));
+      // A file of its own, for the runner alone: not a second name of the store's bytes.
+      const fs::path copy = fresh.storeFile().string() + ".bad";
+      EXPECT_EQ(fs::hard_link_count(copy), 1u);
+      EXPECT_EQ(fs::status(copy).permissions(), fs::perms::owner_read | fs::perms::owner_write);
     } else {
       EXPECT_TRUE(kept.empty());
     }
@@ -270,61 +293,146 @@ TEST_F(StoreFaults, SymbolicLinkIsReadThenReplaced) {
   EXPECT_TRUE(storeHoldsDefaults(fileText(home.storeFile())));
 }
 
-// XDG_CONFIG_HOME counts only as an absolute path; otherwise the store lives under HOME.
+// XDG_CONFIG_HOME counts only as an absolute path, and HOME too: without either there is no
+// store, and a view runs on the defaults with one line said, nothing written where it runs.
 TEST_F(StoreFaults, RelativeConfigHomeIsIgnored) {
   const std::string savedHome = std::getenv("HOME") ? std::getenv("HOME") : "";
-  setenv("HOME", "/home/someone", 1);
-  for (const auto& [xdg, want] : {std::pair{"/elsewhere", "/elsewhere/nimbrel/preferences.ini"},
-                                  {"relative", "/home/someone/.config/nimbrel/preferences.ini"},
-                                  {"", "/home/someone/.config/nimbrel/preferences.ini"}}) {
+  for (const auto& [xdg, home, want] :
+       {std::tuple{"/elsewhere", "/home/someone", "/elsewhere/nimbrel/preferences.ini"},
+        {"relative", "/home/someone", "/home/someone/.config/nimbrel/preferences.ini"},
+        {"", "/home/someone", "/home/someone/.config/nimbrel/preferences.ini"},
+        {"relative", "relative", ""},
+        {"/elsewhere", "relative", "/elsewhere/nimbrel/preferences.ini"}}) {
     setenv("XDG_CONFIG_HOME", xdg, 1);
-    EXPECT_EQ(services::preferencesPath(), want) << xdg;
+    setenv("HOME", home, 1);
+    EXPECT_EQ(services::preferencesPath(), want) << xdg << " " << home;
   }
   setenv("HOME", savedHome.c_str(), 1);
+  setenv("XDG_CONFIG_HOME", home.dir().c_str(), 1);
+  EXPECT_CHILD_OK(inChild([&]() -> std::string {
+    setenv("XDG_CONFIG_HOME", "relative", 1);
+    setenv("HOME", "relative", 1);
+    if (chdir(home.dir().c_str()) != 0) return "no chdir";
+    const std::string said = stderrOf([] {
+      for (int run = 0; run < 2; ++run) {
+        if (!holdsDefaults(*smallView())) std::fputs("no view with the defaults\n", stderr);
+      }
+    });
+    if (!fs::is_empty(home.dir())) return "something was written where it runs";
+    return said == "unit_tests: HOME is not an absolute path: the settings are not stored, the "
+                   "defaults are used\n"
+               ? ""
+               : said;
+  }));
 }
 
-// A store that cannot be kept aside is not replaced: here a link to a file too large to read on
-// another file system, which no hard link beside the store can reach.
-TEST_F(StoreFaults, StoreThatCannotBeKeptAsideStays) {
-  char target[] = "/dev/shm/nimbrel-test-XXXXXX";
-  const int fd = mkstemp(target);
-  if (fd < 0) GTEST_SKIP() << "no /dev/shm";
-  const bool grown = ftruncate(fd, 2 << 20) == 0;
-  close(fd);
-  fs::create_directories(home.storeFile().parent_path());
-  struct stat there = {}, here = {};
-  const bool apart = stat(target, &there) == 0 &&
-                     stat(home.storeFile().parent_path().c_str(), &here) == 0 &&
-                     there.st_dev != here.st_dev;
-  if (grown && apart) {
-    fs::create_symlink(target, home.storeFile());
-    EXPECT_TRUE(holdsDefaults(*smallView()));
-    EXPECT_TRUE(fs::is_symlink(home.storeFile()));
+// Every special file at every name the store uses: nothing blocks, nothing is followed or
+// opened. Names already taken are passed over, whatever they are; in the store's place a FIFO, a
+// device or a link to nowhere is replaced by the defaults, a directory stays, and a link to a
+// file elsewhere is read through, its bytes kept in a file of their own and the link replaced.
+TEST_F(StoreKeeps, EverySpecialFileAtEveryName) {
+  const std::string bad = std::string(1, '\0') + "bad";
+  const std::pair<const char*, std::function<void(const fs::path&, const fs::path&)>> kinds[] = {
+      {"fifo", [](const fs::path& at, const fs::path&) { mkfifo(at.c_str(), 0600); }},
+      {"directory", [](const fs::path& at, const fs::path&) { fs::create_directory(at); }},
+      {"link", [](const fs::path& at, const fs::path&) { fs::create_symlink("/dev/null", at); }},
+      {"link", [](const fs::path& at, const fs::path& v) { fs::create_symlink(v, at); }},
+      {"link", [&](const fs::path& at, const fs::path& v) {
+         writeBytes(v, bad);
+         fs::create_symlink(v, at);
+       }}};
+  // What is in a folder: a regular file's bytes ("defaults" for a store of the defaults), or
+  // the kind of anything else.
+  auto listing = [](const fs::path& dir) {
+    std::map<std::string, std::string> files;
+    for (const auto& entry : fs::directory_iterator(dir)) {
+      std::string& file = files[entry.path().filename().string()];
+      file = entry.is_symlink() ? "link" : entry.is_fifo() ? "fifo" : "directory";
+      if (entry.is_regular_file() && !entry.is_symlink()) file = fileText(entry.path());
+      if (storeHoldsDefaults(file)) file = "defaults";
+    }
+    return files;
+  };
+  for (const char* name : {"preferences.ini", "preferences.ini.bad", "preferences.ini.bad.1",
+                           "preferences.ini.AAAAAA"}) {
+    for (size_t k = 0; k < std::size(kinds); ++k) {
+      SCOPED_TRACE(std::string(name) + " " + std::to_string(k));
+      TempConfigHome fresh;
+      const fs::path dir = fresh.storeFile().parent_path(), victim = fresh.dir() / "victim";
+      const bool store = name == std::string("preferences.ini");
+      if (!store) fresh.write(bad);
+      fs::create_directories(dir);
+      kinds[k].second(dir / name, victim);
+      const std::string victimBefore = fileText(victim);
+      ASSERT_TRUE(holdsDefaults(*smallView()));
+
+      std::map<std::string, std::string> want = {{"preferences.ini", "defaults"}};
+      if (!store) {
+        want[name] = kinds[k].first;
+        want[name == std::string("preferences.ini.bad") ? "preferences.ini.bad.1"
+                                                        : "preferences.ini.bad"] = bad;
+      } else if (k == 1) {
+        want[name] = "directory";
+      } else if (k == 4) {
+        want["preferences.ini.bad"] = bad;
+      }
+      EXPECT_EQ(listing(dir), want);
+      EXPECT_EQ(fileText(victim), victimBefore);
+      EXPECT_EQ(fs::exists(victim), k == 4);
+    }
+  }
+}
+
+// A store whose bytes cannot be copied beside it stays as it is, and the run goes on with the
+// defaults, saying so once: in a nimbrel folder that is a symbolic link, one its runner may not
+// read, and, for root in another user's folder, a link to a file that is not that user's.
+TEST_F(StoreFaults, StoreThatCannotBeCopiedStays) {
+  const bool root = geteuid() == 0;  // root reads anything: nobody, who owns the files, reads
+  const fs::path dir = home.storeFile().parent_path(), secret = home.dir() / "secret";
+  const std::string bytes = "[org.nimbrel.Nimbrel]\npetalCount=4\n";
+  enum Case { folderLink, unreadable, othersFile };
+  for (Case c : {folderLink, unreadable, othersFile}) {
+    SCOPED_TRACE(c);
+    if (c == othersFile && !root) GTEST_SKIP() << "not root";
+    fs::remove_all(dir);
+    if (c == folderLink) {
+      writeBytes(home.dir() / "real" / "preferences.ini", bytes);
+      fs::create_directory_symlink(home.dir() / "real", dir);
+    } else if (c == othersFile) {
+      writeBytes(secret, bytes);
+      fs::create_directories(dir);
+      fs::create_symlink(secret, home.storeFile());
+    } else {
+      home.write(bytes);
+    }
+    for (const fs::path& p : {home.dir(), dir, home.storeFile()}) {
+      ASSERT_TRUE(!root || c == folderLink || lchown(p.c_str(), 65534, 65534) == 0) << p;
+    }
+    if (c != folderLink)
+      fs::permissions(c == othersFile ? secret : home.storeFile(), fs::perms::owner_write);
+    EXPECT_CHILD_OK(inChild([&]() -> std::string {
+      if (c == unreadable && root && (setgid(65534) != 0 || setuid(65534) != 0)) {
+        return "skip: cannot become nobody";
+      }
+      std::string said = stderrOf([] {
+        for (int run = 0; run < 2; ++run) {
+          if (!holdsDefaults(*smallView())) std::fputs("no view with the defaults\n", stderr);
+        }
+      });
+      return said == "unit_tests: " + home.storeFile().string() +
+                         " is not a usable settings file and no copy of it can be kept beside "
+                         "it: it is left as it is, and the defaults are used\n"
+                 ? ""
+                 : said;
+    }));
+    EXPECT_EQ(fs::is_symlink(home.storeFile()), c == othersFile);
+    EXPECT_EQ(fileText(c == othersFile ? secret : home.storeFile()), bytes);
     EXPECT_TRUE(besideStore(home.storeFile()).empty());
   }
-  unlink(target);
-  if (!grown || !apart) GTEST_SKIP() << "no large file on another file system";
-}
-
-// A store its owner may not read is kept aside before the defaults are written.
-TEST_F(StoreFaults, StoreThatCannotBeReadIsKeptAside) {
-  home.write("[org.nimbrel.Nimbrel]\npetalCount=4\n");
-  const bool root = geteuid() == 0;  // root reads anything: nobody, who owns the files, reads
-  for (const fs::path& p : {home.dir(), home.storeFile().parent_path(), home.storeFile()}) {
-    ASSERT_TRUE(!root || chown(p.c_str(), 65534, 65534) == 0) << p;
-  }
-  fs::permissions(home.storeFile(), fs::perms::owner_write);
-  EXPECT_CHILD_OK(inChild([&]() -> std::string {
-    if (root && (setgid(65534) != 0 || setuid(65534) != 0)) return "skip: cannot become nobody";
-    std::unique_ptr<NimbrelView> view = smallView();
-    return view && holdsDefaults(*view) ? "" : "no view with the defaults";
-  }));
-  EXPECT_EQ(fileText(home.storeFile().string() + ".bad"), "[org.nimbrel.Nimbrel]\npetalCount=4\n");
-  EXPECT_TRUE(storeHoldsDefaults(fileText(home.storeFile())));
 }
 
 // A write that fails part way (the file size limit gives the short write of a full disk) leaves
-// the previous file whole, kept aside too, and no temporary file; the view comes up regardless.
+// the previous file whole, no kept copy and no temporary file; the view comes up regardless.
 TEST_F(StoreFaults, FailedWriteKeepsPreviousFile) {
   const std::string rejected = storeText({{"petalCount", "40"}});
   home.write(rejected);
@@ -338,8 +446,7 @@ TEST_F(StoreFaults, FailedWriteKeepsPreviousFile) {
     return {};
   }));
   EXPECT_EQ(fileText(home.storeFile()), rejected);
-  EXPECT_EQ(besideStore(home.storeFile()),
-            (std::map<std::string, std::string>{{"preferences.ini.bad", rejected}}));
+  EXPECT_TRUE(besideStore(home.storeFile()).empty());  // neither a partial copy nor a link
 }
 
 // A saver killed with SIGKILL at each step of a save leaves the previous set or the new one,

@@ -1,5 +1,7 @@
 #include "sheet/gtk/GtkSheet.h"
 
+#include <glib/gstdio.h>
+
 #include <cstdint>
 #include <set>
 #include <string>
@@ -130,7 +132,7 @@ class Control final : public SheetPopUpButton {
       case Kind::switchButton:
         return gtk_switch_get_active(GTK_SWITCH(object));
       case Kind::textField:
-        return sheet::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(object)));
+        return numberValue().value_or(0);
       case Kind::slider:
         return static_cast<int32_t>(gtk_range_get_value(GTK_RANGE(object)));
       case Kind::button:
@@ -139,6 +141,21 @@ class Control final : public SheetPopUpButton {
         return 0;
     }
     return 0;
+  }
+
+  std::optional<int32_t> numberValue() const override {
+    if (kind != Kind::textField) return intValue();
+    return sheet::wholeNumber(gtk_editable_get_text(GTK_EDITABLE(object)));
+  }
+
+  // The theme's own look of a field in error (GTK's "error" style class).
+  void setError(bool inError) override {
+    if (kind != Kind::textField) return;
+    if (inError) {
+      gtk_widget_add_css_class(GTK_WIDGET(object), "error");
+    } else {
+      gtk_widget_remove_css_class(GTK_WIDGET(object), "error");
+    }
   }
 
   void selectItemAtIndex(int32_t index) override {
@@ -285,14 +302,42 @@ GtkSheetToolkit::~GtkSheetToolkit() {
   }
 }
 
+namespace {
+
+// Our interface files are a few kilobytes, their elements nested about ten deep. GtkBuilder and
+// the widgets it makes recurse once per level: thousands of nested boxes overflow the stack, so
+// a file far past what any of ours needs is refused before GTK sees it.
+constexpr goffset kMaxInterfaceBytes = 1 << 20;
+constexpr int kMaxInterfaceDepth = 100;
+
+void enter(GMarkupParseContext*, const gchar*, const gchar**, const gchar**, gpointer depth,
+           GError** error) {
+  if (++*static_cast<int*>(depth) > kMaxInterfaceDepth) {
+    g_set_error(error, G_MARKUP_ERROR, G_MARKUP_ERROR_INVALID_CONTENT,
+                "elements nested more than %d deep", kMaxInterfaceDepth);
+  }
+}
+
+void leave(GMarkupParseContext*, const gchar*, gpointer depth, GError**) {
+  --*static_cast<int*>(depth);
+}
+
+}  // namespace
+
 bool GtkSheetToolkit::parsesWhole(const std::string& file, std::string& whyNot) {
   gchar* contents = nullptr;
   gsize length = 0;
   GError* error = nullptr;
+  GStatBuf st;
+  if (g_stat(file.c_str(), &st) == 0 && st.st_size > kMaxInterfaceBytes) {
+    whyNot = file + ": larger than " + std::to_string(kMaxInterfaceBytes) + " bytes";
+    return false;
+  }
   bool whole = g_file_get_contents(file.c_str(), &contents, &length, &error);
   if (whole) {
-    const GMarkupParser nothing{};
-    GMarkupParseContext* context = g_markup_parse_context_new(&nothing, {}, nullptr, nullptr);
+    const GMarkupParser counter{enter, leave, nullptr, nullptr, nullptr};
+    int depth = 0;
+    GMarkupParseContext* context = g_markup_parse_context_new(&counter, {}, &depth, nullptr);
     whole = g_markup_parse_context_parse(context, contents, static_cast<gssize>(length), &error) &&
             g_markup_parse_context_end_parse(context, &error);
     g_markup_parse_context_free(context);

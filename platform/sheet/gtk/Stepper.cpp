@@ -47,7 +47,7 @@ void tagStart(GtkBuildableParseContext*, const char* element, const char** names
   if (std::strcmp(element, kTag) != 0) return;
   auto* self = static_cast<NimbrelStepper*>(data);
   for (int i = 0; names[i]; ++i) {
-    const int number = sheet::leadingInteger(values[i]);
+    const int number = sheet::wholeNumber(values[i]).value_or(0);
     if (std::strcmp(names[i], "field") == 0) {
       g_free(self->fieldId);
       self->fieldId = g_strdup(values[i]);
@@ -136,7 +136,8 @@ void nimbrel_stepper_set_value(NimbrelStepper* self, int value) {
 
 void nimbrel_stepper_step(NimbrelStepper* self, int direction) {
   const int base = self->field
-                       ? sheet::leadingInteger(gtk_editable_get_text(GTK_EDITABLE(self->field)))
+                       ? sheet::wholeNumber(gtk_editable_get_text(GTK_EDITABLE(self->field)))
+                             .value_or(self->value)
                        : self->value;
   const int64_t next = int64_t{base} + int64_t{direction} * self->increment;
   nimbrel_stepper_set_value(self, static_cast<int>(std::clamp<int64_t>(next, G_MININT, G_MAXINT)));
