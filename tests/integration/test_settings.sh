@@ -166,6 +166,8 @@ for what in settingsWindow preview problem problemText tryButton optionsButton t
   *)
     wait_for "xdotool search --onlyvisible --name '^Nimbrel\$'" || fail "$what: no window"
     kill "$settings"
+    # Gone before the next one starts, or its window would be taken for the next one's.
+    wait_for "! xdotool search --onlyvisible --name '^Nimbrel\$'" || fail "$what: the window stayed"
     ;;
   esac
   grep -q "$WORK/$what/SettingsWindow.ui" "$WORK/settings.log" && { [ "$what" = cut-in-half ] ||
