@@ -205,14 +205,14 @@ std::unique_ptr<services::ScreenSaverView> makeView(const Rect& frame, bool isPr
 Run runConfig(const Config& c, Backend backend, int threads, int frames, bool bound) {
   services::seedRandom(kSeed);
   nimbrel::host::SimulatedClock clock(kStartTick);
-  nimbrel::host::ViewSpec spec;
-  spec.points = {static_cast<float>(c.width), static_cast<float>(c.height)};
-  spec.preview = true;
-  spec.backend = backend;
-  spec.drawingThreads = threads;
-  if (gShared) spec.pixels = sharedMemory;
+  nimbrel::host::ViewPlan plan;
+  plan.points = {static_cast<float>(c.width), static_cast<float>(c.height)};
+  plan.preview = true;
+  plan.backend = backend;
+  plan.drawingThreads = threads;
+  if (gShared) plan.pixels = sharedMemory;
   Run run;
-  run.driver = nimbrel::host::ViewDriver::create(makeView, spec);
+  run.driver = nimbrel::host::ViewDriver::create(makeView, plan);
   if (!run.driver) {
     std::fprintf(stderr, "frame_cost: cannot make a %dx%d view\n", c.width, c.height);
     std::exit(1);

@@ -7,21 +7,21 @@
 namespace nimbrel::host {
 
 std::unique_ptr<ViewDriver> ViewDriver::create(const services::ViewFactory& makeView,
-                                               const ViewSpec& spec, Nanos now) {
-  services::ViewOptions options = viewOptions(spec.scale, spec.backend, spec.drawingThreads);
-  options.pixels = spec.pixels;
+                                               const ViewPlan& plan, Nanos now) {
+  services::ViewOptions options = viewOptions(plan.scale, plan.backend, plan.drawingThreads);
+  options.pixels = plan.pixels;
   std::unique_ptr<services::ScreenSaverView> view =
-      makeView({0.0f, 0.0f, spec.points.width, spec.points.height}, spec.preview, options);
+      makeView({0.0f, 0.0f, plan.points.width, plan.points.height}, plan.preview, options);
   if (!view) return nullptr;
   // The canvas is cleared once, here; nothing clears it again.
   view->drawRect(view->bounds());
   view->startAnimation();
-  return std::unique_ptr<ViewDriver>(new ViewDriver(std::move(view), spec, now));
+  return std::unique_ptr<ViewDriver>(new ViewDriver(std::move(view), plan, now));
 }
 
-ViewDriver::ViewDriver(std::unique_ptr<services::ScreenSaverView> view, const ViewSpec& spec,
+ViewDriver::ViewDriver(std::unique_ptr<services::ScreenSaverView> view, const ViewPlan& plan,
                        Nanos now)
-    : view_(std::move(view)), spec_(spec), scheduler_(now) {}
+    : view_(std::move(view)), plan_(plan), scheduler_(now) {}
 
 ViewDriver::~ViewDriver() { view_->stopAnimation(); }
 

@@ -16,7 +16,7 @@
 namespace nimbrel::host {
 
 // The view a driver is to make.
-struct ViewSpec {
+struct ViewPlan {
   graphics::Size points;
   float scale = 1.0f;  // device pixels per point
   bool preview = false;
@@ -38,7 +38,7 @@ class ViewDriver {
  public:
   // Nothing when no view can be made for that size and scale. `now` starts the frame schedule.
   static std::unique_ptr<ViewDriver> create(const services::ViewFactory& makeView,
-                                            const ViewSpec& spec, Nanos now = 0);
+                                            const ViewPlan& plan, Nanos now = 0);
   ~ViewDriver();
   ViewDriver(const ViewDriver&) = delete;
   ViewDriver& operator=(const ViewDriver&) = delete;
@@ -50,8 +50,8 @@ class ViewDriver {
   void moveCanvasTo(uint8_t* data) { view_->canvas().moveTo(data); }
   // The whole canvas in device pixels, for a host that must show all of it again.
   graphics::Rect wholeCanvas();
-  graphics::Size size() const { return spec_.points; }
-  float scale() const { return spec_.scale; }
+  graphics::Size size() const { return plan_.points; }
+  float scale() const { return plan_.scale; }
   // Seconds until the next frame, as the view asks now; it may change with every frame.
   double interval() const { return view_->animationTimeInterval(); }
 
@@ -81,9 +81,9 @@ class ViewDriver {
   void present(std::vector<graphics::PixelRect> changed, Nanos now, const ShowRects& show);
 
  private:
-  ViewDriver(std::unique_ptr<services::ScreenSaverView> view, const ViewSpec& spec, Nanos now);
+  ViewDriver(std::unique_ptr<services::ScreenSaverView> view, const ViewPlan& plan, Nanos now);
   std::unique_ptr<services::ScreenSaverView> view_;
-  ViewSpec spec_;
+  ViewPlan plan_;
   FrameScheduler scheduler_;
   uint64_t frames_ = 0;
   std::unique_ptr<FpsOverlay> fps_;

@@ -36,13 +36,13 @@ void PreviewPane::renew() {
   directTried_ = false;
   driver_.reset();
   if (stopped_) return;
-  ViewSpec spec;
-  spec.points = {static_cast<float>(gtk_drawing_area_get_content_width(area_)),
+  ViewPlan plan;
+  plan.points = {static_cast<float>(gtk_drawing_area_get_content_width(area_)),
                  static_cast<float>(gtk_drawing_area_get_content_height(area_))};
-  spec.scale = static_cast<float>(gtk_widget_get_scale_factor(GTK_WIDGET(area_)));
-  spec.preview = true;
-  spec.drawingThreads = 0;
-  driver_ = ViewDriver::create(makeView_, spec, monotonicNanos());
+  plan.scale = static_cast<float>(gtk_widget_get_scale_factor(GTK_WIDGET(area_)));
+  plan.preview = true;
+  plan.drawingThreads = 0;
+  driver_ = ViewDriver::create(makeView_, plan, monotonicNanos());
   if (!driver_) return;
   frames_ = std::make_unique<FrameSource>([this] {
     if (!driver_->drawFrame().isEmpty()) showFrame();

@@ -67,12 +67,12 @@ std::optional<int> openOutputs(RenderOutputs& out) {
 // no canvas of that size can be made.
 Drawing makeDrawing(const RenderOptions& o, bool traced) {
   Drawing d;
-  ViewSpec spec;
-  spec.points = {static_cast<float>(o.width), static_cast<float>(o.height)};
-  spec.scale = o.scale;
-  spec.preview = o.preview;
-  spec.drawingThreads = 0;  // as many as the cores: nothing else waits for the processor
-  d.driver = ViewDriver::create(o.makeView, spec);
+  ViewPlan plan;
+  plan.points = {static_cast<float>(o.width), static_cast<float>(o.height)};
+  plan.scale = o.scale;
+  plan.preview = o.preview;
+  plan.drawingThreads = 0;  // as many as the cores: nothing else waits for the processor
+  d.driver = ViewDriver::create(o.makeView, plan);
   if (!d.driver || !traced) return d;
   services::ScreenSaverView& view = d.driver->view();
   auto owned = std::make_unique<graphics::RecordingGraphics>(view.setGraphics(nullptr));

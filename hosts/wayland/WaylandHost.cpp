@@ -418,12 +418,12 @@ void Host::fit(Screen& s) {
     // The buffers go with the screen, after the view that draws in them.
     return graphics::ExternalPixels{s.buffers->memory(0), stride, {}};
   };
-  ViewSpec spec;
-  spec.points = {static_cast<float>(s.width), static_cast<float>(s.height)};
-  spec.scale = scale.viewScale;
-  spec.preview = preview_;
-  spec.pixels = memory;
-  s.driver = ViewDriver::create(makeView_, spec, monotonicNanos());
+  ViewPlan plan;
+  plan.points = {static_cast<float>(s.width), static_cast<float>(s.height)};
+  plan.scale = scale.viewScale;
+  plan.preview = preview_;
+  plan.pixels = memory;
+  s.driver = ViewDriver::create(makeView_, plan, monotonicNanos());
   if (!s.driver || !s.buffers) {
     s.driver.reset();
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points at scale %g%s%s\n", s.width,

@@ -98,12 +98,12 @@ bool fitView(Screen& s, const SaverRun& run, bool force) {
     return true;
   }
   s.driver.reset();  // the old view stops before the new one starts
-  ViewSpec spec;
-  spec.points = size;
-  spec.scale = scale;
-  spec.preview = run.preview;
-  if (s.x11) spec.pixels = sharedCanvasOf(*s.x11);
-  s.driver = ViewDriver::create(run.makeView, spec, monotonicNanos());
+  ViewPlan plan;
+  plan.points = size;
+  plan.scale = scale;
+  plan.preview = run.preview;
+  if (s.x11) plan.pixels = sharedCanvasOf(*s.x11);
+  s.driver = ViewDriver::create(run.makeView, plan, monotonicNanos());
   if (!s.driver) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", w, h);
     return false;

@@ -18,11 +18,11 @@ using graphics::Canvas;
 namespace {
 
 std::unique_ptr<ViewDriver> makeDriver(ForeignWindow& window, const SaverRun& run) {
-  ViewSpec spec;
-  spec.points = {static_cast<float>(window.width()), static_cast<float>(window.height())};
-  spec.preview = run.preview || isPreviewSize(window.width());
-  spec.pixels = sharedCanvasOf(window);
-  std::unique_ptr<ViewDriver> driver = ViewDriver::create(run.makeView, spec, monotonicNanos());
+  ViewPlan plan;
+  plan.points = {static_cast<float>(window.width()), static_cast<float>(window.height())};
+  plan.preview = run.preview || isPreviewSize(window.width());
+  plan.pixels = sharedCanvasOf(window);
+  std::unique_ptr<ViewDriver> driver = ViewDriver::create(run.makeView, plan, monotonicNanos());
   if (!driver) {
     std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", window.width(),
                  window.height());

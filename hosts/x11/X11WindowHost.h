@@ -20,7 +20,7 @@ inline constexpr const char* kNoAnswer = "nimbrel: the display server did not an
 // with status 0. Returns the exit status; errors are one line on stderr.
 int runInX11Window(const SaverRun& run);
 
-// The canvas memory that window's server reads, for a ViewSpec: frames drawn there are
+// The canvas memory that window's server reads, for a ViewPlan: frames drawn there are
 // shown, never copied.
 graphics::PixelProvider sharedCanvasOf(ForeignWindow& window);
 // Puts the driver's changed rectangles (and its frame-rate overlay) on the window. With the
