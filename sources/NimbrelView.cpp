@@ -574,9 +574,8 @@ void NimbrelView::changePrefs(SheetControl*) {
     }
     applyThemeRanges(*this, shown);
     if (saveErrorLabel) {
-      saveErrorLabel->setStringValue("The settings could not be saved to " +
-                                     services::preferencesPath().string() +
-                                     " (a read-only folder or a full disk?). Nothing was changed.");
+      saveErrorLabel->setStringValue("The settings could not be saved: " +
+                                     services::savingProblem() + ". Nothing was changed.");
     }
     return;
   }

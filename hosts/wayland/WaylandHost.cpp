@@ -641,7 +641,8 @@ std::optional<int> runWithWayland(const SaverRun& run) {
   const char* name = std::getenv("WAYLAND_DISPLAY");
   const char* socket = std::getenv("WAYLAND_SOCKET");
   const char* runtime = std::getenv("XDG_RUNTIME_DIR");
-  if (!(socket && *socket) && (!(name && *name) || (name[0] != '/' && !(runtime && *runtime)))) {
+  if (!(socket && *socket) &&
+      (!(name && *name) || (name[0] != '/' && !(runtime && runtime[0] == '/')))) {
     return std::nullopt;
   }
   wl_display* display = wl_display_connect(nullptr);

@@ -14,12 +14,17 @@
 
 #include "hosts/core/PointerDrift.h"
 #include "hosts/wayland/KeyWatch.h"
+#include "protocols/ext-idle-notify-v1-client.h"
+#include "protocols/kde-idle-client.h"
 
 namespace nimbrel::host {
 
 namespace {
 
 constexpr uint32_t kSeatVersion = 5;
+// Milliseconds without input before a seat's idle timer counts it idle, so that the next input
+// resumes it. As short as the protocols allow: any input worth telling comes after a pause.
+constexpr uint32_t kIdleAfterMs = 1;
 
 struct Seat {
   WaylandInput::State* input = nullptr;
@@ -28,6 +33,9 @@ struct Seat {
   wl_seat* seat = nullptr;
   wl_keyboard* keyboard = nullptr;
   wl_pointer* pointer = nullptr;
+  // The seat's idle timer, by whichever protocol the compositor offers (see KeyWatch).
+  ext_idle_notification_v1* idleNotification = nullptr;
+  org_kde_kwin_idle_timeout* idleTimeout = nullptr;
   // The first capabilities event tells what the seat had when the run started.
   bool toldCapabilities = false;
   KeyWatch keys;
@@ -54,6 +62,8 @@ struct Seat {
   ~Seat() {
     releaseKeyboard();
     releasePointer();
+    if (idleNotification) ext_idle_notification_v1_destroy(idleNotification);
+    if (idleTimeout) org_kde_kwin_idle_timeout_release(idleTimeout);
     if (!seat) return;
     if (version >= 5) {
       wl_seat_release(seat);
@@ -70,6 +80,8 @@ struct WaylandInput::State {
   wl_event_queue* queue = nullptr;
   wl_display* wrapper = nullptr;  // the display, with requests' new objects on our queue
   wl_registry* registry = nullptr;
+  ext_idle_notifier_v1* notifier = nullptr;  // the newer idle protocol, preferred
+  org_kde_kwin_idle* kdeIdle = nullptr;      // the older one, where that is all there is
   std::vector<std::unique_ptr<Seat>> seats;  // touched by the thread only while it runs
   int wake[2] = {-1, -1};                    // written once input ends the run
   int stop[2] = {-1, -1};                    // written to stop the thread
@@ -82,11 +94,15 @@ struct WaylandInput::State {
     (void)!write(wake[1], &byte, 1);
   }
   void capabilities(Seat& seat, uint32_t capabilities);
+  void addSeat(wl_registry* registry, uint32_t name, uint32_t version);
+  void watchActivity(Seat& seat);
   void loop();
 
   ~State() {
     // Objects on the queue before the queue, all before the connection goes.
     seats.clear();
+    if (notifier) ext_idle_notifier_v1_destroy(notifier);
+    if (kdeIdle) org_kde_kwin_idle_destroy(kdeIdle);
     if (registry) wl_registry_destroy(registry);
     if (wrapper) wl_proxy_wrapper_destroy(wrapper);
     if (queue) wl_event_queue_destroy(queue);
@@ -102,10 +118,15 @@ namespace {
 // is never read (its descriptor is closed at once) and no keyboard state is kept: modifiers
 // before any keymap, or a second keymap, change nothing.
 const wl_keyboard_listener kKeyboardListener = {
-    .keymap = [](void*, wl_keyboard*, uint32_t, int32_t fd, uint32_t) { close(fd); },
+    .keymap =
+        [](void* data, wl_keyboard*, uint32_t, int32_t fd, uint32_t) {
+          static_cast<Seat*>(data)->keys.heard();
+          close(fd);
+        },
     .enter =
         [](void* data, wl_keyboard*, uint32_t, wl_surface*, wl_array* keys) {
           auto* seat = static_cast<Seat*>(data);
+          seat->keys.heard();
           if (seat->keys.entered(static_cast<const uint32_t*>(keys->data),
                                  keys->size / sizeof(uint32_t))) {
             seat->input->endRun();
@@ -116,6 +137,7 @@ const wl_keyboard_listener kKeyboardListener = {
     .key =
         [](void* data, wl_keyboard*, uint32_t, uint32_t, uint32_t key, uint32_t state) {
           auto* seat = static_cast<Seat*>(data);
+          seat->keys.heard();
           if (seat->keys.key(key, state == WL_KEYBOARD_KEY_STATE_PRESSED)) seat->input->endRun();
         },
     .modifiers = [](void*, wl_keyboard*, uint32_t, uint32_t, uint32_t, uint32_t, uint32_t) {},
@@ -154,6 +176,20 @@ const wl_pointer_listener kPointerListener = {
     .axis_value120 = nullptr,  // version 8; the seat is bound at 5
 };
 
+// Input the seat's keyboard objects may not have seen; see KeyWatch.
+void seatResumed(Seat* seat) {
+  if (seat->keys.seatActive()) seat->input->endRun();
+}
+const ext_idle_notification_v1_listener kIdleNotificationListener = {
+    .idled = [](void*, ext_idle_notification_v1*) {},
+    .resumed = [](void* data, ext_idle_notification_v1*) { seatResumed(static_cast<Seat*>(data)); },
+};
+const org_kde_kwin_idle_timeout_listener kIdleTimeoutListener = {
+    .idle = [](void*, org_kde_kwin_idle_timeout*) {},
+    .resumed = [](void* data,
+                  org_kde_kwin_idle_timeout*) { seatResumed(static_cast<Seat*>(data)); },
+};
+
 const wl_seat_listener kSeatListener = {
     .capabilities =
         [](void* data, wl_seat*, uint32_t capabilities) {
@@ -167,14 +203,21 @@ const wl_registry_listener kRegistryListener = {
     .global =
         [](void* data, wl_registry* registry, uint32_t name, const char* interface,
            uint32_t version) {
-          if (std::string_view(interface) != wl_seat_interface.name) return;
           auto* input = static_cast<WaylandInput::State*>(data);
-          auto seat = std::make_unique<Seat>();
-          seat->input = input, seat->name = name, seat->version = std::min(version, kSeatVersion);
-          seat->seat = static_cast<wl_seat*>(
-              wl_registry_bind(registry, name, &wl_seat_interface, seat->version));
-          wl_seat_add_listener(seat->seat, &kSeatListener, seat.get());
-          input->seats.push_back(std::move(seat));
+          const std::string_view kind(interface);
+          if (kind == ext_idle_notifier_v1_interface.name && !input->notifier) {
+            input->notifier = static_cast<ext_idle_notifier_v1*>(
+                wl_registry_bind(registry, name, &ext_idle_notifier_v1_interface, 1));
+          } else if (kind == org_kde_kwin_idle_interface.name && !input->kdeIdle) {
+            input->kdeIdle = static_cast<org_kde_kwin_idle*>(
+                wl_registry_bind(registry, name, &org_kde_kwin_idle_interface, 1));
+          } else if (kind == wl_seat_interface.name) {
+            input->addSeat(registry, name, version);
+            return;
+          } else {
+            return;
+          }
+          for (const auto& seat : input->seats) input->watchActivity(*seat);
         },
     .global_remove =
         [](void* data, wl_registry*, uint32_t name) {
@@ -185,6 +228,28 @@ const wl_registry_listener kRegistryListener = {
 
 }  // namespace
 
+void WaylandInput::State::addSeat(wl_registry* registry, uint32_t name, uint32_t version) {
+  auto seat = std::make_unique<Seat>();
+  seat->input = this, seat->name = name, seat->version = std::min(version, kSeatVersion);
+  seat->seat =
+      static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, seat->version));
+  wl_seat_add_listener(seat->seat, &kSeatListener, seat.get());
+  watchActivity(*seat);
+  seats.push_back(std::move(seat));
+}
+
+void WaylandInput::State::watchActivity(Seat& seat) {
+  if (seat.idleNotification || seat.idleTimeout) return;
+  if (notifier) {
+    seat.idleNotification =
+        ext_idle_notifier_v1_get_idle_notification(notifier, kIdleAfterMs, seat.seat);
+    ext_idle_notification_v1_add_listener(seat.idleNotification, &kIdleNotificationListener, &seat);
+  } else if (kdeIdle) {
+    seat.idleTimeout = org_kde_kwin_idle_get_idle_timeout(kdeIdle, seat.seat, kIdleAfterMs);
+    org_kde_kwin_idle_timeout_add_listener(seat.idleTimeout, &kIdleTimeoutListener, &seat);
+  }
+}
+
 void WaylandInput::State::capabilities(Seat& seat, uint32_t capabilities) {
   const bool keyboard = capabilities & WL_SEAT_CAPABILITY_KEYBOARD;
   const bool pointer = capabilities & WL_SEAT_CAPABILITY_POINTER;
@@ -194,6 +259,7 @@ void WaylandInput::State::capabilities(Seat& seat, uint32_t capabilities) {
     wl_keyboard_add_listener(seat.keyboard, &kKeyboardListener, &seat);
   } else if (!keyboard) {
     seat.releaseKeyboard();
+    seat.keys = KeyWatch();
   }
   if (pointer && !seat.pointer) {
     seat.pointer = wl_seat_get_pointer(seat.seat);

@@ -329,8 +329,14 @@ bool isVisibleDriver(const std::string& driver, const char* requested) {
 std::string noDisplayReason(const char* x11, const char* wayland) {
   std::string why = x11 && *x11 ? std::string("cannot open X display '") + x11 + "'"
                                 : std::string("DISPLAY is not set");
-  why += wayland && *wayland ? std::string(" and cannot reach Wayland display '") + wayland + "'"
-                             : std::string(" and WAYLAND_DISPLAY is not set");
+  const char* named = std::getenv("WAYLAND_DISPLAY");
+  if (wayland && *wayland) {
+    why += std::string(" and cannot reach Wayland display '") + wayland + "'";
+  } else if (named && *named) {
+    why += std::string(" and cannot reach Wayland display '") + named + "' without XDG_RUNTIME_DIR";
+  } else {
+    why += " and WAYLAND_DISPLAY is not set";
+  }
   return why;
 }
 
@@ -339,6 +345,12 @@ std::string noDisplayReason(const char* x11, const char* wayland) {
 int runWithSdl(const SaverRun& run) {
   const char* x11 = std::getenv("DISPLAY");
   const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  // A relative Wayland name is a socket in the runtime directory; without one there is nothing
+  // to reach, and libwayland would say so in a line of its own before ours.
+  const char* runtime = std::getenv("XDG_RUNTIME_DIR");
+  if (wayland && *wayland && wayland[0] != '/' && !(runtime && runtime[0] == '/')) {
+    wayland = nullptr;
+  }
   const char* requested = std::getenv("SDL_VIDEODRIVER");
   const bool driverRequested = requested && *requested;
   constexpr const char* kHint = "; 'nimbrel render' draws without a display";

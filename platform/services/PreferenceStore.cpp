@@ -51,6 +51,7 @@ Store& store() {
 }
 
 SaveStepHook gSaveStepHook = nullptr;
+std::string gSavingProblem;  // why the last save failed; empty after one that worked
 
 void reached(SaveStep step) {
   if (gSaveStepHook) gSaveStepHook(step);
@@ -379,14 +380,15 @@ bool AppSynchronize(const std::string& domain) {
     return false;
   };
   if (s.path.empty()) {
-    tellOnce("HOME is not an absolute path: the settings are not stored, the defaults are used");
+    gSavingProblem = "HOME is not an absolute path";
+    tellOnce(gSavingProblem + ": the settings are not stored, the defaults are used");
     return dropUnsaved();
   }
   g_mkdir_with_parents(s.path.parent_path().c_str(), 0700);
   if (s.unusable && !keepCopy(s)) {
-    tellOnce(s.path.string() +
-             " is not a usable settings file and no copy of it can be kept beside it: it is left "
-             "as it is, and the defaults are used");
+    gSavingProblem =
+        s.path.string() + " is not a usable settings file and no copy of it can be kept beside it";
+    tellOnce(gSavingProblem + ": it is left as it is, and the defaults are used");
     return dropUnsaved();
   }
 
@@ -394,7 +396,11 @@ bool AppSynchronize(const std::string& domain) {
   gchar* data = g_key_file_to_data(s.file, &length, nullptr);
   std::string bytes(data, length);
   g_free(data);
-  if (!replaceStore(s.path, bytes)) return dropUnsaved();
+  if (!replaceStore(s.path, bytes)) {
+    gSavingProblem = "cannot write " + s.path.string() + " (a read-only folder or a full disk?)";
+    return dropUnsaved();
+  }
+  gSavingProblem.clear();
   std::erase_if(s.pending, [&](const PendingValue& p) { return p.domain == domain; });
   s.existed = stat(s.path.c_str(), &s.seen) == 0;
   s.raw = std::move(bytes);
@@ -404,5 +410,7 @@ bool AppSynchronize(const std::string& domain) {
 }
 
 void setSaveStepHook(SaveStepHook hook) { gSaveStepHook = hook; }
+
+const std::string& savingProblem() { return gSavingProblem; }
 
 }  // namespace services

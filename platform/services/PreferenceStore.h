@@ -37,6 +37,9 @@ void SetAppValue(const std::string& key, bool flag, const std::string& domain);
 // Writes the pending values; false (and the previous file whole) when the file cannot be
 // written. Either way they are no longer pending: after a failure reads show the file again.
 bool AppSynchronize(const std::string& domain);
+// Why the last AppSynchronize failed, for a person ("HOME is not an absolute path"); empty when
+// it worked.
+const std::string& savingProblem();
 
 // The file as it is now holds content the caller will not use (a missing or out-of-range
 // setting): the next AppSynchronize keeps it aside before replacing it.

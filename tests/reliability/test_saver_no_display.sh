@@ -32,6 +32,7 @@ for where in "DISPLAY=:$n" "no DISPLAY"; do
   expect_end 1 "$where" --window 640x480
   # Without a runtime directory no library adds a line of its own.
   XDG_RUNTIME_DIR='' expect_end 1 "$where, no XDG_RUNTIME_DIR" --window
+  XDG_RUNTIME_DIR=run WAYLAND_DISPLAY=wayland-9 expect_end 1 "$where, Wayland but no runtime" --seed 3
   expect_end 1 "$where" -root -fps
   expect_end 1 "$where" --window-id 0x200001
   XSCREENSAVER_WINDOW=0x200001 expect_end 1 "$where, XSCREENSAVER_WINDOW"

@@ -319,6 +319,7 @@ TEST_F(StoreFaults, RelativeConfigHomeIsIgnored) {
       }
     });
     if (!fs::is_empty(home.dir())) return "something was written where it runs";
+    if (services::savingProblem() != "HOME is not an absolute path") return "no reason given";
     return said == "unit_tests: HOME is not an absolute path: the settings are not stored, the "
                    "defaults are used\n"
                ? ""
@@ -419,6 +420,11 @@ TEST_F(StoreFaults, StoreThatCannotBeCopiedStays) {
           if (!holdsDefaults(*smallView())) std::fputs("no view with the defaults\n", stderr);
         }
       });
+      if (services::savingProblem() != home.storeFile().string() +
+                                           " is not a usable settings file and no copy of it can "
+                                           "be kept beside it") {
+        return "no reason given: " + services::savingProblem();
+      }
       return said == "unit_tests: " + home.storeFile().string() +
                          " is not a usable settings file and no copy of it can be kept beside "
                          "it: it is left as it is, and the defaults are used\n"

@@ -173,4 +173,15 @@ TEST(KeyWatch, WhichKeyEventsEndTheRun) {
   EXPECT_TRUE(late.entered(enterHeld, 1) && late.key(28, false) && late.key(28, true));
 }
 
+// The seat's activity stands for keys only of a keyboard that appeared during the run and has not
+// been heard from: before that its keys may have gone to nobody; after, they arrive themselves.
+TEST(KeyWatch, SeatActivityCountsUntilTheNewKeyboardIsHeard) {
+  EXPECT_FALSE(KeyWatch().seatActive()) << "no keyboard, or one there from the start";
+  EXPECT_FALSE(KeyWatch(false).seatActive());
+  KeyWatch late(true);
+  EXPECT_TRUE(late.seatActive());
+  late.heard();
+  EXPECT_FALSE(late.seatActive());
+}
+
 }  // namespace
