@@ -2,7 +2,8 @@
 # Outputs that come and go under the Wayland layers (a private headless sway, which this script
 # reconfigures): an output added gets a view of its own size, one removed (where sway can remove
 # one) loses its view, and an output that changes mode or scale gets a new view at its new size,
-# sharp at its device pixels; the other outputs draw on undisturbed and nothing crashes.
+# sharp at its device pixels; the other outputs draw on undisturbed and nothing crashes. A
+# stopped compositor does not hold the saver against SIGTERM.
 source "$(dirname "$0")/lib.sh"
 use_sway private
 
@@ -56,4 +57,16 @@ await_pattern HEADLESS-4 640x480 "$WORK/overlay-added.png"
 remove_output HEADLESS-4 || true
 keeps_drawing HEADLESS-2 || fail "the overlay stopped drawing after an output came (and went)"
 end_with_key
+
+# --- a compositor that stops answering (SIGSTOP) ------------------------------------------------
+# It holds neither the overlay nor full screen against SIGTERM: each ends with status 0 while
+# sway is still stopped.
+for args in "--layer overlay" ""; do
+  start_saver $args --seed 13
+  wait_for "drawn HEADLESS-1 HEADLESS-2" || fail "nimbrel $args did not show on both outputs"
+  kill -STOP "$SWAY_PID"
+  kill -TERM "$saver"
+  ended_with 0 "$saver" || { kill -CONT "$SWAY_PID" && fail "nimbrel $args waited on sway"; }
+  kill -CONT "$SWAY_PID"
+done
 echo PASS

@@ -155,4 +155,30 @@ for address in sys.argv[2:]:
   done
 fi
 
+# An X server that stops answering mid-run (SIGSTOP) holds neither a window nor full screen
+# against SIGTERM: the saver ends with status 0 while the server is still stopped.
+if command -v Xvfb >/dev/null && command -v xdotool >/dev/null; then
+  mkfifo "$SCRATCH/displayfd"
+  Xvfb -displayfd 3 -screen 0 640x480x24 -nolisten tcp 3>"$SCRATCH/displayfd" 2>/dev/null &
+  xvfb=$!
+  read -r -t 60 number <"$SCRATCH/displayfd" || fail "Xvfb did not start"
+  for args in "--window 320x240" ""; do
+    DISPLAY=:$number "$NIMBREL" $args 2>"$SCRATCH/err" &
+    pid=$!
+    for ((i = 0; i < 1200; i++)); do
+      DISPLAY=:$number xdotool search --name '^Nimbrel$' >/dev/null 2>&1 && break
+      kill -0 "$pid" || break
+      sleep 0.05
+    done
+    kill -STOP "$xvfb"
+    kill -TERM "$pid"
+    wait_gone "$pid"
+    kill -CONT "$xvfb"
+    [ "$status" -eq 0 ] && [ ! -s "$SCRATCH/err" ] ||
+      fail "stopped X server, SIGTERM, nimbrel $args: status $status: $(cat "$SCRATCH/err")"
+  done
+  kill "$xvfb"
+  wait "$xvfb" || true
+fi
+
 finish
