@@ -32,7 +32,9 @@ SettingsOptions::SettingsOptions(std::span<const SettingDescription> settings)
     : table_(settings),
       numbers_(settings.size()),
       flags_(settings.size()),
-      given_(settings.size(), nullptr) {}
+      given_(settings.size(), nullptr),
+      choices_(settings.size()),
+      choiceGiven_(settings.size(), nullptr) {}
 
 void SettingsOptions::describe(CLI::App& app) {
   const std::string group = "Settings for this run (the stored ones stay as they are)";
@@ -59,6 +61,16 @@ void SettingsOptions::describe(CLI::App& app) {
               ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
               ->group(group);
     }
+    if (!s.choiceOption.empty()) {
+      const std::string flag(s.pairedFlag), on(s.choiceOnWord);
+      choiceGiven_[row] =
+          app.add_option("--" + std::string(s.choiceOption), choices_[row],
+                         "'" + on + "' as --" + flag + ", or " + std::string(s.valueName) +
+                             " as --" + name + " " + std::string(s.valueName) + " --no-" + flag)
+              ->type_name(on + "|" + std::string(s.valueName))
+              ->expected(0, 1)
+              ->group(group);
+    }
   }
   app.add_flag("--default-settings", defaults_,
                "start from the default settings; the store is neither read nor written")
@@ -74,6 +86,11 @@ std::optional<services::RunSettings> SettingsOptions::settings(std::string& why)
     if (s.kind == SettingKind::flag) {
       run.values[row] = flags_[row];
       continue;
+    }
+    if (choiceGiven_[row] && choiceGiven_[row]->count() != 0) {
+      why = "--" + std::string(s.choiceOption) + " takes " + std::string(s.choiceOnWord) +
+            " or a whole number from " + rangeText(s) + ", not '" + choices_[row] + "'";
+      return std::nullopt;
     }
     if (!given_[row] || given_[row]->count() == 0) continue;
     run.values[row] = numberIn(numbers_[row], s);
@@ -91,7 +108,7 @@ std::vector<std::string> settingsDashes(std::span<const SettingDescription> sett
   auto isSetting = [&](std::string_view word) {
     if (word == "default-settings") return true;
     for (const SettingDescription& s : settings) {
-      if (word == s.option) return true;
+      if (word == s.option || (!s.choiceOption.empty() && word == s.choiceOption)) return true;
       if (s.kind == SettingKind::flag && word.starts_with("no-") && word.substr(3) == s.option) {
         return true;
       }
@@ -104,6 +121,41 @@ std::vector<std::string> settingsDashes(std::span<const SettingDescription> sett
     const std::string_view word = std::string_view(a).substr(0, a.find('='));
     const bool single = word.size() > 1 && word[0] == '-' && word[1] != '-';
     out.push_back(single && isSetting(word.substr(1)) ? "-" + a : a);
+  }
+  return out;
+}
+
+std::vector<std::string> settingsChoices(std::span<const SettingDescription> settings,
+                                         const std::vector<std::string>& args) {
+  std::vector<std::string> out;
+  out.reserve(args.size());
+  for (size_t i = 0; i < args.size(); ++i) {
+    const std::string& arg = args[i];
+    const SettingDescription* menu = nullptr;
+    std::string value;
+    bool joined = false;
+    for (const SettingDescription& s : settings) {
+      if (s.choiceOption.empty()) continue;
+      const std::string name = "--" + std::string(s.choiceOption);
+      if (arg == name && i + 1 < args.size()) {
+        menu = &s;
+        value = args[i + 1];
+      } else if (arg.starts_with(name + "=")) {
+        menu = &s;
+        value = arg.substr(name.size() + 1);
+        joined = true;
+      }
+    }
+    const std::string flag = menu ? std::string(menu->pairedFlag) : std::string();
+    if (menu && value == menu->choiceOnWord) {
+      out.push_back("--" + flag);
+    } else if (menu && numberIn(value, *menu)) {
+      out.insert(out.end(), {"--" + std::string(menu->option), value, "--no-" + flag});
+    } else {
+      out.push_back(arg);
+      continue;
+    }
+    if (!joined) ++i;
   }
   return out;
 }

@@ -34,6 +34,10 @@ class SettingsOptions {
   std::vector<std::string> numbers_;
   std::vector<std::optional<int32_t>> flags_;
   std::vector<CLI::Option*> given_;
+  // A menu's one option (--colours) as CLI11 sees it: only values settingsChoices() left alone,
+  // which are refused.
+  std::vector<std::string> choices_;
+  std::vector<CLI::Option*> choiceGiven_;
   bool defaults_ = false;
 };
 
@@ -42,5 +46,12 @@ class SettingsOptions {
 // left as it is.
 std::vector<std::string> settingsDashes(std::span<const services::SettingDescription> settings,
                                         const std::vector<std::string>& args);
+
+// "--colours random" and "--colours N" (also "--colours=N"), the one option of a menu that sets
+// a number and its paired flag together, in place as the options they stand for:
+// "--random-colours", or "--theme N --no-random-colours". So the last of them given wins, as
+// between the others. A value that is neither is left for SettingsOptions to refuse.
+std::vector<std::string> settingsChoices(std::span<const services::SettingDescription> settings,
+                                         const std::vector<std::string>& args);
 
 }  // namespace nimbrel::host

@@ -46,6 +46,11 @@ struct SettingDescription {
   std::string_view onLabel{}, offLabel{};          // a flag's items
   std::span<const std::string_view> valueNames{};  // choices: the names of lo to hi
   std::string_view pairedFlag{};  // choices: the flag (by option) whose "on" item comes first
+  // choices: one option for the whole menu, since the dialog reads an entry's options back one
+  // option (and its value) at a time: `--choiceOption choiceOnWord` stands for the paired
+  // flag's "on", `--choiceOption N` for value N with the flag off.
+  std::string_view choiceOption{};
+  std::string_view choiceOnWord{};
 };
 
 // Settings given for one run, e.g. on a command line: each value replaces the loaded one of the

@@ -87,19 +87,20 @@ std::string dialogControls(bool numbers) {
         break;
       case DialogControl::choices: {
         if (!numbers) break;
-        out << "      <select id=\"" << id << "\">\n        <option id=\"" << id
+        // One option per item (--colours random, --colours N): the dialog reads an entry's
+        // options back one at a time and would not recognise a choice made of two.
+        const std::string menu(s.choiceOption);
+        out << "      <select id=\"" << menu << "\">\n        <option id=\"" << menu
             << "-stored\" _label=\"" << xml(s.label) << "\"/>\n";
-        // The paired flag's "on" comes first; a value chosen turns the flag off, or it would
-        // replace the value at the first re-randomisation.
-        const SettingDescription* flag = flagNamed(s.pairedFlag);
-        if (flag) {
-          out << "        <option id=\"" << flag->option << "\" _label=\"" << xml(flag->onLabel)
-              << "\" arg-set=\"--" << flag->option << "\"/>\n";
+        if (const SettingDescription* flag = flagNamed(s.pairedFlag)) {
+          out << "        <option id=\"" << menu << "-" << s.choiceOnWord << "\" _label=\""
+              << xml(flag->onLabel) << "\" arg-set=\"--" << menu << " " << s.choiceOnWord
+              << "\"/>\n";
         }
         for (int v = s.lo; v <= s.hi; ++v) {
-          out << "        <option id=\"" << id << "-" << v << "\" _label=\""
-              << xml(s.valueNames[static_cast<size_t>(v - s.lo)]) << "\" arg-set=\"--" << id << " "
-              << v << (flag ? " --no-" + text(flag->option) : "") << "\"/>\n";
+          out << "        <option id=\"" << menu << "-" << v << "\" _label=\""
+              << xml(s.valueNames[static_cast<size_t>(v - s.lo)]) << "\" arg-set=\"--" << menu
+              << " " << v << "\"/>\n";
         }
         out << "      </select>\n\n";
         break;
@@ -127,6 +128,7 @@ std::string completionWords() {
   for (const SettingDescription& s : kSettings) {
     words += (words.empty() ? "" : " ") + ("--" + text(s.option));
     if (s.kind == SettingKind::flag) words += " --no-" + text(s.option);
+    if (!s.choiceOption.empty()) words += " --" + text(s.choiceOption);
   }
   return words + " --default-settings";
 }
@@ -142,6 +144,10 @@ std::string completionValues() {
           << ")\" -- \"$cur\")); return ;;\n";
     } else {
       out << "return ;;\n";
+    }
+    if (!s.choiceOption.empty()) {
+      out << "    --" << s.choiceOption << ") COMPREPLY=($(compgen -W \"" << s.choiceOnWord
+          << " $(seq " << s.lo << " " << s.hi << ")\" -- \"$cur\")); return ;;\n";
     }
   }
   return out.str();
@@ -198,6 +204,14 @@ std::string manOptions() {
       out << ".\n";
     }
     if (!s.note.empty()) out << roff(s.note) << "\n";
+    if (!s.choiceOption.empty()) {
+      out << ".TP\n.BI \\-\\-" << roff(s.choiceOption) << " \" " << s.choiceOnWord << "|"
+          << s.valueName << "\"\n"
+          << "\\fI" << s.choiceOnWord << "\\fR is the same as \\-\\-" << roff(s.pairedFlag)
+          << ", and " << s.valueName << " the same as \\-\\-" << name << " " << s.valueName
+          << " \\-\\-no\\-" << roff(s.pairedFlag)
+          << ": one option, as XScreenSaver's settings dialog writes a choice of colours.\n";
+    }
   }
   return out.str();
 }

@@ -104,7 +104,8 @@ RenderParse parseRenderArguments(std::span<const services::SettingDescription> s
   app.set_help_flag("-h,--help", "show this help and exit");
   app.set_version_flag("--version", host::versionLine(), "show the version and exit");
 
-  if (auto end = host::parseCommandLine(app, host::settingsDashes(settings, args))) {
+  if (auto end = host::parseCommandLine(
+          app, host::settingsChoices(settings, host::settingsDashes(settings, args)))) {
     return {std::nullopt, {}, end->status, end->message};
   }
   if (auto why = checkRenderOptions(o, size, startTick,

@@ -151,7 +151,8 @@ SaverParse parseSaverArguments(std::span<const services::SettingDescription> set
       "a click or a mouse movement."};
   SaverArguments a(settings);
   describeOptions(app, a);
-  if (auto end = host::parseCommandLine(app, normalizeDashes(args))) {
+  if (auto end =
+          host::parseCommandLine(app, host::settingsChoices(settings, normalizeDashes(args)))) {
     return {std::nullopt, end->status, end->message};
   }
   if (auto why = chooseTarget(a, xscreensaverWindow)) {

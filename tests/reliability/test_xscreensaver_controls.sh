@@ -21,7 +21,7 @@ python3 "$CONTROLS" "$XML" --store "$SCRATCH/defaults.ini" --sheet "$SHEET" --al
 mutations=(
   's/high="16"/high="17"/'                                            # a petal count refused
   's/default="18"/default="20"/'                                      # not the stored default
-  's/--theme 3 --no-random-colours/--theme 3/'                        # a theme that never shows
+  's/arg-set="--colours 3"/arg-set="--theme 3 --no-random-colours"/'  # a choice of two options
   's/_label="Vivid colours"/_label="Pastel colours"/'                 # a theme under another name
   's/<option id="stars-stored"[^>]*>//'                               # no way to keep the stored
   's/arg-set="--no-hue-shift"/arg-set="--hue-shift"/'                 # one way only

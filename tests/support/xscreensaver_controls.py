@@ -6,6 +6,11 @@ put in place of its "%").
 
 Usage: xscreensaver_controls.py XML [--store STORE_FILE] [--sheet PREFS_UI] [--all-changed]
 
+Every control, one at a time and all at once, must survive the dialog's round trip: the
+`programs:` line written from the controls, read back into them when the entry's settings are
+reopened (one option and its value at a time, as the dialog reads it), and written again,
+unchanged.
+
 --store: a store of the default settings (nimbrel-describe store's output); every number control's
 default must be the stored default, so that leaving it alone and passing nothing agree.
 --sheet: the options sheet, whose colour menu names the themes; each theme option must name
@@ -22,7 +27,7 @@ import xml.etree.ElementTree as ET
 # The ten settings: what the store calls each, and how the command line sets it.
 RANGES = {"--petals": (2, 16), "--interval": (1, 10000), "--speed": (10, 60)}
 STORE_KEYS = {"--petals": "petalCount", "--interval": "randomizeInterval", "--speed": "speed"}
-SWITCHES = ["mirror", "outline", "stars", "hue-shift", "random-settings", "random-colours"]
+SWITCHES = ["mirror", "outline", "stars", "hue-shift", "random-settings"]
 THEMES = range(1, 9)
 
 problems = []
@@ -60,6 +65,102 @@ def number_values(node):
     return switch, [arg.replace("%", str(v)) for v in values]
 
 
+# --- the dialog's reading and writing of an entry's command line ---------------------------------
+# A control: (kind, node). Its state: a number's value, a boolean's on, a select's item index.
+
+
+def compare_opts(option, value, template):
+    """Whether `option` with `value` (or none) is what `template` ("--x %", "--x v", "--x") adds."""
+    # -x and --x are the same.
+    option = option[1:] if option.startswith("--") else option
+    template = template[1:] if template.startswith("--") else template
+    if not template.startswith(option):
+        return False
+    rest = template[len(option):]
+    if rest[:1] != (" " if value is not None else ""):
+        return False
+    if "%" in template:
+        return True
+    return rest == "" if value is None else rest[1:] == value
+
+
+def default_state(controls):
+    state = []
+    for kind, node in controls:
+        if kind == "number":
+            state.append(int(node.get("default")))
+        elif kind == "boolean":
+            state.append(not node.get("arg-set"))
+        elif kind == "select":
+            options = node.findall("option")
+            state.append(next((i for i, o in enumerate(options) if not o.get("arg-set")), 0))
+        else:
+            state.append(None)
+    return state
+
+
+def command_line(controls, state):
+    words = []
+    for (kind, node), value in zip(controls, state):
+        if kind == "command":
+            words.append(node.get("arg"))
+        elif kind == "number" and value != int(node.get("default")):
+            words.append(node.get("arg").replace("%", str(value)))
+        elif kind == "boolean":
+            words.append(node.get("arg-set" if value else "arg-unset"))
+        elif kind == "select":
+            words.append(node.findall("option")[value].get("arg-set"))
+    return " ".join(w for w in words if w)
+
+
+def read_back(controls, line):
+    """The controls' state after the dialog reads `line`: defaults, then one option at a time."""
+    state = default_state(controls)
+    tokens = line.split()
+    i = 0
+    while i < len(tokens):
+        option, value = tokens[i], None
+        # The next word is the option's value unless it looks like "-x" or "--x".
+        following = tokens[i + 1] if i + 1 < len(tokens) else None
+        if following is not None and not (following[:1] == "-" and
+                                           (following[1:2] == "-" or following[1:2].isalpha())):
+            value = tokens[i + 1]
+            i += 1
+        i += 1
+        for n, (kind, node) in enumerate(controls):
+            if kind == "select":
+                options = node.findall("option")
+                hit = next((k for k, o in enumerate(options)
+                            if o.get("arg-set") and compare_opts(option, value, o.get("arg-set"))),
+                           None)
+                if hit is not None:
+                    state[n] = hit
+                    break
+            elif node.get("arg"):
+                if compare_opts(option, value, node.get("arg")):
+                    if kind == "number" and value is not None:
+                        state[n] = int(float(value))
+                    break
+            elif node.get("arg-set"):
+                if compare_opts(option, value, node.get("arg-set")):
+                    state[n] = True
+                    break
+            elif node.get("arg-unset"):
+                if compare_opts(option, value, node.get("arg-unset")):
+                    state[n] = False
+                    break
+    return state
+
+
+def check_round_trips(controls, states):
+    for state in states:
+        line = command_line(controls, state)
+        back = read_back(controls, line)
+        if back != state or command_line(controls, back) != line:
+            problem(f"{line!r} reads back as {command_line(controls, back)!r}")
+
+
+
 def main(argv):
     xml_path = argv[1]
     store_path = sheet_path = None
@@ -79,6 +180,9 @@ def main(argv):
     if description is None or len((description.text or "").split()) < 20:
         problem("no description of a few sentences")
 
+    controls = [("command", c) for c in root.iter("command")] + [
+        (n.tag, n) for n in root.iter() if n.tag in ("number", "select", "boolean")]
+    controls.sort(key=lambda c: list(root.iter()).index(c[1]))
     lines = []  # (control id, words)
     changed = []  # one addition per control, away from its default
     ids = set()
@@ -125,16 +229,28 @@ def main(argv):
 
     # Every setting can be set either way from the dialog.
     wanted = set(RANGES) | {f"--{s}" for s in SWITCHES} | {f"--no-{s}" for s in SWITCHES}
-    wanted.add("--theme")
+    wanted.add("--colours")
     for switch in sorted(wanted - seen_switches):
         problem(f"no control adds {switch}")
-    for theme in THEMES:
-        if not any(words.split()[:2] == ["--theme", str(theme)] for _, words in lines):
-            problem(f"no control chooses theme {theme}")
-    # A chosen theme must show: random colours would replace it at the first re-randomisation.
-    for cid, words in lines:
-        if "--theme" in words.split() and "--no-random-colours" not in words.split():
-            problem(f"{cid}: {words!r} chooses a theme without --no-random-colours")
+    for choice in ["random", *map(str, THEMES)]:
+        if not any(words.split() == ["--colours", choice] for _, words in lines):
+            problem(f"no control chooses --colours {choice}")
+
+    # Each control away from its default, one at a time, and all of them at once.
+    base = default_state(controls)
+    away = []  # per control: the states it can take other than its default
+    for n, (kind, node) in enumerate(controls):
+        values = []
+        if kind == "number":
+            values = [int(w.split()[-1]) for cid, w in lines if cid == node.get("id")]
+        elif kind == "boolean":
+            values = [not base[n]]
+        elif kind == "select":
+            values = range(len(node.findall("option")))
+        away.append([v for v in values if v != base[n]])
+    states = [base[:n] + [v] + base[n + 1:] for n, values in enumerate(away) for v in values]
+    states.append([values[-1] if values else base[n] for n, values in enumerate(away)])
+    check_round_trips(controls, states)
 
     if store_path:
         store = configparser.ConfigParser(interpolation=None)
@@ -152,7 +268,7 @@ def main(argv):
             problem(f"the sheet's colour menu has {len(names)} entries, not 9")
         for cid, words in lines:
             w = words.split()
-            if w[:1] == ["--theme"] and len(names) == 9:
+            if w[:1] == ["--colours"] and w[1].isdigit() and len(names) == 9:
                 label = root.find(f".//option[@id='{cid}']").get("_label")
                 name = names[int(w[1])]
                 if not label.lower().startswith(name.lower().split()[0]):

@@ -110,6 +110,32 @@ TEST(SettingsOptions, OnOffPairsInEverySpellingLastOneWins) {
             (Args{"-oout.png", "-o", "-", "--petals", "-x"}));
 }
 
+// --colours, the dialog's one option for the colours: "random" as --random-colours, N as --theme N
+// --no-random-colours, in place, so that the last given wins.
+TEST(SettingsOptions, ColoursIsRandomOrOneThemeInOneOption) {
+  const std::tuple<Args, std::optional<int32_t>, std::optional<int32_t>> cases[] = {
+      {{"--colours", "random"}, 1, std::nullopt},
+      {{"--colours", "1"}, 0, 1},
+      {{"-colours=8", "--random-colours"}, 1, 8},
+      {{"--colours", "3", "--theme", "5"}, 0, 5},
+      {{"--theme", "5", "--colours", "3"}, 0, 3},
+      {{"--colours", "3", "--random-colours"}, 1, 3},
+      {{"--random-colours", "--colours", "3"}, 0, 3},
+      {{"--colours", "random", "-colours", "2"}, 0, 2},
+  };
+  for (const auto& [args, random, theme] : cases) {
+    const std::optional<RunSettings> run = parsedSettings(args);
+    ASSERT_TRUE(run) << args[0];
+    EXPECT_EQ(run->values[indexOf("randomizeColors")], random) << args[0] << args.size();
+    EXPECT_EQ(run->values[indexOf("colorTheme")], theme) << args[0] << args.size();
+  }
+  for (const std::string bad : {"0", "9", "Random", "", "3x"}) {
+    parsedSettings({"--colours", bad},
+                   "--colours takes random or a whole number from 1 to 8, not '" + bad + "'");
+  }
+  parsedSettings({"--colours"}, "--colours takes random");
+}
+
 // A run's values replace the stored ones in the view and are never stored; --default-settings
 // neither reads nor writes the store.
 TEST(SettingsOptions, AViewStartsFromTheRunsValuesAndNeverStoresThem) {
