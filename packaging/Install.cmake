@@ -37,7 +37,9 @@ install(FILES ${NIMBREL_RESOURCES_DIR}/org.nimbrel.Nimbrel.Settings.desktop
 # Where desktop screen savers list the savers they can run.
 install(FILES ${NIMBREL_RESOURCES_DIR}/nimbrel-saver.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications/screensavers RENAME nimbrel.desktop)
+# The settings program's icon, and the saver's own: the petals on a screen.
 install(FILES ${NIMBREL_RESOURCES_DIR}/org.nimbrel.Nimbrel.Settings.svg
+              ${NIMBREL_RESOURCES_DIR}/org.nimbrel.Nimbrel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
 install(FILES ${NIMBREL_RESOURCES_DIR}/org.nimbrel.Nimbrel.Settings.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

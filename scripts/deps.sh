@@ -15,7 +15,7 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps x11-utils xdotool imagemagick xscreensaver xsecurelock dbus-daemon
   clang libclang-rt-14-dev clang-format clang-tidy time
-  lintian desktop-file-utils appstream libxml2-utils man-db python3 ninja-build
+  lintian desktop-file-utils appstream appstream-util libxml2-utils man-db python3 ninja-build
   sway grim wtype swayidle jq util-linux
 )
 

@@ -19,7 +19,7 @@ fail() {
 }
 source "$NIMBREL_SOURCE/tests/support/run_additions.sh"
 
-for tool in lintian dpkg-deb man python3 desktop-file-validate appstreamcli xmllint; do
+for tool in lintian dpkg-deb man python3 desktop-file-validate appstreamcli appstream-util xmllint; do
   command -v "$tool" >/dev/null || { echo "skipped: no $tool (make test-deps)" >&2 && exit 77; }
 done
 DEB=$(bash "$NIMBREL_SOURCE/packaging/package-path.sh")
@@ -41,7 +41,7 @@ dpkg-deb -x "$DEB" "$ROOT"
 expected=(
   usr/bin/nimbrel{,-settings} usr/libexec/xscreensaver/nimbrel usr/share/xscreensaver/config/nimbrel.xml
   usr/share/nimbrel/{Prefs,SettingsWindow}.ui usr/share/man/man6/nimbrel{,-settings}.6.gz
-  usr/share/icons/hicolor/scalable/apps/org.nimbrel.Nimbrel.Settings.svg
+  usr/share/icons/hicolor/scalable/apps/org.nimbrel.Nimbrel{,.Settings}.svg
   usr/share/applications/{org.nimbrel.Nimbrel.Settings,screensavers/nimbrel}.desktop
   usr/share/metainfo/org.nimbrel.Nimbrel.Settings.metainfo.xml
   usr/share/bash-completion/completions/nimbrel{,-settings}
@@ -82,15 +82,18 @@ for page in nimbrel nimbrel-settings; do
     2>"$SCRATCH/err" && [ ! -s "$SCRATCH/err" ] && grep -q "^NAME" "$SCRATCH/man" ||
     fail "$page.6: $(<"$SCRATCH/err")"
 done
-for entry in org.nimbrel.Nimbrel.Settings.desktop screensavers/nimbrel.desktop; do
+# Each desktop entry names its own installed icon: the settings program's, and the saver's.
+for entry in org.nimbrel.Nimbrel.Settings:org.nimbrel.Nimbrel.Settings \
+  screensavers/nimbrel:org.nimbrel.Nimbrel; do
+  icon=${entry#*:} entry=${entry%:*}.desktop
   out=$(desktop-file-validate "$share/applications/$entry" 2>&1 | grep -v ': hint: ' || true)
-  [ -z "$out" ] && grep -q '^Icon=org.nimbrel.Nimbrel.Settings$' "$share/applications/$entry" ||
-    fail "$entry: $out, or it does not name the installed icon"
+  [ -z "$out" ] && grep -q "^Icon=$icon\$" "$share/applications/$entry" &&
+    xmllint --noout "$share/icons/hicolor/scalable/apps/$icon.svg" ||
+    fail "$entry: $out, or it does not name its installed icon $icon"
 done
-appstreamcli validate --no-net "$share/metainfo/org.nimbrel.Nimbrel.Settings.metainfo.xml" \
-  >"$SCRATCH/out" 2>&1 || fail "appstreamcli: $(<"$SCRATCH/out")"
-xmllint --noout "$share/icons/hicolor/scalable/apps/org.nimbrel.Nimbrel.Settings.svg" ||
-  fail "the icon is not XML"
+metainfo=$share/metainfo/org.nimbrel.Nimbrel.Settings.metainfo.xml
+{ appstreamcli validate --no-net "$metainfo" && appstream-util validate --nonet "$metainfo"; } \
+  >"$SCRATCH/out" 2>&1 || fail "appstream: $(<"$SCRATCH/out")"
 # Completing `nimbrel --th` offers --theme, `nimbrel render --de` --default-settings, and
 # nimbrel-settings has a completion.
 complete_words() {
