@@ -6,7 +6,6 @@ JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_WERROR=ON
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
-RELEASE_BUILD ?= build-release
 FUZZ_SECONDS ?= 60
 # Any sanitizer report ends the program with a failure; third-party leaks are listed in
 # tests/lsan.supp.
@@ -89,9 +88,10 @@ install: build
 uninstall:
 	@cmake --build $(BUILD) --target uninstall
 
-# dist/nimbrel_<version>_<arch>.deb from a Release build of its own (build-release).
+# dist/nimbrel_<version>_<arch>.deb and its -dbgsym package: dpkg-buildpackage -b in a copy of
+# the tree (build-deb/).
 deb: deps
-	@BUILD_RELEASE=$(RELEASE_BUILD) bash packaging/build-deb.sh $(JOBS)
+	@bash packaging/dpkg-build.sh $(JOBS)
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD) build-mutate dist
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-deb build-mutate dist
