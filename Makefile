@@ -38,8 +38,9 @@ run: build
 lint: test-deps configure
 	@bash scripts/lint.sh $(BUILD) $(JOBS)
 
-# The package is built once (make deb) for both tests that use it: the package checks and the
-# integration test that installs it.
+# The package is built once (make deb) for every test that uses it: the package checks (lintian,
+# the autopkgtest, a second build compared byte for byte) and the integration test that installs
+# it.
 test: test-deps build
 	@$(MAKE) --no-print-directory lint
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
