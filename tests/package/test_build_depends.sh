@@ -30,7 +30,7 @@ jq -c --arg src "$PWD/" 'select((.file // "") | startswith($src))' "$SCRATCH/tra
 } | sort -u >"$SCRATCH/files"
 
 named=$(sed -n '/^Build-Depends:/,/^[^ ]/{/^[^ ]/{/^Build-Depends:/!d}; s/^Build-Depends://; p}' \
-  debian/control | tr ',|' '\n\n' | awk 'NF { print $1 }' | sed 's/:.*//')
+  debian/control | tr ',|' '\n' | awk 'NF { print $1 }' | sed 's/:.*//')
 given=$(apt-cache depends --recurse --installed --no-recommends --no-suggests --no-conflicts \
   --no-breaks --no-replaces --no-enhances build-essential | grep '^[a-z0-9]'
   dpkg-query -W -f='${Essential} ${Package}\n' | sed -n 's/^yes //p')
