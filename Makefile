@@ -6,7 +6,6 @@ JOBS ?= 2
 CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_WERROR=ON
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
-RELEASE_BUILD ?= build-release
 FUZZ_SECONDS ?= 60
 # Any sanitizer report ends the program with a failure; third-party leaks are listed in
 # tests/lsan.supp.
@@ -39,8 +38,9 @@ run: build
 lint: test-deps configure
 	@bash scripts/lint.sh $(BUILD) $(JOBS)
 
-# The package is built once (make deb) for both tests that use it: the package checks and the
-# integration test that installs it.
+# The package is built once (make deb) for every test that uses it: the package checks (lintian,
+# the autopkgtest, a second build compared byte for byte) and the integration test that installs
+# it.
 test: test-deps build
 	@$(MAKE) --no-print-directory lint
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
@@ -89,9 +89,10 @@ install: build
 uninstall:
 	@cmake --build $(BUILD) --target uninstall
 
-# dist/nimbrel_<version>_<arch>.deb from a Release build of its own (build-release).
+# dist/nimbrel_<version>_<arch>.deb and its -dbgsym package: dpkg-buildpackage -b in a copy of
+# the tree (build-deb/).
 deb: deps
-	@BUILD_RELEASE=$(RELEASE_BUILD) bash packaging/build-deb.sh $(JOBS)
+	@bash packaging/dpkg-build.sh $(JOBS)
 
 clean:
-	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) $(RELEASE_BUILD) build-mutate dist
+	@rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD) build-deb build-mutate dist

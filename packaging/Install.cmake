@@ -1,7 +1,7 @@
 # What an installation holds besides the programs, at the places a Debian desktop looks for it:
 # the saver also in XScreenSaver's directory of savers, its description for XScreenSaver's
 # settings dialog, manual pages, desktop entries, the icon, AppStream metainfo and bash
-# completion. packaging/build-deb.sh packages exactly this tree.
+# completion. The Debian package (debian/) holds exactly this tree.
 
 set(NIMBREL_RESOURCES_DIR ${CMAKE_SOURCE_DIR}/resources)
 

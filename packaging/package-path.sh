@@ -3,5 +3,5 @@
 # tree (absolute).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-version=$(dpkg-parsechangelog -l packaging/debian/changelog -SVersion)
+version=$(dpkg-parsechangelog -l debian/changelog -SVersion)
 echo "$PWD/dist/nimbrel_${version}_$(dpkg --print-architecture).deb"

@@ -5,8 +5,9 @@
 set -euo pipefail
 
 packages=(
-  build-essential cmake pkg-config
-  libcairo2-dev libpango1.0-dev libsdl2-dev libx11-dev libxext-dev libgtk-4-dev libcli11-dev
+  build-essential cmake pkg-config debhelper gettext
+  libcairo2-dev libglib2.0-dev libpango1.0-dev libsdl2-dev libx11-dev libxext-dev libgtk-4-dev
+  libcli11-dev
   libwayland-dev wayland-protocols libwayland-bin
   fontconfig fonts-dejavu-core
 )
@@ -15,7 +16,8 @@ test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   xvfb xauth x11-apps x11-utils xdotool imagemagick xscreensaver xsecurelock dbus-daemon
   clang libclang-rt-14-dev clang-format clang-tidy time
-  lintian desktop-file-utils appstream appstream-util libxml2-utils man-db python3 ninja-build
+  lintian autopkgtest file desktop-file-utils appstream appstream-util libxml2-utils man-db
+  python3 ninja-build
   sway grim wtype swayidle jq util-linux
 )
 
