@@ -36,7 +36,7 @@ cmake -S . -B "$build" -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX=/usr \
   -DCMAKE_CXX_FLAGS="$cxxflags" -DCMAKE_C_FLAGS="$cflags" \
   -DCMAKE_CXX_FLAGS_RELEASE=-DNDEBUG -DCMAKE_C_FLAGS_RELEASE=-DNDEBUG \
   -DCMAKE_EXE_LINKER_FLAGS="$ldflags" >/dev/null
-cmake --build "$build" -j "$jobs" --target nimbrel nimbrel-settings settings_files man_pages
+cmake --build "$build" -j "$jobs" --target nimbrel nimbrel-settings settings_files man_pages translations
 
 work=$(mktemp -d /tmp/nimbrel-deb-XXXXXX)
 trap 'rm -rf "$work"' EXIT
