@@ -44,7 +44,9 @@ inline void translateHelp(CLI::App& app) {
   using services::tr;
   // CLI11's own names of its labels; the help shows the translation beside each.
   const std::pair<const char*, const char*> labels[] = {
-      // TRANSLATORS: the help's headings; "OPTIONS" stands in "Usage: nimbrel [OPTIONS]".
+      // TRANSLATORS: the help's headings; "OPTIONS" stands in "Usage: nimbrel [OPTIONS]". The
+      // help puts ':' right after "Usage", "Env", "Needs", "Excludes" and the groups' names:
+      // end them with a no-break space where a space comes before a colon.
       {"Usage", tr("Usage")},
       {"OPTIONS", tr("OPTIONS")},
       {"Positionals", tr("Positionals")},

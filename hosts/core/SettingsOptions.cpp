@@ -37,6 +37,7 @@ SettingsOptions::SettingsOptions(std::span<const SettingDescription> settings)
       given_(settings.size(), nullptr) {}
 
 void SettingsOptions::describe(CLI::App& app) {
+  // TRANSLATORS: a heading of the help, which puts ':' right after it.
   const std::string group =
       services::tr("Settings for this run (the stored ones stay as they are)");
   for (size_t row = 0; row < table_.size(); ++row) {

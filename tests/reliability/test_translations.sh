@@ -35,9 +35,9 @@ while IFS='|' read -r locale words; do
   for line in "${lines[@]}"; do
     grep -qxF -- "$line" <<<"$out" || fail "$locale: no line '$line' in: $out"
   done
-done <<'LINES'
+done <<'LINES'  # French has a no-break space before a colon
 de_DE.UTF-8|Aufruf: nimbrel [OPTIONEN];Optionen:;  --petals N                  Blütenblätter je Ring, 2 bis 16;  --mirror                    ein gespiegelter zweiter Ring von Blütenblättern;  --no-mirror                 nicht --mirror
-fr_FR.UTF-8|Utilisation: nimbrel [OPTIONS];Options:;  --petals N                  pétales par anneau, de 2 à 16;  --mirror                    un second anneau de pétales en miroir;  --no-mirror                 pas --mirror
+fr_FR.UTF-8|Utilisation : nimbrel [OPTIONS];Options :;  --petals N                  pétales par anneau, de 2 à 16;  --mirror                    un second anneau de pétales en miroir;  --no-mirror                 pas --mirror
 LINES
 # The render options' headings are the same texts; its error messages are translated too.
 out=$(LC_ALL= LANG=de_DE.UTF-8 "$NIMBREL" render -o "$SCRATCH/p.png" --seed x 2>&1) || true
