@@ -70,7 +70,7 @@ std::vector<fs::path> resourceDirectories() {
 
 fs::path localeDirectory(const fs::path& executable) {
   const fs::path executableDir = executable.parent_path();
-  const fs::path installed = (executableDir / ".." / "share" / "locale").lexically_normal();
+  fs::path installed = (executableDir / ".." / "share" / "locale").lexically_normal();
   std::error_code ec;
   if (fs::is_directory(installed, ec)) return installed;
   if (auto top = buildTreeTop(executableDir)) return *top / "locale";

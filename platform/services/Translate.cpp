@@ -7,14 +7,13 @@
 namespace services {
 
 void initTranslations(const std::filesystem::path& localeDir, LocaleUse use) {
-  if (use == LocaleUse::whole) {
-    std::setlocale(LC_ALL, "");
-  } else {
-    std::setlocale(LC_CTYPE, "");
-    std::setlocale(LC_MESSAGES, "");
-  }
+  // LC_CTYPE stays "C" in the saver too: SDL names its X11 windows in the locale's encoding, and a
+  // window named in UTF-8 is one that tools running in the C locale (xdotool) no longer find.
+  std::setlocale(use == LocaleUse::whole ? LC_ALL : LC_MESSAGES, "");
   bindtextdomain(kTextDomain, localeDir.c_str());
   bind_textdomain_codeset(kTextDomain, "UTF-8");
+  // The C library's own texts (strerror) in UTF-8 as well, whatever LC_CTYPE is.
+  bind_textdomain_codeset("libc", "UTF-8");
   textdomain(kTextDomain);
 }
 

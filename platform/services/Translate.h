@@ -27,8 +27,8 @@ __attribute__((format(printf, 1, 2))) std::string formatted(const char* format, 
 
 // How much of the user's locale a program takes from the environment.
 enum class LocaleUse {
-  // The language of messages and the character set only: numbers are still written and read
-  // as "0.5", whatever the user's country (the saver, the renderer, the store's files).
+  // The language of messages only, in UTF-8: numbers are still written and read as "0.5",
+  // whatever the user's country (the saver, the renderer, the store's files).
   messages,
   // Everything, as GTK's own set-up takes it anyway.
   whole,
