@@ -3,8 +3,6 @@
 # settings dialog, manual pages, desktop entries, the icon, AppStream metainfo and bash
 # completion. The Debian package (debian/) holds exactly this tree.
 
-set(NIMBREL_RESOURCES_DIR ${CMAKE_SOURCE_DIR}/resources)
-
 # XScreenSaver starts a `programs:` entry without a full path from its own directory of
 # savers. The link there is relative, so that a moved installation (or `cmake --install
 # --prefix`) stays whole, and the saver finds its files through /proc/self/exe, which names the
@@ -32,16 +30,18 @@ add_custom_target(man_pages ALL DEPENDS ${man_pages})
 add_dependencies(man_pages settings_files)
 install(FILES ${man_pages} DESTINATION ${CMAKE_INSTALL_MANDIR}/man6)
 
-install(FILES ${NIMBREL_RESOURCES_DIR}/org.nimbrel.Nimbrel.Settings.desktop
+# The desktop entries and the metainfo as po/ makes them from their templates in resources/, with
+# every language's texts.
+install(FILES ${NIMBREL_TRANSLATED_DIR}/org.nimbrel.Nimbrel.Settings.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 # Where desktop screen savers list the savers they can run.
-install(FILES ${NIMBREL_RESOURCES_DIR}/nimbrel-saver.desktop
+install(FILES ${NIMBREL_TRANSLATED_DIR}/nimbrel-saver.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications/screensavers RENAME nimbrel.desktop)
 # The settings program's icon, and the saver's own: the petals on a screen.
 install(FILES ${NIMBREL_RESOURCES_DIR}/org.nimbrel.Nimbrel.Settings.svg
               ${NIMBREL_RESOURCES_DIR}/org.nimbrel.Nimbrel.svg
         DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
-install(FILES ${NIMBREL_RESOURCES_DIR}/org.nimbrel.Nimbrel.Settings.metainfo.xml
+install(FILES ${NIMBREL_TRANSLATED_DIR}/org.nimbrel.Nimbrel.Settings.metainfo.xml
         DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)
 install(FILES ${NIMBREL_GENERATED_DIR}/completion/nimbrel
               ${NIMBREL_RESOURCES_DIR}/completion/nimbrel-settings

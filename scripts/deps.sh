@@ -9,7 +9,7 @@ packages=(
   libcairo2-dev libglib2.0-dev libpango1.0-dev libsdl2-dev libx11-dev libxext-dev libgtk-4-dev
   libcli11-dev
   libwayland-dev wayland-protocols libwayland-bin
-  fontconfig fonts-dejavu-core
+  fontconfig fonts-dejavu-core gettext locales
 )
 
 test_packages=(
@@ -32,11 +32,20 @@ for p in "${packages[@]}"; do
   status=$(dpkg-query -W -f='${db:Status-Status}' "$p" 2>/dev/null || true)
   [ "$status" = installed ] || missing+=("$p")
 done
-[ ${#missing[@]} -eq 0 ] && exit 0
 
-echo "Installing missing packages: ${missing[*]}" >&2
 sudo=()
 [ "$(id -u)" -eq 0 ] || sudo=(sudo)
-export DEBIAN_FRONTEND=noninteractive
-"${sudo[@]}" apt-get update -qq
-"${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+if [ ${#missing[@]} -gt 0 ]; then
+  echo "Installing missing packages: ${missing[*]}" >&2
+  export DEBIAN_FRONTEND=noninteractive
+  "${sudo[@]}" apt-get update -qq
+  "${sudo[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+# The languages of po/ as the programs and the tests run in them; a desktop machine has its
+# own locales already, a fresh build machine often only C.UTF-8.
+for locale in de_DE fr_FR; do
+  locale -a | grep -qix "$locale.utf-\?8" && continue
+  echo "Making the locale $locale.UTF-8" >&2
+  "${sudo[@]}" localedef -i "$locale" -f UTF-8 "$locale.UTF-8"
+done

@@ -28,7 +28,8 @@ from pathlib import Path
 ROOT = Path(__file__).resolve().parent.parent
 # The reliability scripts a mutant faces when the unit tests let it through; the slow ones
 # (render_extremes, soak) and those needing an installation are left to `make test`.
-RELIABILITY = ["test_store_attacks.sh", "test_render_outputs.sh", "test_saver_no_display.sh"]
+RELIABILITY = ["test_store_attacks.sh", "test_render_outputs.sh", "test_saver_no_display.sh",
+               "test_translations.sh"]
 UNIT_TARGETS = ["unit_tests"]
 RELIABILITY_TARGETS = ["all"]
 TEST_TIMEOUT = 600  # seconds; a mutant that makes a test hang counts as caught

@@ -7,6 +7,7 @@
 #include "services/PreferenceStore.h"
 #include "services/Random.h"
 #include "services/TickCount.h"
+#include "services/Translate.h"
 #include "sources/PreferenceTable.h"
 
 namespace nimbrel {
@@ -545,7 +546,8 @@ void NimbrelView::changePrefs(SheetControl*) {
     allNumbers = allNumbers && number;
   }
   if (!allNumbers) {
-    if (saveErrorLabel) saveErrorLabel->setStringValue("Type a whole number in each marked field.");
+    if (saveErrorLabel)
+      saveErrorLabel->setStringValue(services::tr("Type a whole number in each marked field."));
     return;
   }
 
@@ -574,8 +576,9 @@ void NimbrelView::changePrefs(SheetControl*) {
     }
     applyThemeRanges(*this, shown);
     if (saveErrorLabel) {
-      saveErrorLabel->setStringValue("The settings could not be saved: " +
-                                     services::savingProblem() + ". Nothing was changed.");
+      saveErrorLabel->setStringValue(services::formatted(
+          services::tr("The settings could not be saved: %s. Nothing was changed."),
+          services::savingProblem().c_str()));
     }
     return;
   }

@@ -13,6 +13,7 @@
 #include <variant>
 
 #include "services/Settings.h"
+#include "services/Translate.h"
 #include "sheet/Sheet.h"
 #include "sources/NimbrelView.h"
 
@@ -80,7 +81,7 @@ inline constexpr Preference kPreferences[10] = {
       .defaultValue = 8,
       .option = "petals",
       .valueName = "N",
-      .help = "petals in each ring",
+      .help = services::trNoop("petals in each ring"),
       .dialog = services::DialogControl::slider,
       .label = "Petals per ring",
       .lowLabel = "2",
@@ -96,7 +97,7 @@ inline constexpr Preference kPreferences[10] = {
       .kind = services::SettingKind::flag,
       .defaultValue = 1,
       .option = "mirror",
-      .help = "a mirrored second ring of petals",
+      .help = services::trNoop("a mirrored second ring of petals"),
       .dialog = services::DialogControl::menu,
       .label = "Mirroring as in Nimbrel's settings",
       .onLabel = "Mirrored petals",
@@ -112,7 +113,7 @@ inline constexpr Preference kPreferences[10] = {
       .kind = services::SettingKind::flag,
       .defaultValue = 1,
       .option = "outline",
-      .help = "a black outline round every petal",
+      .help = services::trNoop("a black outline round every petal"),
       .dialog = services::DialogControl::menu,
       .label = "Outlines as in Nimbrel's settings",
       .onLabel = "Outlined petals",
@@ -128,7 +129,7 @@ inline constexpr Preference kPreferences[10] = {
       .kind = services::SettingKind::flag,
       .defaultValue = 0,
       .option = "stars",
-      .help = "white stars on top",
+      .help = services::trNoop("white stars on top"),
       .dialog = services::DialogControl::menu,
       .label = "Stars as in Nimbrel's settings",
       .onLabel = "Stars",
@@ -144,7 +145,7 @@ inline constexpr Preference kPreferences[10] = {
       .kind = services::SettingKind::flag,
       .defaultValue = 0,
       .option = "hue-shift",
-      .help = "shift the hue on alternate frames",
+      .help = services::trNoop("shift the hue on alternate frames"),
       .dialog = services::DialogControl::menu,
       .label = "Hue shift as in Nimbrel's settings",
       .onLabel = "Hue shift on alternate frames",
@@ -160,8 +161,9 @@ inline constexpr Preference kPreferences[10] = {
       .kind = services::SettingKind::flag,
       .defaultValue = 0,
       .option = "random-settings",
-      .help = "re-draw petals, mirroring, outlines, stars, hue shift and frame rate at every "
-              "re-randomisation, starting from the values given",
+      .help = services::trNoop(
+          "re-draw petals, mirroring, outlines, stars, hue shift and frame rate at every "
+          "re-randomisation, starting from the values given"),
       .dialog = services::DialogControl::menu,
       .label = "Randomisation as in Nimbrel's settings",
       .onLabel = "Randomise the drawing settings",
@@ -181,7 +183,7 @@ inline constexpr Preference kPreferences[10] = {
       .defaultValue = 8,
       .option = "interval",
       .valueName = "S",
-      .help = "seconds between re-randomisations",
+      .help = services::trNoop("seconds between re-randomisations"),
       .dialog = services::DialogControl::spinButton,
       .label = "Re-randomise every (seconds)"},
      &NimbrelView::randomizeInterval,
@@ -198,7 +200,7 @@ inline constexpr Preference kPreferences[10] = {
       .defaultValue = 18,
       .option = "speed",
       .valueName = "FPS",
-      .help = "frames per second",
+      .help = services::trNoop("frames per second"),
       .dialog = services::DialogControl::slider,
       .label = "Frame rate",
       .lowLabel = "10 per second",
@@ -215,7 +217,7 @@ inline constexpr Preference kPreferences[10] = {
       .kind = services::SettingKind::flag,
       .defaultValue = 1,
       .option = "random-colours",
-      .help = "a random colour theme at every re-randomisation",
+      .help = services::trNoop("a random colour theme at every re-randomisation"),
       .dialog = services::DialogControl::none,
       .onLabel = "Random colours"},
      &NimbrelView::randomizeColors,
@@ -233,7 +235,7 @@ inline constexpr Preference kPreferences[10] = {
       .defaultValue = 6,
       .option = "theme",
       .valueName = "N",
-      .help = "colour theme",
+      .help = services::trNoop("colour theme"),
       .note = "With random colours on, the theme shows only until the first re-randomisation; "
               "add --no-random-colours to keep it, or give --colours N instead.",
       .dialog = services::DialogControl::choices,

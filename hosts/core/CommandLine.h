@@ -10,7 +10,10 @@
 #include <cstdlib>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
+
+#include "services/Translate.h"
 
 namespace nimbrel::host {
 
@@ -35,6 +38,31 @@ inline std::optional<uint32_t> parseUnsigned32(const std::string& text) {
   return static_cast<uint32_t>(t);
 }
 
+// The help's own headings in the user's language; before the first option is added, so that the
+// options' group is named in it too.
+inline void translateHelp(CLI::App& app) {
+  using services::tr;
+  // CLI11's own names of its labels; the help shows the translation beside each.
+  const std::pair<const char*, const char*> labels[] = {
+      // TRANSLATORS: the help's headings; "OPTIONS" stands in "Usage: nimbrel [OPTIONS]". The
+      // help puts ':' right after "Usage", "Env", "Needs", "Excludes" and the groups' names:
+      // end them with a no-break space where a space comes before a colon.
+      {"Usage", tr("Usage")},
+      {"OPTIONS", tr("OPTIONS")},
+      {"Positionals", tr("Positionals")},
+      {"SUBCOMMAND", tr("SUBCOMMAND")},
+      {"SUBCOMMANDS", tr("SUBCOMMANDS")},
+      {"REQUIRED", tr("REQUIRED")},
+      {"Env", tr("Env")},
+      {"Needs", tr("Needs")},
+      {"Excludes", tr("Excludes")},
+      // TRANSLATORS: the value of a size option, width x height, as in "--size WxH".
+      {"WxH", tr("WxH")},
+  };
+  for (const auto& [label, translated] : labels) app.get_formatter()->label(label, translated);
+  app.option_defaults()->group(tr("Options"));
+}
+
 // Parses the arguments (without the program's name) into the app's options; nothing when they
 // parse and the program should run.
 inline std::optional<CommandLineEnd> parseCommandLine(CLI::App& app,
@@ -47,7 +75,9 @@ inline std::optional<CommandLineEnd> parseCommandLine(CLI::App& app,
   });
   if (empty != args.end()) {
     return CommandLineEnd{2,
-                          program + ": " + *empty + " gives no value (see " + program + " --help)"};
+                          program + ": " +
+                              services::formatted(services::tr("%s gives no value (see %s --help)"),
+                                                  empty->c_str(), program.c_str())};
   }
   // Arguments nobody takes are listed here, in the order given: CLI11's own list is reversed.
   app.allow_extras();
@@ -58,13 +88,17 @@ inline std::optional<CommandLineEnd> parseCommandLine(CLI::App& app,
   } catch (const CLI::CallForVersion& e) {
     return CommandLineEnd{0, std::string(e.what()) + "\n"};
   } catch (const CLI::ParseError& e) {
-    return CommandLineEnd{2, program + ": " + e.what() + " (see " + program + " --help)"};
+    return CommandLineEnd{
+        2, program + ": " +
+               services::formatted(services::tr("%s (see %s --help)"), e.what(), program.c_str())};
   }
   const std::vector<std::string> extras = app.remaining();
   if (extras.empty()) return std::nullopt;
-  std::string message = program + ": not expected:";
-  for (const std::string& extra : extras) (message += ' ') += extra;
-  return CommandLineEnd{2, message + " (see " + program + " --help)"};
+  std::string list;
+  for (const std::string& extra : extras) (list += list.empty() ? "" : " ") += extra;
+  return CommandLineEnd{2, program + ": " +
+                               services::formatted(services::tr("not expected: %s (see %s --help)"),
+                                                   list.c_str(), program.c_str())};
 }
 
 }  // namespace nimbrel::host

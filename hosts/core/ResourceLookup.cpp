@@ -29,14 +29,27 @@ std::optional<fs::path> markedDirectory(const fs::path& marker) {
   return fs::path(line);
 }
 
-std::optional<fs::path> buildTreeResources(const fs::path& executableDir) {
+// The top of the build tree that holds the executable's directory: where the marker is.
+std::optional<fs::path> buildTreeTop(const fs::path& executableDir) {
   fs::path dir = executableDir;
   for (int level = 0; level <= kMarkerLevelsUp && !dir.empty(); ++level) {
-    if (auto marked = markedDirectory(dir / kBuildTreeResourcesMarker)) return marked;
+    if (markedDirectory(dir / kBuildTreeResourcesMarker)) return dir;
     if (dir == dir.parent_path()) break;  // the root
     dir = dir.parent_path();
   }
   return std::nullopt;
+}
+
+std::optional<fs::path> buildTreeResources(const fs::path& executableDir) {
+  if (auto top = buildTreeTop(executableDir))
+    return markedDirectory(*top / kBuildTreeResourcesMarker);
+  return std::nullopt;
+}
+
+fs::path executablePath() {
+  std::error_code ec;
+  const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
+  return ec ? fs::path() : executable;
 }
 
 }  // namespace
@@ -52,10 +65,19 @@ std::vector<fs::path> resourceDirectories(const char* override, const fs::path& 
 }
 
 std::vector<fs::path> resourceDirectories() {
-  std::error_code ec;
-  const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
-  return resourceDirectories(std::getenv("NIMBREL_RESOURCES"), ec ? fs::path() : executable);
+  return resourceDirectories(std::getenv("NIMBREL_RESOURCES"), executablePath());
 }
+
+fs::path localeDirectory(const fs::path& executable) {
+  const fs::path executableDir = executable.parent_path();
+  fs::path installed = (executableDir / ".." / "share" / "locale").lexically_normal();
+  std::error_code ec;
+  if (fs::is_directory(installed, ec)) return installed;
+  if (auto top = buildTreeTop(executableDir)) return *top / "locale";
+  return installed;
+}
+
+fs::path localeDirectory() { return localeDirectory(executablePath()); }
 
 fs::path findResourceIn(const std::vector<fs::path>& directories, const std::string& fileName) {
   for (const fs::path& dir : directories) {

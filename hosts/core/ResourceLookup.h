@@ -28,6 +28,14 @@ std::vector<std::filesystem::path> resourceDirectories();
 std::filesystem::path findResourceIn(const std::vector<std::filesystem::path>& directories,
                                      const std::string& fileName);
 
+// Where the compiled translations are for a program at `executable`: the installed layout,
+// <executable's directory>/../share/locale, when it is there; otherwise the build tree's own
+// locale/ beside its marker, for a program run from the build tree.
+std::filesystem::path localeDirectory(const std::filesystem::path& executable);
+
+// The same for this process, through /proc/self/exe.
+std::filesystem::path localeDirectory();
+
 // Another program of the project, as this one at `executable` starts it: the one installed
 // beside it, else the one built in the build tree's sibling folder `buildFolder` (programs/nimbrel/
 // for the saver), else the bare name, for a search of PATH.

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <string_view>
 
+#include "services/Translate.h"
+
 namespace nimbrel::host {
 
 namespace {
@@ -11,7 +13,7 @@ using services::SettingDescription;
 using services::SettingKind;
 
 std::string rangeText(const SettingDescription& s) {
-  return std::to_string(s.lo) + " to " + std::to_string(s.hi);
+  return services::formatted(services::tr("%d to %d"), s.lo, s.hi);
 }
 
 // Plain decimal digits within the setting's range; nothing for anything else.
@@ -37,29 +39,34 @@ SettingsOptions::SettingsOptions(std::span<const SettingDescription> settings)
       choiceGiven_(settings.size(), nullptr) {}
 
 void SettingsOptions::describe(CLI::App& app) {
-  const std::string group = "Settings for this run (the stored ones stay as they are)";
+  // TRANSLATORS: a heading of the help, which puts ':' right after it.
+  const std::string group =
+      services::tr("Settings for this run (the stored ones stay as they are)");
   for (size_t row = 0; row < table_.size(); ++row) {
     const SettingDescription& s = table_[row];
     const std::string name(s.option);
     if (s.kind == SettingKind::flag) {
       // Called as each is met, so that of --name and --no-name the last one given wins.
       app.add_flag_callback(
-             "--" + name, [this, row] { flags_[row] = 1; }, std::string(s.help))
+             "--" + name, [this, row] { flags_[row] = 1; },
+             services::tr(std::string(s.help).c_str()))
           ->trigger_on_parse()
           ->group(group);
       app.add_flag_callback(
-             "--no-" + name, [this, row] { flags_[row] = 0; }, "not --" + name)
+             "--no-" + name, [this, row] { flags_[row] = 0; },
+             services::formatted(services::tr("not --%s"), name.c_str()))
           ->trigger_on_parse()
           ->group(group);
     } else {
-      given_[row] =
-          app.add_option("--" + name, numbers_[row], std::string(s.help) + ", " + rangeText(s))
-              ->type_name(std::string(s.valueName))
-              // A value left out, or one CLI11 takes for an option ("-3"), is
-              // refused below with the option's range; of several, the last counts.
-              ->expected(0, 1)
-              ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
-              ->group(group);
+      given_[row] = app.add_option("--" + name, numbers_[row],
+                                   services::tr(std::string(s.help).c_str()) + std::string(", ") +
+                                       rangeText(s))
+                        ->type_name(std::string(s.valueName))
+                        // A value left out, or one CLI11 takes for an option ("-3"), is
+                        // refused below with the option's range; of several, the last counts.
+                        ->expected(0, 1)
+                        ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+                        ->group(group);
     }
     if (!s.choiceOption.empty()) {
       const std::string flag(s.pairedFlag), on(s.choiceOnWord);
@@ -73,7 +80,8 @@ void SettingsOptions::describe(CLI::App& app) {
     }
   }
   app.add_flag("--default-settings", defaults_,
-               "start from the default settings; the store is neither read nor written")
+               services::tr("start from the default settings; the store is neither read nor "
+                            "written"))
       ->group(group);
 }
 
@@ -95,8 +103,9 @@ std::optional<services::RunSettings> SettingsOptions::settings(std::string& why)
     if (!given_[row] || given_[row]->count() == 0) continue;
     run.values[row] = numberIn(numbers_[row], s);
     if (!run.values[row]) {
-      why = "--" + std::string(s.option) + " takes a whole number from " + rangeText(s) +
-            ", not '" + numbers_[row] + "'";
+      why = services::formatted(services::tr("--%s takes a whole number from %s, not '%s'"),
+                                std::string(s.option).c_str(), rangeText(s).c_str(),
+                                numbers_[row].c_str());
       return std::nullopt;
     }
   }

@@ -12,6 +12,8 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "services/Translate.h"
+
 namespace nimbrel::host {
 
 inline const char* gStandardOutputProgram = "nimbrel";
@@ -22,8 +24,10 @@ inline void checkStandardOutputAtExit(const char* program) {
     const bool flushed = std::fflush(stdout) == 0;
     const int error = errno;
     if (flushed && !std::ferror(stdout)) return;
-    std::fprintf(stderr, "%s: cannot write standard output: %s\n", gStandardOutputProgram,
-                 flushed ? "write error" : std::strerror(error));
+    std::fprintf(stderr, "%s: %s\n", gStandardOutputProgram,
+                 services::formatted(services::tr("cannot write standard output: %s"),
+                                     flushed ? services::tr("write error") : std::strerror(error))
+                     .c_str());
     _exit(EXIT_FAILURE);
   });
 }

@@ -12,6 +12,8 @@
 #include <cstring>
 #include <random>
 
+#include "services/Translate.h"
+
 namespace nimbrel::host {
 
 namespace {
@@ -95,8 +97,8 @@ void OutputFile::fail(int error) {
 
 std::string OutputFile::error() const {
   if (error_ == 0) return {};
-  return "cannot write " + OutputFiles::shown(path_) + ": " +
-         (error_ == EINTR ? "interrupted" : std::strerror(error_));
+  return services::formatted(services::tr("cannot write %s: %s"), OutputFiles::shown(path_).c_str(),
+                             error_ == EINTR ? services::tr("interrupted") : std::strerror(error_));
 }
 
 bool OutputFile::writeAll(const char* data, size_t size) {
@@ -252,7 +254,7 @@ namespace {
 bool resolveStandardOutput(const StandardStream& out, int& standardFd, Identity& identity,
                            std::string& why) {
   if (!out.open) {
-    why = "it is closed";
+    why = services::tr("it is closed");
     return false;
   }
   standardFd = STDOUT_FILENO;
@@ -289,7 +291,7 @@ Target lookAtTarget(const std::string& path, const StandardStream (&streams)[2],
   }
   if (S_ISCHR(status.st_mode) || S_ISFIFO(status.st_mode)) return Target::writtenThrough;
   if (!S_ISREG(status.st_mode)) {
-    why = "not a regular file, character device or FIFO";
+    why = services::tr("not a regular file, character device or FIFO");
     return Target::refused;
   }
   return Target::toReplace;
@@ -406,7 +408,10 @@ bool OutputFiles::checkTargets(const bool (&closed)[3], std::string* why) {
     if (!resolve(file.path_, streams, file.fd_, file.directory_, file.name_, file.replace_,
                  identity, reason)) {
       abandon();
-      if (why) *why = "cannot write " + shown(file.path_) + ": " + reason;
+      if (why) {
+        *why = services::formatted(services::tr("cannot write %s: %s"), shown(file.path_).c_str(),
+                                   reason.c_str());
+      }
       return false;
     }
     // Writing the same terminal twice interleaves, as two programs would; any other file
@@ -415,8 +420,9 @@ bool OutputFiles::checkTargets(const bool (&closed)[3], std::string* why) {
       if (identities[i] == identity && !identity.characterDevice) {
         abandon();
         if (why) {
-          *why = entries_[i].option + " and " + entry.option + " name the same file " +
-                 shown(file.path_);
+          *why = services::formatted(services::tr("%s and %s name the same file %s"),
+                                     entries_[i].option.c_str(), entry.option.c_str(),
+                                     shown(file.path_).c_str());
         }
         return false;
       }
@@ -506,7 +512,7 @@ void OutputFiles::abandon() {
 
 std::string OutputFiles::shown(const std::string& path) {
   static constexpr char kHex[] = "0123456789abcdef";
-  if (path == "-") return "standard output";
+  if (path == "-") return services::tr("standard output");
   std::string out;
   for (const char c : path) {
     const auto byte = static_cast<unsigned char>(c);

@@ -13,6 +13,7 @@
 #include "hosts/render/OutputFile.h"
 #include "hosts/render/Y4m.h"
 #include "services/Random.h"
+#include "services/Translate.h"
 
 namespace nimbrel::host {
 
@@ -27,7 +28,8 @@ bool writeY4mFrame(OutputFile& out, const Canvas& canvas, std::vector<char>& pla
 
 void say(const std::string& what) { std::fprintf(stderr, "nimbrel render: %s\n", what.c_str()); }
 
-std::string stopReason(int signal) { return "stopped by " + std::string(strsignal(signal)); }
+using services::formatted;
+using services::tr;
 
 // The files of one run: the picture, and the trace and the video when asked for.
 struct RenderOutputs {
@@ -56,7 +58,8 @@ std::optional<int> openOutputs(RenderOutputs& out) {
   std::string why;
   if (out.files.open(&why)) return std::nullopt;
   if (StopSignals::stopSignal() != 0) {
-    say(stopReason(StopSignals::stopSignal()) + " before the first frame");
+    say(formatted(tr("stopped by %s before the first frame"),
+                  strsignal(StopSignals::stopSignal())));
     return 128 + StopSignals::stopSignal();
   }
   say(why);
@@ -106,7 +109,7 @@ int drawFrames(const RenderOptions& o, Drawing& d, RenderOutputs& out, Simulated
     if (d.recorder) writeTraceFrame(*out.trace, d, k, clock.tick());
     if (out.video) writeY4mFrame(*out.video, d.driver->canvas(), d.videoPlanes);
     if (o.progress && (k % 20 == 0 || k + 1 == o.frames)) {
-      std::fprintf(stderr, "\rframe %d of %d", k + 1, o.frames);
+      std::fprintf(stderr, "\r%s", formatted(tr("frame %d of %d"), k + 1, o.frames).c_str());
     }
   }
   if (o.progress) std::fputc('\n', stderr);
@@ -126,15 +129,16 @@ int commitStopped(RenderOutputs& out, int stopSignal, int framesDrawn, int frame
     say(why);
     return 1;
   }
-  say(stopReason(stopSignal) + " after " + std::to_string(framesDrawn) + " of " +
-      std::to_string(framesAsked) + " frames; no picture written");
+  say(formatted(tr("stopped by %s after %d of %d frames; no picture written"),
+                strsignal(stopSignal), framesDrawn, framesAsked));
   return 128 + stopSignal;
 }
 
 // Puts every output in place when all of them were written whole; else removes them all.
 int commitFinished(RenderOutputs& out, bool encoded, const std::string& encoderError, bool finished,
                    std::string why) {
-  if (!encoded && !out.picture.failed()) why = "cannot encode the picture: " + encoderError;
+  if (!encoded && !out.picture.failed())
+    why = formatted(tr("cannot encode the picture: %s"), encoderError.c_str());
   if (!encoded || !finished) {
     out.files.abandon();
     say(why);
@@ -180,8 +184,7 @@ int render(const RenderOptions& o, StopSignals& stopSignals, RenderOutputs& out)
   SimulatedClock clock(o.startTick);
   Drawing d = makeDrawing(o, out.trace != nullptr);
   if (!d.driver) {
-    say("cannot make a canvas of " + std::to_string(o.width) + "x" + std::to_string(o.height) +
-        " points");
+    say(formatted(tr("cannot make a canvas of %dx%d points"), o.width, o.height));
     return 1;
   }
   if (out.video) {
@@ -189,7 +192,7 @@ int render(const RenderOptions& o, StopSignals& stopSignals, RenderOutputs& out)
         y4mFrameBytes(d.driver->canvas().pixelWidth(), d.driver->canvas().pixelHeight()));
   }
   if (const std::optional<int> failed = openOutputs(out)) return *failed;
-  if (!o.seed) std::fprintf(stderr, "nimbrel render: seed %u\n", seed);
+  if (!o.seed) say(formatted(tr("seed %u"), seed));
   if (out.video) startVideo(*out.video, d);
   const int framesDrawn = drawFrames(o, d, out, clock);
   if (StopSignals::stopSignal() == 0 && out.streamFailed()) {
@@ -219,7 +222,7 @@ int runRender(const RenderOptions& o) {
     return render(o, stopSignals, outputs);
   } catch (const std::bad_alloc&) {
     files.abandon();
-    say("out of memory");
+    say(tr("out of memory"));
     return 1;
   }
 }

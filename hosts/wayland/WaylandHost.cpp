@@ -23,6 +23,7 @@
 #include "hosts/wayland/WaylandInput.h"
 #include "protocols/fractional-scale-v1-client.h"
 #include "protocols/viewporter-client.h"
+#include "services/Translate.h"
 // The layer-shell header names an argument `namespace`, which C++ reserves.
 #define namespace layer_namespace
 #include "protocols/wlr-layer-shell-unstable-v1-client.h"
@@ -37,6 +38,12 @@ using graphics::Rect;
 using graphics::Size;
 
 namespace {
+
+using services::formatted;
+using services::tr;
+
+// One line on standard error, after the program's name.
+void say(const std::string& what) { std::fprintf(stderr, "nimbrel: %s\n", what.c_str()); }
 
 // Highest versions of each global that this host knows the events of.
 constexpr uint32_t kCompositorVersion = 4;
@@ -426,9 +433,11 @@ void Host::fit(Screen& s) {
   s.driver = ViewDriver::create(makeView_, plan, monotonicNanos());
   if (!s.driver || !s.buffers) {
     s.driver.reset();
-    std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points at scale %g%s%s\n", s.width,
-                 s.height, static_cast<double>(scale.viewScale), error.empty() ? "" : ": ",
-                 error.c_str());
+    const double viewScale = scale.viewScale;
+    say(error.empty() ? formatted(tr("cannot make a view of %dx%d points at scale %g"), s.width,
+                                  s.height, viewScale)
+                      : formatted(tr("cannot make a view of %dx%d points at scale %g: %s"), s.width,
+                                  s.height, viewScale, error.c_str()));
     s.buffers.reset();
     status_ = 1, quit_ = true;
     return;
@@ -508,20 +517,18 @@ int Host::nextWaitMs() const {
 
 std::optional<int> Host::checkGlobals() const {
   if (!compositor_ || !shm_) {
-    std::fprintf(stderr, "nimbrel: the Wayland compositor offers no %s\n",
-                 compositor_ ? "shared-memory buffers (wl_shm)" : "wl_compositor");
+    say(compositor_ ? tr("the Wayland compositor offers no shared-memory buffers (wl_shm)")
+                    : tr("the Wayland compositor offers no wl_compositor"));
     return 1;
   }
   if (mode_ != SaverMode::fullScreen && !layerShell_) {
-    std::fprintf(stderr,
-                 "nimbrel: the Wayland compositor offers no layer-shell (zwlr_layer_shell_v1), "
-                 "so --layer cannot run here; run 'nimbrel' without --layer for full screen\n");
+    say(
+        tr("the Wayland compositor offers no layer-shell (zwlr_layer_shell_v1), so --layer cannot "
+           "run here; run 'nimbrel' without --layer for full screen"));
     return 1;
   }
   if (mode_ == SaverMode::fullScreen && !wmBase_ && !layerShell_) {
-    std::fprintf(stderr,
-                 "nimbrel: the Wayland compositor offers neither xdg-shell nor layer-shell "
-                 "windows\n");
+    say(tr("the Wayland compositor offers neither xdg-shell nor layer-shell windows"));
     return 1;
   }
   return std::nullopt;
@@ -573,18 +580,17 @@ int Host::run() {
       case Answer::stopped:
         return 0;
       case Answer::silent:
-        std::fprintf(stderr, "nimbrel: the Wayland compositor did not answer within %d s\n",
-                     kAnswerSeconds);
+        say(formatted(tr("the Wayland compositor did not answer within %d s"), kAnswerSeconds));
         return 1;
       case Answer::lost:
-        std::fprintf(stderr, "nimbrel: the Wayland compositor closed the connection: %s\n",
-                     std::strerror(wl_display_get_error(display_)));
+        say(formatted(tr("the Wayland compositor closed the connection: %s"),
+                      std::strerror(wl_display_get_error(display_))));
         return 1;
     }
   }
   if (const std::optional<int> status = checkGlobals()) return *status;
   if (takesInput() && !(input_ = WaylandInput::start(display_))) {
-    std::fprintf(stderr, "nimbrel: cannot start the input thread\n");
+    say(tr("cannot start the input thread"));
     return 1;
   }
   started_ = true;
@@ -626,8 +632,7 @@ int Host::run() {
     if (input_ && input_->endedRun()) quit_ = true;
   }
   if (const int error = wl_display_get_error(display_)) {
-    std::fprintf(stderr, "nimbrel: lost the connection to the Wayland compositor: %s\n",
-                 std::strerror(error));
+    say(formatted(tr("lost the connection to the Wayland compositor: %s"), std::strerror(error)));
     return 1;
   }
   return status_;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "graphics/HugePages.h"
+#include "services/Translate.h"
 
 namespace nimbrel::host {
 
@@ -34,7 +35,7 @@ int onXError(Display*, XErrorEvent* e) {
 }
 
 int onXIOError(Display*) {
-  std::fprintf(stderr, "nimbrel: lost the connection to the X server\n");
+  std::fprintf(stderr, "nimbrel: %s\n", services::tr("lost the connection to the X server"));
   std::_Exit(1);
 }
 
@@ -172,13 +173,13 @@ std::unique_ptr<ForeignWindow> ForeignWindow::open(std::optional<unsigned long> 
                                                    std::string& error, bool watch) {
   const char* name = std::getenv("DISPLAY");
   if (!name || !*name) {
-    error = "no display: DISPLAY is not set";
+    error = services::tr("no display: DISPLAY is not set");
     return nullptr;
   }
   auto s = std::make_unique<State>();
   s->display = XOpenDisplay(nullptr);
   if (!s->display) {
-    error = std::string("cannot open display '") + name + "'";
+    error = services::formatted(services::tr("cannot open display '%s'"), name);
     return nullptr;
   }
   XSetErrorHandler(onXError);

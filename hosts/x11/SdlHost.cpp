@@ -17,6 +17,7 @@
 #include "hosts/x11/ForeignWindow.h"
 #include "hosts/x11/NativeWindow.h"
 #include "hosts/x11/X11WindowHost.h"
+#include "services/Translate.h"
 
 namespace nimbrel::host {
 
@@ -25,6 +26,12 @@ using graphics::Rect;
 using graphics::Size;
 
 namespace {
+
+using services::formatted;
+using services::tr;
+
+// One line on standard error, after the program's name.
+void say(const std::string& what) { std::fprintf(stderr, "nimbrel: %s\n", what.c_str()); }
 
 // Longest single wait (ms), so a signal that arrives while SDL waits is seen soon.
 constexpr int kLongestWaitMs = 100;
@@ -105,7 +112,7 @@ bool fitView(Screen& s, const SaverRun& run, bool force) {
   if (s.x11) plan.pixels = sharedCanvasOf(*s.x11);
   s.driver = ViewDriver::create(run.makeView, plan, monotonicNanos());
   if (!s.driver) {
-    std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", w, h);
+    say(formatted(tr("cannot make a view of %dx%d points"), w, h));
     return false;
   }
   if (run.fps) s.driver->showFrameRate();
@@ -119,7 +126,7 @@ bool fitView(Screen& s, const SaverRun& run, bool force) {
   s.texture = SDL_CreateTexture(s.renderer, SDL_PIXELFORMAT_RGB888, SDL_TEXTUREACCESS_STREAMING,
                                 s.driver->canvas().pixelWidth(), s.driver->canvas().pixelHeight());
   if (!s.texture) {
-    std::fprintf(stderr, "nimbrel: cannot make a texture: %s\n", SDL_GetError());
+    say(formatted(tr("cannot make a texture: %s"), SDL_GetError()));
     return false;
   }
   SDL_SetTextureBlendMode(s.texture, SDL_BLENDMODE_NONE);
@@ -131,7 +138,7 @@ std::unique_ptr<Screen> openScreen(const char* title, int x, int y, int w, int h
   auto s = std::make_unique<Screen>();
   s->window = SDL_CreateWindow(title, x, y, w, h, flags | SDL_WINDOW_ALLOW_HIGHDPI);
   if (!s->window) {
-    std::fprintf(stderr, "nimbrel: cannot open a window: %s\n", SDL_GetError());
+    say(formatted(tr("cannot open a window: %s"), SDL_GetError()));
     return nullptr;
   }
   // Asking SDL for a particular render driver (SDL_RENDER_DRIVER) gets that driver, on X11 too.
@@ -145,7 +152,7 @@ std::unique_ptr<Screen> openScreen(const char* title, int x, int y, int w, int h
   // No vsync: the view sets its own pace, and a vsynced present per display would serialise.
   s->renderer = SDL_CreateRenderer(s->window, -1, 0);
   if (!s->renderer) {
-    std::fprintf(stderr, "nimbrel: cannot draw into the window: %s\n", SDL_GetError());
+    say(formatted(tr("cannot draw into the window: %s"), SDL_GetError()));
     return nullptr;
   }
   return s;
@@ -211,7 +218,7 @@ std::vector<std::unique_ptr<Screen>> openFullScreens() {
     screens.push_back(std::move(s));
   }
   if (screens.empty()) {
-    std::fprintf(stderr, "nimbrel: the display reports no screens\n");
+    say(tr("the display reports no screens"));
     return {};
   }
   SDL_ShowCursor(SDL_DISABLE);
@@ -325,19 +332,22 @@ bool isVisibleDriver(const std::string& driver, const char* requested) {
   return false;
 }
 
-// Why no windowing system was found, from what the environment names.
-std::string noDisplayReason(const char* x11, const char* wayland) {
-  std::string why = x11 && *x11 ? std::string("cannot open X display '") + x11 + "'"
-                                : std::string("DISPLAY is not set");
+// Why no windowing system was found, from what the environment names; with the hint that the
+// renderer needs none.
+std::string noDisplay(const char* x11, const char* wayland) {
+  const std::string x11Part = x11 && *x11 ? formatted(tr("cannot open X display '%s'"), x11)
+                                          : std::string(tr("DISPLAY is not set"));
   const char* named = std::getenv("WAYLAND_DISPLAY");
+  std::string waylandPart;
   if (wayland && *wayland) {
-    why += std::string(" and cannot reach Wayland display '") + wayland + "'";
+    waylandPart = formatted(tr("cannot reach Wayland display '%s'"), wayland);
   } else if (named && *named) {
-    why += std::string(" and cannot reach Wayland display '") + named + "' without XDG_RUNTIME_DIR";
+    waylandPart = formatted(tr("cannot reach Wayland display '%s' without XDG_RUNTIME_DIR"), named);
   } else {
-    why += " and WAYLAND_DISPLAY is not set";
+    waylandPart = tr("WAYLAND_DISPLAY is not set");
   }
-  return why;
+  return formatted(tr("no display: %s and %s; 'nimbrel render' draws without a display"),
+                   x11Part.c_str(), waylandPart.c_str());
 }
 
 }  // namespace
@@ -353,10 +363,8 @@ int runWithSdl(const SaverRun& run) {
   }
   const char* requested = std::getenv("SDL_VIDEODRIVER");
   const bool driverRequested = requested && *requested;
-  constexpr const char* kHint = "; 'nimbrel render' draws without a display";
   if (!driverRequested && (!x11 || !*x11) && (!wayland || !*wayland)) {
-    std::fprintf(stderr, "nimbrel: no display: %s%s\n", noDisplayReason(x11, wayland).c_str(),
-                 kHint);
+    say(noDisplay(x11, wayland));
     return 1;
   }
   // Our own handlers end the run cleanly; several full-screen windows must not minimise each
@@ -373,26 +381,27 @@ int runWithSdl(const SaverRun& run) {
   if (!driverRequested && namesX11 != namesWayland) {
     SDL_SetHint(SDL_HINT_VIDEODRIVER, namesX11 ? "x11" : "wayland");
   }
-  StopSignals::startWithin(kAnswerSeconds, kNoAnswer);
+  StopSignals::startWithin(kAnswerSeconds, noAnswerLine());
   const int initialised = SDL_Init(SDL_INIT_VIDEO);
   StopSignals::startAnswered();
   if (initialised != 0) {
     if (driverRequested) {
-      std::fprintf(stderr, "nimbrel: cannot open the display: %s\n", SDL_GetError());
+      say(formatted(tr("cannot open the display: %s"), SDL_GetError()));
     } else {
-      std::fprintf(stderr, "nimbrel: no display: %s%s\n", noDisplayReason(x11, wayland).c_str(),
-                   kHint);
+      say(noDisplay(x11, wayland));
     }
     return 1;
   }
   const char* driver = SDL_GetCurrentVideoDriver();
   if (!driver || !isVisibleDriver(driver, requested)) {
     if (driverRequested) {
-      std::fprintf(stderr, "nimbrel: the %s video driver shows nothing on a screen%s\n",
-                   driver ? driver : "chosen", kHint);
+      say(driver ? formatted(tr("the %s video driver shows nothing on a screen; 'nimbrel render' "
+                                "draws without a display"),
+                             driver)
+                 : tr("the chosen video driver shows nothing on a screen; 'nimbrel render' draws "
+                      "without a display"));
     } else {
-      std::fprintf(stderr, "nimbrel: no display: %s%s\n", noDisplayReason(x11, wayland).c_str(),
-                   kHint);
+      say(noDisplay(x11, wayland));
     }
     SDL_Quit();
     return 1;

@@ -24,8 +24,10 @@ std::unique_ptr<ViewDriver> makeDriver(ForeignWindow& window, const SaverRun& ru
   plan.pixels = sharedCanvasOf(window);
   std::unique_ptr<ViewDriver> driver = ViewDriver::create(run.makeView, plan, monotonicNanos());
   if (!driver) {
-    std::fprintf(stderr, "nimbrel: cannot make a view of %dx%d points\n", window.width(),
-                 window.height());
+    std::fprintf(stderr, "nimbrel: %s\n",
+                 services::formatted(services::tr("cannot make a view of %dx%d points"),
+                                     window.width(), window.height())
+                     .c_str());
     return nullptr;
   }
   if (run.fps) driver->showFrameRate();
@@ -64,7 +66,7 @@ void showOn(ForeignWindow& window, ViewDriver& driver, std::vector<graphics::Pix
 
 int runInX11Window(const SaverRun& run) {
   std::string error;
-  StopSignals::startWithin(kAnswerSeconds, kNoAnswer);
+  StopSignals::startWithin(kAnswerSeconds, noAnswerLine());
   std::unique_ptr<ForeignWindow> window = ForeignWindow::open(run.windowId, error);
   StopSignals::startAnswered();
   if (!window) {

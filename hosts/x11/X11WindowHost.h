@@ -1,17 +1,27 @@
 #pragma once
 
+#include <string>
 #include <vector>
 
 #include "hosts/core/SaverRun.h"
 #include "hosts/core/ViewDriver.h"
 #include "hosts/x11/ForeignWindow.h"
+#include "services/Translate.h"
 
 namespace nimbrel::host {
 
 // How long the display server may take to answer the connection at start (Xlib and SDL wait on
 // it without looking at signals), and the line when it does not.
 inline constexpr int kAnswerSeconds = 10;
-inline constexpr const char* kNoAnswer = "nimbrel: the display server did not answer within 10 s\n";
+// Made before the wait begins: the signal handler only writes it.
+inline const char* noAnswerLine() {
+  static const std::string line =
+      "nimbrel: " +
+      services::formatted(services::tr("the display server did not answer within %d s"),
+                          kAnswerSeconds) +
+      "\n";
+  return line.c_str();
+}
 
 // Draws into an existing X11 window, the way XScreenSaver and xsecurelock run a saver: the
 // window named by run.windowId, or the root window. Plain Xlib (with shared-memory images

@@ -15,6 +15,8 @@
 #include <utility>
 #include <vector>
 
+#include "services/Translate.h"
+
 namespace services {
 
 namespace {
@@ -380,15 +382,18 @@ bool AppSynchronize(const std::string& domain) {
     return false;
   };
   if (s.path.empty()) {
-    gSavingProblem = "HOME is not an absolute path";
-    tellOnce(gSavingProblem + ": the settings are not stored, the defaults are used");
+    gSavingProblem = tr("HOME is not an absolute path");
+    tellOnce(formatted(tr("%s: the settings are not stored, the defaults are used"),
+                       gSavingProblem.c_str()));
     return dropUnsaved();
   }
   g_mkdir_with_parents(s.path.parent_path().c_str(), 0700);
   if (s.unusable && !keepCopy(s)) {
     gSavingProblem =
-        s.path.string() + " is not a usable settings file and no copy of it can be kept beside it";
-    tellOnce(gSavingProblem + ": it is left as it is, and the defaults are used");
+        formatted(tr("%s is not a usable settings file and no copy of it can be kept beside it"),
+                  s.path.c_str());
+    tellOnce(formatted(tr("%s: it is left as it is, and the defaults are used"),
+                       gSavingProblem.c_str()));
     return dropUnsaved();
   }
 
@@ -397,7 +402,8 @@ bool AppSynchronize(const std::string& domain) {
   std::string bytes(data, length);
   g_free(data);
   if (!replaceStore(s.path, bytes)) {
-    gSavingProblem = "cannot write " + s.path.string() + " (a read-only folder or a full disk?)";
+    gSavingProblem =
+        formatted(tr("cannot write %s (a read-only folder or a full disk?)"), s.path.c_str());
     return dropUnsaved();
   }
   gSavingProblem.clear();

@@ -12,6 +12,7 @@
 #include "hosts/core/CommandLine.h"
 #include "hosts/core/SettingsOptions.h"
 #include "hosts/core/SizeArgument.h"
+#include "services/Translate.h"
 
 namespace nimbrel::saver {
 
@@ -19,6 +20,8 @@ using host::fitsCanvas;
 using host::kMaxViewSide;
 using host::parseSizeArgument;
 using host::SizeArgument;
+using services::formatted;
+using services::tr;
 
 namespace {
 
@@ -30,30 +33,31 @@ std::optional<std::string> checkRenderOptions(host::RenderOptions& o, const std:
                                               const std::optional<std::string>& seed) {
   const std::optional<SizeArgument> parsedSize = parseSizeArgument(size, kMaxViewSide);
   if (!parsedSize) {
-    return "bad size '" + size + "': expected WxH, each from 1 to " + std::to_string(kMaxViewSide);
+    return formatted(tr("bad size '%s': expected WxH, each from 1 to %d"), size.c_str(),
+                     kMaxViewSide);
   }
   o.width = parsedSize->width;
   o.height = parsedSize->height;
   if (o.frames < 1 || o.frames > kMaxFrames) {
-    return "bad frame count " + std::to_string(o.frames) + ": expected 1 to " +
-           std::to_string(kMaxFrames);
+    return formatted(tr("bad frame count %d: expected 1 to %d"), o.frames, kMaxFrames);
   }
   if (!std::isfinite(o.scale) || o.scale < 0.25f || o.scale > 8.0f) {
-    return "bad scale: expected a number from 0.25 to 8";
+    return tr("bad scale: expected a number from 0.25 to 8");
   }
   if (!fitsCanvas(*parsedSize, o.scale)) {
-    return "size " + size + " at scale " + std::to_string(o.scale) + " is too large: at most " +
-           std::to_string(graphics::Canvas::maxPixels) + " device pixels, " +
-           std::to_string(graphics::Canvas::maxSide) + " per side";
+    return formatted(tr("size %s at scale %s is too large: at most %ld device pixels, %d per side"),
+                     size.c_str(), std::to_string(o.scale).c_str(),
+                     static_cast<long>(graphics::Canvas::maxPixels), graphics::Canvas::maxSide);
   }
   const std::optional<uint32_t> tick = host::parseUnsigned32(startTick);
-  if (!tick) return "bad start tick '" + startTick + "': expected 0 to 4294967295";
+  if (!tick)
+    return formatted(tr("bad start tick '%s': expected 0 to %u"), startTick.c_str(), UINT32_MAX);
   o.startTick = *tick;
   if (seed) {
     o.seed = host::parseUnsigned32(*seed);
-    if (!o.seed) return "bad seed '" + *seed + "': expected 0 to 4294967295";
+    if (!o.seed) return formatted(tr("bad seed '%s': expected 0 to %u"), seed->c_str(), UINT32_MAX);
   }
-  if (o.output.empty()) return "the output path is empty";
+  if (o.output.empty()) return tr("the output path is empty");
   return std::nullopt;
 }
 
@@ -78,31 +82,34 @@ RenderParse parseRenderArguments(std::span<const services::SettingDescription> s
 
   host::SettingsOptions options(settings);
 
-  CLI::App app{"Draws frames of Nimbrel without a display and writes the last one as a PNG."};
+  CLI::App app{tr("Draws frames of Nimbrel without a display and writes the last one as a PNG.")};
   app.name("nimbrel render");
-  app.add_option("-o,--output", o.output, "PNG file to write, - for stdout")
+  host::translateHelp(app);
+  app.add_option("-o,--output", o.output, tr("PNG file to write, - for stdout"))
       ->required()
       ->type_name("FILE");
-  app.add_option("--size", size, "view size in points (default 1920x1080)")->type_name("WxH");
-  app.add_option("--frames", o.frames, "number of frames to draw (default 600)")->type_name("N");
+  app.add_option("--size", size, tr("view size in points (default 1920x1080)"))->type_name("WxH");
+  app.add_option("--frames", o.frames, tr("number of frames to draw (default 600)"))
+      ->type_name("N");
   auto* seedOption = app.add_option("--seed", seed,
-                                    "seed of the random generator, for a picture "
-                                    "that can be made again")
+                                    tr("seed of the random generator, for a picture "
+                                       "that can be made again"))
                          ->type_name("N");
-  app.add_flag("--preview", o.preview, "draw as the small preview view: no title, one star");
-  app.add_option("--scale", o.scale, "device pixels per point, e.g. 2 for HiDPI (default 1)")
+  app.add_flag("--preview", o.preview, tr("draw as the small preview view: no title, one star"));
+  app.add_option("--scale", o.scale, tr("device pixels per point, e.g. 2 for HiDPI (default 1)"))
       ->type_name("S");
-  app.add_option("--start-tick", startTick, "tick count at which the view is created (default 0)")
+  app.add_option("--start-tick", startTick,
+                 tr("tick count at which the view is created (default 0)"))
       ->type_name("T");
   CLI::Option* streams[] = {
-      app.add_option("--trace", o.tracePath, "also write every drawing call as JSON Lines")
+      app.add_option("--trace", o.tracePath, tr("also write every drawing call as JSON Lines"))
           ->type_name("FILE"),
       app.add_option("--y4m", o.y4mPath,
-                     "also stream every frame as YUV4MPEG2 (4:2:0) to a file, - for stdout")
+                     tr("also stream every frame as YUV4MPEG2 (4:2:0) to a file, - for stdout"))
           ->type_name("FILE")};
   options.describe(app);
-  app.set_help_flag("-h,--help", "show this help and exit");
-  app.set_version_flag("--version", host::versionLine(), "show the version and exit");
+  app.set_help_flag("-h,--help", tr("show this help and exit"));
+  app.set_version_flag("--version", host::versionLine(), tr("show the version and exit"));
 
   if (auto end = host::parseCommandLine(
           app, host::settingsChoices(settings, host::settingsDashes(settings, args)))) {
@@ -115,7 +122,11 @@ RenderParse parseRenderArguments(std::span<const services::SettingDescription> s
   // An empty name would otherwise mean no such output at all.
   for (const CLI::Option* stream : streams) {
     if (*stream && stream->as<std::string>().empty()) {
-      return {std::nullopt, {}, 2, "nimbrel render: " + stream->get_name() + " needs a file name"};
+      return {
+          std::nullopt,
+          {},
+          2,
+          "nimbrel render: " + formatted(tr("%s needs a file name"), stream->get_name().c_str())};
     }
   }
   std::string why;
@@ -137,10 +148,10 @@ int renderMain(const services::ScreenSaverModule& module, const std::vector<std:
   // A picture or a video is no text: on a terminal it would only garble the screen.
   for (const std::string* path : {&parsed.options->output, &parsed.options->y4mPath}) {
     if (namesStandardOutput(*path) && isatty(STDOUT_FILENO)) {
-      std::fprintf(stderr,
-                   "nimbrel render: %s %s: standard output is a terminal; redirect it or name "
-                   "a file\n",
-                   path == &parsed.options->output ? "-o" : "--y4m", path->c_str());
+      std::fprintf(stderr, "nimbrel render: %s\n",
+                   formatted(tr("%s %s: standard output is a terminal; redirect it or name a file"),
+                             path == &parsed.options->output ? "-o" : "--y4m", path->c_str())
+                       .c_str());
       return 2;
     }
   }

@@ -10,7 +10,12 @@
 #include <cstdlib>
 #include <string_view>
 
+#include "services/Translate.h"
+
 namespace nimbrel::saver {
+
+using services::formatted;
+using services::tr;
 
 using host::kMaxViewSide;
 using host::parseSizeArgument;
@@ -63,42 +68,44 @@ struct SaverArguments {
 
 void describeOptions(CLI::App& app, SaverArguments& a) {
   app.name("nimbrel");
+  host::translateHelp(app);
   a.window =
-      app.add_option("--window", a.size, "run in a resizable window of WxH points")
+      app.add_option("--window", a.size, tr("run in a resizable window of WxH points"))
           ->expected(0, 1)
           // What a bare --window stands for; an empty value given on purpose stays empty.
           ->default_str(std::to_string(a.options.width) + "x" + std::to_string(a.options.height))
           ->type_name("WxH");
-  CLI::Option* root =
-      app.add_flag("--root", a.root,
-                   "draw into the window named by XSCREENSAVER_WINDOW, or else the root window");
+  CLI::Option* root = app.add_flag(
+      "--root", a.root,
+      tr("draw into the window named by XSCREENSAVER_WINDOW, or else the root window"));
   a.windowIdGiven = app.add_option("--window-id", a.windowId,
-                                   "draw into this X11 window (hexadecimal 0x... or "
-                                   "decimal)")
+                                   tr("draw into this X11 window (hexadecimal 0x... or "
+                                      "decimal)"))
                         ->type_name("ID");
   // Two places to draw at once: one would be dropped without a word.
   a.window->excludes(root)->excludes(a.windowIdGiven);
   a.layerGiven = app.add_option("--layer", a.layer,
-                                "on Wayland (layer-shell compositors): 'overlay' above everything "
-                                "on every output, quitting on input, as an idle daemon starts "
-                                "it; 'background' a live wallpaper below everything")
+                                tr("on Wayland (layer-shell compositors): 'overlay' above "
+                                   "everything on every output, quitting on input, as an idle "
+                                   "daemon starts it; 'background' a live wallpaper below "
+                                   "everything"))
                      ->type_name("overlay|background")
                      ->excludes(a.window)
                      ->excludes(root)
                      ->excludes(a.windowIdGiven);
-  app.add_flag("--preview", a.options.preview, "draw as a small preview: no title, one star");
+  app.add_flag("--preview", a.options.preview, tr("draw as a small preview: no title, one star"));
   a.seedGiven = app.add_option("--seed", a.seed,
-                               "seed of the random generator, for a run that can be "
-                               "repeated")
+                               tr("seed of the random generator, for a run that can be "
+                                  "repeated"))
                     ->type_name("N");
   a.displayGiven =
-      app.add_option("--display", a.display, "the X display to use instead of $DISPLAY")
+      app.add_option("--display", a.display, tr("the X display to use instead of $DISPLAY"))
           ->type_name("NAME");
-  app.add_flag("--fps", a.options.fps, "show the frame rate in the lower-left corner");
+  app.add_flag("--fps", a.options.fps, tr("show the frame rate in the lower-left corner"));
   a.settings.describe(app);
-  app.set_help_flag("-h,--help", "show this help and exit");
-  app.set_version_flag("--version", host::versionLine(), "show the version and exit");
-  app.footer("Use 'nimbrel render --help' for the headless renderer.");
+  app.set_help_flag("-h,--help", tr("show this help and exit"));
+  app.set_version_flag("--version", host::versionLine(), tr("show the version and exit"));
+  app.footer(tr("Use 'nimbrel render --help' for the headless renderer."));
 }
 
 // Where the saver draws, by the precedence of the options; the message for a bad value.
@@ -107,23 +114,22 @@ std::optional<std::string> chooseTarget(SaverArguments& a,
   SaverOptions& o = a.options;
   if (*a.layerGiven) {
     if (a.layer != "overlay" && a.layer != "background") {
-      return "bad layer '" + a.layer + "': expected overlay or background";
+      return formatted(tr("bad layer '%s': expected overlay or background"), a.layer.c_str());
     }
     o.mode = a.layer == "overlay" ? SaverMode::overlay : SaverMode::wallpaper;
   } else if (*a.windowIdGiven) {
     o.mode = SaverMode::foreignWindow;
     o.windowId = parseWindowId(a.windowId);
     if (!o.windowId) {
-      return "bad window id '" + a.windowId +
-             "': expected 0x... (hexadecimal) or a decimal "
-             "number";
+      return formatted(tr("bad window id '%s': expected 0x... (hexadecimal) or a decimal number"),
+                       a.windowId.c_str());
     }
   } else if (*a.window) {
     o.mode = SaverMode::window;
     const std::optional<SizeArgument> parsedSize = parseSizeArgument(a.size, kMaxViewSide);
     if (!parsedSize) {
-      return "bad window size '" + a.size + "': expected WxH, each from 1 to " +
-             std::to_string(kMaxViewSide);
+      return formatted(tr("bad window size '%s': expected WxH, each from 1 to %d"), a.size.c_str(),
+                       kMaxViewSide);
     }
     o.width = parsedSize->width;
     o.height = parsedSize->height;
@@ -132,8 +138,9 @@ std::optional<std::string> chooseTarget(SaverArguments& a,
     if (xscreensaverWindow) {
       o.windowId = parseWindowId(*xscreensaverWindow);
       if (!o.windowId) {
-        return "bad XSCREENSAVER_WINDOW '" + *xscreensaverWindow +
-               "': expected 0x... (hexadecimal) or a decimal number";
+        return formatted(
+            tr("bad XSCREENSAVER_WINDOW '%s': expected 0x... (hexadecimal) or a decimal number"),
+            xscreensaverWindow->c_str());
       }
     }
   }
@@ -146,9 +153,9 @@ SaverParse parseSaverArguments(std::span<const services::SettingDescription> set
                                const std::vector<std::string>& args,
                                const std::optional<std::string>& xscreensaverWindow) {
   CLI::App app{
-      "Nimbrel, a screen saver: rings of translucent petals built up layer upon layer.\n"
-      "Without options it runs full screen on every display and quits on a key press, "
-      "a click or a mouse movement."};
+      tr("Nimbrel, a screen saver: rings of translucent petals built up layer upon layer.\n"
+         "Without options it runs full screen on every display and quits on a key press, "
+         "a click or a mouse movement.")};
   SaverArguments a(settings);
   describeOptions(app, a);
   if (auto end =
@@ -163,13 +170,17 @@ SaverParse parseSaverArguments(std::span<const services::SettingDescription> set
   if (!run) return {std::nullopt, 2, "nimbrel: " + why};
   a.options.settings = std::move(*run);
   if (*a.displayGiven) {
-    if (a.display.empty()) return {std::nullopt, 2, "nimbrel: --display needs a display name"};
+    if (a.display.empty()) {
+      return {std::nullopt, 2, std::string("nimbrel: ") + tr("--display needs a display name")};
+    }
     a.options.display = a.display;
   }
   if (*a.seedGiven) {
     a.options.seed = host::parseUnsigned32(a.seed);
     if (!a.options.seed) {
-      return {std::nullopt, 2, "nimbrel: bad seed '" + a.seed + "': expected 0 to 4294967295"};
+      return {std::nullopt, 2,
+              "nimbrel: " +
+                  formatted(tr("bad seed '%s': expected 0 to %u"), a.seed.c_str(), UINT32_MAX)};
     }
   }
   return {a.options, 0, {}};

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "hosts/core/ResourceLookup.h"
 #include "hosts/core/Signals.h"
 #include "hosts/core/StandardOutput.h"
 #include "hosts/wayland/WaylandHost.h"
@@ -14,6 +15,7 @@
 #include "programs/nimbrel/RenderCommand.h"
 #include "programs/nimbrel/SaverOptions.h"
 #include "services/Random.h"
+#include "services/Translate.h"
 #include "sources/NimbrelView.h"
 #include "sources/PreferenceTable.h"
 
@@ -40,12 +42,15 @@ int runSaver(const nimbrel::saver::SaverOptions& options) {
     case SaverMode::wallpaper:
       if (const std::optional<int> status = host::runWithWayland(options)) return *status;
       if (waylandDisplay && *waylandDisplay) {
-        std::fprintf(stderr,
-                     "nimbrel: --layer needs a Wayland compositor: cannot connect to '%s'\n",
-                     waylandDisplay);
+        std::fprintf(stderr, "nimbrel: %s\n",
+                     services::formatted(
+                         services::tr("--layer needs a Wayland compositor: cannot connect to '%s'"),
+                         waylandDisplay)
+                         .c_str());
       } else {
-        std::fprintf(stderr,
-                     "nimbrel: --layer needs a Wayland compositor: WAYLAND_DISPLAY is not set\n");
+        std::fprintf(
+            stderr, "nimbrel: %s\n",
+            services::tr("--layer needs a Wayland compositor: WAYLAND_DISPLAY is not set"));
       }
       return 1;
     case SaverMode::fullScreen:
@@ -65,6 +70,9 @@ int runSaver(const nimbrel::saver::SaverOptions& options) {
 }  // namespace
 
 int main(int argc, char** argv) {
+  // Numbers stay as the C locale writes and reads them: only the language of messages is the
+  // user's.
+  services::initTranslations(nimbrel::host::localeDirectory(), services::LocaleUse::messages);
   std::vector<std::string> args(argv + 1, argv + argc);
   const bool render = !args.empty() && args[0] == "render";
   nimbrel::host::checkStandardOutputAtExit(render ? "nimbrel render" : "nimbrel");

@@ -44,7 +44,7 @@ expected=(
   usr/share/nimbrel/{Prefs,SettingsWindow}.ui usr/share/man/man6/nimbrel{,-settings}.6.gz
   usr/share/icons/hicolor/scalable/apps/org.nimbrel.Nimbrel{,.Settings}.svg
   usr/share/applications/{org.nimbrel.Nimbrel.Settings,screensavers/nimbrel}.desktop
-  usr/share/metainfo/org.nimbrel.Nimbrel.Settings.metainfo.xml
+  usr/share/metainfo/org.nimbrel.Nimbrel.Settings.metainfo.xml usr/share/locale/{de,fr}/LC_MESSAGES/nimbrel.mo
   usr/share/bash-completion/completions/nimbrel{,-settings}
   usr/share/doc/nimbrel/{copyright,changelog.gz}
 )

@@ -19,6 +19,8 @@ mv "$SCRATCH/first" "$MOVED"
 cp "$PROBE" "$MOVED/bin/"
 found=$("$MOVED/bin/nimbrel_resource_probe" Prefs.ui 2>&1) || fail "moved install: $found"
 [ "$found" = "$MOVED/share/nimbrel/Prefs.ui" ] || fail "moved install found '$found'"
+# and its translations.
+LC_ALL= LANG=de_DE.UTF-8 "$MOVED/bin/nimbrel" --help | grep -q '^Aufruf: ' || fail "moved install speaks no German"
 
 # NIMBREL_RESOURCES still names the only place to look.
 mkdir -p "$SCRATCH/elsewhere" && touch "$SCRATCH/elsewhere/Prefs.ui"

@@ -323,6 +323,15 @@ TEST(ResourceLookup, ResourcesAndCompanionProgramsInstalledMovedOrInTheBuildTree
             r / "build/programs/nimbrel/nimbrel");
   EXPECT_EQ(companionProgram("nimbrel", "nimbrel", r / "bare/bin/prog"), "nimbrel");
   EXPECT_EQ(companionProgram("nimbrel", "nimbrel", {}), "nimbrel");
+
+  // The compiled translations: installed beside the program, else the build tree's own.
+  fs::create_directories(r / "inst/share/locale");
+  const std::pair<const char*, fs::path> locales[] = {
+      {"inst/bin/prog", r / "inst/share/locale"},
+      {"build/tests/unit/prog", r / "build/locale"},
+      {"bare/bin/prog", r / "bare/share/locale"},
+  };
+  for (const auto& [exe, dir] : locales) EXPECT_EQ(localeDirectory(r / exe), dir) << exe;
 }
 
 }  // namespace
