@@ -17,6 +17,7 @@ test_packages=(
   clang libclang-rt-14-dev clang-format clang-tidy time
   lintian desktop-file-utils appstream libxml2-utils man-db python3 ninja-build
   sway grim wtype swayidle jq util-linux
+  at-spi2-core python3-pyatspi gir1.2-atspi-2.0
 )
 
 case "${1:-}" in
