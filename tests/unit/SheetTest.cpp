@@ -390,7 +390,7 @@ TEST(Stepper, StepLandsWithinTheLimitsFromTheFieldsNumber) {
                         {"6", 10, 2, 16, 16},         {"12", -10, 2, 16, 2},
                         {"40", -1, 2, 16, 16},        {" 9 ", 1, 2, 16, 10},
                         {"abc", 1, 2, 16, 8},         {"", -1, 2, 16, 6},
-                        {nullptr, 10, 2, 16, 16},     {"7", 1, 9, 5, 9},
+                        {nullptr, 10, 2, 16, 16},     {"7", 10, 9, 5, 9},
                         {"2147483647", 1, 2, 16, 16}, {"-2147483648", -10, 1, 10000, 1}};
   for (const auto& [text, delta, lower, upper, want] : cases) {
     EXPECT_EQ(sheet::steppedValue(text, 7, delta, lower, upper), want)
