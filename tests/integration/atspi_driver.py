@@ -82,11 +82,21 @@ CONTROL_ROLES = {"push button", "toggle button", "check box", "combo box", "text
 
 
 def app():
+    """The running nimbrel-settings: the newest that answers (one that ended, such as a second
+    start, stays listed a while)."""
     desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
+    for i in reversed(range(desktop.get_child_count())):
         child = desktop.get_child_at_index(i)
-        if child is not None and child.get_name() == APP:
+        if child is None or child.get_name() != APP:
+            continue
+        # What the library keeps of states and children would go stale: no main loop runs here
+        # to take the application's events.
+        child.clear_cache()
+        try:
+            child.get_child_count()
             return child
+        except gi.repository.GLib.Error:
+            continue
     return None
 
 
@@ -131,16 +141,16 @@ def controls(w):
 
 def until(what, check):
     """check()'s first true answer, polled every 50 ms for at most a minute."""
-    end = time.monotonic() + 60
+    end, error = time.monotonic() + 60, ""
     while True:
         try:
             answer = check()
-        except gi.repository.GLib.Error:
-            answer = None  # a window going while it was read
+        except gi.repository.GLib.Error as e:
+            answer, error = None, f" ({e})"  # a window going while it was read
         if answer:
             return answer
         if time.monotonic() > end:
-            sys.exit(f"atspi_driver: {what}")
+            sys.exit(f"atspi_driver: {what}{error}")
         time.sleep(0.05)
 
 

@@ -35,8 +35,11 @@ void dispose(GObject* object) {
   auto* self = NIMBREL_STEPPER(object);
   g_clear_pointer(&self->down, gtk_widget_unparent);
   g_clear_pointer(&self->up, gtk_widget_unparent);
-  if (self->field && self->keys) gtk_widget_remove_controller(self->field, self->keys);
-  self->keys = nullptr;
+  // The field may have gone first, its controllers with it: ours is held until here.
+  if (self->keys && gtk_event_controller_get_widget(self->keys) == self->field) {
+    gtk_widget_remove_controller(self->field, self->keys);
+  }
+  g_clear_object(&self->keys);
   g_clear_object(&self->field);
   g_clear_pointer(&self->fieldId, g_free);
   G_OBJECT_CLASS(nimbrel_stepper_parent_class)->dispose(object);
@@ -63,7 +66,7 @@ void tieButtons(NimbrelStepper* self) {
   self->keys = gtk_event_controller_key_new();
   gtk_event_controller_set_propagation_phase(self->keys, GTK_PHASE_CAPTURE);
   g_signal_connect(self->keys, "key-pressed", G_CALLBACK(onKey), self);
-  gtk_widget_add_controller(self->field, self->keys);
+  gtk_widget_add_controller(self->field, GTK_EVENT_CONTROLLER(g_object_ref(self->keys)));
 }
 
 // --- the <stepper> element of an interface file ---
