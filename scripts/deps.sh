@@ -19,6 +19,7 @@ test_packages=(
   lintian autopkgtest file desktop-file-utils appstream appstream-util libxml2-utils man-db
   python3 ninja-build
   sway grim wtype swayidle jq util-linux
+  at-spi2-core python3-pyatspi gir1.2-atspi-2.0
 )
 
 case "${1:-}" in

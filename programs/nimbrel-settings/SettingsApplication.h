@@ -9,7 +9,9 @@
 namespace nimbrel::settings {
 
 // nimbrel-settings as a GtkApplication: one instance per session (a second start presents the
-// first one's window and ends), --help and --version from GApplication's option handling.
+// first one's window and ends), --help and --version from GApplication's option handling. Its
+// actions: "app.about" shows the About window, "app.quit" (Ctrl+Q) ends it; Ctrl+W closes the
+// window.
 class SettingsApplication {
  public:
   static constexpr char kId[] = "org.nimbrel.Nimbrel.Settings";
@@ -27,6 +29,8 @@ class SettingsApplication {
   static gint handleLocalOptions(GApplication*, GVariantDict* options, gpointer data);
   static void activate(GApplication*, gpointer data);
   static void shutdown(GApplication*, gpointer data);
+  static void about(GSimpleAction*, GVariant*, gpointer data);
+  static void quit(GSimpleAction*, GVariant*, gpointer data);
 
   services::ViewFactory makeView_;
   GtkApplication* application_ = nullptr;

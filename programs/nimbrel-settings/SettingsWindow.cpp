@@ -8,6 +8,7 @@
 
 #include "hosts/core/ResourceLookup.h"
 #include "programs/nimbrel-settings/UiFile.h"
+#include "services/Translate.h"
 
 namespace nimbrel::settings {
 
@@ -107,7 +108,10 @@ void SettingsWindow::openOptions() {
   if (!view || !view->hasConfigureSheet()) return;
   GtkWindow* sheet = sheet::GtkSheetToolkit::gtkWindow(view->configureSheet());
   if (!sheet) {
-    const std::string why = "The options cannot be shown: " + view->sheetProblem() + ".";
+    gchar* text = g_strdup_printf(services::tr("The options cannot be shown: %s."),
+                                  view->sheetProblem().c_str());
+    const std::string why = text;
+    g_free(text);
     std::fprintf(stderr, "nimbrel-settings: %s\n", why.c_str());
     showProblems(why);
     return;
@@ -130,7 +134,8 @@ void SettingsWindow::tryFullScreen() {
   GError* error = nullptr;
   if (!g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
                      &error)) {
-    std::fprintf(stderr, "nimbrel-settings: cannot start %s: %s\n", saver.c_str(), error->message);
+    std::fprintf(stderr, "nimbrel-settings: %s %s: %s\n", services::tr("cannot start"),
+                 saver.c_str(), error->message);
     g_error_free(error);
   }
 }

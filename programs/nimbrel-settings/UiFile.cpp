@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "hosts/core/ResourceLookup.h"
+#include "services/Translate.h"
 #include "sheet/Sheet.h"
 #include "sheet/gtk/GtkSheet.h"
 
@@ -21,6 +22,8 @@ UiFile::UiFile(const std::string& name) : file_(name) {
     return;
   }
   GtkBuilder* builder = gtk_builder_new();
+  // Its texts in the user's language, whatever the program's default domain.
+  gtk_builder_set_translation_domain(builder, services::kTextDomain);
   GError* error = nullptr;
   if (!gtk_builder_add_from_file(builder, file_.c_str(), &error)) {
     // The builder's messages usually start with the file's name, but not all of them do.
@@ -36,6 +39,7 @@ UiFile::UiFile(const std::string& name) : file_(name) {
     g_object_unref(builder);
     return;
   }
+  sheet::GtkSheetToolkit::nameControlsByTheirLabels(builder);
   builder_ = builder;
 }
 

@@ -1,27 +1,50 @@
 #!/usr/bin/env bash
 # nimbrel-settings from an installation moved to another prefix (it finds its files beside
-# itself) on X and a session bus of its own: WM_CLASS, one instance (a second start presents the
-# first window and ends), a live preview, and the options sheet driven by real input: OK stores
-# every change, Cancel and Escape store nothing, closing the window ends it. Then damaged
-# interface files, each refused naming the file and the object, and 200 openings of the sheet
-# that leave one alive.
+# itself) on X and a session bus of its own, driven as a user of a screen reader or of the
+# keyboard drives it: controls found in the accessibility tree by role and name (every one named,
+# each window's table checked whole), pressed through their actions, keys typed into the focused
+# window. WM_CLASS, one instance (a second start presents the first window and ends), a live
+# preview, the About window; in the options sheet the access keys, Up/Down/Page Up/Page Down at
+# each field's limits; OK stores every change, Cancel, Escape and Ctrl+W store nothing; Ctrl+W,
+# Ctrl+Q and the window manager's close end it. Then damaged interface files, each refused naming
+# the file and the object, and 200 openings of the sheet that leave one alive. With
+# NIMBREL_LOCALEDIR the names are those of the catalogue there, in the language of LANG.
 source "$(dirname "$0")/lib.sh"
 use_x
-use_bus
-export GDK_BACKEND=x11 GSK_RENDERER=cairo NO_AT_BRIDGE=1 GTK_A11Y=none
-unset NIMBREL_RESOURCES
+# A bus of its own, which the accessibility bus launcher serves and leaves with.
+out=$(dbus-daemon --session --fork --print-address=1 --print-pid=1) || fail "no session bus"
+export DBUS_SESSION_BUS_ADDRESS=${out%%$'\n'*}
+track "${out##*$'\n'}"
+mkdir -m 0700 "$WORK/runtime"
+export XDG_RUNTIME_DIR=$WORK/runtime GDK_BACKEND=x11 GSK_RENDERER=cairo
+unset NIMBREL_RESOURCES NO_AT_BRIDGE GTK_A11Y
+# Without DISPLAY it leaves the display's root window alone, which other scripts share.
+env -u DISPLAY /usr/libexec/at-spi-bus-launcher --launch-immediately 2>"$WORK/a11y.log" &
+track $!
+a11y_bus() {
+  dbus-send --session --print-reply --dest=org.a11y.Bus /org/a11y/bus org.a11y.Bus.GetAddress |
+    sed -n 's/^ *string "\(.*\)"$/\1/p'
+}
+wait_for "[ -n \"\$(a11y_bus)\" ]" || fail "no accessibility bus: $(cat "$WORK/a11y.log")"
+AT_SPI_BUS_ADDRESS=$(a11y_bus)
+export AT_SPI_BUS_ADDRESS
+# The system's Python, which has the accessibility bindings (python3-pyatspi).
+a11y() { /usr/bin/python3 -W ignore "$NIMBREL_SOURCE/tests/integration/atspi_driver.py" "$@"; }
 STORE=$XDG_CONFIG_HOME/nimbrel/preferences.ini
 UI=$NIMBREL_SOURCE/resources
+MAIN="Nimbrel Settings"
+SHEET="Nimbrel Options"
 
 env -u DISPLAY "$NIMBREL_BUILD/programs/nimbrel-settings/nimbrel-settings" 2>"$WORK/err" &&
   fail "started without a display"
-grep -q 'cannot open a display' "$WORK/err" || fail "without a display: $(cat "$WORK/err")"
+grep -q "$(a11y tr 'cannot open a display')" "$WORK/err" || fail "without a display: $(cat "$WORK/err")"
 
 # Installed as the one default component, which writes its list beside the build's
 # install_manifest.txt (`make uninstall` goes by that), not over it.
 cmake --install "$NIMBREL_BUILD" --component Unspecified --prefix "$WORK/first" >/dev/null
 mv "$WORK/first" "$WORK/moved"
 SETTINGS=$WORK/moved/bin/nimbrel-settings
+VERSION=$("$SETTINGS" --version | cut -d ' ' -f 2)
 
 # Starts nimbrel-settings (pid: settings); a start before the last one's bus name is released
 # would hand itself over to the instance that is going.
@@ -33,47 +56,71 @@ start_settings() {
   settings=$!
   track "$settings"
 }
-# Waits for the window named $1 to be shown, and drawn where crop $2 (WxH+X+Y) is: laid out, it
-# takes clicks. Sets WIN, X, Y, HEIGHT.
-shown() {
-  wait_for "xdotool search --onlyvisible --name '^$1\$'" || fail "no window '$1'"
-  WIN=$(xdotool search --onlyvisible --name "^$1\$" | head -n 1)
-  eval "$(xdotool getwindowgeometry --shell "$WIN")"
-  wait_for "import -window $WIN -crop $2 +repage '$WORK/crop.png' && greater \
-    \$(convert '$WORK/crop.png' -colorspace Gray -format '%[fx:standard_deviation]' info:) 0.05" ||
-    fail "'$1' was never drawn"
+# Waits for the window titled $1 (English) to be shown, and gives it the keyboard, as a window
+# manager would when the window above it closes (there is none here); sets WIN.
+focused() {
+  a11y wait "$1"
+  local title
+  title=$(a11y tr "$1")
+  wait_for "xdotool search --onlyvisible --name '^$title\$'" || fail "no X window '$title'"
+  WIN=$(xdotool search --onlyvisible --name "^$title\$" | head -n 1)
+  xdotool windowfocus --sync "$WIN"
 }
-click() { xdotool mousemove $((X + $1)) $((Y + $2)) click 1; }
-gone() { wait_for "! xdotool search --onlyvisible --name '^$1\$'" || fail "'$1' is still shown"; }
+# Waits for the window titled $1 (English) to be gone from the screen: asked of the X server,
+# since GTK 4.8 can crash answering the accessibility tree about a window while it is hidden.
+gone() {
+  local title
+  title=$(a11y tr "$1")
+  wait_for "! xdotool search --onlyvisible --name '^$title\$'" || fail "'$title' is still shown"
+}
 open_sheet() {
-  shown Nimbrel 95x33+410+411
-  click 456 427 # Options…
-  shown "Nimbrel Options" 50x30+435+11
+  focused "$MAIN"
+  xdotool key alt+o # Options…
+  focused "$SHEET"
 }
-# The colour pop-up: opened, keys $@ typed into it once it shows, closed.
+# Replaces the text of the field named $1 by $2, reached by its access key $3.
+type_into() {
+  xdotool key "alt+$3"
+  a11y focus "$SHEET" "$1"
+  xdotool key ctrl+a type "$2"
+  a11y text "$SHEET" "$1" "$2"
+}
+# The colour pop-up, opened by its access key: keys $@ typed once its list has the keyboard,
+# which comes back to the drop-down once it closes.
 pick_colour() {
-  click 157 205
-  wait_for "xdotool search --onlyvisible --name '^nimbrel-settings\$'" || fail "no colour pop-up"
+  xdotool key alt+l
+  a11y list "$SHEET"
   xdotool key "$@"
-  gone nimbrel-settings
+  a11y focus "$SHEET" Co_lours
 }
-# Replaces the text of the field at $1,$2 by $3.
-type_into() { click "$1" "$2" && xdotool key ctrl+a type --delay 40 "$3"; }
 
 # --- the window -----------------------------------------------------------------------------
 start_settings
 first=$settings
-shown Nimbrel 95x33+410+411
+focused "$MAIN"
 main=$WIN
 wm_class=$(xprop -id "$main" WM_CLASS)
 [ "$wm_class" = 'WM_CLASS(STRING) = "nimbrel-settings", "org.nimbrel.Nimbrel.Settings"' ] || fail "$wm_class"
+a11y names "$MAIN"
 # The preview found an empty store and wrote the defaults.
 wait_for "grep -q '^petalCount=8$' '$STORE'" || fail "no defaults stored: $(cat "$STORE")"
 # The preview draws frame after frame: its pictures change, and they are many-coloured.
-import -window "$main" -crop 480x300+24+70 +repage "$WORK/preview-0.png"
-wait_for "import -window $main -crop 480x300+24+70 +repage '$WORK/preview.png' &&
+PREVIEW=$(a11y extents "$MAIN" Preview)
+[ "${PREVIEW%%+*}" = 480x300 ] || fail "the preview is $PREVIEW"
+import -window "$main" -crop "$PREVIEW" +repage "$WORK/preview-0.png"
+wait_for "import -window $main -crop $PREVIEW +repage '$WORK/preview.png' &&
   ! cmp -s '$WORK/preview-0.png' '$WORK/preview.png' && [ \$(colours '$WORK/preview.png') -gt 40 ]" ||
   fail "the preview does not draw: $(colours "$WORK/preview.png") colours"
+screenshot "$WORK/window.png" "$main"
+
+# The About window, from the main menu: the version, the description, the homepage, the licence.
+a11y press "$MAIN" "Main Menu"
+a11y press "$MAIN" "_About Nimbrel Settings"
+a11y about "$VERSION"
+xdotool key Escape
+# Its title holds the program's name: once it is gone the window is the only one that does.
+wait_for "[ \$(xdotool search --onlyvisible --name '$(a11y tr "$MAIN")' | wc -l) = 1 ]" ||
+  fail "Escape left the About window"
 
 # Another window on top with the focus: a second start hands itself over to the first, which
 # presents its window (raised, focused), and ends.
@@ -82,20 +129,32 @@ xdotool windowfocus --sync "$PROBE_SAID"
 "$SETTINGS" 2>"$WORK/second.log" &
 ended_with 0 $! || fail "the second start did not end: $(cat "$WORK/second.log")"
 wait_for "[ \$(xdotool getwindowfocus) = $main ]" || fail "the first window was not presented"
-[ "$(xdotool search --onlyvisible --name '^Nimbrel$')" = "$main" ] || fail "a second settings window"
+[ "$(xdotool search --onlyvisible --name "^$(a11y tr "$MAIN")\$")" = "$main" ] ||
+  fail "a second settings window"
 kill "$PROBE_PID"
 
 # --- the options sheet --------------------------------------------------------------------------
 open_sheet
-type_into 112 85 40  # petals: beyond 16
-click 96 124         # mirror petals: off
-click 96 278         # stars: on
-type_into 112 325 75 # speed: beyond 60
-click 200 403        # interval stepper "+": 8 -> 9
+a11y names "$SHEET"
+# Each check box's access key turns it over: from the defaults, and back.
+for key_box_default in "m _Mirror petals 1" "u O_utline petals 1" "h Shift _hues on alternate frames 0" \
+  "t S_tars 0" "r Change settings at _random 0"; do
+  set -- $key_box_default
+  key=$1 default=${*: -1} box=${*:2:$#-2}
+  a11y checked "$SHEET" "$box" "$default"
+  xdotool key "alt+$key"
+  a11y checked "$SHEET" "$box" $((1 - default))
+  [ "$key" = m ] || [ "$key" = t ] || { xdotool key "alt+$key" && a11y checked "$SHEET" "$box" "$default"; }
+done
+# Mirror petals off, stars on: kept for OK.
+type_into _Petals 40 p  # beyond 16
+type_into _Speed 75 s   # beyond 60
+a11y press "$SHEET" Increase _Every # 8 -> 9
+a11y text "$SHEET" _Every 9
 pick_colour Down Down Down Return # the fourth entry, "Vivid": theme 3
 screenshot "$WORK/sheet.png" "$WIN"
-click 460 26 # OK
-gone "Nimbrel Options"
+xdotool key alt+o # OK
+gone "$SHEET"
 wait_for "grep -q '^colorTheme=3\$' '$STORE'" || fail "OK did not store the theme: $(cat "$STORE")"
 for kv in petalCount=16 mirrorPetals=false frameEdge=true drawStars=true speed=60 randomizeInterval=9 \
   randomizeColors=false; do
@@ -105,21 +164,44 @@ cp "$STORE" "$WORK/stored.ini"
 
 open_sheet
 screenshot "$WORK/reopened.png" "$WIN"
-type_into 112 85 5
-click 96 158 # outline petals: off
+type_into _Petals 5 p
+xdotool key alt+u # outline petals: off
 pick_colour Up Return
-click 48 26 # Cancel
-gone "Nimbrel Options"
+xdotool key alt+c # Cancel
+gone "$SHEET"
 open_sheet
-type_into 112 325 12
+type_into _Speed 12 s
 xdotool key Escape
-gone "Nimbrel Options"
+gone "$SHEET"
+
+# Up/Down step by one, Page Up/Page Down by ten, each field between its limits: each limit met
+# and then pushed against, a step after it showing that the push was taken and refused.
+open_sheet
+for field_key_lower_upper in "_Petals p 2 16" "_Speed s 10 60" "_Every e 1 10000"; do
+  set -- $field_key_lower_upper
+  field=$1 lower=$3 upper=$4
+  type_into "$field" $((upper - 1)) "$2"
+  for key_shown in "Up $upper" "Up $upper" "Page_Down $((upper - 10))" "Page_Up $upper" \
+    "Page_Up $upper" "Down $((upper - 1))"; do
+    xdotool key "${key_shown% *}"
+    a11y text "$SHEET" "$field" "${key_shown#* }"
+  done
+  type_into "$field" $((lower + 1)) "$2"
+  for key_shown in "Down $lower" "Down $lower" "Page_Up $((lower + 10))" "Page_Down $lower" \
+    "Page_Down $lower" "Up $((lower + 1))"; do
+    xdotool key "${key_shown% *}"
+    a11y text "$SHEET" "$field" "${key_shown#* }"
+  done
+done
+xdotool key ctrl+w # as Cancel
+gone "$SHEET"
 
 grep -E 'CRITICAL|WARNING' "$WORK/settings.log" && fail "GTK complained"
-# Closing the window ends the application; nothing after OK was stored.
-"$PROBES/nimbrel_test_window" close "$main"
-ended_with 0 "$first" || fail "closing the window did not end the application"
-cmp -s "$STORE" "$WORK/stored.ini" || fail "Cancel or Escape stored: $(cat "$STORE")"
+# Ctrl+W closes the window, which ends the application; nothing after OK was stored.
+focused "$MAIN"
+xdotool key ctrl+w
+ended_with 0 "$first" || fail "Ctrl+W did not end the application"
+cmp -s "$STORE" "$WORK/stored.ini" || fail "Cancel, Escape or Ctrl+W stored: $(cat "$STORE")"
 
 # --- damaged interface files --------------------------------------------------------------------
 # The GTK sheet toolkit alone: every damaged Prefs.ui refused; 200 openings leave one sheet.
@@ -133,16 +215,20 @@ mkdir "$WORK/prefs"
 sed 's/id="speedField"/id="speedEntry"/' "$UI/Prefs.ui" >"$WORK/prefs/Prefs.ui"
 cp "$UI/SettingsWindow.ui" "$WORK/prefs/"
 NIMBREL_RESOURCES=$WORK/prefs start_settings
-shown Nimbrel 95x33+410+411
-click 456 427
-wait_for "grep -q 'cannot be shown.*$WORK/prefs/Prefs.ui' '$WORK/settings.log'" ||
+focused "$MAIN"
+eval "$(xdotool getwindowgeometry --shell "$WIN")"
+xdotool key alt+o
+why=$(a11y tr 'The options cannot be shown: %s.')
+wait_for "grep -qF '${why%%%s*}' '$WORK/settings.log' && grep -q '$WORK/prefs/Prefs.ui' '$WORK/settings.log'" ||
   fail "no reason given: $(cat "$WORK/settings.log")"
 wait_for "[ \$(xdotool getwindowgeometry --shell $WIN | sed -n 's/^HEIGHT=//p') -gt $HEIGHT ]" ||
   fail "the window shows no reason"
 screenshot "$WORK/damaged-prefs.png" "$WIN"
-xdotool search --onlyvisible --name '^Nimbrel Options$' && fail "a sheet was shown"
+a11y shown "$SHEET" && fail "a sheet was shown"
 cmp -s "$STORE" "$WORK/stored.ini" || fail "the store changed: $(cat "$STORE")"
-kill "$settings"
+# Closed by the window manager, the window ends the application.
+"$PROBES/nimbrel_test_window" close "$WIN"
+ended_with 0 "$settings" || fail "closing the window did not end the application"
 
 # A damaged SettingsWindow.ui: each object's id changed in turn, a button as a label, the file
 # cut in half, 20,000 nested boxes (which crashed GTK). Each names the file, and the object, on
@@ -164,10 +250,9 @@ for what in settingsWindow preview problem problemText tryButton optionsButton t
     ended_with 1 "$settings" || fail "$what: $(cat "$WORK/settings.log")"
     ;;
   *)
-    wait_for "xdotool search --onlyvisible --name '^Nimbrel\$'" || fail "$what: no window"
-    kill "$settings"
-    # Gone before the next one starts, or its window would be taken for the next one's.
-    wait_for "! xdotool search --onlyvisible --name '^Nimbrel\$'" || fail "$what: the window stayed"
+    focused "$MAIN"
+    xdotool key ctrl+q
+    ended_with 0 "$settings" || fail "$what: Ctrl+Q did not end the application"
     ;;
   esac
   grep -q "$WORK/$what/SettingsWindow.ui" "$WORK/settings.log" && { [ "$what" = cut-in-half ] ||

@@ -6,6 +6,7 @@
 #include <set>
 
 #include "sheet/gtk/GtkSheet.h"
+#include "sheet/gtk/Stepper.h"
 #include "tests/unit/TestSupport.h"
 
 namespace {
@@ -373,6 +374,38 @@ TEST(WholeNumber, ReadsLikeATextField) {
                            "0x10", "1.5", "\xd9\xa3"}) {
     EXPECT_FALSE(wholeNumber(text)) << text;
   }
+}
+
+// The petals' stepper (2..16): each limit reached and passed by a step, from the field's number or,
+// when it shows none, from the position; an upper limit below the lower one is the lower.
+TEST(Stepper, StepLandsWithinTheLimitsFromTheFieldsNumber) {
+  struct Case {
+    const char* text;
+    int64_t delta;
+    int lower, upper, want;
+  };
+  const Case cases[] = {{"15", 1, 2, 16, 16},         {"16", 1, 2, 16, 16},
+                        {"3", -1, 2, 16, 2},          {"2", -1, 2, 16, 2},
+                        {"8", 10, 2, 16, 16},         {"5", -10, 2, 16, 2},
+                        {"6", 10, 2, 16, 16},         {"12", -10, 2, 16, 2},
+                        {"40", -1, 2, 16, 16},        {" 9 ", 1, 2, 16, 10},
+                        {"abc", 1, 2, 16, 8},         {"", -1, 2, 16, 6},
+                        {nullptr, 10, 2, 16, 16},     {"7", 10, 9, 5, 9},
+                        {"2147483647", 1, 2, 16, 16}, {"-2147483648", -10, 1, 10000, 1}};
+  for (const auto& [text, delta, lower, upper, want] : cases) {
+    EXPECT_EQ(sheet::steppedValue(text, 7, delta, lower, upper), want)
+        << (text ? text : "(no field)") << " " << delta;
+  }
+}
+
+TEST(Stepper, KeysStepOneOrTenIncrements) {
+  std::vector<int> steps;
+  for (guint key : {GDK_KEY_Up, GDK_KEY_KP_Up, GDK_KEY_Down, GDK_KEY_KP_Down, GDK_KEY_Page_Up,
+                    GDK_KEY_KP_Page_Up, GDK_KEY_Page_Down, GDK_KEY_KP_Page_Down, GDK_KEY_Left,
+                    GDK_KEY_Home, GDK_KEY_plus}) {
+    steps.push_back(sheet::stepperKeySteps(key));
+  }
+  EXPECT_EQ(steps, (std::vector<int>{1, 1, -1, -1, 10, 10, -10, -10, 0, 0, 0}));
 }
 
 }  // namespace

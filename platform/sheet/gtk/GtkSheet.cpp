@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "services/Translate.h"
 #include "sheet/gtk/Stepper.h"
 
 namespace sheet {
@@ -350,6 +351,37 @@ bool GtkSheetToolkit::parsesWhole(const std::string& file, std::string& whyNot) 
   return whole;
 }
 
+void GtkSheetToolkit::nameControlsByTheirLabels(GtkBuilder* builder) {
+  GSList* objects = gtk_builder_get_objects(builder);
+  for (GSList* o = objects; o; o = o->next) {
+    auto* accessible = static_cast<GtkAccessible*>(o->data);
+    if (GTK_IS_BUTTON(o->data) && gtk_button_get_use_underline(GTK_BUTTON(o->data))) {
+      gtk_accessible_reset_property(accessible, GTK_ACCESSIBLE_PROPERTY_LABEL);
+    } else if (GTK_IS_CHECK_BUTTON(o->data) &&
+               gtk_check_button_get_use_underline(GTK_CHECK_BUTTON(o->data))) {
+      PangoAttrList* marks = nullptr;
+      char* shown = nullptr;
+      const char* label = gtk_check_button_get_label(GTK_CHECK_BUTTON(o->data));
+      if (label && pango_parse_markup(label, -1, '_', &marks, &shown, nullptr, nullptr)) {
+        gtk_accessible_update_property(accessible, GTK_ACCESSIBLE_PROPERTY_LABEL, shown, -1);
+      }
+      if (marks) pango_attr_list_unref(marks);
+      g_free(shown);
+    } else if (GTK_IS_LABEL(o->data)) {
+      GtkWidget* target = gtk_label_get_mnemonic_widget(GTK_LABEL(o->data));
+      GtkWidget* inner =
+          target && GTK_IS_DROP_DOWN(target) ? gtk_widget_get_first_child(target) : nullptr;
+      // References end with nothing, then the list of relations with -1.
+      for (GtkWidget* named : {target, inner}) {
+        if (!named) continue;
+        gtk_accessible_update_relation(GTK_ACCESSIBLE(named), GTK_ACCESSIBLE_RELATION_LABELLED_BY,
+                                       o->data, nullptr, -1);
+      }
+    }
+  }
+  g_slist_free(objects);
+}
+
 namespace {
 
 // Windows made by a load that is given up would stay in the toplevel list for ever.
@@ -380,6 +412,8 @@ bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner,
   auto* scope = NIMBREL_SHEET_SCOPE(g_object_new(NIMBREL_TYPE_SHEET_SCOPE, nullptr));
   scope->load = &load;
   GtkBuilder* builder = gtk_builder_new();
+  // Its texts in the user's language, whatever the program's default domain.
+  gtk_builder_set_translation_domain(builder, services::kTextDomain);
   gtk_builder_set_scope(builder, GTK_BUILDER_SCOPE(scope));
   GError* error = nullptr;
   const bool built = gtk_builder_add_from_file(builder, load->file.c_str(), &error);
@@ -394,6 +428,7 @@ bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner,
     return false;
   }
 
+  nameControlsByTheirLabels(builder);
   whyNot = sheet::checkSheet(
       load->file, owner,
       [&](std::string_view id, SheetObjectKind kind) {

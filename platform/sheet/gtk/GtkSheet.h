@@ -43,6 +43,11 @@ class GtkSheetToolkit final : public SheetToolkit {
   // cut short as far as it goes), at most 1 MiB and nested at most 100 elements deep (deeper
   // ones crash GTK); otherwise `whyNot` says where not, naming the file.
   static bool parsesWhole(const std::string& file, std::string& whyNot);
+  // GTK 4.8 names a button whose label has an access key by that label, underscore and all
+  // ("_OK OK" with the label inside), and a control by the label that gives it its access key
+  // not at all: each button and check button of the builder is named by its label as shown, a
+  // label's access-key target (and the button inside a drop-down) by that label.
+  static void nameControlsByTheirLabels(GtkBuilder* builder);
 
  private:
   std::map<SheetOwner*, std::shared_ptr<Load>> current_;

@@ -4,14 +4,17 @@
 #include <cstdint>
 #include <cstring>
 #include <string>
+#include <utility>
 
+#include "services/Translate.h"
 #include "sheet/Sheet.h"
 
 struct _NimbrelStepper {
   GtkWidget parent_instance;
   GtkWidget* down;
   GtkWidget* up;
-  GtkWidget* field;  // a GtkEditable, or nothing
+  GtkWidget* field;          // a GtkEditable, or nothing
+  GtkEventController* keys;  // on the field, stepping on its keys
   // The field's id from the <stepper> element, until every object of the file exists. Kept
   // here rather than in the parser's data, which nothing frees when the file fails to build.
   char* fieldId;
@@ -32,6 +35,11 @@ void dispose(GObject* object) {
   auto* self = NIMBREL_STEPPER(object);
   g_clear_pointer(&self->down, gtk_widget_unparent);
   g_clear_pointer(&self->up, gtk_widget_unparent);
+  // The field may have gone first, its controllers with it: ours is held until here.
+  if (self->keys && gtk_event_controller_get_widget(self->keys) == self->field) {
+    gtk_widget_remove_controller(self->field, self->keys);
+  }
+  g_clear_object(&self->keys);
   g_clear_object(&self->field);
   g_clear_pointer(&self->fieldId, g_free);
   G_OBJECT_CLASS(nimbrel_stepper_parent_class)->dispose(object);
@@ -39,6 +47,27 @@ void dispose(GObject* object) {
 
 void onDown(GtkButton*, gpointer self) { nimbrel_stepper_step(NIMBREL_STEPPER(self), -1); }
 void onUp(GtkButton*, gpointer self) { nimbrel_stepper_step(NIMBREL_STEPPER(self), 1); }
+
+// Before the field's own handling, which would move the cursor or the focus on these keys.
+gboolean onKey(GtkEventControllerKey*, guint keyval, guint, GdkModifierType state, gpointer self) {
+  const int steps = sheet::stepperKeySteps(keyval);
+  if (steps == 0 || (state & (GDK_CONTROL_MASK | GDK_ALT_MASK | GDK_SUPER_MASK))) return FALSE;
+  nimbrel_stepper_step(NIMBREL_STEPPER(self), steps);
+  return TRUE;
+}
+
+// The buttons say what they do, and which field they change.
+void tieButtons(NimbrelStepper* self) {
+  for (GtkWidget* button : {self->down, self->up}) {
+    // References end with nothing, then the list of relations with -1.
+    gtk_accessible_update_relation(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_RELATION_CONTROLS,
+                                   self->field, nullptr, -1);
+  }
+  self->keys = gtk_event_controller_key_new();
+  gtk_event_controller_set_propagation_phase(self->keys, GTK_PHASE_CAPTURE);
+  g_signal_connect(self->keys, "key-pressed", G_CALLBACK(onKey), self);
+  gtk_widget_add_controller(self->field, GTK_EVENT_CONTROLLER(g_object_ref(self->keys)));
+}
 
 // --- the <stepper> element of an interface file ---
 
@@ -91,6 +120,7 @@ void customFinished(GtkBuildable* buildable, GtkBuilder* builder, GObject* child
   GObject* field = gtk_builder_get_object(builder, id);
   if (field && GTK_IS_EDITABLE(field)) {
     g_set_object(&self->field, GTK_WIDGET(field));
+    tieButtons(self);
   } else {
     g_warning("stepper: no text field '%s'", id);
   }
@@ -111,6 +141,7 @@ static void nimbrel_stepper_class_init(NimbrelStepperClass* klass) {
   GtkWidgetClass* widget = GTK_WIDGET_CLASS(klass);
   gtk_widget_class_set_layout_manager_type(widget, GTK_TYPE_BOX_LAYOUT);
   gtk_widget_class_set_css_name(widget, "stepper");
+  gtk_widget_class_set_accessible_role(widget, GTK_ACCESSIBLE_ROLE_GROUP);
 }
 
 static void nimbrel_stepper_init(NimbrelStepper* self) {
@@ -120,8 +151,13 @@ static void nimbrel_stepper_init(NimbrelStepper* self) {
   gtk_widget_add_css_class(GTK_WIDGET(self), "linked");
   self->down = gtk_button_new_from_icon_name("value-decrease-symbolic");
   self->up = gtk_button_new_from_icon_name("value-increase-symbolic");
-  gtk_widget_set_tooltip_text(self->down, "Less");
-  gtk_widget_set_tooltip_text(self->up, "More");
+  for (auto [button, name] : {std::pair{self->down, services::tr("Decrease")},
+                              std::pair{self->up, services::tr("Increase")}}) {
+    gtk_widget_set_tooltip_text(button, name);
+    gtk_accessible_update_property(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_PROPERTY_LABEL, name, -1);
+    // Not by its icon, which GTK names by its type.
+    gtk_accessible_reset_relation(GTK_ACCESSIBLE(button), GTK_ACCESSIBLE_RELATION_LABELLED_BY);
+  }
   gtk_widget_set_parent(self->down, GTK_WIDGET(self));
   gtk_widget_set_parent(self->up, GTK_WIDGET(self));
   g_signal_connect(self->down, "clicked", G_CALLBACK(onDown), self);
@@ -134,14 +170,39 @@ void nimbrel_stepper_set_value(NimbrelStepper* self, int value) {
   self->value = std::clamp(value, self->lower, std::max(self->lower, self->upper));
 }
 
-void nimbrel_stepper_step(NimbrelStepper* self, int direction) {
-  const int base = self->field
-                       ? sheet::wholeNumber(gtk_editable_get_text(GTK_EDITABLE(self->field)))
-                             .value_or(self->value)
-                       : self->value;
-  const int64_t next = int64_t{base} + int64_t{direction} * self->increment;
-  nimbrel_stepper_set_value(self, static_cast<int>(std::clamp<int64_t>(next, G_MININT, G_MAXINT)));
+void nimbrel_stepper_step(NimbrelStepper* self, int steps) {
+  self->value =
+      sheet::steppedValue(self->field ? gtk_editable_get_text(GTK_EDITABLE(self->field)) : nullptr,
+                          self->value, int64_t{steps} * self->increment, self->lower, self->upper);
   if (self->field) {
     gtk_editable_set_text(GTK_EDITABLE(self->field), std::to_string(self->value).c_str());
   }
 }
+
+namespace sheet {
+
+int stepperKeySteps(guint keyval) {
+  switch (keyval) {
+    case GDK_KEY_Up:
+    case GDK_KEY_KP_Up:
+      return 1;
+    case GDK_KEY_Down:
+    case GDK_KEY_KP_Down:
+      return -1;
+    case GDK_KEY_Page_Up:
+    case GDK_KEY_KP_Page_Up:
+      return 10;
+    case GDK_KEY_Page_Down:
+    case GDK_KEY_KP_Page_Down:
+      return -10;
+    default:
+      return 0;
+  }
+}
+
+int steppedValue(const char* text, int value, int64_t delta, int lower, int upper) {
+  const int64_t base = (text ? wholeNumber(text) : std::nullopt).value_or(value);
+  return static_cast<int>(std::clamp<int64_t>(base + delta, lower, std::max(lower, upper)));
+}
+
+}  // namespace sheet
