@@ -41,26 +41,25 @@ inline std::optional<uint32_t> parseUnsigned32(const std::string& text) {
 // The help's own headings in the user's language; before the first option is added, so that the
 // options' group is named in it too.
 inline void translateHelp(CLI::App& app) {
-  using services::tr;
   // CLI11's own names of its labels; the help shows the translation beside each.
   const std::pair<const char*, const char*> labels[] = {
       // TRANSLATORS: the help's headings; "OPTIONS" stands in "Usage: nimbrel [OPTIONS]". The
       // help puts ':' right after "Usage", "Env", "Needs", "Excludes" and the groups' names:
       // end them with a no-break space where a space comes before a colon.
-      {"Usage", tr("Usage")},
-      {"OPTIONS", tr("OPTIONS")},
-      {"Positionals", tr("Positionals")},
-      {"SUBCOMMAND", tr("SUBCOMMAND")},
-      {"SUBCOMMANDS", tr("SUBCOMMANDS")},
-      {"REQUIRED", tr("REQUIRED")},
-      {"Env", tr("Env")},
-      {"Needs", tr("Needs")},
-      {"Excludes", tr("Excludes")},
+      {"Usage", services::tr("Usage")},
+      {"OPTIONS", services::tr("OPTIONS")},
+      {"Positionals", services::tr("Positionals")},
+      {"SUBCOMMAND", services::tr("SUBCOMMAND")},
+      {"SUBCOMMANDS", services::tr("SUBCOMMANDS")},
+      {"REQUIRED", services::tr("REQUIRED")},
+      {"Env", services::tr("Env")},
+      {"Needs", services::tr("Needs")},
+      {"Excludes", services::tr("Excludes")},
       // TRANSLATORS: the value of a size option, width x height, as in "--size WxH".
-      {"WxH", tr("WxH")},
+      {"WxH", services::tr("WxH")},
   };
   for (const auto& [label, translated] : labels) app.get_formatter()->label(label, translated);
-  app.option_defaults()->group(tr("Options"));
+  app.option_defaults()->group(services::tr("Options"));
 }
 
 // Parses the arguments (without the program's name) into the app's options; nothing when they

@@ -69,12 +69,15 @@ void SettingsOptions::describe(CLI::App& app) {
                         ->group(group);
     }
     if (!s.choiceOption.empty()) {
-      const std::string flag(s.pairedFlag), on(s.choiceOnWord);
+      const std::string flag(s.pairedFlag), on(s.choiceOnWord), value(s.valueName);
       choiceGiven_[row] =
           app.add_option("--" + std::string(s.choiceOption), choices_[row],
-                         "'" + on + "' as --" + flag + ", or " + std::string(s.valueName) +
-                             " as --" + name + " " + std::string(s.valueName) + " --no-" + flag)
-              ->type_name(on + "|" + std::string(s.valueName))
+                         // TRANSLATORS: the help of --colours: 'random' as --random-colours,
+                         // or N as --theme N --no-random-colours.
+                         services::formatted(services::tr("'%s' as --%s, or %s as --%s %s --no-%s"),
+                                             on.c_str(), flag.c_str(), value.c_str(), name.c_str(),
+                                             value.c_str(), flag.c_str()))
+              ->type_name(services::formatted("%s|%s", on.c_str(), value.c_str()))
               ->expected(0, 1)
               ->group(group);
     }
@@ -96,8 +99,11 @@ std::optional<services::RunSettings> SettingsOptions::settings(std::string& why)
       continue;
     }
     if (choiceGiven_[row] && choiceGiven_[row]->count() != 0) {
-      why = "--" + std::string(s.choiceOption) + " takes " + std::string(s.choiceOnWord) +
-            " or a whole number from " + rangeText(s) + ", not '" + choices_[row] + "'";
+      // TRANSLATORS: --colours takes random or a whole number from 1 to 8, not 'x'.
+      why = services::formatted(services::tr("--%s takes %s or a whole number from %s, not '%s'"),
+                                std::string(s.choiceOption).c_str(),
+                                std::string(s.choiceOnWord).c_str(), rangeText(s).c_str(),
+                                choices_[row].c_str());
       return std::nullopt;
     }
     if (!given_[row] || given_[row]->count() == 0) continue;

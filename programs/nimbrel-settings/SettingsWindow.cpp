@@ -41,7 +41,9 @@ std::unique_ptr<SettingsWindow> SettingsWindow::build(GtkApplication* applicatio
   UiFile ui(kWindowFile);
   GtkWindow* window = ui.get<GtkWindow>("settingsWindow", GTK_TYPE_WINDOW);
   if (!window) {
-    whyNot = ui.problems().empty() ? ui.file() + ": no window" : ui.problems().front();
+    whyNot = ui.problems().empty()
+                 ? services::formatted(services::tr("%s: no window"), ui.file().c_str())
+                 : ui.problems().front();
     return nullptr;
   }
   std::unique_ptr<SettingsWindow> self(new SettingsWindow);
@@ -134,8 +136,10 @@ void SettingsWindow::tryFullScreen() {
   GError* error = nullptr;
   if (!g_spawn_async(nullptr, argv, nullptr, G_SPAWN_SEARCH_PATH, nullptr, nullptr, nullptr,
                      &error)) {
-    std::fprintf(stderr, "nimbrel-settings: %s %s: %s\n", services::tr("cannot start"),
-                 saver.c_str(), error->message);
+    std::fprintf(
+        stderr, "nimbrel-settings: %s\n",
+        services::formatted(services::tr("cannot start %s: %s"), saver.c_str(), error->message)
+            .c_str());
     g_error_free(error);
   }
 }

@@ -12,7 +12,8 @@ namespace nimbrel::settings {
 UiFile::UiFile(const std::string& name) : file_(name) {
   const std::filesystem::path path = host::findResourceIn(host::resourceDirectories(), name);
   if (path.empty()) {
-    problems_.push_back("there is no " + name + " in the resource directories");
+    problems_.push_back(services::formatted(
+        services::tr("there is no %s in the resource directories"), name.c_str()));
     return;
   }
   file_ = path.string();
@@ -51,12 +52,14 @@ GObject* UiFile::object(const char* id, GType type) {
   if (!builder_) return nullptr;
   GObject* o = gtk_builder_get_object(builder_, id);
   if (!o) {
-    problems_.push_back(file_ + ": there is no object with id \"" + id + "\"");
+    problems_.push_back(services::formatted(services::tr("%s: there is no object with id \"%s\""),
+                                            file_.c_str(), id));
     return nullptr;
   }
   if (!g_type_is_a(G_OBJECT_TYPE(o), type)) {
-    problems_.push_back(file_ + ": the object \"" + id + "\" is a " + G_OBJECT_TYPE_NAME(o) +
-                        ", not a " + g_type_name(type));
+    problems_.push_back(services::formatted(services::tr("%s: the object \"%s\" is a %s, not a %s"),
+                                            file_.c_str(), id, G_OBJECT_TYPE_NAME(o),
+                                            g_type_name(type)));
     return nullptr;
   }
   return o;

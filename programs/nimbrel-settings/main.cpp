@@ -1,11 +1,15 @@
 // nimbrel-settings: the settings window, a live preview of the saver with its options sheet.
 #include <memory>
 
+#include "hosts/core/ResourceLookup.h"
 #include "hosts/core/StandardOutput.h"
 #include "programs/nimbrel-settings/SettingsApplication.h"
+#include "services/Translate.h"
 #include "sources/NimbrelView.h"
 
 int main(int argc, char** argv) {
+  // GTK takes the whole locale anyway; our catalogues are found beside the program.
+  services::initTranslations(nimbrel::host::localeDirectory(), services::LocaleUse::whole);
   nimbrel::host::checkStandardOutputAtExit("nimbrel-settings");
   nimbrel::settings::SettingsApplication application(
       [](const graphics::Rect& frame, bool isPreview,

@@ -249,7 +249,9 @@ void marshalAction(GClosure* closure, GValue*, guint count, const GValue* params
   const bool handled = load.owner->sendAction(data->handler, control);
   load.sending = outer;
   if (!handled) {
-    g_warning("%s: the owner has no handler '%s'", load.file.c_str(), data->handler.c_str());
+    g_warning("%s", services::formatted(services::tr("%s: the owner has no handler '%s'"),
+                                        load.file.c_str(), data->handler.c_str())
+                        .c_str());
   }
 }
 
@@ -314,8 +316,10 @@ constexpr int kMaxInterfaceDepth = 100;
 void enter(GMarkupParseContext*, const gchar*, const gchar**, const gchar**, gpointer depth,
            GError** error) {
   if (++*static_cast<int*>(depth) > kMaxInterfaceDepth) {
-    g_set_error(error, G_MARKUP_ERROR, G_MARKUP_ERROR_INVALID_CONTENT,
-                "elements nested more than %d deep", kMaxInterfaceDepth);
+    g_set_error(
+        error, G_MARKUP_ERROR, G_MARKUP_ERROR_INVALID_CONTENT, "%s",
+        services::formatted(services::tr("elements nested more than %d deep"), kMaxInterfaceDepth)
+            .c_str());
   }
 }
 
@@ -331,7 +335,8 @@ bool GtkSheetToolkit::parsesWhole(const std::string& file, std::string& whyNot) 
   GError* error = nullptr;
   GStatBuf st;
   if (g_stat(file.c_str(), &st) == 0 && st.st_size > kMaxInterfaceBytes) {
-    whyNot = file + ": larger than " + std::to_string(kMaxInterfaceBytes) + " bytes";
+    whyNot = services::formatted(services::tr("%s: larger than %d bytes"), file.c_str(),
+                                 static_cast<int>(kMaxInterfaceBytes));
     return false;
   }
   bool whole = g_file_get_contents(file.c_str(), &contents, &length, &error);
@@ -400,7 +405,8 @@ bool GtkSheetToolkit::loadNibNamed(const std::string& name, SheetOwner& owner,
                                    std::string& whyNot) {
   const std::filesystem::path path = resourcePath(name + ".ui");
   if (path.empty()) {
-    whyNot = "there is no " + name + ".ui in the resource directories";
+    whyNot = services::formatted(services::tr("there is no %s.ui in the resource directories"),
+                                 name.c_str());
     return false;
   }
 

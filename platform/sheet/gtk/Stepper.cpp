@@ -122,7 +122,7 @@ void customFinished(GtkBuildable* buildable, GtkBuilder* builder, GObject* child
     g_set_object(&self->field, GTK_WIDGET(field));
     tieButtons(self);
   } else {
-    g_warning("stepper: no text field '%s'", id);
+    g_warning("%s", services::formatted(services::tr("stepper: no text field '%s'"), id).c_str());
   }
   g_clear_pointer(&self->fieldId, g_free);
 }
