@@ -272,6 +272,9 @@ def main(argv):
         extents(*args)
     elif command == "tr":
         print(tr(args[0]))
+    elif command == "key":
+        shown = CATALOGUE.gettext(args[0]) if CATALOGUE else args[0]
+        print(shown[shown.index("_") + 1].lower())
     else:
         sys.exit(__doc__)
 
