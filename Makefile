@@ -55,7 +55,7 @@ test: test-deps build
 # The unit tests and the renderer under AddressSanitizer and UndefinedBehaviorSanitizer.
 asan: test-deps
 	@cmake -S . -B $(ASAN_BUILD) $(CMAKE_FLAGS) -DNIMBREL_SANITIZE=ON >/dev/null
-	@$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS) --target unit_tests nimbrel nimbrel-describe settings_files
+	@$(SANITIZER_ENV) cmake --build $(ASAN_BUILD) -j $(JOBS) --target unit_tests nimbrel nimbrel-describe settings_files translations
 	@cd $(ASAN_BUILD) && $(SANITIZER_ENV) ctest --output-on-failure -j $(JOBS) -L 'unit|reliability'
 
 # Each libFuzzer target for FUZZ_SECONDS, in a clang build of its own.
