@@ -46,13 +46,13 @@ std::optional<fs::path> buildTreeResources(const fs::path& executableDir) {
   return std::nullopt;
 }
 
+}  // namespace
+
 fs::path executablePath() {
   std::error_code ec;
   const fs::path executable = fs::read_symlink("/proc/self/exe", ec);
   return ec ? fs::path() : executable;
 }
-
-}  // namespace
 
 std::vector<fs::path> resourceDirectories(const char* override, const fs::path& executable) {
   if (override && *override) return {fs::path(override)};

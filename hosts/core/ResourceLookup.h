@@ -14,6 +14,9 @@ namespace nimbrel::host {
 // resources it has not installed.
 inline constexpr const char* kBuildTreeResourcesMarker = "nimbrel-resources-dir";
 
+// This process's program, through /proc/self/exe; an empty path when that cannot be read.
+std::filesystem::path executablePath();
+
 // The directories to look in, in order, for a program at `executable`: `override` alone when it
 // is set and not empty (the value of NIMBREL_RESOURCES); otherwise the installed layout,
 // <executable's directory>/../share/nimbrel, then the directory that a build-tree marker names,

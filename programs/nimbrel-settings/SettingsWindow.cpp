@@ -3,8 +3,6 @@
 #include <unistd.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "hosts/core/ResourceLookup.h"
 #include "programs/nimbrel-settings/UiFile.h"
@@ -18,9 +16,7 @@ constexpr char kWindowFile[] = "SettingsWindow.ui";
 
 // The saver: beside this program (installed), in the build tree's saver folder, or on PATH.
 std::string saverPath() {
-  std::error_code ec;
-  const auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
-  return host::companionProgram("nimbrel", "nimbrel", ec ? std::filesystem::path() : self);
+  return host::companionProgram("nimbrel", "nimbrel", host::executablePath());
 }
 
 // Kept beyond the builder: the window holds its widgets, this holds the window.
