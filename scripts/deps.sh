@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake pkg-config debhelper gettext
-  libcairo2-dev libglib2.0-dev libpango1.0-dev libsdl2-dev libx11-dev libxext-dev libgtk-4-dev
+  libcairo2-dev libglib2.0-dev libpango1.0-dev libsdl2-dev libx11-dev libxext-dev libxrandr-dev libxinerama-dev libgtk-4-dev
   libcli11-dev
   libwayland-dev wayland-protocols libwayland-bin
   fontconfig fonts-dejavu-core gettext locales

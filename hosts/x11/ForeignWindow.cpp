@@ -94,6 +94,7 @@ struct ForeignWindow::State {
   int unreported = 0;       // shared-memory frames sent whose completion has not been seen
   std::vector<XRectangle> clip;
   bool clipped = false;  // whether the GC has clip rectangles
+  int originX = 0, originY = 0;
 
   // Sets the GC's clip to the rectangles, or to none (the whole window) when there are none.
   void setClip(const std::vector<XRectangle>& rects) {
@@ -102,7 +103,7 @@ struct ForeignWindow::State {
       clipped = false;
       return;
     }
-    XSetClipRectangles(display, gc, 0, 0, const_cast<XRectangle*>(rects.data()),
+    XSetClipRectangles(display, gc, originX, originY, const_cast<XRectangle*>(rects.data()),
                        static_cast<int>(rects.size()), Unsorted);
     clipped = true;
   }
@@ -182,8 +183,7 @@ std::unique_ptr<ForeignWindow> ForeignWindow::open(std::optional<unsigned long> 
     error = services::formatted(services::tr("cannot open display '%s'"), name);
     return nullptr;
   }
-  XSetErrorHandler(onXError);
-  XSetIOErrorHandler(onXIOError);
+  catchX11Errors();
 
   s->window = id ? *id : DefaultRootWindow(s->display);
   if (watch) gWatched = s->window;
@@ -219,11 +219,21 @@ std::unique_ptr<ForeignWindow> ForeignWindow::open(std::optional<unsigned long> 
   return std::unique_ptr<ForeignWindow>(new ForeignWindow(std::move(s)));
 }
 
+void catchX11Errors() {
+  XSetErrorHandler(onXError);
+  XSetIOErrorHandler(onXIOError);
+}
+
 ForeignWindow::ForeignWindow(std::unique_ptr<State> state) : state_(std::move(state)) {}
 ForeignWindow::~ForeignWindow() = default;
 
 int ForeignWindow::width() const { return state_->width; }
 int ForeignWindow::height() const { return state_->height; }
+void ForeignWindow::setOrigin(int x, int y) {
+  state_->originX = x;
+  state_->originY = y;
+  if (state_->clipped) state_->setClip({});  // the clip is kept relative to the old origin
+}
 int ForeignWindow::connectionFd() const { return ConnectionNumber(state_->display); }
 bool ForeignWindow::hasQueuedEvents() { return XPending(state_->display) > 0; }
 
@@ -303,8 +313,9 @@ void ForeignWindow::present(const graphics::Canvas& canvas,
       }
       s.setClip(s.clip);
     }
-    XShmPutImage(s.display, s.window, s.gc, shared->image, box.x, box.y, box.x, box.y,
-                 static_cast<unsigned>(box.width), static_cast<unsigned>(box.height), True);
+    XShmPutImage(s.display, s.window, s.gc, shared->image, box.x, box.y, box.x + s.originX,
+                 box.y + s.originY, static_cast<unsigned>(box.width),
+                 static_cast<unsigned>(box.height), True);
     ++s.unreported;
     XFlush(s.display);
     return;
@@ -317,8 +328,8 @@ void ForeignWindow::present(const graphics::Canvas& canvas,
   if (!image) return;
   image->byte_order = nativeByteOrder();
   for (const graphics::PixelRect& r : rects) {
-    XPutImage(s.display, s.window, s.gc, image, r.x, r.y, r.x, r.y, static_cast<unsigned>(r.width),
-              static_cast<unsigned>(r.height));
+    XPutImage(s.display, s.window, s.gc, image, r.x, r.y, r.x + s.originX, r.y + s.originY,
+              static_cast<unsigned>(r.width), static_cast<unsigned>(r.height));
   }
   image->data = nullptr;  // the canvas owns the pixels
   XDestroyImage(image);

@@ -14,6 +14,11 @@ namespace nimbrel::host {
 // An existing X11 window that belongs to someone else (XScreenSaver, xsecurelock, the root),
 // seen through Xlib: we only draw on it and watch its size and its end. Xlib stays behind this
 // header, because its names (Font, Window, ...) clash with ours.
+// Xlib reports errors through process-wide handlers: ours note them instead of ending the
+// process, and a lost connection ends it with a line. Set by every open; call it before any
+// other connection of the process does its first request.
+void catchX11Errors();
+
 class ForeignWindow {
  public:
   // Opens the display and the window (the root window when id is nothing). Nothing, with a
@@ -28,6 +33,9 @@ class ForeignWindow {
 
   int width() const;
   int height() const;
+  // Where the canvas's top-left corner goes in the window (pixels): a view of one monitor on a
+  // root window that spans several.
+  void setOrigin(int x, int y);
   // Readable when the server sent something; poll it.
   int connectionFd() const;
 
@@ -46,8 +54,8 @@ class ForeignWindow {
   std::optional<graphics::ExternalPixels> sharedPixels(int width, int height);
 
   // Shows the rectangles of the canvas (device pixels, row 0 at the top) at the same places in
-  // the window: straight from the canvas's memory when it is shared with the server, else over
-  // the connection.
+  // the window, moved by the origin: straight from the canvas's memory when it is shared with the
+  // server, else over the connection.
   void present(const graphics::Canvas& canvas, const std::vector<graphics::PixelRect>& rects);
   // Returns once the server has read what was last presented from shared memory: call it
   // before drawing on the canvas again.

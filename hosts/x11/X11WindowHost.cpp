@@ -10,37 +10,35 @@
 #include "hosts/core/Signals.h"
 #include "hosts/core/ViewDriver.h"
 #include "hosts/x11/ForeignWindow.h"
+#include "hosts/x11/X11Screens.h"
 
 namespace nimbrel::host {
 
 using graphics::Canvas;
 
-namespace {
-
-std::unique_ptr<ViewDriver> makeDriver(ForeignWindow& window, const SaverRun& run) {
+std::unique_ptr<ViewDriver> makeX11Driver(ForeignWindow& window, const SaverRun& run, int width,
+                                          int height, bool preview) {
   ViewPlan plan;
-  plan.points = {static_cast<float>(window.width()), static_cast<float>(window.height())};
-  plan.preview = run.preview || isPreviewSize(window.width());
+  plan.points = {static_cast<float>(width), static_cast<float>(height)};
+  plan.preview = preview;
   plan.pixels = sharedCanvasOf(window);
   std::unique_ptr<ViewDriver> driver = ViewDriver::create(run.makeView, plan, monotonicNanos());
   if (!driver) {
-    std::fprintf(stderr, "nimbrel: %s\n",
-                 services::formatted(services::tr("cannot make a view of %dx%d points"),
-                                     window.width(), window.height())
-                     .c_str());
+    std::fprintf(
+        stderr, "nimbrel: %s\n",
+        services::formatted(services::tr("cannot make a view of %dx%d points"), width, height)
+            .c_str());
     return nullptr;
   }
   if (run.fps) driver->showFrameRate();
   return driver;
 }
 
-void presentAll(ForeignWindow& window, ViewDriver& driver) {
+void presentWhole(ForeignWindow& window, ViewDriver& driver) {
   const Canvas& c = driver.canvas();
   showOn(window, driver, {{0, 0, c.pixelWidth(), c.pixelHeight()}});
 }
 
-// Draws the frame when it is due, once the server has read the last one from the canvas, and
-// shows what changed.
 void drawIfDue(ForeignWindow& window, ViewDriver& driver) {
   const Nanos now = monotonicNanos();
   std::vector<graphics::PixelRect> changed;
@@ -49,6 +47,13 @@ void drawIfDue(ForeignWindow& window, ViewDriver& driver) {
     if (!driver.runIfDue(now).isEmpty()) changed = driver.damageRects();
   }
   showOn(window, driver, std::move(changed));
+}
+
+namespace {
+
+std::unique_ptr<ViewDriver> makeDriver(ForeignWindow& window, const SaverRun& run) {
+  return makeX11Driver(window, run, window.width(), window.height(),
+                       run.preview || isPreviewSize(window.width()));
 }
 
 }  // namespace
@@ -65,6 +70,10 @@ void showOn(ForeignWindow& window, ViewDriver& driver, std::vector<graphics::Pix
 }
 
 int runInX11Window(const SaverRun& run) {
+  // The root window: a view on each monitor. A window given to us is one view.
+  if (!run.windowId) {
+    if (const std::optional<int> status = runOnX11Monitors(run)) return *status;
+  }
   std::string error;
   StopSignals::startWithin(kAnswerSeconds, noAnswerLine());
   std::unique_ptr<ForeignWindow> window = ForeignWindow::open(run.windowId, error);
@@ -75,7 +84,7 @@ int runInX11Window(const SaverRun& run) {
   }
   std::unique_ptr<ViewDriver> driver = makeDriver(*window, run);
   if (!driver) return 1;
-  presentAll(*window, *driver);
+  presentWhole(*window, *driver);
 
   pollfd fds[2] = {{window->connectionFd(), POLLIN, 0}, {StopSignals::wakeFd(), POLLIN, 0}};
   for (;;) {
@@ -89,7 +98,7 @@ int runInX11Window(const SaverRun& run) {
       driver = makeDriver(*window, run);
       if (!driver) return 1;
     }
-    if (changes.exposed || renew) presentAll(*window, *driver);
+    if (changes.exposed || renew) presentWhole(*window, *driver);
     drawIfDue(*window, *driver);
     if (window->hasQueuedEvents()) continue;
 

@@ -218,6 +218,42 @@ TEST(DisplayLayout, OneViewPerDisplayButNoneForEmptyOrCoveredOnes) {
   EXPECT_TRUE(planScreens({}).empty() && isPreviewSize(639) && !isPreviewSize(640));
 }
 
+// Each change of the monitors as xrandr makes it: which view each monitor now shown takes over
+// ("-": a new one). Views not taken end.
+TEST(DisplayLayout, ViewsFollowTheMonitorsByPlaceThenByName) {
+  const Monitor left{"DP-1", {0, 0, 1280, 720}}, right{"DP-2", {1280, 0, 1280, 720}};
+  struct Case {
+    std::vector<Monitor> shown, now;
+    std::string want;  // name:view, one per monitor now shown
+  } cases[] = {
+      {{}, {left, right}, "DP-1:- DP-2:-"},
+      {{left, right}, {left, right}, "DP-1:0 DP-2:1"},
+      {{left, right}, {right, left}, "DP-2:1 DP-1:0"},
+      {{left, right}, {left}, "DP-1:0"},                                          // turned off
+      {{left}, {left, {"DP-2", {0, 720, 1280, 720}}}, "DP-1:0 DP-2:-"},           // turned on below
+      {{left, right}, {left, {"DP-2", {0, 720, 1280, 720}}}, "DP-1:0 DP-2:1"},    // moved
+      {{left, right}, {left, {"DP-2", {1280, 0, 1920, 1080}}}, "DP-1:0 DP-2:1"},  // new mode
+      {{left, right}, {{"HDMI-1", left.area}, right}, "HDMI-1:0 DP-2:1"},  // renamed in place
+      // Heads numbered in order: the second of three goes, the third slides down a name.
+      {{{"0", left.area}, {"1", right.area}, {"2", {2560, 0, 1280, 720}}},
+       {{"0", left.area}, {"1", {2560, 0, 1280, 720}}},
+       "0:0 1:2"},
+      {{left, right}, {left, {"DP-2", left.area}}, "DP-1:0"},  // mirrored: one view
+      {{left, right}, {{"DP-1", {0, 0, 0, 0}}, right}, "DP-2:1"},
+      {{left, right}, {}, ""},
+  };
+  for (const Case& c : cases) {
+    const MonitorPlan plan = followMonitors(c.shown, c.now);
+    std::string got;
+    for (size_t i = 0; i < plan.monitors.size(); ++i) {
+      got += (i ? " " : "") + plan.monitors[i].name + ":" +
+             (plan.viewFrom[i] ? std::to_string(*plan.viewFrom[i]) : "-");
+    }
+    EXPECT_EQ(got, c.want) << c.want;
+    ASSERT_EQ(plan.viewFrom.size(), plan.monitors.size());
+  }
+}
+
 // Each stop signal is noted and wakes the loop; SIGUSR1 asks for fresh views once; SIGPIPE and
 // SIGXFSZ are ignored; a signal held back meets the disposition from before once the run is over.
 TEST(StopSignals, NotedWokenHeldBackAndRestored) {
