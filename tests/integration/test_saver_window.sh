@@ -81,8 +81,7 @@ kill -0 "$saver" 2>/dev/null || fail "a 3-pixel nudge ended the run"
 xdotool key space
 ended_cleanly
 
-# SDL drops a click that it reads within 10 ms of the window getting the focus (the click that
-# focused it); three frames later it has read its focus event at least 1/60 s before.
+# A click once the window has shown a few frames.
 start_full_screen
 frames_later 3
 xdotool click 1
