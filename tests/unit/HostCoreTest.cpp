@@ -234,6 +234,8 @@ TEST(DisplayLayout, ViewsFollowTheMonitorsByPlaceThenByName) {
       {{left, right}, {left, {"DP-2", {0, 720, 1280, 720}}}, "DP-1:0 DP-2:1"},    // moved
       {{left, right}, {left, {"DP-2", {1280, 0, 1920, 1080}}}, "DP-1:0 DP-2:1"},  // new mode
       {{left, right}, {{"HDMI-1", left.area}, right}, "HDMI-1:0 DP-2:1"},  // renamed in place
+      {{left, right}, {{"HDMI-1", left.area}, {"DP-1", {0, 720, 1280, 720}}}, "HDMI-1:0 DP-1:-"},
+      {{left}, {{"DP-2", {0, 720, 1280, 720}}}, "DP-2:-"},
       // Heads numbered in order: the second of three goes, the third slides down a name.
       {{{"0", left.area}, {"1", right.area}, {"2", {2560, 0, 1280, 720}}},
        {{"0", left.area}, {"1", {2560, 0, 1280, 720}}},
