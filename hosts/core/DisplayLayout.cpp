@@ -30,6 +30,7 @@ std::vector<ScreenPlan> planScreens(const std::vector<DisplayArea>& displays) {
 
 MonitorPlan followMonitors(const std::vector<Monitor>& shown, const std::vector<Monitor>& now) {
   std::vector<DisplayArea> areas;
+  areas.reserve(now.size());
   for (const Monitor& m : now) areas.push_back(m.area);
   MonitorPlan plan;
   for (const ScreenPlan& p : planScreens(areas)) plan.monitors.push_back(now[p.display]);

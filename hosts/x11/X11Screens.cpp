@@ -154,13 +154,12 @@ class Control {
     while (XPending(d_) > 0) {
       XEvent e;
       XNextEvent(d_, &e);
-      if (randrEvents_ >= 0 && e.type == randrEvents_ + RRScreenChangeNotify) {
+      const bool randr = randrEvents_ >= 0 && (e.type == randrEvents_ + RRScreenChangeNotify ||
+                                               e.type == randrEvents_ + RRNotify);
+      // RandR's news, or the root resized by a server without RandR events.
+      if (randr || (e.type == ConfigureNotify && e.xconfigure.window == root_)) {
         XRRUpdateConfiguration(&e);  // Xlib's idea of the screen's size
         got.monitorsChanged = true;
-      } else if (randrEvents_ >= 0 && e.type == randrEvents_ + RRNotify) {
-        got.monitorsChanged = true;
-      } else if (e.type == ConfigureNotify && e.xconfigure.window == root_) {
-        got.monitorsChanged = true;  // a server without RandR events changed the screen's size
       } else if (e.type == Expose && e.xexpose.count == 0) {
         got.exposed.push_back(e.xexpose.window);
       } else if (e.type == MapNotify && e.xmap.window != root_ && !focused_) {
