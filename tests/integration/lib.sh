@@ -89,6 +89,42 @@ use_x() {
   unset WAYLAND_DISPLAY
 }
 
+# A private Xorg on the dummy video driver with configuration $1 (a file here) on a display it
+# picks, its root white (-wr) as on no desktop; -ac lets the XScreenSaver daemon in as nobody.
+# Exports DISPLAY, sets XORG_PID. Where the driver is missing or the server will not start here,
+# the script is skipped (status 77).
+start_xorg() {
+  local number log=$WORK/${1%.conf}.log
+  [ -e /usr/lib/xorg/modules/drivers/dummy_drv.so ] ||
+    { echo "SKIP: Xorg's dummy driver is not installed (scripts/deps.sh)" && exit 77; }
+  mkfifo "$WORK/displayfd"
+  Xorg -displayfd 3 -config "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/$1" -logfile "$log" \
+    -noreset -wr -nolisten tcp -ac -s 0 -novtswitch -sharevts 3>"$WORK/displayfd" 2>/dev/null &
+  XORG_PID=$!
+  track "$XORG_PID"
+  read -r -t 60 number <"$WORK/displayfd" || {
+    echo "SKIP: Xorg did not start: $(sed -n '/Fatal server error/ { n; p }' "$log")"
+    exit 77
+  }
+  rm "$WORK/displayfd"
+  export DISPLAY=":$number"
+  unset WAYLAND_DISPLAY
+}
+# Two monitors of 1280x720: DUMMY0 at +0+0 and DUMMY1 at +1280+0. The driver calls an output
+# connected once it has a mode, but says so only when asked to probe (plain xrandr does), as
+# a monitor plugged in would be; until then clients that read the current state see one monitor.
+start_xorg_dummy() {
+  start_xorg xorg-dummy.conf
+  xrandr --output DUMMY0 --mode 1280x720 && xrandr --addmode DUMMY1 1280x720 &&
+    xrandr --output DUMMY1 --mode 1280x720 --right-of DUMMY0 &&
+    xrandr | grep -q '^DUMMY1 connected 1280x720+1280+0' || fail "xrandr made no two monitors"
+}
+# Two X screens of 1280x720 side by side, one screen of 2560x720 to clients, with no RandR.
+start_xorg_xinerama() {
+  start_xorg xorg-xinerama.conf
+  [ "$(xdpyinfo -ext XINERAMA | grep -c '^  head #')" = 2 ] || fail "Xinerama shows no two heads"
+}
+
 use_bus() {
   local out
   if shared; then
