@@ -292,6 +292,30 @@ measure() {
   convert "$file" -colorspace Gray -format '%wx%h\n' -write info: "${crops[@]}" null:
 }
 
+# Each top-level window named exactly $1 as WxH+X+Y and its map state, a line each, sorted.
+windows_named() {
+  local w
+  for w in $(xdotool search --name "^$1\$"); do
+    xwininfo -id "$w" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+      /Width:/ { w = $NF } /Height:/ { h = $NF } /Map State:/ { m = $NF }
+      END { print w "x" h "+" x "+" y, m }'
+  done | LC_ALL=C sort
+}
+
+# Whether a screenshot of the whole screen, kept at $1, shows a view's pattern centred on each
+# rectangle WxH+X+Y after it (shows_pattern), as a view per monitor does; the rectangles must lie
+# on the screen (a crop off the picture would be all of it).
+pattern_within() {
+  local r w h x y size
+  screenshot "$1" && size=$(identify -format '%w %h' "$1") || return 1
+  for r in "${@:2}"; do
+    IFS=x+ read -r w h x y <<<"$r"
+    [ $((x + w)) -le "${size% *}" ] && [ $((y + h)) -le "${size#* }" ] &&
+      convert "$1" -crop "$r" +repage "$WORK/within.ppm" &&
+      shows_pattern "$WORK/within.ppm" "${w}x$h" || return 1
+  done
+}
+
 # Whether capture $1 is a fresh view of size $2 showing its title: a bright band where the title
 # goes ($3, a quarter of the way up) and nothing at all above it ($4).
 shows_title() {
