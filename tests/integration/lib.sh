@@ -292,14 +292,14 @@ measure() {
   convert "$file" -colorspace Gray -format '%wx%h\n' -write info: "${crops[@]}" null:
 }
 
-# Each top-level window named exactly $1 as WxH+X+Y and its map state, a line each, sorted.
+# Each top-level window named exactly $1 as WxH+X+Y, its map state and its id, a line each.
 windows_named() {
   local w
   for w in $(xdotool search --name "^$1\$"); do
     xwininfo -id "$w" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
       /Width:/ { w = $NF } /Height:/ { h = $NF } /Map State:/ { m = $NF }
-      END { print w "x" h "+" x "+" y, m }'
-  done | LC_ALL=C sort
+      END { print w "x" h "+" x "+" y, m, '"$w"' }'
+  done | sort
 }
 
 # Whether a screenshot of the whole screen, kept at $1, shows a view's pattern centred on each

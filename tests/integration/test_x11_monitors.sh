@@ -1,21 +1,17 @@
 #!/usr/bin/env bash
-# The saver on X with more than one monitor (private Xorg servers on the dummy driver). Full
-# screen: a window of its own on each monitor, which follows monitors as they are turned off,
-# turned on and moved. On the root window: a view per monitor, each with its own title, and one
-# for a monitor turned on later. With Xinerama instead of RandR: a window per head.
+# The saver on X with two monitors (private Xorg servers on the dummy driver). Full screen: a
+# window of its own on each, which follows monitors turned off, on and moved. On the root: a view
+# per monitor with its own title, following them too. Under the XScreenSaver daemon: a saver per
+# monitor. With Xinerama instead of RandR: a window per head.
 source "$(dirname "$0")/lib.sh"
 
-LEFT=1280x720+0+0
-RIGHT=1280x720+1280+0
-BELOW=1280x720+0+720
-# Whether the saver's windows are exactly those at rectangles $@, each shown.
+LEFT=1280x720+0+0 RIGHT=1280x720+1280+0 BELOW=1280x720+0+720
+# Whether the saver's windows are those at rectangles $@, each shown; the id of the one at $1.
 windows_at() {
-  [ "$(windows_named Nimbrel)" = "$(printf '%s IsViewable\n' "$@" | LC_ALL=C sort)" ]
+  [ "$(windows_named Nimbrel | cut -d' ' -f1,2)" = "$(printf '%s IsViewable\n' "$@" | sort)" ]
 }
-await_windows() {
-  wait_for "windows_at $*" ||
-    fail "windows not at $*: $(windows_named Nimbrel); $(xrandr --listmonitors 2>&1 | tr '\n' ' ')"
-}
+window_at() { windows_named Nimbrel | awk -v r="$1" '$1 == r { print $3 }'; }
+await_windows() { wait_for "windows_at $*" || fail "windows not at $*: $(windows_named Nimbrel)"; }
 # Waits until a screenshot, kept as $1, shows a pattern centred on each of rectangles $2...
 await_pattern_on() {
   wait_for "pattern_within $WORK/$1 ${*:2}" ||
@@ -29,7 +25,6 @@ await_windows $LEFT $RIGHT
 await_pattern_on full-before.png $LEFT $RIGHT
 xrandr --output DUMMY1 --off
 await_windows $LEFT
-# It keeps drawing on the monitor left.
 xwd -silent -root -out "$WORK/off.xwd"
 wait_for "xwd -silent -root -out $WORK/later.xwd && ! cmp -s $WORK/off.xwd $WORK/later.xwd" ||
   fail "the picture stopped changing after a monitor went"
@@ -37,8 +32,10 @@ await_pattern_on full-off.png $LEFT
 xrandr --output DUMMY1 --mode 1280x720 --below DUMMY0
 await_windows $LEFT $BELOW
 await_pattern_on full-below.png $LEFT $BELOW
+moved=$(window_at $BELOW)
 xrandr --output DUMMY1 --pos 1280x0
 await_windows $LEFT $RIGHT
+[ "$(window_at $RIGHT)" = "$moved" ] || fail "the moved monitor got a new window, not its own"
 await_pattern_on full-moved.png $LEFT $RIGHT
 xdotool key space
 ended_cleanly
@@ -59,28 +56,24 @@ await_pattern_on root.png $LEFT $RIGHT
 xrandr --output DUMMY1 --off
 xrandr --output DUMMY1 --mode 1280x720 --below DUMMY0
 await_pattern_on root-below.png $LEFT $BELOW
+xrandr --output DUMMY1 --pos 1280x0
+await_pattern_on root-moved.png $LEFT $RIGHT
 ended_cleanly TERM
 
 # --- the XScreenSaver daemon: a window and a saver per monitor -----------------------------------
 # Each saver it starts takes the first free recording wrapper (mkdir is atomic), so each leaves
 # its own record.
-mkdir -p "$WORK/home/bin"
-cp "$NIMBREL" "$WORK/home/bin/nimbrel"
-for n in 1 2; do
-  recording_saver "$WORK/home/bin/saver-$n" "monitor-$n" "$WORK/home/bin/nimbrel" --seed 12
-done
-cat >"$WORK/home/bin/next-saver" <<WRAP
-#!/bin/bash
-for n in 1 2; do
-  mkdir $WORK/monitor-\$n/taken 2>/dev/null && exec $WORK/home/bin/saver-\$n "\$@"
-done
-WRAP
-chmod 755 "$WORK/home/bin/next-saver"
-start_xscreensaver "$WORK/home/bin/next-saver --root"
+bin=$WORK/home/bin
+mkdir -p "$bin" && cp "$NIMBREL" "$bin/nimbrel"
+for n in 1 2; do recording_saver "$bin/saver-$n" "monitor-$n" "$bin/nimbrel" --seed 12; done
+printf '#!/bin/bash\nfor n in 1 2; do mkdir %s/monitor-$n/taken && exec %s/saver-$n "$@"; done\n' \
+  "$WORK" "$bin" >"$bin/next-saver"
+chmod 755 "$bin/next-saver"
+start_xscreensaver "$bin/next-saver --root"
 xscreensaver_command activate
 wait_for "[ -s $WORK/monitor-1/pid ] && [ -s $WORK/monitor-2/pid ]" ||
   fail "the daemon started no two savers: $(tail "$WORK/daemon.log")"
-await_pattern_on xscreensaver.png $LEFT $BELOW
+await_pattern_on xscreensaver.png $LEFT $RIGHT
 xscreensaver_command deactivate
 recorded_clean_end monitor-1
 recorded_clean_end monitor-2
