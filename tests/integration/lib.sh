@@ -117,7 +117,7 @@ start_xorg_dummy() {
   start_xorg xorg-dummy.conf
   xrandr --output DUMMY0 --mode 1280x720 && xrandr --addmode DUMMY1 1280x720 &&
     xrandr --output DUMMY1 --mode 1280x720 --right-of DUMMY0 &&
-    xrandr | grep -q '^DUMMY1 connected 1280x720+1280+0' || fail "xrandr made no two monitors"
+    xrandr | grep '^DUMMY1 connected 1280x720+1280+0' >/dev/null || fail "no two monitors"
 }
 # Two X screens of 1280x720 side by side, one screen of 2560x720 to clients, with no RandR.
 start_xorg_xinerama() {
