@@ -89,6 +89,42 @@ use_x() {
   unset WAYLAND_DISPLAY
 }
 
+# A private Xorg on the dummy video driver with configuration $1 (a file here) on a display it
+# picks, its root white (-wr) as on no desktop; -ac lets the XScreenSaver daemon in as nobody.
+# Exports DISPLAY, sets XORG_PID. Where the driver is missing or the server will not start here,
+# the script is skipped (status 77).
+start_xorg() {
+  local number log=$WORK/${1%.conf}.log
+  [ -e /usr/lib/xorg/modules/drivers/dummy_drv.so ] ||
+    { echo "SKIP: Xorg's dummy driver is not installed (scripts/deps.sh)" && exit 77; }
+  mkfifo "$WORK/displayfd"
+  Xorg -displayfd 3 -config "$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)/$1" -logfile "$log" \
+    -noreset -wr -nolisten tcp -ac -s 0 -novtswitch -sharevts 3>"$WORK/displayfd" 2>/dev/null &
+  XORG_PID=$!
+  track "$XORG_PID"
+  read -r -t 60 number <"$WORK/displayfd" || {
+    echo "SKIP: Xorg did not start: $(sed -n '/Fatal server error/ { n; p }' "$log")"
+    exit 77
+  }
+  rm "$WORK/displayfd"
+  export DISPLAY=":$number"
+  unset WAYLAND_DISPLAY
+}
+# Two monitors of 1280x720: DUMMY0 at +0+0 and DUMMY1 at +1280+0. The driver calls an output
+# connected once it has a mode, but says so only when asked to probe (plain xrandr does), as
+# a monitor plugged in would be; until then clients that read the current state see one monitor.
+start_xorg_dummy() {
+  start_xorg xorg-dummy.conf
+  xrandr --output DUMMY0 --mode 1280x720 && xrandr --addmode DUMMY1 1280x720 &&
+    xrandr --output DUMMY1 --mode 1280x720 --right-of DUMMY0 &&
+    xrandr | grep '^DUMMY1 connected 1280x720+1280+0' >/dev/null || fail "no two monitors"
+}
+# Two X screens of 1280x720 side by side, one screen of 2560x720 to clients, with no RandR.
+start_xorg_xinerama() {
+  start_xorg xorg-xinerama.conf
+  [ "$(xdpyinfo -ext XINERAMA | grep -c '^  head #')" = 2 ] || fail "Xinerama shows no two heads"
+}
+
 use_bus() {
   local out
   if shared; then
@@ -254,6 +290,30 @@ measure() {
     crops+=(\( +clone -crop "$crop" +repage -format '%[fx:mean]\n' -write info: +delete \))
   done
   convert "$file" -colorspace Gray -format '%wx%h\n' -write info: "${crops[@]}" null:
+}
+
+# Each top-level window named exactly $1 as WxH+X+Y, its map state and its id, a line each.
+windows_named() {
+  local w
+  for w in $(xdotool search --name "^$1\$"); do
+    xwininfo -id "$w" | awk '/Absolute upper-left X/ { x = $NF } /Absolute upper-left Y/ { y = $NF }
+      /Width:/ { w = $NF } /Height:/ { h = $NF } /Map State:/ { m = $NF }
+      END { print w "x" h "+" x "+" y, m, '"$w"' }'
+  done | sort
+}
+
+# Whether a screenshot of the whole screen, kept at $1, shows a view's pattern centred on each
+# rectangle WxH+X+Y after it (shows_pattern), as a view per monitor does; the rectangles must lie
+# on the screen (a crop off the picture would be all of it).
+pattern_within() {
+  local r w h x y size
+  screenshot "$1" && size=$(identify -format '%w %h' "$1") || return 1
+  for r in "${@:2}"; do
+    IFS=x+ read -r w h x y <<<"$r"
+    [ $((x + w)) -le "${size% *}" ] && [ $((y + h)) -le "${size#* }" ] &&
+      convert "$1" -crop "$r" +repage "$WORK/within.ppm" &&
+      shows_pattern "$WORK/within.ppm" "${w}x$h" || return 1
+  done
 }
 
 # Whether capture $1 is a fresh view of size $2 showing its title: a bright band where the title
