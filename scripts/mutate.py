@@ -54,7 +54,7 @@ FIRST_TESTS = {
 SERVER_TESTS = {
     "programs/nimbrel-settings/": r"^integration\.test_settings$",
     "hosts/preview/": r"^integration\.test_settings$",
-    "hosts/x11/": r"^integration\.test_saver_window$",
+    "hosts/x11/": r"^integration\.(test_saver_window|test_x11_monitors)$",
     "programs/nimbrel/main.cpp": r"^integration\.test_saver_window$",
     "programs/describe-settings/": r"^reliability\.test_xscreensaver_controls$",
 }
