@@ -7,7 +7,7 @@ set -euo pipefail
 packages=(
   build-essential cmake pkg-config debhelper gettext
   libcairo2-dev libglib2.0-dev libpango1.0-dev libsdl2-dev libx11-dev libxext-dev libgtk-4-dev
-  libcli11-dev
+  libcli11-dev libxdamage-dev
   libwayland-dev wayland-protocols libwayland-bin
   fontconfig fonts-dejavu-core gettext locales
 )
