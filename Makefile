@@ -7,6 +7,8 @@ CMAKE_FLAGS ?= -DCMAKE_BUILD_TYPE=RelWithDebInfo -DNIMBREL_WERROR=ON
 ASAN_BUILD ?= build-asan
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
+# make buildtypes: the build types it builds, each with g++ and clang++.
+BUILD_TYPES ?= Release Debug RelWithDebInfo MinSizeRel
 # Any sanitizer report ends the program with a failure; third-party leaks are listed in
 # tests/lsan.supp.
 SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:detect_stack_use_after_return=1 \
@@ -14,7 +16,7 @@ SANITIZER_ENV = ASAN_OPTIONS=halt_on_error=1:abort_on_error=1:detect_leaks=1:det
   LSAN_OPTIONS=suppressions=$(CURDIR)/tests/lsan.supp:print_suppressions=0
 
 .PHONY: all deps test-deps configure build run lint test unit integration install uninstall \
-  deb clean demo asan fuzz soak mutate
+  deb clean demo asan fuzz soak mutate buildtypes
 
 all: build
 
@@ -45,6 +47,7 @@ test: test-deps build
 	@$(MAKE) --no-print-directory lint
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
 	@cd $(BUILD) && ctest --output-on-failure -L 'reliability|soak'
+	@cd $(BUILD) && JOBS=$(JOBS) ctest --output-on-failure -L buildtypes
 	@$(MAKE) --no-print-directory deb
 	@cd $(BUILD) && ctest --output-on-failure -L package
 	@if [ -n "$$(cd $(BUILD) && ctest -N -L integration | grep 'Test #')" ]; then \
@@ -75,6 +78,12 @@ soak: test-deps build
 # time, against the unit tests and the fast reliability scripts. Long: see the README.
 mutate: test-deps
 	@python3 scripts/mutate.py --jobs $(JOBS)
+
+# The programs in each of BUILD_TYPES with g++ and with clang++, warnings as errors, one build
+# tree each in $(BUILD)/types/<compiler>-<type>; stops at the first that fails. make test builds
+# the Release pair (the test buildtypes.release) in the same trees.
+buildtypes: test-deps
+	@JOBS=$(JOBS) bash tests/reliability/build_types.sh $(BUILD)/types $(BUILD_TYPES)
 
 unit: test-deps build
 	@cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -L unit
