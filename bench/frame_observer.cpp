@@ -21,9 +21,9 @@
 #include <X11/Xlib.h>
 #include <X11/extensions/Xdamage.h>
 #include <poll.h>
-#include <time.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -34,11 +34,11 @@
 
 namespace {
 
-// Milliseconds on the monotonic clock.
+// Milliseconds on the monotonic clock (steady_clock is CLOCK_MONOTONIC on Linux).
 double monotonicMs() {
-  timespec t{};
-  clock_gettime(CLOCK_MONOTONIC, &t);
-  return static_cast<double>(t.tv_sec) * 1e3 + static_cast<double>(t.tv_nsec) / 1e6;
+  return std::chrono::duration<double, std::milli>(
+             std::chrono::steady_clock::now().time_since_epoch())
+      .count();
 }
 
 // The nearest-rank percentile q (0 to 1) of sorted values.
