@@ -4,10 +4,6 @@ namespace nimbrel::host {
 
 namespace {
 
-bool sameArea(const DisplayArea& a, const DisplayArea& b) {
-  return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
-}
-
 bool contains(const DisplayArea& outer, const DisplayArea& inner) {
   return inner.x >= outer.x && inner.y >= outer.y &&
          inner.x + inner.width <= outer.x + outer.width &&
@@ -48,7 +44,7 @@ MonitorPlan followMonitors(const std::vector<Monitor>& shown, const std::vector<
       }
     }
   };
-  take([](const Monitor& a, const Monitor& b) { return sameArea(a.area, b.area); });
+  take([](const Monitor& a, const Monitor& b) { return a.area == b.area; });
   take([](const Monitor& a, const Monitor& b) { return a.name == b.name; });
   return plan;
 }

@@ -12,6 +12,7 @@ struct DisplayArea {
   int y = 0;
   int width = 0;
   int height = 0;
+  bool operator==(const DisplayArea&) const = default;
 };
 
 // One full-screen view to make: which display it covers and where.

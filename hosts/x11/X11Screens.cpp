@@ -28,10 +28,6 @@ namespace {
 
 void say(const std::string& what) { std::fprintf(stderr, "nimbrel: %s\n", what.c_str()); }
 
-bool sameArea(const DisplayArea& a, const DisplayArea& b) {
-  return a.x == b.x && a.y == b.y && a.width == b.width && a.height == b.height;
-}
-
 // The saver's own connection to the display: the monitors and their changes, and in full
 // screen the windows that cover the monitors and the input that ends the run. Each view shows
 // its frames over a connection of its own (ForeignWindow), whose only events are the reports
@@ -314,7 +310,7 @@ class MonitorLoop {
       View& v = *next[i];
       const DisplayArea was = v.monitor.area;
       v.monitor = m;
-      if (sameArea(was, m.area)) continue;
+      if (was == m.area) continue;
       if (v.cover) {
         x_.placeCover(v.cover, m.area);
       } else {
