@@ -16,7 +16,6 @@
 #include "hosts/core/ViewDriver.h"
 #include "hosts/x11/ForeignWindow.h"
 #include "hosts/x11/NativeWindow.h"
-#include "hosts/x11/X11Screens.h"
 #include "hosts/x11/X11WindowHost.h"
 #include "services/Translate.h"
 
@@ -381,13 +380,6 @@ int runWithSdl(const SaverRun& run) {
   const bool namesX11 = x11 && *x11, namesWayland = wayland && *wayland;
   if (!driverRequested && namesX11 != namesWayland) {
     SDL_SetHint(SDL_HINT_VIDEODRIVER, namesX11 ? "x11" : "wayland");
-  }
-  // Full screen on X11 follows the monitors through RandR, which SDL does not.
-  const bool x11Asked = driverRequested ? SDL_strncasecmp(requested, "x11", 3) == 0 &&
-                                              (requested[3] == '\0' || requested[3] == ',')
-                                        : namesX11;
-  if (run.mode == SaverMode::fullScreen && namesX11 && x11Asked) {
-    if (const std::optional<int> status = runOnX11Monitors(run)) return *status;
   }
   StopSignals::startWithin(kAnswerSeconds, noAnswerLine());
   const int initialised = SDL_Init(SDL_INIT_VIDEO);

@@ -186,17 +186,29 @@ SaverParse parseSaverArguments(std::span<const services::SettingDescription> set
   return {a.options, 0, {}};
 }
 
-bool prefersOwnWaylandHost(const char* waylandDisplay, const char* sdlVideoDriver) {
-  if (!waylandDisplay || !*waylandDisplay) return false;
+namespace {
+
+// Whether the display is named and SDL_VIDEODRIVER, when set, asks for `driver` first: SDL
+// reads the variable as a list tried in order, and the first entry is what the user wants.
+bool prefersOwnHost(const char* display, const char* sdlVideoDriver, std::string_view driver) {
+  if (!display || !*display) return false;
   if (!sdlVideoDriver || !*sdlVideoDriver) return true;
-  // SDL reads the variable as a list tried in order; the first entry is what the user wants.
   const std::string_view list(sdlVideoDriver);
   const std::string_view first = list.substr(0, list.find(','));
-  constexpr std::string_view kWayland = "wayland";
-  return first.size() == kWayland.size() &&
-         std::equal(first.begin(), first.end(), kWayland.begin(), [](char a, char b) {
+  return first.size() == driver.size() &&
+         std::equal(first.begin(), first.end(), driver.begin(), [](char a, char b) {
            return std::tolower(static_cast<unsigned char>(a)) == b;
          });
+}
+
+}  // namespace
+
+bool prefersOwnWaylandHost(const char* waylandDisplay, const char* sdlVideoDriver) {
+  return prefersOwnHost(waylandDisplay, sdlVideoDriver, "wayland");
+}
+
+bool prefersOwnX11Host(const char* x11Display, const char* sdlVideoDriver) {
+  return prefersOwnHost(x11Display, sdlVideoDriver, "x11");
 }
 
 }  // namespace nimbrel::saver

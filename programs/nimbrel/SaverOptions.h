@@ -51,5 +51,8 @@ std::optional<unsigned long> parseWindowId(const std::string& text);
 // display is named (WAYLAND_DISPLAY) and SDL_VIDEODRIVER, when set, asks for Wayland first.
 // Null means unset.
 bool prefersOwnWaylandHost(const char* waylandDisplay, const char* sdlVideoDriver);
+// The same for X11 (DISPLAY): full screen then follows the monitors through RandR, which SDL
+// does not.
+bool prefersOwnX11Host(const char* x11Display, const char* sdlVideoDriver);
 
 }  // namespace nimbrel::saver

@@ -11,6 +11,7 @@
 #include "hosts/core/StandardOutput.h"
 #include "hosts/wayland/WaylandHost.h"
 #include "hosts/x11/SdlHost.h"
+#include "hosts/x11/X11Screens.h"
 #include "hosts/x11/X11WindowHost.h"
 #include "programs/nimbrel/RenderCommand.h"
 #include "programs/nimbrel/SaverOptions.h"
@@ -59,6 +60,11 @@ int runSaver(const nimbrel::saver::SaverOptions& options) {
       // X11 and says why nothing could be opened.
       if (nimbrel::saver::prefersOwnWaylandHost(waylandDisplay, std::getenv("SDL_VIDEODRIVER"))) {
         if (const std::optional<int> status = host::runWithWayland(options)) return *status;
+      }
+      // An X display that cannot be opened is left to SDL, which says why.
+      if (nimbrel::saver::prefersOwnX11Host(std::getenv("DISPLAY"),
+                                            std::getenv("SDL_VIDEODRIVER"))) {
+        if (const std::optional<int> status = host::runOnX11Monitors(options)) return *status;
       }
       return host::runWithSdl(options);
     case SaverMode::window:

@@ -283,8 +283,9 @@ TEST(SaverOptions, BadInputIsOneLineAndStatusTwo) {
   EXPECT_FALSE(parseWindowId("-5"));
 }
 
-// Full screen on Wayland goes through the saver's own host unless SDL is asked for another.
-TEST(SaverOptions, TheWaylandChoice) {
+// Full screen on Wayland and on X11 goes through the saver's own host unless SDL is asked for
+// another.
+TEST(SaverOptions, TheWaylandAndX11Choices) {
   for (const char* driver : {static_cast<const char*>(nullptr), "", "Wayland", "wayland,x11"}) {
     EXPECT_TRUE(prefersOwnWaylandHost("wayland-1", driver)) << (driver ? driver : "unset");
   }
@@ -292,6 +293,9 @@ TEST(SaverOptions, TheWaylandChoice) {
     EXPECT_FALSE(prefersOwnWaylandHost("wayland-1", driver)) << driver;
   }
   EXPECT_FALSE(prefersOwnWaylandHost("", nullptr) || prefersOwnWaylandHost(nullptr, "wayland"));
+  EXPECT_TRUE(prefersOwnX11Host(":0", nullptr) && prefersOwnX11Host(":0", "X11,wayland"));
+  EXPECT_FALSE(prefersOwnX11Host(":0", "wayland,x11") || prefersOwnX11Host(":0", "x11ish") ||
+               prefersOwnX11Host("", "x11"));
 }
 
 // Each limit at the edge and one past; "1e3" and "-1" are no ticks. What the options default to.
