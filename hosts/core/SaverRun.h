@@ -2,7 +2,9 @@
 
 // What a saver host is asked to do: where to show views, how, and how to make them.
 
+#include <cstdio>
 #include <optional>
+#include <string>
 
 #include "services/ScreenSaverView.h"
 
@@ -27,5 +29,8 @@ struct SaverRun {
   // The views of the module the program runs.
   services::ViewFactory makeView;
 };
+
+// How a saver host reports what went wrong: one line on standard error after the program's name.
+inline void say(const std::string& what) { std::fprintf(stderr, "nimbrel: %s\n", what.c_str()); }
 
 }  // namespace nimbrel::host

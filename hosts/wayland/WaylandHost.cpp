@@ -42,9 +42,6 @@ namespace {
 using services::formatted;
 using services::tr;
 
-// One line on standard error, after the program's name.
-void say(const std::string& what) { std::fprintf(stderr, "nimbrel: %s\n", what.c_str()); }
-
 // Highest versions of each global that this host knows the events of.
 constexpr uint32_t kCompositorVersion = 4;
 constexpr uint32_t kOutputVersion = 4;  // 2 brings scale and done, 4 the name

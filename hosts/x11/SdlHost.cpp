@@ -30,9 +30,6 @@ namespace {
 using services::formatted;
 using services::tr;
 
-// One line on standard error, after the program's name.
-void say(const std::string& what) { std::fprintf(stderr, "nimbrel: %s\n", what.c_str()); }
-
 // Longest single wait (ms), so a signal that arrives while SDL waits is seen soon.
 constexpr int kLongestWaitMs = 100;
 

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <cstdio>
 #include <memory>
 #include <string>
 #include <vector>
@@ -25,8 +24,6 @@
 namespace nimbrel::host {
 
 namespace {
-
-void say(const std::string& what) { std::fprintf(stderr, "nimbrel: %s\n", what.c_str()); }
 
 // The saver's own connection to the display: the monitors and their changes, and in full
 // screen the windows that cover the monitors and the input that ends the run. Each view shows

@@ -2,7 +2,6 @@
 
 #include <poll.h>
 
-#include <cstdio>
 #include <memory>
 #include <string>
 
@@ -24,10 +23,7 @@ std::unique_ptr<ViewDriver> makeX11Driver(ForeignWindow& window, const SaverRun&
   plan.pixels = sharedCanvasOf(window);
   std::unique_ptr<ViewDriver> driver = ViewDriver::create(run.makeView, plan, monotonicNanos());
   if (!driver) {
-    std::fprintf(
-        stderr, "nimbrel: %s\n",
-        services::formatted(services::tr("cannot make a view of %dx%d points"), width, height)
-            .c_str());
+    say(services::formatted(services::tr("cannot make a view of %dx%d points"), width, height));
     return nullptr;
   }
   if (run.fps) driver->showFrameRate();
@@ -79,7 +75,7 @@ int runInX11Window(const SaverRun& run) {
   std::unique_ptr<ForeignWindow> window = ForeignWindow::open(run.windowId, error);
   StopSignals::startAnswered();
   if (!window) {
-    std::fprintf(stderr, "nimbrel: %s\n", error.c_str());
+    say(error);
     return 1;
   }
   std::unique_ptr<ViewDriver> driver = makeDriver(*window, run);
