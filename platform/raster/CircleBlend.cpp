@@ -219,7 +219,8 @@ void CircleBlend::findRowColumns(const CircleLayers& c, int from, int to) {
 // canvas is left to a tail of its own.
 void CircleBlend::cutIntoPieces(const CircleLayers& c, uint8_t* data, int stride, int from,
                                 int to) {
-  spans_.clear();
+  runAt_.clear();
+  runLength_.clear();
   pieces_.count = 0;
   tails_.clear();
   const bool hasFill = c.fill > 0.0;
@@ -250,7 +251,8 @@ void CircleBlend::cutIntoPieces(const CircleLayers& c, uint8_t* data, int stride
       // Only the run's first line: the rest follow as it is blended, and asking for all of them
       // here stalled on the misses already under way.
       __builtin_prefetch(pixels + fullLo, 1);
-      spans_.push_back({pixels, fullLo, fullHi - fullLo});
+      runAt_.push_back(pixels + fullLo);
+      runLength_.push_back(fullHi - fullLo);
     }
   }
 }
@@ -269,7 +271,11 @@ void CircleBlend::blendEdges(const CircleParams& circle) {
 }
 
 void CircleBlend::fillInteriors(const Paint& paint) {
-  for (const Span& s : spans_) blendSolid(s.pixels + s.x, s.length, 255, paint);
+  if (paint.opaque) {
+    for (size_t i = 0; i < runAt_.size(); ++i) blendSolid(runAt_[i], runLength_[i], 255, paint);
+    return;
+  }
+  laneKernels().overRuns({runAt_.data(), runLength_.data(), runAt_.size()}, paint.pixel);
 }
 
 }  // namespace raster

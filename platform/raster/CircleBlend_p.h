@@ -100,11 +100,6 @@ class CircleBlend {
     }
     PieceArrays arrays() const { return {at.data(), x.data(), dy.data(), end.data(), count}; }
   };
-  // Columns wholly inside: the disc's paint as it is.
-  struct Span {
-    uint32_t* pixels;  // the row
-    int x, length;
-  };
   // Pixels of a row from lo to hi, one at a time.
   struct Tail {
     uint32_t* pixels;  // the row
@@ -121,7 +116,9 @@ class CircleBlend {
   std::vector<double> halfWidths_;
   std::vector<CircleRowColumns> columns_;
   Pieces pieces_;
-  std::vector<Span> spans_;
+  // Runs of columns wholly inside: the disc's paint as it is.
+  std::vector<uint32_t*> runAt_;
+  std::vector<int32_t> runLength_;
   std::vector<Tail> tails_;
 };
 

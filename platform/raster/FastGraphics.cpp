@@ -225,6 +225,7 @@ class FastGraphics final : public GraphicsContext {
     }
     const int firstBand = top / kBandRows;
     const int bands = (bottom + kBandRows - 1) / kBandRows - firstBand;
+    binByBand(firstBand, bands);
     int wanted = std::min(threads_, bands);
     if (automatic_) wanted = std::min(wanted, 1 + static_cast<int>(work_ / kPixelsPerExtraThread));
     // The threads and their scratch rows are made once and kept.
@@ -245,7 +246,7 @@ class FastGraphics final : public GraphicsContext {
       Scratch& scratch = *b.self->scratch_[index];
       for (int k = b.next.fetch_add(1); k < b.count; k = b.next.fetch_add(1)) {
         const int band = b.first + k;
-        b.self->drawBand(scratch, band * kBandRows, std::min((band + 1) * kBandRows, b.bottom));
+        b.self->drawBand(scratch, k, band * kBandRows, std::min((band + 1) * kBandRows, b.bottom));
       }
     };
     if (participants > 1) {
@@ -258,14 +259,43 @@ class FastGraphics final : public GraphicsContext {
     cairo_surface_mark_dirty(canvas_.surface());
   }
 
-  // Plans asking for the memory of rows [y0, y1): the columns of the shapes there, by row.
-  void planLookahead(Lookahead& a, int y0, int y1) const {
+  // Each shape under every band of the batch that it reaches, in drawing order: the shapes of band
+  // k (counted from the first) are bandOps_[bandStart_[k] .. bandStart_[k + 1]). A band then
+  // looks at its own shapes alone, not at every shape of the frame.
+  void binByBand(int firstBand, int bands) {
+    bandStart_.assign(static_cast<size_t>(bands) + 2, 0);
+    for (const Op& op : ops_) {
+      const int last = std::min((op.bottom() - 1) / kBandRows - firstBand, bands - 1);
+      for (int k = op.top() / kBandRows - firstBand; k <= last; ++k) ++bandStart_[k + 2];
+    }
+    for (size_t k = 2; k < bandStart_.size(); ++k) bandStart_[k] += bandStart_[k - 1];
+    bandOps_.resize(static_cast<size_t>(bandStart_.back()));
+    for (size_t i = 0; i < ops_.size(); ++i) {
+      const Op& op = ops_[i];
+      const int last = std::min((op.bottom() - 1) / kBandRows - firstBand, bands - 1);
+      for (int k = op.top() / kBandRows - firstBand; k <= last; ++k) {
+        bandOps_[static_cast<size_t>(bandStart_[k + 1]++)] = static_cast<int>(i);
+      }
+    }
+  }
+
+  // The shapes of band k, [first, last) in bandOps_; none past the last band.
+  std::pair<const int*, const int*> shapesOf(int k) const {
+    if (k + 1 >= static_cast<int>(bandStart_.size())) return {nullptr, nullptr};
+    const int* at = bandOps_.data();
+    return {at + bandStart_[static_cast<size_t>(k)], at + bandStart_[static_cast<size_t>(k) + 1]};
+  }
+
+  // Plans asking for the memory of rows [y0, y1) of band k: the columns of its shapes, by row.
+  void planLookahead(Lookahead& a, int k, int y0, int y1) const {
     a.spans.clear();
     a.lines = 0;
     y1 = std::min(y1, canvas_.pixelHeight());
     if (y0 >= y1) return;
-    for (const Op& op : ops_) {
-      if (op.bottom() <= y0 || op.top() >= y1 || op.left() >= op.right()) continue;
+    const auto [first, last] = shapesOf(k);
+    for (const int* i = first; i != last; ++i) {
+      const Op& op = ops_[static_cast<size_t>(*i)];
+      if (op.left() >= op.right()) continue;
       a.spans.emplace_back(op.left() & ~15, op.right());
     }
     if (a.spans.empty()) return;
@@ -305,16 +335,16 @@ class FastGraphics final : public GraphicsContext {
   }
 
   // Every batched shape in order over the rows [y0, y1).
-  void drawBand(Scratch& scratch, int y0, int y1) {
+  void drawBand(Scratch& scratch, int k, int y0, int y1) {
+    const auto [first, last] = shapesOf(k);
     uint8_t* data = canvas_.data();
     const int stride = canvas_.stride();
     // The next band's memory, spread over this band's shapes.
     Lookahead& ahead = scratch.ahead;
     long share = 0;
     if (lookahead_) {
-      planLookahead(ahead, y1, y1 + kBandRows);
-      long shapes = 0;
-      for (const Op& op : ops_) shapes += op.bottom() > y0 && op.top() < y1 ? 1 : 0;
+      planLookahead(ahead, k + 1, y1, y1 + kBandRows);
+      const long shapes = last - first;
       share = shapes > 0 ? (ahead.lines + shapes - 1) / shapes : 0;
     }
     struct Sink {
@@ -329,9 +359,9 @@ class FastGraphics final : public GraphicsContext {
         blendMask(at(y, x), length, m, paint);
       }
     };
-    for (const Op& op : ops_) {
+    for (const int* i = first; i != last; ++i) {
+      const Op& op = ops_[static_cast<size_t>(*i)];
       const int from = std::max(y0, op.top()), to = std::min(y1, op.bottom());
-      if (from >= to) continue;
       if (share > 0) lookAhead(ahead, share);
       if (op.isCircle) {
         scratch.circles.rows(op.circle, data, stride, from, to);
@@ -351,6 +381,7 @@ class FastGraphics final : public GraphicsContext {
   Paint paint_ = paintFor(Color::blackColor());
   std::unique_ptr<GraphicsContext> text_;
   std::vector<Op> ops_;
+  std::vector<int> bandStart_, bandOps_;           // the shapes by band (binByBand)
   double work_ = 0.0;                              // pixels of the batched shapes' boxes
   std::vector<std::unique_ptr<Scratch>> scratch_;  // one per drawing thread
   std::unique_ptr<WorkerPool> workers_;

@@ -69,6 +69,30 @@ void overRunWith(uint32_t* d, int n, uint32_t src) {
   ((i += i < n ? overRunLanes<Ls>(d + i, n - i, src) : 0), ...);
 }
 
+// A run's last pixels, fewer than the widest lanes hold, take those lanes under a mask where they
+// have one (no pixel beyond the run is read or written), else the narrower lanes.
+template <class L, class... Narrower>
+void overRunsWith(const RunArrays& runs, uint32_t src) {
+  const auto s = L::color(src);
+  const auto inverse = L::inverse(L::alphas(s));
+  for (size_t k = 0; k < runs.count; ++k) {
+    uint32_t* d = runs.at[k];
+    const int n = runs.n[k];
+    int i = 0;
+    for (; i + L::kWidth <= n; i += L::kWidth) {
+      L::store(d + i, L::pack(overWithInverse<L>(L::unpack(L::load(d + i)), inverse, s)));
+    }
+    if (i == n) continue;
+    if constexpr (requires { L::firstOf(1); }) {
+      const auto first = L::firstOf(n - i);
+      L::storeFirst(d + i, first,
+                    L::pack(overWithInverse<L>(L::unpack(L::loadFirst(d + i, first)), inverse, s)));
+    } else if constexpr (sizeof...(Narrower) > 0) {
+      overRunWith<Narrower...>(d + i, n - i, src);
+    }
+  }
+}
+
 template <class... Ls>
 void overMaskWith(uint32_t* d, int n, const uint8_t* mask, uint32_t src) {
   int i = 0;

@@ -6,9 +6,9 @@
 namespace raster {
 
 #if defined(__AVX2__)
-extern const LaneKernels kAvx2Kernels = {&blendPiecesWith<Avx2Lanes, Sse2Lanes>,
-                                         &overRunWith<Avx2Lanes, Sse2Lanes, ScalarLanes>,
-                                         &overMaskWith<Avx2Lanes, Sse2Lanes, ScalarLanes>};
+extern const LaneKernels kAvx2Kernels = {
+    &blendPiecesWith<Avx2Lanes, Sse2Lanes>, &overRunWith<Avx2Lanes, Sse2Lanes, ScalarLanes>,
+    &overRunsWith<Avx2Lanes>, &overMaskWith<Avx2Lanes, Sse2Lanes, ScalarLanes>};
 #endif
 
 }  // namespace raster

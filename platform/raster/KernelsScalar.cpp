@@ -10,7 +10,7 @@ namespace {
 size_t noPieces(const CircleParams&, const PieceArrays&, size_t from) { return from; }
 
 const LaneKernels kScalarKernels = {&noPieces, &overRunWith<ScalarLanes>,
-                                    &overMaskWith<ScalarLanes>};
+                                    &overRunsWith<ScalarLanes>, &overMaskWith<ScalarLanes>};
 
 }  // namespace
 

@@ -5,9 +5,9 @@
 namespace raster {
 
 #if defined(__SSE2__)
-extern const LaneKernels kSse2Kernels = {&blendPiecesWith<Sse2Lanes>,
-                                         &overRunWith<Sse2Lanes, ScalarLanes>,
-                                         &overMaskWith<Sse2Lanes, ScalarLanes>};
+extern const LaneKernels kSse2Kernels = {
+    &blendPiecesWith<Sse2Lanes>, &overRunWith<Sse2Lanes, ScalarLanes>,
+    &overRunsWith<Sse2Lanes, ScalarLanes>, &overMaskWith<Sse2Lanes, ScalarLanes>};
 #endif
 
 }  // namespace raster

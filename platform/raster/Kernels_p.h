@@ -23,6 +23,13 @@ struct PieceArrays {
   size_t count;
 };
 
+// Runs of whole pixels: run i is the n[i] pixels from at[i].
+struct RunArrays {
+  uint32_t* const* at;
+  const int32_t* n;
+  size_t count;
+};
+
 // One circle's layers in single precision, the centre as the pixels see it.
 struct CircleParams {
   float left;  // the circle's centre less half a pixel
@@ -36,6 +43,8 @@ struct LaneKernels {
   size_t (*blendPieces)(const CircleParams& circle, const PieceArrays& pieces, size_t from);
   // src OVER the n pixels from d.
   void (*overRun)(uint32_t* d, int n, uint32_t src);
+  // src OVER every pixel of the runs: one call for a shape's runs, its set-up done once.
+  void (*overRuns)(const RunArrays& runs, uint32_t src);
   // src IN mask[i], OVER d[i], for n pixels.
   void (*overMask)(uint32_t* d, int n, const uint8_t* mask, uint32_t src);
 };

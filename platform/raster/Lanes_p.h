@@ -273,6 +273,16 @@ struct Avx2Lanes {
   static RASTER_INLINE void store(uint32_t* p, Pixels v) {
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(p), v);
   }
+  // The first n (1 to 7) of eight pixels alone: the others are neither read nor written.
+  static RASTER_INLINE Int firstOf(int n) {
+    return _mm256_cmpgt_epi32(_mm256_set1_epi32(n), _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+  }
+  static RASTER_INLINE Pixels loadFirst(const uint32_t* p, Int first) {
+    return _mm256_maskload_epi32(reinterpret_cast<const int*>(p), first);
+  }
+  static RASTER_INLINE void storeFirst(uint32_t* p, Int first, Pixels v) {
+    _mm256_maskstore_epi32(reinterpret_cast<int*>(p), first, v);
+  }
   static RASTER_INLINE bool noCoverage(const uint8_t* m) {
     uint64_t eight;
     std::memcpy(&eight, m, 8);
