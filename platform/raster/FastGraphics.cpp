@@ -319,13 +319,20 @@ class FastGraphics final : public GraphicsContext {
     a.x = a.spans[0].first;
   }
 
-  // Asks for up to n more cache lines of the planned rows, into the second-level cache.
+  // Asks for up to n more cache lines of the planned rows, into the second-level cache: a span's
+  // lines in a tight loop, as this runs between every two shapes.
   static void lookAhead(Lookahead& a, long n) {
-    for (; n > 0 && a.lines > 0; --n, --a.lines) {
-      __builtin_prefetch(
-          a.data + static_cast<size_t>(a.row) * a.stride + static_cast<size_t>(a.x) * 4, 1, 2);
-      a.x += 16;
-      if (a.x < a.spans[a.span].second) continue;
+    n = std::min(n, a.lines);
+    a.lines -= n;
+    while (n > 0) {
+      const uint8_t* row = a.data + static_cast<size_t>(a.row) * a.stride;
+      const int end = a.spans[a.span].second;
+      int x = a.x;
+      for (; n > 0 && x < end; x += 16, --n) {
+        __builtin_prefetch(row + static_cast<size_t>(x) * 4, 1, 2);
+      }
+      a.x = x;
+      if (x < end) return;
       if (++a.span == a.spans.size()) {
         a.span = 0;
         ++a.row;
