@@ -336,3 +336,53 @@ TEST_P(CairoTitle, CentredAQuarterUpAndUpright) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Scales, CairoTitle, testing::Values(1.0f, 2.0f));
+
+// Seeded runs of the real view keep their exact bytes, the fast backend's and Cairo's own: a
+// title, petals from a few pixels (drawn as any oval) to large ones over the edges, outlines,
+// stars, re-randomised settings and colours, fractional scales, one and two drawing threads.
+// A change of how pixels are drawn that changes no pixel keeps these; one that changes a pixel
+// must say so here.
+TEST(ViewFrames, SeededPicturesKeepTheirBytes) {
+  struct Case {
+    host::Backend backend;
+    int seed, frames, threads;
+    float width, height, scale;
+    bool preview, heavy;
+    uint64_t bytes;  // FNV-1a of the canvas's rows
+  };
+  const Case cases[] = {
+      {host::Backend::fast, 23, 60, 2, 320, 200, 1.0f, false, false, 6942857875774147465u},
+      {host::Backend::fast, 5, 150, 1, 240, 150, 1.5f, false, true, 3727762620259876743u},
+      {host::Backend::fast, 9, 300, 2, 200, 120, 1.0f, true, false, 17418417093495229686u},
+      {host::Backend::fast, 31, 200, 2, 120, 80, 2.0f, true, true, 7204309394893316408u},
+      {host::Backend::cairo, 23, 60, 1, 320, 200, 1.0f, false, false, 17091597353961711993u},
+      {host::Backend::cairo, 5, 150, 1, 240, 150, 1.5f, false, true, 8619786997504596425u},
+  };
+  for (const Case& c : cases) {
+    TempConfigHome home;
+    ScriptedClock clock(1000);
+    srandom(static_cast<unsigned>(c.seed));
+    auto view = NimbrelView::initWithFrame({0.0f, 0.0f, c.width, c.height}, c.preview,
+                                           host::viewOptions(c.scale, c.backend, c.threads));
+    if (c.heavy) {
+      view->petalCount = 16;
+      view->mirrorPetals = view->frameEdge = view->drawStars = 1;
+      view->randomizeSettings = view->randomizeColors = 1;
+      view->randomizeInterval = 1;
+    }
+    view->drawRect(view->bounds());
+    view->startAnimation();
+    for (int frame = 0; frame < c.frames; ++frame) {
+      clock.now += 4;
+      view->animateOneFrame();
+      view->finishFrame();
+    }
+    const Canvas& canvas = view->canvas();
+    uint64_t hash = 14695981039346656037u;
+    for (int y = 0; y < canvas.pixelHeight(); ++y) {
+      const uint8_t* row = canvas.data() + static_cast<size_t>(y) * canvas.stride();
+      for (int i = 0; i < canvas.pixelWidth() * 4; ++i) hash = (hash ^ row[i]) * 1099511628211u;
+    }
+    EXPECT_EQ(hash, c.bytes) << "seed " << c.seed << " " << c.width << "x" << c.height;
+  }
+}
