@@ -4,6 +4,9 @@
 # window with its live preview (and its X server). CPU time is utime + stime from /proc/PID/stat
 # over DURATION seconds after a warm-up, in percent of one core; the saver's resident size is
 # read at the start and the end of the measurement. Each case runs under its own private Xvfb.
+# Beside the saver, at each size, XScreenSaver's `swirl -root` runs the same way, as a yardstick
+# that moves with the machine as we do: a line per size gives its share and the ratio of ours to
+# it (saver + X server over swirl + X server).
 #
 # Usage: bench/cpu_usage.sh [BUILD_DIR]      (default build)
 # Environment:
@@ -13,6 +16,7 @@
 #   RSS_EVERY=seconds: also print the saver's resident size every so many seconds
 #   SEED=n (1): the saver's --seed, so that every run draws the same frames; empty for none
 #   NIMBREL_BACKEND=cairo|fast
+#   SWIRL=path (/usr/libexec/xscreensaver/swirl, from xscreensaver-data); empty to skip it
 set -euo pipefail
 
 build=${1:-build}
@@ -25,6 +29,11 @@ rss_every=${RSS_EVERY:-0}
 seed=${SEED-1}
 nimbrel="$build/programs/nimbrel/nimbrel"
 settings="$build/programs/nimbrel-settings/nimbrel-settings"
+swirl=${SWIRL-/usr/libexec/xscreensaver/swirl}
+if [ -n "$swirl" ] && [ ! -x "$swirl" ]; then
+  echo "cpu_usage: $swirl not found (Debian package xscreensaver-data); SWIRL= skips it" >&2
+  exit 2
+fi
 
 if [ ! -x "$nimbrel" ]; then
   echo "cpu_usage: $nimbrel not found; build first (cmake --build $build)" >&2
@@ -45,7 +54,9 @@ rss_kib() { awk '/^VmRSS:/ { print $2 }' "/proc/$1/status"; }
 percent() { awk -v a="$1" -v b="$2" -v hz="$ticks_per_second" -v s="$3" \
   'BEGIN { printf "%.2f", 100 * (b - a) / hz / s }'; }
 
-# Measures program $1 (pid) with the X server over the duration; prints one line labelled $2.
+# Measures program $1 (pid) with the X server over the duration; prints one line labelled $2
+# and leaves the sum of both shares in `total`.
+total=0
 measure() {
   local pid=$1 label=$2
   sleep "$warmup"
@@ -79,6 +90,7 @@ measure() {
   local own server
   own=$(percent "$p0" "$p1" "$seconds")
   server=$(percent "$x0" "$x1" "$seconds")
+  total=$(awk -v o="$own" -v x="$server" 'BEGIN { printf "%.2f", o + x }')
   awk -v l="$label" -v o="$own" -v x="$server" -v s="$seconds" -v r0="$r0" -v r1="$r1" 'BEGIN {
     printf "cpu_usage: %-34s %5.2f%% + X server %5.2f%% = %5.2f%% of one core over %.1f s;" \
            " resident %.1f MB -> %.1f MB\n", l, o, x, o + x, s, r0 / 1024, r1 / 1024 }'
@@ -102,7 +114,19 @@ for size in $sizes; do
   saver=$!
   track "$saver"
   measure "$saver" "nimbrel ${args[*]} at $size"
+  ours=$total
   stop "$saver"
+  [ -n "$swirl" ] || continue
+
+  start_xvfb "${size}x24"
+  "$swirl" -root >"$work/program.log" 2>&1 &
+  other=$!
+  track "$other"
+  measure "$other" "swirl -root at $size"
+  stop "$other"
+  awk -v s="$size" -v a="$ours" -v b="$total" 'BEGIN {
+    printf "cpu_usage: at %-9s nimbrel %5.2f%% / swirl %5.2f%% (each with its X server) = %.2f\n",
+           s, a, b, (b > 0 ? a / b : 0) }'
 done
 
 if [ "$settings_too" = 1 ] && [ -x "$settings" ]; then

@@ -14,7 +14,7 @@ packages=(
 
 test_packages=(
   libgtest-dev libgmock-dev libbenchmark-dev libxdamage-dev
-  xvfb xauth x11-apps x11-utils xdotool imagemagick xscreensaver xsecurelock dbus-daemon
+  xvfb xauth x11-apps x11-utils xdotool imagemagick xscreensaver xscreensaver-data xsecurelock dbus-daemon
   xserver-xorg-core xserver-xorg-video-dummy x11-xserver-utils
   clang libclang-rt-14-dev clang-format clang-tidy time
   lintian autopkgtest file desktop-file-utils appstream appstream-util libxml2-utils man-db

@@ -40,4 +40,14 @@ void BufferPair::endFrame(const std::vector<graphics::PixelRect>& damage, bool a
   if (attached) busy_[current_] = true;
 }
 
+const std::vector<PixelRect>& reportedDamage(const std::vector<PixelRect>& rects, size_t most,
+                                             graphics::DamageRegion& region) {
+  if (rects.size() <= most) return rects;
+  region.clear();
+  for (const PixelRect& r : rects) region.add(r);
+  graphics::DamageRegion::Tuning tuning;
+  tuning.maxRects = static_cast<int>(most);
+  return region.cover(tuning);
+}
+
 }  // namespace nimbrel::host

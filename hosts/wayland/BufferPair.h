@@ -41,11 +41,22 @@ class BufferPair {
   // Past this many stale rectangles (frames drawn while the other buffer is held) they are
   // kept as their bounding box.
   static constexpr size_t kMostStale = 512;
+  // Rectangles a frame reports to the compositor at most (reportedDamage).
+  static constexpr size_t kMostReported = 8;
 
  private:
   int current_ = 0;
   bool busy_[2] = {false, false};
   std::vector<graphics::PixelRect> stale_[2];
 };
+
+// What a frame tells the compositor it changed: its rectangles while there are at most `most`,
+// else a coarser cover of them with at most `most` (DamageRegion's, its bands and gap doubled
+// until few enough; region is its scratch and holds the result). A compositor repaints each
+// rectangle with a cost of its own, and one built on wlroots repaints the bounding box of an
+// output's damage once it has more than 20 rectangles, counting the frame before too. The
+// other buffer still catches up on the frame's own rectangles only.
+const std::vector<graphics::PixelRect>& reportedDamage(
+    const std::vector<graphics::PixelRect>& rects, size_t most, graphics::DamageRegion& region);
 
 }  // namespace nimbrel::host

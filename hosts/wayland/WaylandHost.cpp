@@ -79,7 +79,8 @@ struct Screen {
   std::unique_ptr<BufferPair> pair;
   std::unique_ptr<ViewDriver> driver;
   SurfaceScale shown;
-  bool wholeDamage = true;  // the next frame posts the whole buffer
+  bool wholeDamage = true;          // the next frame posts the whole buffer
+  graphics::DamageRegion reported;  // scratch of reportedDamage
   // Size or scale changed: the view is remade before the next frame, once for all the events
   // of one batch (a new scale comes with a new logical size).
   bool needsFit = false;
@@ -477,12 +478,15 @@ void Host::drawFrame(Screen& s, Nanos now) {
     return;
   }
   // The frame's rectangles rather than their bounding box, which is mostly pixels that did not
-  // change: the compositor repaints, and the other buffer catches up on, whatever it is told.
+  // change: the other buffer catches up on them, and the compositor repaints a few rectangles
+  // that hold them.
   std::vector<PixelRect> whole;  // allocated only on the frames that show everything
   if (s.wholeDamage) whole.push_back(damage);
   const std::vector<PixelRect>& rects = s.wholeDamage ? whole : s.driver->damageRects();
   wl_surface_attach(s.surface, s.buffers->buffer(f->buffer), 0, 0);
-  for (const PixelRect& r : rects) wl_surface_damage_buffer(s.surface, r.x, r.y, r.width, r.height);
+  for (const PixelRect& r : reportedDamage(rects, BufferPair::kMostReported, s.reported)) {
+    wl_surface_damage_buffer(s.surface, r.x, r.y, r.width, r.height);
+  }
   // A compositor that withholds the callback (hidden or powered-down output) stops the frames.
   s.frame = wl_surface_frame(s.surface);
   wl_callback_add_listener(s.frame, &kFrameListener, &s);

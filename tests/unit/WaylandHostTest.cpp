@@ -116,6 +116,26 @@ TEST(BufferPair, SwitchCopiesWhatTheOtherBufferMissed) {
   EXPECT_EQ(pair.stale(0), (Rects{{0, 0, 100, 50}}));
 }
 
+// The compositor hears of at most `most` rectangles that hold every damaged pixel: the frame's
+// own up to the limit, one past it the cover whose bands and gap doubled until few enough.
+TEST(BufferPair, ReportedDamageHasAtMostTheLimit) {
+  using Rects = std::vector<PixelRect>;
+  const struct {
+    Rects damage, reported;
+  } cases[] = {
+      {{{0, 0, 4, 4}, {10, 0, 4, 4}, {200, 0, 4, 4}},  // at the limit: as they are
+       {{0, 0, 4, 4}, {10, 0, 4, 4}, {200, 0, 4, 4}}},
+      {{{0, 0, 4, 4}, {10, 0, 4, 4}, {200, 0, 4, 4}, {210, 0, 4, 4}},  // joined at the first gap
+       {{0, 0, 14, 4}, {200, 0, 14, 4}}},
+      {{{0, 0, 4, 4}, {100, 0, 4, 4}, {200, 0, 4, 4}, {300, 0, 4, 4}},  // the gap doubled thrice
+       {{0, 0, 304, 4}}},
+  };
+  graphics::DamageRegion region;
+  for (const auto& c : cases) {
+    EXPECT_EQ(reportedDamage(c.damage, 3, region), c.reported);
+  }
+}
+
 TEST(SurfaceScale, DevicePixelsOfIntegerAndFractionalScales) {
   struct Case {
     int width, height;
