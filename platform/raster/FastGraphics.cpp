@@ -263,17 +263,21 @@ class FastGraphics final : public GraphicsContext {
   // k (counted from the first) are bandOps_[bandStart_[k] .. bandStart_[k + 1]). A band then
   // looks at its own shapes alone, not at every shape of the frame.
   void binByBand(int firstBand, int bands) {
+    // The first and last band (counted from the first) that a shape reaches.
+    auto bandsOf = [&](const Op& op) {
+      return std::pair{op.top() / kBandRows - firstBand,
+                       std::min((op.bottom() - 1) / kBandRows - firstBand, bands - 1)};
+    };
     bandStart_.assign(static_cast<size_t>(bands) + 2, 0);
     for (const Op& op : ops_) {
-      const int last = std::min((op.bottom() - 1) / kBandRows - firstBand, bands - 1);
-      for (int k = op.top() / kBandRows - firstBand; k <= last; ++k) ++bandStart_[k + 2];
+      const auto [first, last] = bandsOf(op);
+      for (int k = first; k <= last; ++k) ++bandStart_[k + 2];
     }
     for (size_t k = 2; k < bandStart_.size(); ++k) bandStart_[k] += bandStart_[k - 1];
     bandOps_.resize(static_cast<size_t>(bandStart_.back()));
     for (size_t i = 0; i < ops_.size(); ++i) {
-      const Op& op = ops_[i];
-      const int last = std::min((op.bottom() - 1) / kBandRows - firstBand, bands - 1);
-      for (int k = op.top() / kBandRows - firstBand; k <= last; ++k) {
+      const auto [first, last] = bandsOf(ops_[i]);
+      for (int k = first; k <= last; ++k) {
         bandOps_[static_cast<size_t>(bandStart_[k + 1]++)] = static_cast<int>(i);
       }
     }

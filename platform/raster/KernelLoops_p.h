@@ -39,15 +39,22 @@ size_t blendPieces(const CircleParams& c, const PieceArrays& p, size_t from) {
   return blendPieceLanes<L, false, true>(c, p, from);
 }
 
+// The colour s OVER whole lanes of the n pixels from d, with s's inverse alpha already worked out;
+// returns how many pixels it took.
 template <class L>
-int overRunLanes(uint32_t* d, int n, uint32_t src) {
-  const auto s = L::color(src);
-  const auto inverse = L::inverse(L::alphas(s));
+RASTER_INLINE int overWholeLanes(uint32_t* d, int n, const typename L::Channels& inverse,
+                                 const typename L::Channels& s) {
   int i = 0;
   for (; i + L::kWidth <= n; i += L::kWidth) {
     L::store(d + i, L::pack(overWithInverse<L>(L::unpack(L::load(d + i)), inverse, s)));
   }
   return i;
+}
+
+template <class L>
+int overRunLanes(uint32_t* d, int n, uint32_t src) {
+  const auto s = L::color(src);
+  return overWholeLanes<L>(d, n, L::inverse(L::alphas(s)), s);
 }
 
 template <class L>
@@ -78,10 +85,7 @@ void overRunsWith(const RunArrays& runs, uint32_t src) {
   for (size_t k = 0; k < runs.count; ++k) {
     uint32_t* d = runs.at[k];
     const int n = runs.n[k];
-    int i = 0;
-    for (; i + L::kWidth <= n; i += L::kWidth) {
-      L::store(d + i, L::pack(overWithInverse<L>(L::unpack(L::load(d + i)), inverse, s)));
-    }
+    const int i = overWholeLanes<L>(d, n, inverse, s);
     if (i == n) continue;
     if constexpr (requires { L::firstOf(1); }) {
       const auto first = L::firstOf(n - i);
