@@ -39,6 +39,10 @@ const std::vector<PixelRect>& DamageRegion::cover(const Tuning& tuning) {
   const size_t most = static_cast<size_t>(std::max(tuning.maxRects, 1));
   int bandRows = std::max(tuning.bandRows, 1);
   int gap = std::max(tuning.mergeGap, 0);
+  // By their top row, so that each band looks only at the shapes that reach it. The order in which
+  // a band takes its shapes does not change its spans, which are sorted and joined.
+  std::sort(added_.begin(), added_.end(),
+            [](const Shape& a, const Shape& b) { return a.box.y < b.box.y; });
   for (;;) {
     coverInBands(bandRows, gap);
     if (cover_.size() <= most) return cover_;
@@ -54,12 +58,20 @@ const std::vector<PixelRect>& DamageRegion::cover(const Tuning& tuning) {
 void DamageRegion::coverInBands(int bandRows, int gap) {
   cover_.clear();
   open_.clear();
+  // The shapes that reach the band: added_ is sorted by top row, so those that begin in it are
+  // the next ones, and those that end above it leave for good.
+  active_.clear();
+  size_t next = 0;
   for (int bandTop = bounds_.y; bandTop < bounds_.bottom(); bandTop += bandRows) {
     const int bandBottom = std::min(bandTop + bandRows, bounds_.bottom());
+    for (; next < added_.size() && added_[next].box.y < bandBottom; ++next) {
+      active_.push_back(&added_[next]);
+    }
+    std::erase_if(active_, [&](const Shape* shape) { return shape->box.bottom() <= bandTop; });
     spans_.clear();
-    for (const Shape& shape : added_) {
+    for (const Shape* active : active_) {
+      const Shape& shape = *active;
       const PixelRect& r = shape.box;
-      if (r.y >= bandBottom || r.bottom() <= bandTop) continue;
       const int top = std::max(r.y, bandTop), bottom = std::min(r.bottom(), bandBottom);
       int left = r.x, right = r.right();
       if (shape.radius > 0.0) {

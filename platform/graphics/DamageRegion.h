@@ -79,6 +79,7 @@ class DamageRegion {
   std::vector<Span> spans_;
   std::vector<std::size_t> open_;  // cover_ entries that reach the bottom of the band above
   std::vector<std::size_t> nextOpen_;
+  std::vector<const Shape*> active_;  // the shapes that reach the band being covered
 };
 
 }  // namespace graphics
