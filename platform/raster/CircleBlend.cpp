@@ -219,8 +219,12 @@ void CircleBlend::findRowColumns(const CircleLayers& c, int from, int to) {
 // canvas is left to a tail of its own.
 void CircleBlend::cutIntoPieces(const CircleLayers& c, uint8_t* data, int stride, int from,
                                 int to) {
-  runAt_.clear();
-  runLength_.clear();
+  // Room for a run in every row, so that adding one is two stores.
+  runs_ = 0;
+  if (runAt_.size() < static_cast<size_t>(to - from)) {
+    runAt_.resize(2 * static_cast<size_t>(to - from));
+    runLength_.resize(runAt_.size());
+  }
   pieces_.count = 0;
   tails_.clear();
   const bool hasFill = c.fill > 0.0;
@@ -251,8 +255,8 @@ void CircleBlend::cutIntoPieces(const CircleLayers& c, uint8_t* data, int stride
       // Only the run's first line: the rest follow as it is blended, and asking for all of them
       // here stalled on the misses already under way.
       __builtin_prefetch(pixels + fullLo, 1);
-      runAt_.push_back(pixels + fullLo);
-      runLength_.push_back(fullHi - fullLo);
+      runAt_[runs_] = pixels + fullLo;
+      runLength_[runs_++] = fullHi - fullLo;
     }
   }
 }
@@ -272,10 +276,10 @@ void CircleBlend::blendEdges(const CircleParams& circle) {
 
 void CircleBlend::fillInteriors(const Paint& paint) {
   if (paint.opaque) {
-    for (size_t i = 0; i < runAt_.size(); ++i) blendSolid(runAt_[i], runLength_[i], 255, paint);
+    for (size_t i = 0; i < runs_; ++i) blendSolid(runAt_[i], runLength_[i], 255, paint);
     return;
   }
-  laneKernels().overRuns({runAt_.data(), runLength_.data(), runAt_.size()}, paint.pixel);
+  laneKernels().overRuns({runAt_.data(), runLength_.data(), runs_}, paint.pixel);
 }
 
 }  // namespace raster

@@ -116,9 +116,10 @@ class CircleBlend {
   std::vector<double> halfWidths_;
   std::vector<CircleRowColumns> columns_;
   Pieces pieces_;
-  // Runs of columns wholly inside: the disc's paint as it is.
+  // Runs of columns wholly inside: the disc's paint as it is. The first runs_ are this call's.
   std::vector<uint32_t*> runAt_;
   std::vector<int32_t> runLength_;
+  size_t runs_ = 0;
   std::vector<Tail> tails_;
 };
 
