@@ -343,7 +343,7 @@ class FastGraphics final : public GraphicsContext {
       // next band, a twentieth of a 1080p frame's instructions when it tested both ends each time.
       const int count = static_cast<int>(std::min<long>(n, (end - a.x + 15) / 16));
 #pragma GCC unroll 4
-      for (int i = 0; i < count; ++i) __builtin_prefetch(at + 64 * i, 1, 2);
+      for (ptrdiff_t i = 0; i < count; ++i) __builtin_prefetch(at + 64 * i, 1, 2);
       n -= count;
       a.x += 16 * count;
       if (a.x < end) return;
