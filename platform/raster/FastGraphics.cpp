@@ -247,14 +247,15 @@ class FastGraphics final : public GraphicsContext {
     struct Bands {
       FastGraphics* self;
       std::atomic<int> next{0};
-      int first, count, bottom, rows;
-    } bands_{this, {}, firstBand, bands, bottom, bandRows_};
+      int first, count, bottom;
+    } bands_{this, {}, firstBand, bands, bottom};
     auto job = [](void* context, int index) {
       auto& b = *static_cast<Bands*>(context);
       Scratch& scratch = *b.self->scratch_[index];
       for (int k = b.next.fetch_add(1); k < b.count; k = b.next.fetch_add(1)) {
         const int band = b.first + k;
-        b.self->drawBand(scratch, k, band * b.rows, std::min((band + 1) * b.rows, b.bottom));
+        const int rows = b.self->bandRows_;
+        b.self->drawBand(scratch, k, band * rows, std::min((band + 1) * rows, b.bottom));
       }
     };
     if (participants > 1) {
